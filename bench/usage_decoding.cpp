@@ -1,0 +1,71 @@
+// Decoding throughput of the usage file: 100,000 rows with three providers each, the size a
+// file reaches after a few centuries of daily rows, or a tool that writes one row per hour.
+#include "cli/ReportFormats.h"
+#include "cli/UsageFile.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+QByteArray makeUsageDocument(int rows) {
+    QByteArray json = "{\"generated_at\":\"2026-12-06T10:00:00Z\",\"rows\":[";
+    QDate day(1800, 1, 1);
+    for (int i = 0; i < rows; ++i) {
+        const qint64 codex = 1000 + (i * 7919) % 5000000;
+        const qint64 claude = 500 + (i * 104729) % 90000000;
+        const qint64 opencode = (i * 31) % 40000;
+        if (i)
+            json += ',';
+        json += "{\"day\":\"" + day.addDays(i).toString(u"yyyy-MM-dd").toLatin1() +
+                "\",\"total_tokens\":" + QByteArray::number(codex + claude + opencode) +
+                ",\"providers\":{\"codex\":" + QByteArray::number(codex) +
+                ",\"claude\":" + QByteArray::number(claude) +
+                ",\"opencode\":" + QByteArray::number(opencode) + "}}";
+    }
+    json += "]}";
+    return json;
+}
+
+void decodeInMemory(benchmark::State &state) {
+    const QByteArray json = makeUsageDocument(100000);
+    for (auto _ : state) {
+        UsageReport report = UsageReport::decode(json);
+        benchmark::DoNotOptimize(report.rows.size());
+    }
+    state.SetBytesProcessed(state.iterations() * json.size());
+    state.counters["rows"] = 100000;
+}
+BENCHMARK(decodeInMemory)->Unit(benchmark::kMillisecond);
+
+void readAndDecodeFile(benchmark::State &state) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("usage.json"));
+    const QByteArray json = makeUsageDocument(100000);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size()) {
+        state.SkipWithError("cannot write the sample file");
+        return;
+    }
+    file.close();
+    for (auto _ : state) {
+        UsageReport report = loadUsageFile(path);
+        benchmark::DoNotOptimize(report.rows.size());
+    }
+    state.SetBytesProcessed(state.iterations() * json.size());
+}
+BENCHMARK(readAndDecodeFile)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

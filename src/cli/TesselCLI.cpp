@@ -1,0 +1,142 @@
+#include "cli/TesselCLI.h"
+
+#include "cli/ExecutableFile.h"
+#include "cli/ProcessRunner.h"
+#include "cli/TesselCLIError.h"
+#include "cli/UsageFile.h"
+
+#include <QDir>
+#include <QJsonValue>
+
+namespace {
+
+// Only JSON strings count; a key holding any other type is treated as absent.
+std::optional<QString> infoString(const Bundle &bundle, const QString &key) {
+    const QJsonValue value = bundle.objectForInfoDictionaryKey(key);
+    if (!value.isString())
+        return std::nullopt;
+    return value.toString();
+}
+
+QString firstOrEmpty(const QString &preferred, const QString &fallback) {
+    return preferred.isEmpty() ? fallback : preferred;
+}
+
+} // namespace
+
+TesselCLI::TesselCLI(const Bundle &bundle) {
+    const std::optional<QString> bundled =
+        bundle.resourcePath ? std::optional(*bundle.resourcePath + QStringLiteral("/tessel"))
+                            : std::nullopt;
+    if (bundled && isExecutableFile(*bundled))
+        m_cliPath = *bundled;
+    else
+        m_cliPath = infoString(bundle, QStringLiteral("TesselCLIPath"))
+                        .value_or(QStringLiteral("/usr/local/bin/tessel"));
+
+    if (const auto repo = infoString(bundle, QStringLiteral("TesselRepoDir")))
+        m_repoDir = *repo;
+    else
+        m_repoDir = QDir::currentPath();
+    m_profileRepoDir = infoString(bundle, QStringLiteral("TesselProfileRepoDir"));
+    m_profileURLString = infoString(bundle, QStringLiteral("TesselProfileURL"));
+    m_projectURLString = infoString(bundle, QStringLiteral("TesselProjectURL"));
+}
+
+QString TesselCLI::usageFilePath() const {
+    return QDir(m_repoDir).filePath(QStringLiteral("docs/usage.json"));
+}
+
+TesselCLI TesselCLI::withRunTimeout(std::chrono::milliseconds timeout) const {
+    TesselCLI copy = *this;
+    copy.m_runTimeout = timeout;
+    return copy;
+}
+
+TesselCLI TesselCLI::withCanceller(std::shared_ptr<RunCanceller> canceller) const {
+    TesselCLI copy = *this;
+    copy.m_canceller = std::move(canceller);
+    return copy;
+}
+
+QCoro::Task<QString> TesselCLI::run(TesselCLI cli, QStringList arguments) {
+    if (!isExecutableFile(cli.m_cliPath))
+        throw TesselCLIError::missingCLI(cli.m_cliPath);
+
+    // g++ 12 destroys temporaries of a co_await expression twice, so every awaited task is
+    // created in a statement of its own.
+    auto running = runProcess(ProcessRequest{cli.m_cliPath, std::move(arguments), cli.m_repoDir,
+                                             cli.m_runTimeout, cli.m_canceller});
+    const FinishedProcess finished = co_await running;
+
+    if (finished.timedOut)
+        throw TesselCLIError::commandFailed(QStringLiteral("tessel 命令超时，已终止"));
+    const QString output = QString::fromUtf8(finished.standardOutput);
+    if (finished.succeeded())
+        co_return output;
+
+    // The tool's own explanation is on standard error; a tool that reports its failures on
+    // standard output is still understood. Emptiness is judged before trimming.
+    const QString error = QString::fromUtf8(finished.standardError);
+    throw TesselCLIError::commandFailed(firstOrEmpty(error, output).trimmed());
+}
+
+QCoro::Task<> TesselCLI::runDiscardingOutput(TesselCLI cli, QStringList arguments) {
+    auto running = run(std::move(cli), std::move(arguments));
+    co_await running;
+}
+
+QStringList TesselCLI::withProfileRepoDir(QStringList arguments) const {
+    if (m_profileRepoDir)
+        arguments << QStringLiteral("--profile-repo-dir") << *m_profileRepoDir;
+    return arguments;
+}
+
+QCoro::Task<> TesselCLI::collect() const {
+    return runDiscardingOutput(*this, {QStringLiteral("collect")});
+}
+
+QCoro::Task<QList<TodayReportRow>> TesselCLI::todayReport() const {
+    return decodeTodayReport(*this);
+}
+
+QCoro::Task<QList<TodayReportRow>> TesselCLI::decodeTodayReport(TesselCLI cli) {
+    auto running = run(std::move(cli), {QStringLiteral("report"), QStringLiteral("today"),
+                                        QStringLiteral("--json")});
+    const QString output = co_await running;
+    try {
+        co_return TodayReportResponse::decode(output.toUtf8()).rows;
+    } catch (const std::exception &) {
+        throw TesselCLIError::invalidResponse();
+    }
+}
+
+QCoro::Task<UsageReport> TesselCLI::usageReport() const {
+    return readUsageFile(usageFilePath());
+}
+
+QCoro::Task<> TesselCLI::runDaily() const {
+    return runDiscardingOutput(
+        *this, withProfileRepoDir({QStringLiteral("run"), QStringLiteral("daily"),
+                                   QStringLiteral("--repo-dir"), m_repoDir}));
+}
+
+QCoro::Task<> TesselCLI::installSchedule(qint64 interval) const {
+    return runDiscardingOutput(
+        *this,
+        withProfileRepoDir({QStringLiteral("schedule"), QStringLiteral("install"),
+                            QStringLiteral("--repo-dir"), m_repoDir, QStringLiteral("--binary"),
+                            m_cliPath, QStringLiteral("--interval"), QString::number(interval)}));
+}
+
+QCoro::Task<> TesselCLI::removeSchedule() const {
+    return runDiscardingOutput(*this, {QStringLiteral("schedule"), QStringLiteral("remove")});
+}
+
+QCoro::Task<bool> TesselCLI::scheduleInstalled() const { return readScheduleStatus(*this); }
+
+QCoro::Task<bool> TesselCLI::readScheduleStatus(TesselCLI cli) {
+    auto running = run(std::move(cli), {QStringLiteral("schedule"), QStringLiteral("status")});
+    const QString output = co_await running;
+    co_return output.contains(QStringLiteral("loaded: true"));
+}

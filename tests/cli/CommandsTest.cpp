@@ -1,0 +1,109 @@
+// The argument vector of every command and how the two answering commands read the output.
+#include "AwaitTask.h"
+#include "CliFixture.h"
+
+#include "cli/TesselCLIError.h"
+
+namespace {
+
+using Args = QStringList;
+
+class CommandsTest : public CliTest {
+protected:
+    Args lastArguments() const {
+        const auto lists = tool.argumentLists();
+        return lists.isEmpty() ? Args() : lists.constLast();
+    }
+
+    template<typename T>
+    Args argumentsOf(QCoro::Task<T> task) {
+        const auto outcome = awaitTask(std::move(task));
+        EXPECT_FALSE(outcome.failed());
+        return lastArguments();
+    }
+};
+
+TEST_F(CommandsTest, FixedCommandsPassExactlyTheirWords) {
+    EXPECT_EQ(argumentsOf(cli().collect()), Args({"collect"}));
+    EXPECT_EQ(argumentsOf(cli().removeSchedule()), Args({"schedule", "remove"}));
+    tool.respond("report-today", {.standardOutput = R"({"rows":[]})"});
+    EXPECT_EQ(argumentsOf(cli().todayReport()), Args({"report", "today", "--json"}));
+    EXPECT_EQ(argumentsOf(cli().scheduleInstalled()), Args({"schedule", "status"}));
+}
+
+TEST_F(CommandsTest, RunDailyAppendsTheProfileFolderOnlyWhenConfigured) {
+    EXPECT_EQ(argumentsOf(cli().runDaily()), Args({"run", "daily", "--repo-dir", repoDir}));
+    EXPECT_EQ(argumentsOf(cli(QStringLiteral("/p r/o")).runDaily()),
+              Args({"run", "daily", "--repo-dir", repoDir, "--profile-repo-dir", "/p r/o"}));
+    // An empty profile folder is still a configured one.
+    EXPECT_EQ(argumentsOf(cli(QString()).runDaily()),
+              Args({"run", "daily", "--repo-dir", repoDir, "--profile-repo-dir", ""}));
+}
+
+TEST_F(CommandsTest, InstallSchedulePassesBinaryIntervalAndProfileLast) {
+    const QString binary = tool.path();
+    EXPECT_EQ(argumentsOf(cli().installSchedule(3600)),
+              Args({"schedule", "install", "--repo-dir", repoDir, "--binary", binary,
+                    "--interval", "3600"}));
+    EXPECT_EQ(argumentsOf(cli(QStringLiteral("$P")).installSchedule(0)),
+              Args({"schedule", "install", "--repo-dir", repoDir, "--binary", binary,
+                    "--interval", "0", "--profile-repo-dir", "$P"}));
+    EXPECT_EQ(argumentsOf(cli().installSchedule(-42)).at(7), QStringLiteral("-42"));
+    EXPECT_EQ(argumentsOf(cli().installSchedule(std::numeric_limits<qint64>::max())).at(7),
+              QStringLiteral("9223372036854775807"));
+}
+
+TEST_F(CommandsTest, ScheduleStatusLooksForTheExactMarker) {
+    const auto status = [&](const QByteArray &output) {
+        tool.respond("schedule-status", {.standardOutput = output});
+        return *awaitTask(cli().scheduleInstalled()).value;
+    };
+    EXPECT_TRUE(status("unit: tesselmenu-sync.timer\nloaded: true\nnext: tomorrow\n"));
+    EXPECT_FALSE(status("loaded: false\n"));
+    EXPECT_FALSE(status("Loaded: true\n"));
+    EXPECT_FALSE(status("loaded: True\n"));
+    EXPECT_FALSE(status("loaded:true\n"));
+    EXPECT_FALSE(status(""));
+}
+
+TEST_F(CommandsTest, ScheduleStatusFailureIsAnErrorNotFalse) {
+    tool.respond("schedule-status", {.standardOutput = "loaded: true", .exitCode = 1});
+    const auto error = errorAs<TesselCLIError>(awaitTask(cli().scheduleInstalled()));
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->errorDescription(), QStringLiteral("loaded: true"));
+}
+
+TEST_F(CommandsTest, TodayReportDecodesRowsInOrderWithSurroundingWhiteSpace) {
+    tool.respond("report-today",
+                 {.standardOutput = "\n  {\"rows\":[{\"day\":\"2026-12-06\",\"provider\":\"claude\","
+                                    "\"total_tokens\":5},{\"day\":\"2026-12-06\",\"provider\":"
+                                    "\"codex\",\"totalTokens\":9223372036854775807}]}\n\n"});
+    const auto rows = *awaitTask(cli().todayReport()).value;
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].provider, QStringLiteral("claude"));
+    EXPECT_EQ(rows[0].totalTokens, 5);
+    EXPECT_EQ(rows[1].totalTokens, std::numeric_limits<qint64>::max());
+}
+
+TEST_F(CommandsTest, TodayReportThatDoesNotDecodeIsInvalidResponse) {
+    for (const QByteArray &output :
+         {QByteArray("collecting...\n{\"rows\":[]}"), QByteArray("{\"rows\":[]} done"),
+          QByteArray(""), QByteArray("{\"rows\":[{\"day\":\"d\",\"provider\":\"x\"}]}"),
+          QByteArray("{\"rows\":\"none\"}")}) {
+        tool.respond("report-today", {.standardOutput = output});
+        const auto error = errorAs<TesselCLIError>(awaitTask(cli().todayReport()));
+        ASSERT_TRUE(error.has_value()) << output.toStdString();
+        EXPECT_EQ(error->kind(), TesselCLIError::Kind::invalidResponse);
+        EXPECT_EQ(error->errorDescription(), QStringLiteral("无法解析 tessel 的输出结果"));
+    }
+}
+
+TEST_F(CommandsTest, TodayReportFromAFailingToolIsNotDecoded) {
+    tool.respond("report-today", {.standardOutput = R"({"rows":[]})", .exitCode = 4});
+    const auto error = errorAs<TesselCLIError>(awaitTask(cli().todayReport()));
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->kind(), TesselCLIError::Kind::commandFailed);
+    EXPECT_EQ(error->errorDescription(), QStringLiteral(R"({"rows":[]})"));
+}
+
+} // namespace

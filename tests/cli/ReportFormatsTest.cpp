@@ -1,0 +1,125 @@
+// Decoding the two documents: what must fail the whole document and what must still decode.
+#include "cli/DescribedError.h"
+#include "cli/JsonDecoding.h"
+#include "cli/ReportFormats.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray todayWith(const QByteArray &row) { return "{\"rows\":[" + row + "]}"; }
+
+QByteArray usageWith(const QByteArray &row) { return "{\"rows\":[" + row + "]}"; }
+
+TEST(TodayReportDecoding, AcceptsBothSpellingsExtraMembersAndEmptyRows) {
+    EXPECT_TRUE(TodayReportResponse::decode(R"({"rows":[]})").rows.isEmpty());
+
+    const auto response = TodayReportResponse::decode(
+        R"({"version":2,"rows":[{"day":"a","provider":"codex","total_tokens":1,"note":null},
+                                 {"day":"b","provider":"claude","totalTokens":-2,"x":{"y":[]}}]})");
+    ASSERT_EQ(response.rows.size(), 2);
+    EXPECT_EQ(response.rows[0].day, QStringLiteral("a"));
+    EXPECT_EQ(response.rows[0].totalTokens, 1);
+    EXPECT_EQ(response.rows[1].provider, QStringLiteral("claude"));
+    EXPECT_EQ(response.rows[1].totalTokens, -2);
+}
+
+TEST(TodayReportDecoding, OneBadRowFailsTheWholeReport) {
+    const QByteArray good = R"({"day":"d","provider":"p","total_tokens":1})";
+    for (const QByteArray &bad :
+         {QByteArray(R"({"day":"d","total_tokens":1})"),
+          QByteArray(R"({"day":"d","provider":"p","total_tokens":"1"})"),
+          QByteArray(R"({"day":"d","provider":"p","total_tokens":null})"),
+          QByteArray(R"({"day":"d","provider":"p","total_tokens":1.5})"),
+          QByteArray(R"({"day":"d","provider":"p","total_tokens":9223372036854775808})"),
+          QByteArray(R"({"day":null,"provider":"p","total_tokens":1})"),
+          QByteArray(R"({"day":"d","provider":7,"total_tokens":1})"), QByteArray("[]"),
+          QByteArray("3")}) {
+        EXPECT_THROW(TodayReportResponse::decode(todayWith(good + "," + bad)), ReportFormatError)
+            << bad.toStdString();
+    }
+    EXPECT_THROW(TodayReportResponse::decode("{}"), ReportFormatError);
+    EXPECT_THROW(TodayReportResponse::decode("[]"), ReportFormatError);
+    EXPECT_THROW(TodayReportResponse::decode("{\"rows\":null}"), ReportFormatError);
+    EXPECT_THROW(TodayReportResponse::decode("not json"), ReportFormatError);
+}
+
+TEST(TodayReportDecoding, MemberNamesAreConvertedFromSnakeCaseAtEveryLevel) {
+    const auto response =
+        TodayReportResponse::decode(R"({"rows":[{"day":"d","provider":"p","TOTAL_TOKENS":7}]})");
+    EXPECT_EQ(response.rows[0].totalTokens, 7);
+    // "Total_Tokens" converts to "totalTokens" too, but "TotalTokens" stays as it is.
+    EXPECT_THROW(
+        TodayReportResponse::decode(R"({"rows":[{"day":"d","provider":"p","TotalTokens":7}]})"),
+        ReportFormatError);
+    EXPECT_THROW(TodayReportResponse::decode(R"({"Rows":[]})"), ReportFormatError);
+}
+
+TEST(SnakeCaseConversion, FollowsTheDecoderRules) {
+    using json::convertFromSnakeCase;
+    EXPECT_EQ(convertFromSnakeCase("total_tokens"), QStringLiteral("totalTokens"));
+    EXPECT_EQ(convertFromSnakeCase("totalTokens"), QStringLiteral("totalTokens"));
+    EXPECT_EQ(convertFromSnakeCase("_total_tokens__"), QStringLiteral("_totalTokens__"));
+    EXPECT_EQ(convertFromSnakeCase("a__b"), QStringLiteral("aB"));
+    EXPECT_EQ(convertFromSnakeCase("ALL_CAPS_NAME"), QStringLiteral("allCapsName"));
+    EXPECT_EQ(convertFromSnakeCase("___"), QStringLiteral("___"));
+    EXPECT_EQ(convertFromSnakeCase(""), QString());
+    EXPECT_EQ(convertFromSnakeCase("_day"), QStringLiteral("_day"));
+}
+
+TEST(UsageReportDecoding, DecodesExactNamesInDocumentOrder) {
+    const auto report = UsageReport::decode(
+        R"({"rows":[{"day":"2026-12-06","total_tokens":9223372036854775807,
+                     "providers":{"opencode":-9223372036854775808,"codex":0}},
+                    {"day":"2026-12-01","total_tokens":1,"providers":{},"extra":[1,2]}],
+            "generated":"now"})");
+    ASSERT_EQ(report.rows.size(), 2);
+    EXPECT_EQ(report.rows[0].day, QStringLiteral("2026-12-06"));
+    EXPECT_EQ(report.rows[0].totalTokens, std::numeric_limits<qint64>::max());
+    EXPECT_EQ(report.rows[0].providers.value("opencode"), std::numeric_limits<qint64>::min());
+    EXPECT_EQ(report.rows[1].day, QStringLiteral("2026-12-01"));
+    EXPECT_TRUE(report.rows[1].providers.isEmpty());
+}
+
+TEST(UsageReportDecoding, OneBadRowFailsTheWholeFile) {
+    const QByteArray good = R"({"day":"d","total_tokens":1,"providers":{}})";
+    for (const QByteArray &bad : {
+             QByteArray(R"({"day":"d","total_tokens":1})"),
+             QByteArray(R"({"day":"d","totalTokens":1,"providers":{}})"),
+             QByteArray(R"({"day":"d","total_tokens":1,"providers":{"codex":"3"}})"),
+             QByteArray(R"({"day":"d","total_tokens":1,"providers":{"codex":2.5}})"),
+             QByteArray(R"({"day":"d","total_tokens":1,"providers":{"codex":null}})"),
+             QByteArray(R"({"day":"d","total_tokens":1,"providers":[]})"),
+             QByteArray(R"({"day":"d","total_tokens":-1e30,"providers":{}})"),
+             QByteArray(R"({"day":5,"total_tokens":1,"providers":{}})"),
+         }) {
+        EXPECT_THROW(UsageReport::decode(usageWith(good + "," + bad)), ReportFormatError)
+            << bad.toStdString();
+    }
+}
+
+TEST(UsageReportDecoding, ErrorNamesTheOffendingMember) {
+    try {
+        UsageReport::decode(usageWith(R"({"day":"d","total_tokens":1,"providers":{}},
+                                         {"day":"d","total_tokens":1,"providers":{"codex":0.5}})"));
+        FAIL() << "decoded a fractional token count";
+    } catch (const ReportFormatError &error) {
+        EXPECT_TRUE(error.description().contains(QStringLiteral("rows[1].providers.codex")))
+            << error.what();
+    }
+}
+
+TEST(ProviderDisplayName, NamesKnownIdsAndKeepsOthers) {
+    const auto name = [](const char *id) {
+        return TodayReportRow{QString(), QString::fromUtf8(id), 0}.providerDisplayName();
+    };
+    EXPECT_EQ(name("codex"), QStringLiteral("Codex"));
+    EXPECT_EQ(name("claude"), QStringLiteral("Claude Code"));
+    EXPECT_EQ(name("opencode"), QStringLiteral("OpenCode"));
+    EXPECT_EQ(name("Codex"), QStringLiteral("Codex"));
+    EXPECT_EQ(name("CLAUDE"), QStringLiteral("CLAUDE"));
+    EXPECT_EQ(name("gemini"), QStringLiteral("gemini"));
+    EXPECT_EQ(name(""), QString());
+}
+
+} // namespace

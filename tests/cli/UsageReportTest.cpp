@@ -1,0 +1,70 @@
+// Reading docs/usage.json from the repository folder, and the errors that name the file.
+#include "AwaitTask.h"
+#include "CliFixture.h"
+
+#include "cli/DescribedError.h"
+
+
+namespace {
+
+class UsageReportTest : public CliTest {
+protected:
+    QString usagePath() const { return repoDir + QStringLiteral("/docs/usage.json"); }
+
+    std::optional<UsageFileError> failure() {
+        return errorAs<UsageFileError>(awaitTask(cli().usageReport()));
+    }
+};
+
+TEST_F(UsageReportTest, ReadsTheFileWithoutRunningTheTool) {
+    writeUsage(R"({"rows":[{"day":"2026-12-05","total_tokens":30,"providers":{"codex":10,"claude":20}},
+                          {"day":"2026-12-06","total_tokens":0,"providers":{}}]})");
+    const auto outcome = awaitTask(cli().usageReport());
+    ASSERT_FALSE(outcome.failed());
+    const UsageReport &report = *outcome.value;
+    ASSERT_EQ(report.rows.size(), 2);
+    EXPECT_EQ(report.rows[0].providers.value(QStringLiteral("claude")), 20);
+    EXPECT_TRUE(report.rows[1].providers.isEmpty());
+    EXPECT_EQ(tool.runCount(), 0);
+}
+
+TEST_F(UsageReportTest, RelativeRepositoryFolderIsResolvedAgainstTheCurrentDirectory) {
+    writeUsage(R"({"rows":[]})");
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(temp.path()));
+    const auto outcome = awaitTask(makeCli(tool.path(), QStringLiteral("repo")).usageReport());
+    QDir::setCurrent(previous);
+    EXPECT_FALSE(outcome.failed());
+}
+
+TEST_F(UsageReportTest, MissingFileNamesThePath) {
+    const auto error = failure();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->description(), QStringLiteral("无法读取用量文件 %1：文件不存在").arg(usagePath()));
+}
+
+TEST_F(UsageReportTest, FolderInPlaceOfTheFileIsReported) {
+    QDir().mkpath(usagePath());
+    const auto error = failure();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_TRUE(error->description().contains(QStringLiteral("文件夹")));
+}
+
+TEST_F(UsageReportTest, FileInPlaceOfTheDocsFolderIsReported) {
+    writeFile(repoDir + QStringLiteral("/docs"), "not a folder");
+    const auto error = failure();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_TRUE(error->description().startsWith(QStringLiteral("无法读取用量文件 ") + usagePath()))
+        << error->what();
+}
+
+TEST_F(UsageReportTest, UndecodableFileNamesThePathAndTheProblem) {
+    writeUsage(R"({"rows":[{"day":"2026-12-06","totalTokens":5,"providers":{}}]})");
+    const auto error = failure();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_TRUE(error->description().contains(usagePath()));
+    EXPECT_TRUE(error->description().contains(QStringLiteral("total_tokens")));
+    EXPECT_STREQ(error->what(), error->description().toUtf8().constData());
+}
+
+} // namespace

@@ -22,16 +22,16 @@ public:
 
     void await_suspend(std::coroutine_handle<> waiting) {
         auto *connection = new QMetaObject::Connection;
-        *connection = QObject::connect(
-            &m_process, &QProcess::stateChanged, &m_process,
-            [this, waiting, connection](QProcess::ProcessState state) {
-                if (state != QProcess::NotRunning)
-                    return;
-                QObject::disconnect(*connection);
-                delete connection;
-                QMetaObject::invokeMethod(
-                    &m_process, [waiting] { waiting.resume(); }, Qt::QueuedConnection);
-            });
+        *connection = QObject::connect(&m_process, &QProcess::stateChanged, &m_process,
+                                       [this, waiting, connection](QProcess::ProcessState state) {
+                                           if (state != QProcess::NotRunning)
+                                               return;
+                                           QObject::disconnect(*connection);
+                                           delete connection;
+                                           QMetaObject::invokeMethod(
+                                               &m_process, [waiting] { waiting.resume(); },
+                                               Qt::QueuedConnection);
+                                       });
     }
 
     void await_resume() const {}

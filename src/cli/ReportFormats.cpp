@@ -6,7 +6,9 @@ namespace {
 
 using json::KeyMatching;
 
-QString rowLocation(qsizetype index) { return QStringLiteral("rows[%1]").arg(index); }
+QString rowLocation(qsizetype index) {
+    return QStringLiteral("rows[%1]").arg(index);
+}
 
 QString memberLocation(const QString &row, const QString &name) {
     return row + QStringLiteral(".") + name;
@@ -66,8 +68,8 @@ UsageReport UsageReport::decode(const QByteArray &bytes) {
 
         Row decoded;
         decoded.day = json::toString(field(QStringLiteral("day")), at(QStringLiteral("day")));
-        decoded.totalTokens =
-            json::toInt64(field(QStringLiteral("total_tokens")), at(QStringLiteral("total_tokens")));
+        decoded.totalTokens = json::toInt64(field(QStringLiteral("total_tokens")),
+                                            at(QStringLiteral("total_tokens")));
         const QString providersAt = at(QStringLiteral("providers"));
         const QJsonObject providers =
             json::toObject(field(QStringLiteral("providers")), providersAt);

@@ -116,9 +116,9 @@ QCoro::Task<UsageReport> TesselCLI::usageReport() const {
 }
 
 QCoro::Task<> TesselCLI::runDaily() const {
-    return runDiscardingOutput(
-        *this, withProfileRepoDir({QStringLiteral("run"), QStringLiteral("daily"),
-                                   QStringLiteral("--repo-dir"), m_repoDir}));
+    return runDiscardingOutput(*this,
+                               withProfileRepoDir({QStringLiteral("run"), QStringLiteral("daily"),
+                                                   QStringLiteral("--repo-dir"), m_repoDir}));
 }
 
 QCoro::Task<> TesselCLI::installSchedule(qint64 interval) const {
@@ -133,7 +133,9 @@ QCoro::Task<> TesselCLI::removeSchedule() const {
     return runDiscardingOutput(*this, {QStringLiteral("schedule"), QStringLiteral("remove")});
 }
 
-QCoro::Task<bool> TesselCLI::scheduleInstalled() const { return readScheduleStatus(*this); }
+QCoro::Task<bool> TesselCLI::scheduleInstalled() const {
+    return readScheduleStatus(*this);
+}
 
 QCoro::Task<bool> TesselCLI::readScheduleStatus(TesselCLI cli) {
     auto running = run(std::move(cli), {QStringLiteral("schedule"), QStringLiteral("status")});

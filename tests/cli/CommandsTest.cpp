@@ -15,8 +15,7 @@ protected:
         return lists.isEmpty() ? Args() : lists.constLast();
     }
 
-    template<typename T>
-    Args argumentsOf(QCoro::Task<T> task) {
+    template <typename T> Args argumentsOf(QCoro::Task<T> task) {
         const auto outcome = awaitTask(std::move(task));
         EXPECT_FALSE(outcome.failed());
         return lastArguments();
@@ -43,11 +42,11 @@ TEST_F(CommandsTest, RunDailyAppendsTheProfileFolderOnlyWhenConfigured) {
 TEST_F(CommandsTest, InstallSchedulePassesBinaryIntervalAndProfileLast) {
     const QString binary = tool.path();
     EXPECT_EQ(argumentsOf(cli().installSchedule(3600)),
-              Args({"schedule", "install", "--repo-dir", repoDir, "--binary", binary,
-                    "--interval", "3600"}));
+              Args({"schedule", "install", "--repo-dir", repoDir, "--binary", binary, "--interval",
+                    "3600"}));
     EXPECT_EQ(argumentsOf(cli(QStringLiteral("$P")).installSchedule(0)),
-              Args({"schedule", "install", "--repo-dir", repoDir, "--binary", binary,
-                    "--interval", "0", "--profile-repo-dir", "$P"}));
+              Args({"schedule", "install", "--repo-dir", repoDir, "--binary", binary, "--interval",
+                    "0", "--profile-repo-dir", "$P"}));
     EXPECT_EQ(argumentsOf(cli().installSchedule(-42)).at(7), QStringLiteral("-42"));
     EXPECT_EQ(argumentsOf(cli().installSchedule(std::numeric_limits<qint64>::max())).at(7),
               QStringLiteral("9223372036854775807"));
@@ -75,9 +74,10 @@ TEST_F(CommandsTest, ScheduleStatusFailureIsAnErrorNotFalse) {
 
 TEST_F(CommandsTest, TodayReportDecodesRowsInOrderWithSurroundingWhiteSpace) {
     tool.respond("report-today",
-                 {.standardOutput = "\n  {\"rows\":[{\"day\":\"2026-12-06\",\"provider\":\"claude\","
-                                    "\"total_tokens\":5},{\"day\":\"2026-12-06\",\"provider\":"
-                                    "\"codex\",\"totalTokens\":9223372036854775807}]}\n\n"});
+                 {.standardOutput =
+                      "\n  {\"rows\":[{\"day\":\"2026-12-06\",\"provider\":\"claude\","
+                      "\"total_tokens\":5},{\"day\":\"2026-12-06\",\"provider\":"
+                      "\"codex\",\"totalTokens\":9223372036854775807}]}\n\n"});
     const auto rows = *awaitTask(cli().todayReport()).value;
     ASSERT_EQ(rows.size(), 2);
     EXPECT_EQ(rows[0].provider, QStringLiteral("claude"));

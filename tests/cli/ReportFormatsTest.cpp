@@ -1,15 +1,19 @@
 // Decoding the two documents: what must fail the whole document and what must still decode.
+#include "cli/ReportFormats.h"
 #include "cli/DescribedError.h"
 #include "cli/JsonDecoding.h"
-#include "cli/ReportFormats.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-QByteArray todayWith(const QByteArray &row) { return "{\"rows\":[" + row + "]}"; }
+QByteArray todayWith(const QByteArray &row) {
+    return "{\"rows\":[" + row + "]}";
+}
 
-QByteArray usageWith(const QByteArray &row) { return "{\"rows\":[" + row + "]}"; }
+QByteArray usageWith(const QByteArray &row) {
+    return "{\"rows\":[" + row + "]}";
+}
 
 TEST(TodayReportDecoding, AcceptsBothSpellingsExtraMembersAndEmptyRows) {
     EXPECT_TRUE(TodayReportResponse::decode(R"({"rows":[]})").rows.isEmpty());

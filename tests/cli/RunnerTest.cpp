@@ -45,11 +45,11 @@ TEST_F(RunnerTest, FailureMessageComesFromStandardErrorThenStandardOutputTrimmed
     EXPECT_EQ(commandFailure({.standardOutput = "usage: tessel collect\n", .exitCode = 1})
                   .errorDescription(),
               QStringLiteral("usage: tessel collect"));
-    EXPECT_EQ(commandFailure({.standardOutput = "other text",
-                              .standardError = "  \t denied \n",
-                              .exitCode = 2})
-                  .errorDescription(),
-              QStringLiteral("denied"));
+    EXPECT_EQ(
+        commandFailure(
+            {.standardOutput = "other text", .standardError = "  \t denied \n", .exitCode = 2})
+            .errorDescription(),
+        QStringLiteral("denied"));
     // Standard error is chosen before trimming: a lone newline wins over standard output.
     EXPECT_EQ(commandFailure({.standardOutput = "ignored", .standardError = "\n", .exitCode = 3})
                   .errorDescription(),
@@ -99,19 +99,19 @@ TEST_F(RunnerTest, ExecutableThatCannotBeExecutedIsALaunchError) {
 }
 
 TEST_F(RunnerTest, RunsInTheRepositoryFolderWithArgumentsUnaltered) {
-    const QStringList awkward = {QStringLiteral("with space"), QStringLiteral("\"quoted\" 'single'"),
-                                 QStringLiteral("$HOME"), QString(), QStringLiteral("*"),
-                                 QStringLiteral("`id`;|&")};
+    const QStringList awkward = {
+        QStringLiteral("with space"), QStringLiteral("\"quoted\" 'single'"),
+        QStringLiteral("$HOME"),      QString(),
+        QStringLiteral("*"),          QStringLiteral("`id`;|&")};
     for (const QString &value : awkward) {
         const QString repo = temp.filePath(QStringLiteral("repo ") + QString::number(qHash(value)));
         QDir().mkpath(repo);
         ASSERT_FALSE(awaitTask(makeCli(tool.path(), repo, value).runDaily()).failed());
         const auto last = tool.invocations().constLast();
         EXPECT_EQ(last.workingDirectory, repo);
-        EXPECT_EQ(last.arguments,
-                  QStringList({QStringLiteral("run"), QStringLiteral("daily"),
-                               QStringLiteral("--repo-dir"), repo,
-                               QStringLiteral("--profile-repo-dir"), value}));
+        EXPECT_EQ(last.arguments, QStringList({QStringLiteral("run"), QStringLiteral("daily"),
+                                               QStringLiteral("--repo-dir"), repo,
+                                               QStringLiteral("--profile-repo-dir"), value}));
     }
 }
 
@@ -120,11 +120,11 @@ TEST_F(RunnerTest, LargeOutputOnBothStreamsAtOnceIsCapturedWhole) {
     QByteArray err(8 * 1024 * 1024, 'e');
     out.replace(0, 14, "loaded: true\n ");
     err[123] = 'E';
-    tool.respond(QStringLiteral("schedule-status"),
-                 {.standardOutput = out, .standardError = err});
+    tool.respond(QStringLiteral("schedule-status"), {.standardOutput = out, .standardError = err});
     EXPECT_TRUE(*awaitTask(cli().scheduleInstalled()).value);
 
-    const TesselCLIError error = commandFailure({.standardOutput = out, .standardError = err, .exitCode = 1});
+    const TesselCLIError error =
+        commandFailure({.standardOutput = out, .standardError = err, .exitCode = 1});
     EXPECT_EQ(error.errorDescription().size(), err.size());
     EXPECT_EQ(error.errorDescription().toLatin1(), err);
 }
@@ -132,8 +132,7 @@ TEST_F(RunnerTest, LargeOutputOnBothStreamsAtOnceIsCapturedWhole) {
 TEST_F(RunnerTest, InvalidUtf8BecomesReplacementCharacters) {
     const TesselCLIError error =
         commandFailure({.standardError = "bad \xff\xfe byte \xc3", .exitCode = 1});
-    EXPECT_EQ(error.errorDescription(),
-              QStringLiteral("bad \uFFFD\uFFFD byte \uFFFD"));
+    EXPECT_EQ(error.errorDescription(), QStringLiteral("bad \uFFFD\uFFFD byte \uFFFD"));
 }
 
 TEST_F(RunnerTest, ChildPastTheTimeLimitIsKilledAndReported) {

@@ -4,7 +4,6 @@
 
 #include "cli/DescribedError.h"
 
-
 namespace {
 
 class UsageReportTest : public CliTest {
@@ -17,7 +16,8 @@ protected:
 };
 
 TEST_F(UsageReportTest, ReadsTheFileWithoutRunningTheTool) {
-    writeUsage(R"({"rows":[{"day":"2026-12-05","total_tokens":30,"providers":{"codex":10,"claude":20}},
+    writeUsage(
+        R"({"rows":[{"day":"2026-12-05","total_tokens":30,"providers":{"codex":10,"claude":20}},
                           {"day":"2026-12-06","total_tokens":0,"providers":{}}]})");
     const auto outcome = awaitTask(cli().usageReport());
     ASSERT_FALSE(outcome.failed());
@@ -40,7 +40,8 @@ TEST_F(UsageReportTest, RelativeRepositoryFolderIsResolvedAgainstTheCurrentDirec
 TEST_F(UsageReportTest, MissingFileNamesThePath) {
     const auto error = failure();
     ASSERT_TRUE(error.has_value());
-    EXPECT_EQ(error->description(), QStringLiteral("无法读取用量文件 %1：文件不存在").arg(usagePath()));
+    EXPECT_EQ(error->description(),
+              QStringLiteral("无法读取用量文件 %1：文件不存在").arg(usagePath()));
 }
 
 TEST_F(UsageReportTest, FolderInPlaceOfTheFileIsReported) {

@@ -13,8 +13,7 @@
 
 // Runs the event loop until `task` has finished and hands back its value or its exception.
 // QCoro::waitFor never returns for a task that throws, so tests use this instead.
-template<typename T>
-struct Outcome {
+template <typename T> struct Outcome {
     std::conditional_t<std::is_void_v<T>, bool, std::optional<T>> value{};
     std::exception_ptr error;
 
@@ -28,7 +27,7 @@ struct Outcome {
 
 namespace detail {
 
-template<typename T>
+template <typename T>
 QCoro::Task<> capture(QCoro::Task<T> task, Outcome<T> *outcome, bool *done, QEventLoop *loop) {
     try {
         if constexpr (std::is_void_v<T>) {
@@ -46,8 +45,7 @@ QCoro::Task<> capture(QCoro::Task<T> task, Outcome<T> *outcome, bool *done, QEve
 
 } // namespace detail
 
-template<typename T>
-Outcome<T> awaitTask(QCoro::Task<T> task, int timeoutMs = 60000) {
+template <typename T> Outcome<T> awaitTask(QCoro::Task<T> task, int timeoutMs = 60000) {
     Outcome<T> outcome;
     bool done = false;
     QEventLoop loop;
@@ -65,8 +63,7 @@ Outcome<T> awaitTask(QCoro::Task<T> task, int timeoutMs = 60000) {
 }
 
 // The exception of a failed outcome as type E, or nullopt when it failed otherwise or not at all.
-template<typename E, typename T>
-std::optional<E> errorAs(const Outcome<T> &outcome) {
+template <typename E, typename T> std::optional<E> errorAs(const Outcome<T> &outcome) {
     try {
         outcome.rethrow();
     } catch (const E &error) {

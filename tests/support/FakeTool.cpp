@@ -24,7 +24,9 @@ wait
 exit "$(cat "$r/exit" 2>/dev/null || echo 0)"
 )SH";
 
-void removeIfExists(const QString &path) { QFile::remove(path); }
+void removeIfExists(const QString &path) {
+    QFile::remove(path);
+}
 
 } // namespace
 

@@ -1,0 +1,134 @@
+#include "settings/SettingsStore.h"
+
+#include "settings/AutostartEntry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QVariant>
+
+namespace {
+
+const QString refreshIntervalKey = QStringLiteral("refreshInterval");
+const QString launchAtLoginKey = QStringLiteral("launchAtLogin");
+const QString syncIntervalKey = QStringLiteral("syncInterval");
+const QString syncScheduledAtKey = QStringLiteral("syncScheduledAt");
+
+QString userConfigHome() {
+    const QString configured = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!configured.isEmpty() && QDir::isAbsolutePath(configured))
+        return configured;
+    return QDir::homePath() + QStringLiteral("/.config");
+}
+
+// Values come back typed while this process wrote them and as text once read from the file,
+// so both forms are accepted; anything else is the wrong type and yields nothing.
+std::optional<qint64> asInteger(const QVariant &value) {
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+        return value.toLongLong();
+    case QMetaType::QString: {
+        bool ok = false;
+        const qint64 parsed = value.toString().trimmed().toLongLong(&ok);
+        return ok ? std::optional(parsed) : std::nullopt;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<double> asDouble(const QVariant &value) {
+    switch (value.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        return value.toDouble();
+    case QMetaType::QString: {
+        bool ok = false;
+        const double parsed = value.toString().trimmed().toDouble(&ok);
+        return ok ? std::optional(parsed) : std::nullopt;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<bool> asBool(const QVariant &value) {
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool();
+    if (value.typeId() == QMetaType::QString) {
+        const QString text = value.toString().trimmed();
+        if (text == u"true")
+            return true;
+        if (text == u"false")
+            return false;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+SettingsStore::SettingsStore(QObject *parent)
+    : SettingsStore(userConfigHome() + QStringLiteral("/TesselMenu/TesselMenu.conf"),
+                    userConfigHome() + QStringLiteral("/autostart"), parent) {}
+
+SettingsStore::SettingsStore(const QString &settingsFile, const QString &autostartDirectory,
+                             QObject *parent)
+    : QObject(parent), m_settings(settingsFile, QSettings::IniFormat),
+      m_autostartDirectory(autostartDirectory) {}
+
+QString SettingsStore::autostartEntryPath() const {
+    return m_autostartDirectory + QStringLiteral("/tesselmenu.desktop");
+}
+
+void SettingsStore::write(const QString &key, const QVariant &value) {
+    m_settings.setValue(key, value);
+    m_settings.sync();
+}
+
+qint64 SettingsStore::refreshInterval() const {
+    return asInteger(m_settings.value(refreshIntervalKey)).value_or(defaultRefreshInterval);
+}
+
+void SettingsStore::setRefreshInterval(qint64 seconds) {
+    write(refreshIntervalKey, QVariant::fromValue(seconds));
+}
+
+bool SettingsStore::launchAtLogin() const {
+    return asBool(m_settings.value(launchAtLoginKey)).value_or(false);
+}
+
+void SettingsStore::setLaunchAtLogin(bool enabled) {
+    write(launchAtLoginKey, enabled);
+}
+
+qint64 SettingsStore::syncInterval() const {
+    return asInteger(m_settings.value(syncIntervalKey)).value_or(defaultSyncInterval);
+}
+
+void SettingsStore::setSyncInterval(qint64 seconds) {
+    write(syncIntervalKey, QVariant::fromValue(seconds));
+}
+
+double SettingsStore::syncScheduledAt() const {
+    return asDouble(m_settings.value(syncScheduledAtKey)).value_or(0.0);
+}
+
+void SettingsStore::setSyncScheduledAt(double secondsSinceEpoch) {
+    write(syncScheduledAtKey, secondsSinceEpoch);
+}
+
+void SettingsStore::updateLaunchAtLogin(bool enabled) {
+    // The outcome is all that is kept: a failed request reads as off, whatever was asked.
+    try {
+        if (enabled)
+            writeAutostartEntry(autostartEntryPath(), QCoreApplication::applicationFilePath(),
+                                QDir::currentPath());
+        else
+            removeAutostartEntry(autostartEntryPath());
+        setLaunchAtLogin(enabled);
+    } catch (const std::exception &) {
+        setLaunchAtLogin(false);
+    }
+}

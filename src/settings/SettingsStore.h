@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QObject>
+#include <QSettings>
+#include <QString>
+
+// The user's four preferences, each a typed view on one key of the per-user settings file
+// ($XDG_CONFIG_HOME/TesselMenu/TesselMenu.conf). Reads go to the store every time, writes go
+// through at once, and defaults are never written: a key exists only once it was assigned.
+// A stored value of the wrong type (only possible by editing the file) reads as the default.
+class SettingsStore : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr qint64 defaultRefreshInterval = 120;
+    static constexpr qint64 defaultSyncInterval = 86400;
+
+    explicit SettingsStore(QObject *parent = nullptr);
+    // A store on the given settings file that registers login items in `autostartDirectory`.
+    SettingsStore(const QString &settingsFile, const QString &autostartDirectory,
+                  QObject *parent = nullptr);
+
+    // Seconds between two periodic refreshes of the menu.
+    qint64 refreshInterval() const;
+    void setRefreshInterval(qint64 seconds);
+
+    // True when the last updateLaunchAtLogin() asked to start at login and succeeded.
+    bool launchAtLogin() const;
+    void setLaunchAtLogin(bool enabled);
+
+    // Seconds between two scheduled publishing runs of the tool.
+    qint64 syncInterval() const;
+    void setSyncInterval(qint64 seconds);
+
+    // When the schedule was last installed, in seconds since 1970 (UTC); 0 means never.
+    double syncScheduledAt() const;
+    void setSyncScheduledAt(double secondsSinceEpoch);
+
+    // Registers (true) or removes (false) the utility's XDG autostart entry and records the
+    // outcome in launchAtLogin: the requested state on success, false on any failure.
+    void updateLaunchAtLogin(bool enabled);
+
+    QString fileName() const { return m_settings.fileName(); }
+    QString autostartEntryPath() const;
+
+signals:
+    // Part of the observable-object shape; the store itself never emits it.
+    void objectWillChange();
+
+private:
+    void write(const QString &key, const QVariant &value);
+
+    mutable QSettings m_settings;
+    QString m_autostartDirectory;
+};

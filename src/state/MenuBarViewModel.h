@@ -1,0 +1,129 @@
+#pragma once
+
+#include "cli/TesselCLI.h"
+#include "settings/SettingsStore.h"
+#include "state/Clock.h"
+#include "state/DesktopActions.h"
+#include "state/HeatmapDay.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class LoopControl;
+
+// The one state object of the menu: today's and this week's token totals, the heatmap, the
+// busy and schedule flags and the last error, plus every operation the views call. It lives
+// on the GUI thread; tool runs happen in child processes and their results are written back
+// here. No operation ever fails towards its caller: failures land in lastError().
+class MenuBarViewModel : public QObject {
+    Q_OBJECT
+
+public:
+    using HeatmapDay = ::HeatmapDay;
+
+    explicit MenuBarViewModel(QObject *parent = nullptr);
+    explicit MenuBarViewModel(TesselCLI cli, QObject *parent = nullptr);
+    // Everything injected: tests use their own tool, settings file and clock.
+    MenuBarViewModel(TesselCLI cli, std::unique_ptr<SettingsStore> settings, Clock clock,
+                     QObject *parent = nullptr);
+    ~MenuBarViewModel() override;
+
+    // Published fields. Each assignment emits objectWillChange() first.
+    qint64 todayTokens() const { return m_todayTokens; }
+    qint64 weeklyTokens() const { return m_weeklyTokens; }
+    QString primaryProvider() const { return m_primaryProvider; }
+    QList<HeatmapDay> heatmapDays() const { return m_heatmapDays; }
+    std::optional<QDateTime> lastUpdated() const { return m_lastUpdated; }
+    bool isRefreshing() const { return m_isRefreshing; }
+    bool scheduleInstalled() const { return m_scheduleInstalled; }
+    std::optional<QString> lastError() const { return m_lastError; }
+
+    SettingsStore &settings() { return *m_settings; }
+    const TesselCLI &cli() const { return m_cli; }
+
+    // Texts derived from the fields for display.
+    QString menuTitle() const;
+    QString todaySummary() const;
+    QString weeklySummary() const;
+    std::optional<QString> nextSyncSummary() const;
+
+    // First call only: one refresh now, then the refresh loop and the one-second countdown.
+    void start();
+    // Brings every figure up to date unless a refresh or tool action is already running.
+    void refresh();
+    // Restarts the refresh loop with the current refreshInterval setting.
+    void restartRefreshLoop();
+    // Publishes the usage repository now.
+    void syncNow();
+    // Installs (true) or removes (false) the periodic publishing schedule.
+    void setScheduleEnabled(bool enabled);
+    // Stores the sync interval and reinstalls an installed schedule with it.
+    void setScheduleInterval(qint64 seconds);
+    void openSettings();
+    void openHeatmap();
+    void quit();
+
+    // The desktop services used by openSettings(), openHeatmap() and quit().
+    void setDesktopActions(std::shared_ptr<DesktopActions> desktop);
+
+signals:
+    // Emitted before every assignment to a published field, also when the value is unchanged,
+    // so at the moment of emission the fields still hold their old values. Observers must not
+    // read the fields from inside the slot: they should schedule a re-read for the next turn
+    // of the event loop (several notifications may then coalesce into one redraw).
+    void objectWillChange();
+
+private:
+    template <typename T> void publish(T &field, T value) {
+        emit objectWillChange();
+        field = std::move(value);
+    }
+
+    // A tool command run under the busy flag, with what to do after it succeeded or failed.
+    struct ToolAction {
+        std::function<QCoro::Task<>(MenuBarViewModel &)> run;
+        std::function<void(MenuBarViewModel &)> afterSuccess{};
+        std::function<void(MenuBarViewModel &)> afterFailure{};
+    };
+
+    void setCountdownNow(QDateTime now) { publish(m_countdownNow, std::move(now)); }
+    void startRefreshLoop();
+    void startCountdownLoop();
+    // Runs a tool action under the busy flag and refreshes after it succeeds.
+    void runAction(ToolAction action);
+    void markScheduleInstalled();
+    void failWith(const QString &description);
+
+    static QCoro::Task<> refreshTask(QPointer<MenuBarViewModel> self);
+    static QCoro::Task<> actionTask(QPointer<MenuBarViewModel> self, ToolAction action);
+    static QCoro::Task<> refreshLoop(QPointer<MenuBarViewModel> self,
+                                     std::shared_ptr<LoopControl> control, qint64 seconds);
+    static QCoro::Task<> countdownLoop(QPointer<MenuBarViewModel> self,
+                                       std::shared_ptr<LoopControl> control);
+
+    qint64 m_todayTokens = 0;
+    qint64 m_weeklyTokens = 0;
+    QString m_primaryProvider;
+    QList<HeatmapDay> m_heatmapDays;
+    std::optional<QDateTime> m_lastUpdated;
+    bool m_isRefreshing = false;
+    bool m_scheduleInstalled = false;
+    std::optional<QString> m_lastError;
+    QDateTime m_countdownNow;
+
+    TesselCLI m_cli;
+    Clock m_clock;
+    bool m_didStart = false;
+    std::shared_ptr<LoopControl> m_refreshLoop;
+    std::shared_ptr<LoopControl> m_countdownLoop;
+    std::unique_ptr<SettingsStore> m_settings;
+    QPointer<QObject> m_settingsWindow;
+    std::shared_ptr<DesktopActions> m_desktop;
+};

@@ -13,21 +13,27 @@
 namespace {
 
 QByteArray makeUsageDocument(int rows) {
-    QByteArray json = "{\"generated_at\":\"2026-12-06T10:00:00Z\",\"rows\":[";
-    QDate day(1800, 1, 1);
-    for (int i = 0; i < rows; ++i) {
+    QByteArray json;
+    json.reserve(rows * 128);
+    json.append("{\"generated_at\":\"2026-12-06T10:00:00Z\",\"rows\":[");
+    const QDate first(1800, 1, 1);
+    for (qint64 i = 0; i < rows; ++i) {
         const qint64 codex = 1000 + (i * 7919) % 5000000;
         const qint64 claude = 500 + (i * 104729) % 90000000;
         const qint64 opencode = (i * 31) % 40000;
-        if (i)
-            json += ',';
-        json += "{\"day\":\"" + day.addDays(i).toString(u"yyyy-MM-dd").toLatin1() +
-                "\",\"total_tokens\":" + QByteArray::number(codex + claude + opencode) +
-                ",\"providers\":{\"codex\":" + QByteArray::number(codex) +
-                ",\"claude\":" + QByteArray::number(claude) +
-                ",\"opencode\":" + QByteArray::number(opencode) + "}}";
+        json.append(i ? ",{\"day\":\"" : "{\"day\":\"")
+            .append(first.addDays(i).toString(u"yyyy-MM-dd").toLatin1())
+            .append("\",\"total_tokens\":")
+            .append(QByteArray::number(codex + claude + opencode))
+            .append(",\"providers\":{\"codex\":")
+            .append(QByteArray::number(codex))
+            .append(",\"claude\":")
+            .append(QByteArray::number(claude))
+            .append(",\"opencode\":")
+            .append(QByteArray::number(opencode))
+            .append("}}");
     }
-    json += "]}";
+    json.append("]}");
     return json;
 }
 

@@ -2,30 +2,46 @@
 
 #include "cli/DescribedError.h"
 
-#include <QJsonDocument>
-#include <QJsonParseError>
-#include <QVariant>
+#include <QStringList>
+
+#include <cmath>
 
 namespace json {
 
 namespace {
 
-[[noreturn]] void fail(const QString &where, const QString &problem) {
-    throw ReportFormatError(where.isEmpty() ? problem : where + QStringLiteral(" ") + problem);
+[[noreturn]] void fail(const Location &where, const QString &problem) {
+    const QString text = where.text();
+    throw ReportFormatError(text.isEmpty() ? problem : text + QStringLiteral(" ") + problem);
+}
+
+QString fromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string_view view(QLatin1StringView text) {
+    return {text.data(), static_cast<size_t>(text.size())};
 }
 
 } // namespace
 
-QJsonObject parseObject(const QByteArray &bytes) {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError)
-        throw ReportFormatError(QStringLiteral("不是有效的 JSON（第 %1 个字节处：%2）")
-                                    .arg(error.offset)
-                                    .arg(error.errorString()));
-    if (!document.isObject())
+QString Location::text() const {
+    QString text = row < 0 ? QString() : QStringLiteral("rows[%1]").arg(row);
+    if (!member.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral(".")) + member;
+    if (!key.empty())
+        text += QStringLiteral(".") + fromView(key);
+    return text;
+}
+
+Document::Document(const QByteArray &bytes) {
+    simdjson::dom::element root;
+    // The parser copies the bytes into a padded buffer of its own.
+    if (const auto error = m_parser.parse(bytes.constData(), bytes.size()).get(root))
+        throw ReportFormatError(QStringLiteral("不是有效的 JSON（%1）")
+                                    .arg(QString::fromUtf8(simdjson::error_message(error))));
+    if (root.get(m_root) != simdjson::SUCCESS)
         throw ReportFormatError(QStringLiteral("顶层不是 JSON 对象"));
-    return document.object();
 }
 
 QString convertFromSnakeCase(const QString &name) {
@@ -38,8 +54,7 @@ QString convertFromSnakeCase(const QString &name) {
     while (name[last] == u'_')
         --last;
 
-    const QString core = name.mid(first, last - first + 1);
-    const QStringList words = core.split(u'_', Qt::SkipEmptyParts);
+    const QStringList words = name.mid(first, last - first + 1).split(u'_', Qt::SkipEmptyParts);
     if (words.size() == 1)
         return name;
 
@@ -51,44 +66,57 @@ QString convertFromSnakeCase(const QString &name) {
     return name.left(first) + converted + name.mid(last + 1);
 }
 
-QJsonValue member(const QJsonObject &object, const QString &name, KeyMatching matching,
-                  const QString &where) {
+Element member(const Object &object, QLatin1StringView name, KeyMatching matching,
+               const Location &where) {
     if (matching == KeyMatching::exact) {
-        const auto it = object.constFind(name);
-        if (it != object.constEnd())
-            return it.value();
+        Element value;
+        if (object.at_key(view(name)).get(value) == simdjson::SUCCESS)
+            return value;
     } else {
-        for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
-            if (convertFromSnakeCase(it.key()) == name)
-                return it.value();
+        for (const auto field : object) {
+            if (convertFromSnakeCase(fromView(field.key)) == name)
+                return field.value;
         }
     }
-    fail(where, QStringLiteral("缺少成员 \"%1\"").arg(name));
+    fail(where, QStringLiteral("缺少成员 \"%1\"").arg(QString(name)));
 }
 
-QJsonArray toArray(const QJsonValue &value, const QString &where) {
-    if (!value.isArray())
+Array toArray(const Element &value, const Location &where) {
+    Array array;
+    if (value.get(array) != simdjson::SUCCESS)
         fail(where, QStringLiteral("不是数组"));
-    return value.toArray();
+    return array;
 }
 
-QJsonObject toObject(const QJsonValue &value, const QString &where) {
-    if (!value.isObject())
+Object toObject(const Element &value, const Location &where) {
+    Object object;
+    if (value.get(object) != simdjson::SUCCESS)
         fail(where, QStringLiteral("不是对象"));
-    return value.toObject();
+    return object;
 }
 
-QString toString(const QJsonValue &value, const QString &where) {
-    if (!value.isString())
+QString toString(const Element &value, const Location &where) {
+    std::string_view text;
+    if (value.get(text) != simdjson::SUCCESS)
         fail(where, QStringLiteral("不是字符串"));
-    return value.toString();
+    return fromView(text);
 }
 
-qint64 toInt64(const QJsonValue &value, const QString &where) {
-    // Qt keeps a number as a 64-bit integer exactly when it is whole and in range; every
-    // other number (a fraction, or beyond the 64-bit range) arrives as a double.
-    if (value.isDouble() && value.toVariant().typeId() == QMetaType::LongLong)
-        return value.toVariant().toLongLong();
+qint64 toInt64(const Element &value, const Location &where) {
+    switch (value.type()) {
+    case simdjson::dom::element_type::INT64:
+        return value.get_int64().value_unsafe();
+    case simdjson::dom::element_type::DOUBLE: {
+        // 2^63 is the first double past the range; every whole double below it converts.
+        const double number = value.get_double().value_unsafe();
+        if (std::trunc(number) == number && number >= -9223372036854775808.0 &&
+            number < 9223372036854775808.0)
+            return static_cast<qint64>(number);
+        break;
+    }
+    default:
+        break;
+    }
     fail(where, QStringLiteral("不是 64 位整数"));
 }
 

@@ -85,9 +85,9 @@ TEST_F(NextSync, SurvivesValuesNoClockProduces) {
 
 TEST(HeatmapLevel, StepsAtEachPowerOfTen) {
     const std::pair<qint64, int> cases[] = {
-        {0, 0},          {1, 1},          {999'999, 1},     {1'000'000, 2},
-        {9'999'999, 2},  {10'000'000, 3}, {99'999'999, 3},  {100'000'000, 4},
-        {int64Max, 4},   {-1, 4},         {int64Min, 4},
+        {0, 0},         {1, 1},          {999'999, 1},    {1'000'000, 2},
+        {9'999'999, 2}, {10'000'000, 3}, {99'999'999, 3}, {100'000'000, 4},
+        {int64Max, 4},  {-1, 4},         {int64Min, 4},
     };
     for (const auto &[tokens, level] : cases)
         EXPECT_EQ((HeatmapDay{QString(), tokens}.level()), level) << tokens;

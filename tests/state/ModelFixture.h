@@ -70,7 +70,12 @@ protected:
         });
         QObject::connect(model.get(), &MenuBarViewModel::objectWillChange, &loop, [&] {
             QMetaObject::invokeMethod(
-                &loop, [&] { if (condition()) loop.quit(); }, Qt::QueuedConnection);
+                &loop,
+                [&] {
+                    if (condition())
+                        loop.quit();
+                },
+                Qt::QueuedConnection);
         });
         QTimer::singleShot(limit, &loop, &QEventLoop::quit);
         poll.start(10);

@@ -17,7 +17,9 @@ UsageReport usage(std::initializer_list<std::pair<QString, qint64>> days) {
     return report;
 }
 
-QString daysBack(int n) { return dayKey(today.addDays(-n)); }
+QString daysBack(int n) {
+    return dayKey(today.addDays(-n));
+}
 
 TodayReportRow row(const char *provider, qint64 tokens, const char *day = "2026-12-06") {
     return {QString::fromLatin1(day), QString::fromLatin1(provider), tokens};
@@ -49,8 +51,11 @@ TEST(TodayFigures, SaturatesInsteadOfOverflowing) {
 }
 
 TEST(WeeklyTotal, CountsTodayAndTheSixDaysBeforeAndLaterDates) {
-    EXPECT_EQ(weeklyTotal(usage({{daysBack(6), 1}, {daysBack(7), 10}, {daysBack(0), 100},
-                                 {daysBack(-1), 1000}, {QStringLiteral("yesterday"), 10000},
+    EXPECT_EQ(weeklyTotal(usage({{daysBack(6), 1},
+                                 {daysBack(7), 10},
+                                 {daysBack(0), 100},
+                                 {daysBack(-1), 1000},
+                                 {QStringLiteral("yesterday"), 10000},
                                  {QStringLiteral("2026-13-01"), 100000}}),
                           today),
               1101);
@@ -60,8 +65,7 @@ TEST(WeeklyTotal, CountsTodayAndTheSixDaysBeforeAndLaterDates) {
 
 TEST(HeatmapCells, CoverTheNinetyEightDaysEndingTodayOldestFirst) {
     const auto cells = heatmapCells(
-        usage({{daysBack(97), 5}, {daysBack(98), 7}, {daysBack(-1), 9}, {daysBack(0), 3}}),
-        today);
+        usage({{daysBack(97), 5}, {daysBack(98), 7}, {daysBack(-1), 9}, {daysBack(0), 3}}), today);
     ASSERT_EQ(cells.size(), 98);
     EXPECT_EQ(cells.front(), (HeatmapDay{QStringLiteral("2026-08-31"), 5}));
     EXPECT_EQ(cells.back(), (HeatmapDay{QStringLiteral("2026-12-06"), 3}));

@@ -75,6 +75,18 @@ TEST(HeatmapCells, CoverTheNinetyEightDaysEndingTodayOldestFirst) {
     EXPECT_EQ(elsewhere, 0);
 }
 
+TEST(HeatmapCells, MatchOnlyTheExactDayText) {
+    // The first cell is 2026-08-31; none of these texts is that day written as the tool does.
+    const auto cells = heatmapCells(usage({{QStringLiteral("2026-8-31"), 1},
+                                           {QStringLiteral("2026-08-31T00:00"), 2},
+                                           {QStringLiteral("garbage"), 4},
+                                           {QString(), 8},
+                                           {QStringLiteral("0000-01-01"), 16}}),
+                                    today);
+    for (const HeatmapDay &cell : cells)
+        EXPECT_EQ(cell.tokens, 0) << cell.date.toStdString();
+}
+
 TEST(HeatmapCells, RepeatedDaysAreAddedUp) {
     const auto cells = heatmapCells(usage({{daysBack(0), 3}, {daysBack(0), 4}}), today);
     EXPECT_EQ(cells.back().tokens, 7);

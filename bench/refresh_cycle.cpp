@@ -4,7 +4,6 @@
 #include "cli/TesselCLI.h"
 #include "state/MenuBarViewModel.h"
 
-#include <QCoreApplication>
 #include <QDate>
 #include <QDir>
 #include <QEventLoop>
@@ -108,11 +107,3 @@ void refreshCycle(benchmark::State &state) {
 BENCHMARK(refreshCycle)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 } // namespace
-
-int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

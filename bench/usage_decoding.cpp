@@ -3,7 +3,6 @@
 #include "cli/ReportFormats.h"
 #include "cli/UsageFile.h"
 
-#include <QCoreApplication>
 #include <QDate>
 #include <QFile>
 #include <QTemporaryDir>
@@ -67,11 +66,3 @@ void readAndDecodeFile(benchmark::State &state) {
 BENCHMARK(readAndDecodeFile)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -30,9 +30,35 @@ private:
     std::vector<std::pair<std::string_view, QString>> m_names;
 };
 
-json::Array rowsOf(const json::Document &document, KeyMatching matching) {
-    const Location where{-1, "rows"_L1};
-    return json::toArray(json::member(document.root(), "rows"_L1, matching, where), where);
+// One row object of a document and how its member names are matched.
+struct RowReader {
+    json::Object row;
+    KeyMatching matching;
+    Location where;
+
+    json::Element field(QLatin1StringView name) const {
+        return json::member(row, name, matching, where);
+    }
+    QString string(QLatin1StringView name) const {
+        return json::toString(field(name), where.at(name));
+    }
+    qint64 int64(QLatin1StringView name) const {
+        return json::toInt64(field(name), where.at(name));
+    }
+};
+
+// Calls `decodeRow` with each element of the document's "rows" array, in document order.
+template <typename DecodeRow>
+void forEachRow(const QByteArray &bytes, KeyMatching matching, DecodeRow decodeRow) {
+    const json::Document document(bytes);
+    const Location rowsAt{-1, "rows"_L1};
+    const json::Array rows =
+        json::toArray(json::member(document.root(), "rows"_L1, matching, rowsAt), rowsAt);
+    qsizetype index = 0;
+    for (const json::Element element : rows) {
+        const Location where{index++};
+        decodeRow(RowReader{json::toObject(element, where), matching, where});
+    }
 }
 
 } // namespace
@@ -48,49 +74,24 @@ QString TodayReportRow::providerDisplayName() const {
 }
 
 TodayReportResponse TodayReportResponse::decode(const QByteArray &bytes) {
-    constexpr auto matching = KeyMatching::fromSnakeCase;
-    const json::Document document(bytes);
-
     TodayReportResponse response;
-    qsizetype index = 0;
-    for (const json::Element element : rowsOf(document, matching)) {
-        const Location where{index++};
-        const json::Object row = json::toObject(element, where);
-        const auto field = [&](QLatin1StringView name) {
-            return json::member(row, name, matching, where);
-        };
-        TodayReportRow decoded;
-        decoded.day = json::toString(field("day"_L1), where.at("day"_L1));
-        decoded.provider = json::toString(field("provider"_L1), where.at("provider"_L1));
-        decoded.totalTokens = json::toInt64(field("totalTokens"_L1), where.at("totalTokens"_L1));
-        response.rows.append(std::move(decoded));
-    }
+    forEachRow(bytes, KeyMatching::fromSnakeCase, [&](const RowReader &row) {
+        response.rows.append(TodayReportRow{row.string("day"_L1), row.string("provider"_L1),
+                                            row.int64("totalTokens"_L1)});
+    });
     return response;
 }
 
 UsageReport UsageReport::decode(const QByteArray &bytes) {
-    constexpr auto matching = KeyMatching::exact;
-    const json::Document document(bytes);
-    const json::Array rows = rowsOf(document, matching);
-
     UsageReport report;
-    report.rows.reserve(static_cast<qsizetype>(rows.size()));
     ProviderNames providerName;
-    qsizetype index = 0;
-    for (const json::Element element : rows) {
-        const Location where{index++};
-        const json::Object row = json::toObject(element, where);
-        const auto field = [&](QLatin1StringView name) {
-            return json::member(row, name, matching, where);
-        };
-        Row decoded;
-        decoded.day = json::toString(field("day"_L1), where.at("day"_L1));
-        decoded.totalTokens = json::toInt64(field("total_tokens"_L1), where.at("total_tokens"_L1));
-        const Location providersAt = where.at("providers"_L1);
-        for (const auto provider : json::toObject(field("providers"_L1), providersAt))
+    forEachRow(bytes, KeyMatching::exact, [&](const RowReader &row) {
+        Row decoded{row.string("day"_L1), row.int64("total_tokens"_L1), {}};
+        const Location providersAt = row.where.at("providers"_L1);
+        for (const auto provider : json::toObject(row.field("providers"_L1), providersAt))
             decoded.providers.insert(providerName(provider.key),
                                      json::toInt64(provider.value, providersAt.at(provider.key)));
         report.rows.append(std::move(decoded));
-    }
+    });
     return report;
 }

@@ -2,8 +2,6 @@
 // the busy flag and ends with a refresh when the tool succeeded.
 #include "state/MenuBarViewModel.h"
 
-#include "state/ErrorDescription.h"
-
 namespace {
 
 QCoro::Task<> publishNow(MenuBarViewModel &model) {
@@ -46,8 +44,7 @@ QCoro::Task<> MenuBarViewModel::actionTask(QPointer<MenuBarViewModel> self, Tool
     if (failure) {
         if (action.afterFailure)
             action.afterFailure(*self);
-        self->failWith(describeError(failure));
-        self->publish(self->m_isRefreshing, false);
+        self->finishWithError(failure);
         co_return;
     }
     if (action.afterSuccess)

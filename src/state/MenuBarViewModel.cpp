@@ -1,6 +1,7 @@
 #include "state/MenuBarViewModel.h"
 
 #include "state/DisplayFormatting.h"
+#include "state/ErrorDescription.h"
 #include "state/LoopControl.h"
 #include "state/UsageFigures.h"
 
@@ -46,6 +47,7 @@ std::optional<QString> MenuBarViewModel::nextSyncSummary() const {
     return nextSyncText(secondsUntilNextSync(m_countdownNow, anchor, m_settings->syncInterval()));
 }
 
-void MenuBarViewModel::failWith(const QString &description) {
-    publish(m_lastError, std::optional(description));
+void MenuBarViewModel::finishWithError(std::exception_ptr error) {
+    publish(m_lastError, std::optional(describeError(error)));
+    publish(m_isRefreshing, false);
 }

@@ -99,7 +99,8 @@ private:
     // Runs a tool action under the busy flag and refreshes after it succeeds.
     void runAction(ToolAction action);
     void markScheduleInstalled();
-    void failWith(const QString &description);
+    // Ends a refresh or action that failed: the error's text, then the busy flag cleared.
+    void finishWithError(std::exception_ptr error);
 
     static QCoro::Task<> refreshTask(QPointer<MenuBarViewModel> self);
     static QCoro::Task<> actionTask(QPointer<MenuBarViewModel> self, ToolAction action);

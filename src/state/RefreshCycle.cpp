@@ -2,7 +2,6 @@
 #include "state/MenuBarViewModel.h"
 
 #include "cli/RunCanceller.h"
-#include "state/ErrorDescription.h"
 #include "state/UsageFigures.h"
 
 namespace {
@@ -73,8 +72,7 @@ QCoro::Task<> MenuBarViewModel::refreshTask(QPointer<MenuBarViewModel> self) {
     if (!self)
         co_return;
     if (failure) {
-        self->failWith(describeError(failure));
-        self->publish(self->m_isRefreshing, false);
+        self->finishWithError(failure);
         co_return;
     }
 

@@ -1,0 +1,43 @@
+#include "ui/SettingsWindow.h"
+
+#include "ui/SettingsView.h"
+#include "ui/WindowPlacement.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace {
+
+ScreenArea areaOf(const QScreen *screen) {
+    return {QRectF(screen->geometry()), QRectF(screen->availableGeometry())};
+}
+
+} // namespace
+
+SettingsWindow::SettingsWindow(MenuBarViewModel &model, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("设置"));
+    setFixedSize(contentSize);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new SettingsView(model));
+}
+
+void SettingsWindow::centreOnCurrentScreen() {
+    QList<ScreenArea> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens << areaOf(screen);
+    std::optional<ScreenArea> primary;
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        primary = areaOf(screen);
+    // Before the window is first shown its frame is known only where the window system has
+    // reported one; move() places the outer frame's corner.
+    const std::optional<QPointF> origin =
+        centredWindowOrigin(QPointF(QCursor::pos()), screens, primary, frameGeometry().size());
+    if (origin)
+        move(origin->toPoint());
+}

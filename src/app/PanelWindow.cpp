@@ -29,7 +29,9 @@ Qt::WindowFlags flagsFor(PanelWindow::Mode mode) {
 
 PanelWindow::PanelWindow(MenuBarViewModel &model, Mode mode, QWidget *parent)
     : QWidget(parent, flagsFor(mode)), m_model(model), m_mode(mode) {
-    setWindowTitle(QStringLiteral("TesselMenu"));
+    // Never shown on a frameless panel; it names the window for accessibility tools (and
+    // for the end-to-end test that looks for it).
+    setWindowTitle(QStringLiteral("TesselMenu 面板"));
     // The click outside that folds the popup away is not passed on: on the tray icon it would
     // open the panel again at once.
     setAttribute(Qt::WA_NoMouseReplay);

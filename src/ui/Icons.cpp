@@ -1,5 +1,6 @@
 #include "ui/Icons.h"
 
+#include "ui/Colors.h"
 #include "ui/GitHubMark.h"
 
 #include <QFont>
@@ -111,18 +112,6 @@ QIcon iconFromPainter(int size, const std::function<void(QPainter &, const QRect
     return icon;
 }
 
-// Fills `path` in a light colour over a darker rim of `rim` width.
-void paintWithRim(QPainter &painter, const QPainterPath &path, qreal rim) {
-    painter.save();
-    painter.setPen(QPen(QColor(0, 0, 0, 170), rim, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(path);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0xf4, 0xf6, 0xf8));
-    painter.drawPath(path);
-    painter.restore();
-}
-
 // The text as a path scaled to fit `box` whole, centred in it.
 QPainterPath fittedText(const QString &text, const QRectF &box) {
     QFont font;
@@ -191,22 +180,25 @@ QImage trayIconImage(const QString &figure, int size) {
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    const qreal rim = std::max<qreal>(1.0, size / 16.0);
-    const QRectF whole(rim, rim, size - 2 * rim, size - 2 * rim);
+    // A filled tile in the heatmap's deepest blue keeps the white marks readable on light
+    // and dark panels alike.
+    const QRectF tile(0, 0, size, size);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(heatmapLevelColor(4));
+    painter.drawRoundedRect(tile, size * 0.2, size * 0.2);
+    const QColor mark(Qt::white);
+    const qreal pad = size * 0.12;
+    const QRectF inside = tile.adjusted(pad, pad, -pad, -pad);
     if (figure.isEmpty()) {
-        paintWithRim(painter, barChartPath(whole.adjusted(size * 0.06, size * 0.06,
-                                                          -size * 0.06, -size * 0.06)),
-                     rim);
+        painter.fillPath(barChartPath(inside), mark);
         return image;
     }
-    const qreal split = whole.top() + whole.height() * 0.42;
-    paintWithRim(painter,
-                 barChartPath(QRectF(whole.left(), whole.top(), whole.width(), split - whole.top())),
-                 rim);
-    paintWithRim(painter,
-                 fittedText(figure, QRectF(whole.left(), split + rim, whole.width(),
-                                           whole.bottom() - split - rim)),
-                 rim);
+    // The figure gets the full width at the bottom; the glyph shrinks to the top.
+    const qreal edge = size * 0.06;
+    const QRectF text(edge, size * 0.46, size - 2 * edge, size * 0.46);
+    painter.fillPath(barChartPath(QRectF(inside.left(), size * 0.08, inside.width(), size * 0.34)),
+                     mark);
+    painter.fillPath(fittedText(figure, text), mark);
     return image;
 }
 

@@ -31,6 +31,6 @@ void paintGitHubUploadIcon(QPainter &painter, const QRectF &frame, const QColor 
 QIcon gitHubUploadIcon(const QPalette &palette);
 
 // The tray icon: the bar-chart glyph alone, or above today's compact figure when `figure` is
-// not empty. Light strokes with a dark rim, so it reads on light and dark panels.
+// not empty, in white on a deep blue tile, so it reads on light and dark panels.
 QImage trayIconImage(const QString &figure, int size);
 QIcon trayIcon(const QString &figure);

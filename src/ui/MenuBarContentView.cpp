@@ -64,7 +64,6 @@ MenuBarContentView::MenuBarContentView(MenuBarViewModel &model, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     m_header = new QLabel(QStringLiteral("DEDAVIZUV"));
     m_header->setObjectName(QStringLiteral("header"));

@@ -8,6 +8,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QSignalBlocker>
+#include <QVBoxLayout>
 
 const QList<SettingsView::Choice> SettingsView::refreshChoices{
     {"1 分钟", 60}, {"2 分钟", 120}, {"5 分钟", 300}, {"10 分钟", 600}};
@@ -27,6 +28,7 @@ QComboBox *picker(const QList<SettingsView::Choice> &choices, const QString &nam
 QCheckBox *toggle(const QString &name) {
     auto *box = new QCheckBox;
     box->setObjectName(name);
+    box->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     return box;
 }
 
@@ -38,11 +40,16 @@ SettingsView::SettingsView(MenuBarViewModel &model, QWidget *parent)
       m_autoSync(toggle(QStringLiteral("autoSync"))),
       m_syncInterval(picker(syncChoices, QStringLiteral("syncInterval"))),
       m_observer(new ModelObserver(model, [this] { followState(); }, this)) {
-    auto *form = new QFormLayout(this);
-    form->setContentsMargins(24, 24, 24, 24);
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(24, 16, 24, 16);
+    auto *form = new QFormLayout;
     form->setVerticalSpacing(14);
+    form->setHorizontalSpacing(16);
     form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    outer->addStretch(1);
+    outer->addLayout(form);
+    outer->addStretch(1);
     const auto addRow = [&](const QString &caption, QWidget *control) {
         auto *label = new QLabel(caption);
         label->setBuddy(control);

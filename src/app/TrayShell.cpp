@@ -25,7 +25,8 @@ PanelWindow::Mode trayPanelMode() {
 TrayShell::TrayShell(MenuBarViewModel &model, QObject *parent) : QObject(parent), m_model(model) {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         m_panel = std::make_unique<PanelWindow>(model, PanelWindow::Mode::window);
-        m_observer = new ModelObserver(model, [this] { reread(); }, this);
+        m_observer = new ModelObserver(
+            model, [this] { reread(); }, this);
         reread();
         m_panel->show();
         return;
@@ -38,9 +39,8 @@ TrayShell::TrayShell(MenuBarViewModel &model, QObject *parent) : QObject(parent)
     m_trayMenu->insertAction(first, open);
     m_trayMenu->insertSeparator(first);
     // Queued, so the tray menu has folded away before the panel opens its own popup.
-    connect(open, &QAction::triggered, this, [this] {
-        QTimer::singleShot(0, this, [this] { showPanel(); });
-    });
+    connect(open, &QAction::triggered, this,
+            [this] { QTimer::singleShot(0, this, [this] { showPanel(); }); });
 
     m_tray = new QSystemTrayIcon(this);
     m_tray->setContextMenu(m_trayMenu.get());
@@ -49,7 +49,8 @@ TrayShell::TrayShell(MenuBarViewModel &model, QObject *parent) : QObject(parent)
                 if (reason == QSystemTrayIcon::Trigger)
                     togglePanel();
             });
-    m_observer = new ModelObserver(model, [this] { reread(); }, this);
+    m_observer = new ModelObserver(
+        model, [this] { reread(); }, this);
     reread();
     m_tray->show();
 }

@@ -22,7 +22,8 @@ int main(int argc, char **argv) {
 
     MenuBarViewModel model;
     TrayShell shell(model);
-    model.setDesktopActions(std::make_shared<WidgetDesktopActions>([&shell] { shell.hidePanel(); }));
+    model.setDesktopActions(
+        std::make_shared<WidgetDesktopActions>([&shell] { shell.hidePanel(); }));
     QObject::connect(&instance, &SingleInstance::showRequested, &shell, &TrayShell::showPanel);
 
     const int status = QApplication::exec();

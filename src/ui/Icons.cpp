@@ -29,8 +29,8 @@ QPainterPath barChartPath(const QRectF &r) {
         path.addRoundedRect(QRectF(x, floor - h, bar, h), bar * 0.2, bar * 0.2);
         x += bar + gap;
     }
-    path.addRoundedRect(QRectF(box.left(), box.bottom() - unit * 0.08 - axis, unit, axis),
-                        axis / 2, axis / 2);
+    path.addRoundedRect(QRectF(box.left(), box.bottom() - unit * 0.08 - axis, unit, axis), axis / 2,
+                        axis / 2);
     return path;
 }
 

@@ -71,7 +71,8 @@ MenuBarContentView::MenuBarContentView(MenuBarViewModel &model, QWidget *parent)
     m_header->setContentsMargins(16, 16, 16, 14);
     layout->addWidget(m_header);
     layout->addWidget(divider());
-    layout->addWidget(statRow(QStringLiteral("今日用量"), m_today, QStringLiteral("todayValue"), 20));
+    layout->addWidget(
+        statRow(QStringLiteral("今日用量"), m_today, QStringLiteral("todayValue"), 20));
     layout->addWidget(divider());
     layout->addWidget(statRow(QStringLiteral("本周合计"), m_week, QStringLiteral("weekValue"), 20));
 
@@ -87,12 +88,13 @@ MenuBarContentView::MenuBarContentView(MenuBarViewModel &model, QWidget *parent)
     layout->addWidget(bottomBar());
 
     applyColors();
-    m_observer = new ModelObserver(model, [this] { reread(); }, this);
+    m_observer = new ModelObserver(
+        model, [this] { reread(); }, this);
     reread();
 }
 
-QWidget *MenuBarContentView::statRow(const QString &label, QLabel *&value,
-                                     const QString &valueName, int valueSize, bool valueBold) {
+QWidget *MenuBarContentView::statRow(const QString &label, QLabel *&value, const QString &valueName,
+                                     int valueSize, bool valueBold) {
     auto *row = new QWidget;
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(16, 14, 16, 14);
@@ -162,7 +164,8 @@ void MenuBarContentView::changeEvent(QEvent *event) {
     // A switch between light and dark themes arrives as a palette change.
     if (event->type() == QEvent::PaletteChange && m_header) {
         QWidget::changeEvent(event);
-        for (QWidget *child : {static_cast<QWidget *>(m_header), static_cast<QWidget *>(m_nextSync)})
+        for (QWidget *child :
+             {static_cast<QWidget *>(m_header), static_cast<QWidget *>(m_nextSync)})
             child->setPalette(QPalette());
         applyColors();
         return;
@@ -185,7 +188,8 @@ void MenuBarContentView::reread() {
 void MenuBarContentView::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
     // Started from the event loop rather than from inside the show, like any other action.
-    QMetaObject::invokeMethod(this, [this] { m_model.start(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { m_model.start(); }, Qt::QueuedConnection);
 }
 
 void MenuBarContentView::contextMenuEvent(QContextMenuEvent *event) {

@@ -28,8 +28,8 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    QWidget *statRow(const QString &label, QLabel *&value, const QString &valueName,
-                     int valueSize, bool valueBold = true);
+    QWidget *statRow(const QString &label, QLabel *&value, const QString &valueName, int valueSize,
+                     bool valueBold = true);
     QWidget *bottomBar();
     void applyColors();
     void reread();

@@ -2,8 +2,7 @@
 
 #include "state/MenuBarViewModel.h"
 
-ModelObserver::ModelObserver(MenuBarViewModel &model, std::function<void()> reread,
-                             QObject *parent)
+ModelObserver::ModelObserver(MenuBarViewModel &model, std::function<void()> reread, QObject *parent)
     : QObject(parent), m_reread(std::move(reread)) {
     connect(&model, &MenuBarViewModel::objectWillChange, this, &ModelObserver::schedule);
 }

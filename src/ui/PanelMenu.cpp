@@ -4,8 +4,8 @@
 #include "ui/ModelObserver.h"
 
 PanelMenu::PanelMenu(MenuBarViewModel &model, QWidget *parent)
-    : QMenu(parent), m_model(model),
-      m_observer(new ModelObserver(model, [this] { reread(); }, this)) {
+    : QMenu(parent), m_model(model), m_observer(new ModelObserver(
+                                         model, [this] { reread(); }, this)) {
     addAction(QStringLiteral("刷新"), this, [this] { m_model.refresh(); });
     addAction(QStringLiteral("同步"), this, [this] { m_model.syncNow(); });
     addSeparator();

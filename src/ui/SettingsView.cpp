@@ -39,7 +39,8 @@ SettingsView::SettingsView(MenuBarViewModel &model, QWidget *parent)
       m_refreshInterval(picker(refreshChoices, QStringLiteral("refreshInterval"))),
       m_autoSync(toggle(QStringLiteral("autoSync"))),
       m_syncInterval(picker(syncChoices, QStringLiteral("syncInterval"))),
-      m_observer(new ModelObserver(model, [this] { followState(); }, this)) {
+      m_observer(new ModelObserver(
+          model, [this] { followState(); }, this)) {
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(24, 16, 24, 16);
     auto *form = new QFormLayout;

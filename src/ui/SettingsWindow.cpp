@@ -34,10 +34,17 @@ void SettingsWindow::centreOnCurrentScreen() {
     std::optional<ScreenArea> primary;
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         primary = areaOf(screen);
-    // Before the window is first shown its frame is known only where the window system has
-    // reported one; move() places the outer frame's corner.
+    // move() places the outer frame's corner.
+    const QSize frame = frameGeometry().size();
+    m_frameUnknown = frame == size();
     const std::optional<QPointF> origin =
-        centredWindowOrigin(QPointF(QCursor::pos()), screens, primary, frameGeometry().size());
+        centredWindowOrigin(QPointF(QCursor::pos()), screens, primary, frame);
     if (origin)
         move(origin->toPoint());
+}
+
+void SettingsWindow::moveEvent(QMoveEvent *event) {
+    QWidget::moveEvent(event);
+    if (m_frameUnknown && isVisible() && frameGeometry().size() != size())
+        centreOnCurrentScreen();
 }

@@ -17,4 +17,12 @@ public:
 
     // Moves the window so that its outer frame is centred on the screen under the pointer.
     void centreOnCurrentScreen();
+
+protected:
+    void moveEvent(QMoveEvent *event) override;
+
+private:
+    // Set while the centring could only use the content's size: the window manager adds its
+    // frame after the window is shown, and the window is centred once more when it has.
+    bool m_frameUnknown = false;
 };

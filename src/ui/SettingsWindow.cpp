@@ -39,12 +39,19 @@ void SettingsWindow::centreOnCurrentScreen() {
     m_frameUnknown = frame == size();
     const std::optional<QPointF> origin =
         centredWindowOrigin(QPointF(QCursor::pos()), screens, primary, frame);
-    if (origin)
-        move(origin->toPoint());
+    if (!origin)
+        return;
+    m_placedAt = origin->toPoint();
+    move(m_placedAt);
 }
 
 void SettingsWindow::moveEvent(QMoveEvent *event) {
     QWidget::moveEvent(event);
-    if (m_frameUnknown && isVisible() && frameGeometry().size() != size())
+    if (!m_frameUnknown || !isVisible() || frameGeometry().size() == size())
+        return;
+    m_frameUnknown = false;
+    // The frame has just appeared around the window where it was put (and nobody has moved
+    // it since): centre it whole.
+    if (frameGeometry().topLeft() == m_placedAt)
         centreOnCurrentScreen();
 }

@@ -25,4 +25,5 @@ private:
     // Set while the centring could only use the content's size: the window manager adds its
     // frame after the window is shown, and the window is centred once more when it has.
     bool m_frameUnknown = false;
+    QPoint m_placedAt;
 };

@@ -2,12 +2,14 @@
 // buttons and the eight menu entries with what each one calls.
 #include "UiFixture.h"
 
+#include "ui/Colors.h"
 #include "ui/HeatmapGrid.h"
 #include "ui/MenuBarContentView.h"
 #include "ui/OneLineLabel.h"
 #include "ui/PanelMenu.h"
 #include "ui/Spinner.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QToolButton>
 
@@ -163,6 +165,25 @@ TEST_F(PanelTest, ScheduleSwitchSpringsBackWhenTheStateRefusesOrTheToolFails) {
     settle();
     EXPECT_FALSE(schedule->isChecked());
     waitIdle();
+}
+
+TEST_F(PanelTest, FollowsTheDesktopPaletteButKeepsTheHeatmapColours) {
+    MenuBarViewModel &state = makeModel();
+    const QPalette original = QApplication::palette();
+    QPalette dark = original;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2d, 0x31));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    QApplication::setPalette(dark);
+    {
+        MenuBarContentView panel(state);
+        panel.resize(panel.sizeHint());
+        const QImage image = panel.grab().toImage();
+        EXPECT_EQ(image.pixelColor(2, 2), QColor(0x2b, 0x2d, 0x31));
+        auto *grid = child<HeatmapGrid>(panel, "heatmap");
+        const QPoint cell = grid->mapTo(&panel, HeatmapGrid::cellRect(0, 0).center());
+        EXPECT_EQ(image.pixelColor(cell).rgb(), heatmapLevelColor(0).rgb());
+    }
+    QApplication::setPalette(original);
 }
 
 } // namespace

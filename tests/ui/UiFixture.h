@@ -52,6 +52,8 @@ protected:
         if (model)
             waitIdle();
         model.reset();
+        // The loops' frames end on the next turn, once they see their cancellation.
+        settle();
     }
 
     void scheduleStatus(bool loaded) {

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # End-to-end test of the real tray utility: an X server (Xvfb) with a tray host (trayer), the
 # executable in a bundle of its own with the fixture tool and a demo repository, and every
-# folder it could touch inside a temporary directory. Checks that the icon is embedded in
-# the tray, that a left click opens the 300-wide panel and a second one closes it, that the
-# tray menu's first entry opens the panel, and that a second launch exits while the first
-# instance keeps its single icon and shows its panel.
+# folder it could touch inside a temporary directory. Checks that without a tray the panel
+# opens in a window, that the icon is embedded in the tray, that a left click opens the
+# 300-wide panel and a second one closes it, that the tray menu's first entry opens the
+# panel, and that a second launch exits while the first instance keeps its single icon and
+# shows its panel.
 #   tray_e2e.sh TESSELMENU_EXECUTABLE FIXTURE_TOOL
 set -euo pipefail
 
@@ -74,6 +75,18 @@ Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3> "$work/display" 2> "$wo
 pids+=($!)
 wait_until 20 "the X server" test -s "$work/display"
 export DISPLAY=:$(head -n 1 "$work/display")
+
+# --- without any tray the panel opens in an ordinary window titled with the menu title
+"$prefix/bin/tesselmenu" > "$work/no-tray.log" 2>&1 &
+lone=$!
+pids+=("$lone")
+fallback_shown() {
+    [ -n "$(xdotool search --onlyvisible --name '^热图' 2> /dev/null)" ]
+}
+wait_until 30 "the panel in a window where there is no tray" fallback_shown
+kill "$lone"
+wait "$lone" 2> /dev/null || true
+echo "ok: without a tray the panel opens in a window"
 
 trayer_window() {
     xwininfo -root -tree 2> /dev/null | awk '/\("panel" "trayer"\)/ { print $1; exit }'

@@ -17,11 +17,6 @@ namespace {
 
 class PanelTest : public UiTest {
 protected:
-    template <typename T> static T *child(QWidget &panel, const char *name) {
-        T *found = panel.findChild<T *>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
     // Showing starts the state object on the next turn; its first refresh brings the figures.
     void showAndWaitForFigures(QWidget &panel) {
         panel.show();
@@ -29,7 +24,7 @@ protected:
         waitIdle();
     }
     static QString text(QWidget &panel, const char *name) {
-        return child<QLabel>(panel, name)->text();
+        return named<QLabel>(panel, name)->text();
     }
 };
 
@@ -44,8 +39,8 @@ TEST_F(PanelTest, ShowingStartsTheStateOnceAndTheRowsFollowIt) {
     showAndWaitForFigures(panel);
     EXPECT_EQ(text(panel, "todayValue"), QStringLiteral("1.5K"));
     EXPECT_EQ(text(panel, "weekValue"), QStringLiteral("2.0M"));
-    EXPECT_EQ(child<HeatmapGrid>(panel, "heatmap")->days(), state.heatmapDays());
-    EXPECT_EQ(child<HeatmapGrid>(panel, "heatmap")->days().size(), 98);
+    EXPECT_EQ(named<HeatmapGrid>(panel, "heatmap")->days(), state.heatmapDays());
+    EXPECT_EQ(named<HeatmapGrid>(panel, "heatmap")->days().size(), 98);
     EXPECT_EQ(panel.width(), 300);
 
     // Shown again: start() is called again but acts only once.
@@ -61,18 +56,18 @@ TEST_F(PanelTest, WhileBusyOnlyTheSyncButtonIsDisabledAndTheSpinnerShows) {
     MenuBarViewModel &state = makeModel();
     MenuBarContentView panel(state);
     panel.show();
-    EXPECT_FALSE(child<Spinner>(panel, "spinner")->isVisible()) << "not started yet";
+    EXPECT_FALSE(named<Spinner>(panel, "spinner")->isVisible()) << "not started yet";
 
     ASSERT_TRUE(waitFor([&] { return state.isRefreshing(); }));
     settle();
-    EXPECT_TRUE(child<Spinner>(panel, "spinner")->isVisible());
-    EXPECT_FALSE(child<QToolButton>(panel, "syncButton")->isEnabled());
-    EXPECT_TRUE(child<QToolButton>(panel, "settingsButton")->isEnabled());
-    EXPECT_TRUE(child<QToolButton>(panel, "quitButton")->isEnabled());
-    EXPECT_EQ(child<QToolButton>(panel, "syncButton")->toolTip(), QStringLiteral("同步到 GitHub"));
-    child<QToolButton>(panel, "syncButton")->click();
-    child<QToolButton>(panel, "settingsButton")->click();
-    child<QToolButton>(panel, "quitButton")->click();
+    EXPECT_TRUE(named<Spinner>(panel, "spinner")->isVisible());
+    EXPECT_FALSE(named<QToolButton>(panel, "syncButton")->isEnabled());
+    EXPECT_TRUE(named<QToolButton>(panel, "settingsButton")->isEnabled());
+    EXPECT_TRUE(named<QToolButton>(panel, "quitButton")->isEnabled());
+    EXPECT_EQ(named<QToolButton>(panel, "syncButton")->toolTip(), QStringLiteral("同步到 GitHub"));
+    named<QToolButton>(panel, "syncButton")->click();
+    named<QToolButton>(panel, "settingsButton")->click();
+    named<QToolButton>(panel, "quitButton")->click();
     EXPECT_EQ(desktop->settingsOpened, 1);
     EXPECT_EQ(desktop->quits, 1);
 
@@ -81,8 +76,8 @@ TEST_F(PanelTest, WhileBusyOnlyTheSyncButtonIsDisabledAndTheSpinnerShows) {
         EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
 
     waitIdle();
-    EXPECT_FALSE(child<Spinner>(panel, "spinner")->isVisible());
-    EXPECT_TRUE(child<QToolButton>(panel, "syncButton")->isEnabled());
+    EXPECT_FALSE(named<Spinner>(panel, "spinner")->isVisible());
+    EXPECT_TRUE(named<QToolButton>(panel, "syncButton")->isEnabled());
     EXPECT_EQ(tool.runCount("run"), 0) << "a disabled sync button ignores clicks";
 }
 
@@ -90,14 +85,14 @@ TEST_F(PanelTest, SyncButtonPublishesAndTheCountdownAppearsWithASchedule) {
     MenuBarViewModel &state = makeModel();
     MenuBarContentView panel(state);
     showAndWaitForFigures(panel);
-    EXPECT_FALSE(child<OneLineLabel>(panel, "nextSync")->isVisible());
+    EXPECT_FALSE(named<OneLineLabel>(panel, "nextSync")->isVisible());
 
     scheduleStatus(true);
-    child<QToolButton>(panel, "syncButton")->click();
+    named<QToolButton>(panel, "syncButton")->click();
     ASSERT_TRUE(waitFor([&] { return tool.runCount("run") == 1 && !state.isRefreshing(); }));
     ASSERT_TRUE(waitFor([&] { return state.scheduleInstalled(); }));
     settle();
-    auto *nextSync = child<OneLineLabel>(panel, "nextSync");
+    auto *nextSync = named<OneLineLabel>(panel, "nextSync");
     EXPECT_TRUE(nextSync->isVisible());
     EXPECT_TRUE(nextSync->text().startsWith(QStringLiteral("下次同步：")))
         << nextSync->text().toStdString();
@@ -179,7 +174,7 @@ TEST_F(PanelTest, FollowsTheDesktopPaletteButKeepsTheHeatmapColours) {
         panel.resize(panel.sizeHint());
         const QImage image = panel.grab().toImage();
         EXPECT_EQ(image.pixelColor(2, 2), QColor(0x2b, 0x2d, 0x31));
-        auto *grid = child<HeatmapGrid>(panel, "heatmap");
+        auto *grid = named<HeatmapGrid>(panel, "heatmap");
         const QPoint cell = grid->mapTo(&panel, HeatmapGrid::cellRect(0, 0).center());
         EXPECT_EQ(image.pixelColor(cell).rgb(), heatmapLevelColor(0).rgb());
     }

@@ -16,11 +16,6 @@ namespace {
 
 class SettingsTest : public UiTest {
 protected:
-    template <typename T> static T *control(QWidget &view, const char *name) {
-        T *found = view.findChild<T *>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
     static void choose(QComboBox *picker, const QString &label) {
         const int index = picker->findText(label);
         ASSERT_GE(index, 0) << label.toStdString();
@@ -55,8 +50,8 @@ TEST_F(SettingsTest, RowsHaveTheirCaptionsChoicesAndDefaults) {
         captions << label->text();
     EXPECT_EQ(captions, (QStringList{"开机自启", "刷新频率", "自动同步到 GitHub", "同步频率"}));
 
-    auto *refresh = control<QComboBox>(view, "refreshInterval");
-    auto *sync = control<QComboBox>(view, "syncInterval");
+    auto *refresh = named<QComboBox>(view, "refreshInterval");
+    auto *sync = named<QComboBox>(view, "syncInterval");
     QStringList refreshLabels, syncLabels;
     for (int i = 0; i < refresh->count(); ++i)
         refreshLabels << refresh->itemText(i);
@@ -66,8 +61,8 @@ TEST_F(SettingsTest, RowsHaveTheirCaptionsChoicesAndDefaults) {
     EXPECT_EQ(syncLabels, (QStringList{"每 1 小时", "每 6 小时", "每 12 小时", "每天"}));
     EXPECT_EQ(refresh->currentText(), QStringLiteral("2 分钟"));
     EXPECT_EQ(sync->currentText(), QStringLiteral("每天"));
-    EXPECT_FALSE(control<QCheckBox>(view, "launchAtLogin")->isChecked());
-    EXPECT_FALSE(control<QCheckBox>(view, "autoSync")->isChecked());
+    EXPECT_FALSE(named<QCheckBox>(view, "launchAtLogin")->isChecked());
+    EXPECT_FALSE(named<QCheckBox>(view, "autoSync")->isChecked());
     EXPECT_EQ(tool.runCount(), 0);
 }
 
@@ -91,9 +86,9 @@ TEST_F(SettingsTest, LoadingStoredValuesRunsNoAction) {
     EXPECT_FALSE(model->isRefreshing());
     EXPECT_EQ(settings().syncScheduledAt(), 1000.5);
     EXPECT_EQ(settings().refreshInterval(), 90);
-    EXPECT_TRUE(control<QCheckBox>(view, "autoSync")->isChecked());
-    EXPECT_EQ(control<QComboBox>(view, "syncInterval")->currentText(), QStringLiteral("每 1 小时"));
-    EXPECT_EQ(control<QComboBox>(view, "refreshInterval")->currentIndex(), -1);
+    EXPECT_TRUE(named<QCheckBox>(view, "autoSync")->isChecked());
+    EXPECT_EQ(named<QComboBox>(view, "syncInterval")->currentText(), QStringLiteral("每 1 小时"));
+    EXPECT_EQ(named<QComboBox>(view, "refreshInterval")->currentIndex(), -1);
 }
 
 TEST_F(SettingsTest, APersonsChangeRunsItsRowsAction) {
@@ -104,24 +99,24 @@ TEST_F(SettingsTest, APersonsChangeRunsItsRowsAction) {
     view.show();
     settle();
 
-    choose(control<QComboBox>(view, "refreshInterval"), QStringLiteral("5 分钟"));
+    choose(named<QComboBox>(view, "refreshInterval"), QStringLiteral("5 分钟"));
     EXPECT_EQ(settings().refreshInterval(), 300);
     // Restarting the loop ends the old one's sleep, which refreshes once.
     ASSERT_TRUE(waitFor([&] { return tool.runCount("collect") == 2; }));
     waitIdle();
 
-    control<QCheckBox>(view, "launchAtLogin")->click();
+    named<QCheckBox>(view, "launchAtLogin")->click();
     EXPECT_TRUE(settings().launchAtLogin());
     EXPECT_TRUE(QFileInfo::exists(settings().autostartEntryPath()));
-    EXPECT_TRUE(control<QCheckBox>(view, "launchAtLogin")->isChecked());
+    EXPECT_TRUE(named<QCheckBox>(view, "launchAtLogin")->isChecked());
 
     scheduleStatus(true);
-    control<QCheckBox>(view, "autoSync")->click();
+    named<QCheckBox>(view, "autoSync")->click();
     waitIdle();
     EXPECT_TRUE(model->scheduleInstalled());
-    EXPECT_TRUE(control<QCheckBox>(view, "autoSync")->isChecked());
+    EXPECT_TRUE(named<QCheckBox>(view, "autoSync")->isChecked());
 
-    choose(control<QComboBox>(view, "syncInterval"), QStringLiteral("每 6 小时"));
+    choose(named<QComboBox>(view, "syncInterval"), QStringLiteral("每 6 小时"));
     waitIdle();
     EXPECT_EQ(settings().syncInterval(), 21600);
     const QStringList lastInstall = [&] {
@@ -141,9 +136,9 @@ TEST_F(SettingsTest, LaunchAtLoginShowsTheRecordedOutcome) {
     writeFile(temp.filePath("autostart"), "not a folder");
     SettingsView view(*model);
     view.show();
-    control<QCheckBox>(view, "launchAtLogin")->click();
+    named<QCheckBox>(view, "launchAtLogin")->click();
     EXPECT_FALSE(settings().launchAtLogin());
-    EXPECT_FALSE(control<QCheckBox>(view, "launchAtLogin")->isChecked());
+    EXPECT_FALSE(named<QCheckBox>(view, "launchAtLogin")->isChecked());
 }
 
 TEST_F(SettingsTest, WhileBusyTheSyncRowsAreDisabledAndTheSwitchFollowsTheState) {
@@ -154,17 +149,17 @@ TEST_F(SettingsTest, WhileBusyTheSyncRowsAreDisabledAndTheSwitchFollowsTheState)
     tool.respond("collect", {.delay = 1.0});
     model->refresh();
     settle();
-    EXPECT_FALSE(control<QCheckBox>(view, "autoSync")->isEnabled());
-    EXPECT_FALSE(control<QComboBox>(view, "syncInterval")->isEnabled());
-    EXPECT_TRUE(control<QCheckBox>(view, "launchAtLogin")->isEnabled());
-    EXPECT_TRUE(control<QComboBox>(view, "refreshInterval")->isEnabled());
+    EXPECT_FALSE(named<QCheckBox>(view, "autoSync")->isEnabled());
+    EXPECT_FALSE(named<QComboBox>(view, "syncInterval")->isEnabled());
+    EXPECT_TRUE(named<QCheckBox>(view, "launchAtLogin")->isEnabled());
+    EXPECT_TRUE(named<QComboBox>(view, "refreshInterval")->isEnabled());
     waitIdle();
-    EXPECT_TRUE(control<QCheckBox>(view, "autoSync")->isEnabled());
+    EXPECT_TRUE(named<QCheckBox>(view, "autoSync")->isEnabled());
 
     // Switched on elsewhere (the panel's menu): the view follows without acting itself.
     installSchedule();
     const qsizetype runs = tool.runCount();
-    EXPECT_TRUE(control<QCheckBox>(view, "autoSync")->isChecked());
+    EXPECT_TRUE(named<QCheckBox>(view, "autoSync")->isChecked());
     settle();
     EXPECT_EQ(tool.runCount(), runs);
 }

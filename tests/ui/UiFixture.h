@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QTest>
+#include <QWidget>
 
 #include <functional>
 #include <memory>
@@ -78,6 +79,13 @@ protected:
     }
 
     SettingsStore &settings() { return model->settings(); }
+
+    // The child of `parent` with that object name; fails the test when there is none.
+    template <typename T> static T *named(QWidget &parent, const char *name) {
+        T *found = parent.findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
 
     // Runs the event loop until `done` holds; false when it did not within the time.
     static bool waitFor(const std::function<bool()> &done, int timeoutMs = 15000) {

@@ -3,6 +3,7 @@
 #include "app/SingleInstance.h"
 #include "app/TrayShell.h"
 #include "state/MenuBarViewModel.h"
+#include "ui/Icons.h"
 #include "ui/SettingsWindow.h"
 #include "ui/WidgetDesktopActions.h"
 
@@ -14,6 +15,7 @@ int main(int argc, char **argv) {
     QApplication::setDesktopFileName(QStringLiteral("tesselmenu"));
     // The settings window is the only ordinary window; closing it must not end the utility.
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(trayIcon(QString()));
 
     SingleInstance instance(SingleInstance::defaultServerName());
     if (instance.askRunningInstanceToShow())

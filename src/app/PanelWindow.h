@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QWidget>
+
+class MenuBarViewModel;
+
+// The window that holds the panel. With a tray it is a frameless panel dropped next to the
+// icon that folds away when the person clicks elsewhere (a popup on X11, a tool window that
+// hides when it loses focus elsewhere); without a tray it is an ordinary small window.
+class PanelWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    enum class Mode { popup, tool, window };
+
+    PanelWindow(MenuBarViewModel &model, Mode mode, QWidget *parent = nullptr);
+
+    Mode mode() const { return m_mode; }
+    // Shows the panel next to `anchor` (global coordinates), kept on that screen.
+    void showAt(const QRect &anchor);
+    // True for a short moment after the panel folded away: the click on the tray icon that
+    // closed it must not open it again at once.
+    bool justHidden() const;
+
+protected:
+    bool event(QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    MenuBarViewModel &m_model;
+    Mode m_mode;
+    QElapsedTimer m_hiddenAt;
+};

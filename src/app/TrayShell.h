@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/PanelWindow.h"
+
+#include <QObject>
+#include <QString>
+#include <QSystemTrayIcon>
+
+#include <memory>
+
+class MenuBarViewModel;
+class ModelObserver;
+class PanelMenu;
+
+// The utility's presence on the desktop: a tray icon showing today's figure, with the state
+// object's menu title as its tooltip; a left click toggles the panel beside the icon and a
+// right click offers "打开面板" above the panel's own menu, for trays that never pass a left
+// click on. Without any tray the panel lives in an ordinary window instead.
+class TrayShell : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TrayShell(MenuBarViewModel &model, QObject *parent = nullptr);
+    ~TrayShell() override;
+
+    bool hasTray() const { return m_tray != nullptr; }
+    PanelWindow &panel() { return *m_panel; }
+
+    // Brings the panel up: beside the tray icon, or the fallback window to the front.
+    void showPanel();
+    void hidePanel();
+    void togglePanel();
+
+private:
+    // Where the panel hangs from: the icon's rectangle, or the pointer where the tray does
+    // not tell where its icons are.
+    QRect anchor() const;
+    void reread();
+
+    MenuBarViewModel &m_model;
+    std::unique_ptr<PanelWindow> m_panel;
+    std::unique_ptr<PanelMenu> m_trayMenu;
+    QSystemTrayIcon *m_tray = nullptr;
+    ModelObserver *m_observer = nullptr;
+    std::optional<QString> m_shownFigure;
+};

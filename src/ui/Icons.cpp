@@ -1,0 +1,210 @@
+#include "ui/Icons.h"
+
+#include "ui/Colors.h"
+#include "ui/GitHubMark.h"
+
+#include <QFont>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QtMath>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+QPainterPath barChartPath(const QRectF &r) {
+    const qreal unit = std::min(r.width(), r.height());
+    const QRectF box(r.center().x() - unit / 2, r.center().y() - unit / 2, unit, unit);
+    QPainterPath path;
+    const qreal axis = unit * 0.1;
+    const qreal bar = unit * 0.2;
+    const qreal gap = (unit * 0.84 - 3 * bar) / 2;
+    const qreal floor = box.bottom() - unit * 0.08 - axis - unit * 0.06;
+    const qreal heights[] = {0.42, 0.74, 0.56};
+    qreal x = box.left() + unit * 0.08;
+    for (qreal height : heights) {
+        const qreal h = unit * height;
+        path.addRoundedRect(QRectF(x, floor - h, bar, h), bar * 0.2, bar * 0.2);
+        x += bar + gap;
+    }
+    path.addRoundedRect(QRectF(box.left(), box.bottom() - unit * 0.08 - axis, unit, axis), axis / 2,
+                        axis / 2);
+    return path;
+}
+
+QPainterPath gearPath(const QRectF &r) {
+    const qreal outer = std::min(r.width(), r.height()) / 2;
+    const qreal inner = outer * 0.74;
+    const QPointF c = r.center();
+    constexpr int teeth = 8;
+    QPolygonF rim;
+    for (int i = 0; i < teeth; ++i) {
+        const qreal base = 2 * M_PI * i / teeth;
+        const qreal half = M_PI / teeth;
+        // Each tooth is slightly narrower at its tip than at its root.
+        const qreal angles[] = {base - half * 0.62, base - half * 0.38, base + half * 0.38,
+                                base + half * 0.62};
+        const qreal radii[] = {inner, outer, outer, inner};
+        for (int k = 0; k < 4; ++k)
+            rim << c + QPointF(std::cos(angles[k]), std::sin(angles[k])) * radii[k];
+    }
+    QPainterPath path;
+    path.addPolygon(rim);
+    path.closeSubpath();
+    QPainterPath hole;
+    hole.addEllipse(c, outer * 0.3, outer * 0.3);
+    return path.subtracted(hole);
+}
+
+void withPen(QPainter &painter, const QColor &color, qreal width,
+             const std::function<void()> &draw) {
+    painter.save();
+    QPen pen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    draw();
+    painter.restore();
+}
+
+void paintPower(QPainter &painter, const QRectF &r, const QColor &color) {
+    const qreal unit = std::min(r.width(), r.height());
+    const qreal width = unit * 0.13;
+    const QPointF c = r.center();
+    const qreal radius = unit / 2 - width / 2;
+    const QRectF ring(c.x() - radius, c.y() - radius + width * 0.3, 2 * radius, 2 * radius);
+    withPen(painter, color, width, [&] {
+        // Qt angles are in sixteenths of a degree, counter-clockwise from three o'clock; the
+        // gap of the ring is at the top, where the stem stands.
+        painter.drawArc(ring, 125 * 16, -250 * 16);
+        painter.drawLine(QPointF(c.x(), r.top() + width / 2), QPointF(c.x(), c.y()));
+    });
+}
+
+void paintArrowUp(QPainter &painter, const QRectF &r, const QColor &color) {
+    const qreal unit = std::min(r.width(), r.height());
+    const qreal width = unit * 0.2;
+    const QPointF c = r.center();
+    const qreal top = c.y() - unit / 2 + width / 2;
+    const qreal bottom = c.y() + unit / 2 - width / 2;
+    const qreal wing = unit * 0.36;
+    withPen(painter, color, width, [&] {
+        painter.drawLine(QPointF(c.x(), top), QPointF(c.x(), bottom));
+        painter.drawPolyline(QPolygonF{QPointF(c.x() - wing, top + wing), QPointF(c.x(), top),
+                                       QPointF(c.x() + wing, top + wing)});
+    });
+}
+
+// An icon with a pixmap for ordinary and for double-density screens.
+QIcon iconFromPainter(int size, const std::function<void(QPainter &, const QRectF &)> &paint) {
+    QIcon icon;
+    for (const qreal ratio : {1.0, 2.0}) {
+        QPixmap pixmap(QSize(size, size) * ratio);
+        pixmap.setDevicePixelRatio(ratio);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        paint(painter, QRectF(0, 0, size, size));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+// The text as a path scaled to fit `box` whole, centred in it.
+QPainterPath fittedText(const QString &text, const QRectF &box) {
+    QFont font;
+    font.setPixelSize(100);
+    font.setBold(true);
+    QPainterPath raw;
+    raw.addText(0, 0, font, text);
+    const QRectF bounds = raw.boundingRect();
+    if (bounds.isEmpty())
+        return {};
+    const qreal scale = std::min(box.width() / bounds.width(), box.height() / bounds.height());
+    QTransform transform;
+    transform.translate(box.center().x(), box.center().y());
+    transform.scale(scale, scale);
+    transform.translate(-bounds.center().x(), -bounds.center().y());
+    return transform.map(raw);
+}
+
+} // namespace
+
+void paintSymbol(QPainter &painter, Symbol symbol, const QRectF &rect, const QColor &color) {
+    switch (symbol) {
+    case Symbol::barChart:
+        painter.fillPath(barChartPath(rect), color);
+        break;
+    case Symbol::gear:
+        painter.fillPath(gearPath(rect), color);
+        break;
+    case Symbol::power:
+        paintPower(painter, rect, color);
+        break;
+    case Symbol::arrowUp:
+        paintArrowUp(painter, rect, color);
+        break;
+    }
+}
+
+QIcon symbolIcon(Symbol symbol, const QColor &color, int size) {
+    return iconFromPainter(size, [&](QPainter &painter, const QRectF &rect) {
+        paintSymbol(painter, symbol, rect.adjusted(0.5, 0.5, -0.5, -0.5), color);
+    });
+}
+
+void paintGitHubUploadIcon(QPainter &painter, const QRectF &frame, const QColor &markColor,
+                           const QColor &arrowColor) {
+    const QPointF c = frame.center();
+    painter.fillPath(gitHubMarkPath(QRectF(c.x() - 8, c.y() - 8, 16, 16)), markColor);
+    // A 6.5-point bold arrow is about 6 pixels tall: a small arrow over the cat's face.
+    paintArrowUp(painter, QRectF(c.x() - 3, c.y() - 3, 6, 6), arrowColor);
+}
+
+QIcon gitHubUploadIcon(const QPalette &palette) {
+    const QColor mark = [&] {
+        QColor color = palette.color(QPalette::WindowText);
+        color.setAlphaF(0.5f);
+        return color;
+    }();
+    const QColor arrow = palette.color(QPalette::WindowText);
+    return iconFromPainter(18, [&](QPainter &painter, const QRectF &frame) {
+        paintGitHubUploadIcon(painter, frame, mark, arrow);
+    });
+}
+
+QImage trayIconImage(const QString &figure, int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // A filled tile in the heatmap's deepest blue keeps the white marks readable on light
+    // and dark panels alike.
+    const QRectF tile(0, 0, size, size);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(heatmapLevelColor(4));
+    painter.drawRoundedRect(tile, size * 0.2, size * 0.2);
+    const QColor mark(Qt::white);
+    const qreal pad = size * 0.12;
+    const QRectF inside = tile.adjusted(pad, pad, -pad, -pad);
+    if (figure.isEmpty()) {
+        painter.fillPath(barChartPath(inside), mark);
+        return image;
+    }
+    // The figure gets the full width at the bottom; the glyph shrinks to the top.
+    const qreal edge = size * 0.06;
+    const QRectF text(edge, size * 0.46, size - 2 * edge, size * 0.46);
+    painter.fillPath(barChartPath(QRectF(inside.left(), size * 0.08, inside.width(), size * 0.34)),
+                     mark);
+    painter.fillPath(fittedText(figure, text), mark);
+    return image;
+}
+
+QIcon trayIcon(const QString &figure) {
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64})
+        icon.addPixmap(QPixmap::fromImage(trayIconImage(figure, size)));
+    return icon;
+}

@@ -1,0 +1,198 @@
+#include "ui/MenuBarContentView.h"
+
+#include "state/MenuBarViewModel.h"
+#include "ui/Colors.h"
+#include "ui/HeatmapGrid.h"
+#include "ui/Icons.h"
+#include "ui/ModelObserver.h"
+#include "ui/OneLineLabel.h"
+#include "ui/PanelMenu.h"
+#include "ui/Spinner.h"
+
+#include <QContextMenuEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// Sizes are the panel's layout units, so fonts are set in pixels to keep their proportion to
+// the 300-wide panel whatever the screen's font resolution.
+QFont fontOf(int pixelSize, QFont::Weight weight = QFont::Normal) {
+    QFont font;
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    return font;
+}
+
+QWidget *divider() {
+    auto *line = new QFrame;
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setFixedHeight(1);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
+}
+
+QToolButton *plainButton(const QString &name) {
+    auto *button = new QToolButton;
+    button->setObjectName(name);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 1px; }"));
+    return button;
+}
+
+void setSecondary(QWidget *widget) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, secondaryTextColor(widget->palette()));
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+MenuBarContentView::MenuBarContentView(MenuBarViewModel &model, QWidget *parent)
+    : QWidget(parent), m_model(model) {
+    setFixedWidth(panelWidth);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Window);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    m_header = new QLabel(QStringLiteral("DEDAVIZUV"));
+    m_header->setObjectName(QStringLiteral("header"));
+    m_header->setFont(fontOf(15, QFont::Medium));
+    m_header->setContentsMargins(16, 16, 16, 14);
+    layout->addWidget(m_header);
+    layout->addWidget(divider());
+    layout->addWidget(
+        statRow(QStringLiteral("今日用量"), m_today, QStringLiteral("todayValue"), 20));
+    layout->addWidget(divider());
+    layout->addWidget(statRow(QStringLiteral("本周合计"), m_week, QStringLiteral("weekValue"), 20));
+
+    m_grid = new HeatmapGrid;
+    m_grid->setObjectName(QStringLiteral("heatmap"));
+    auto *gridFrame = new QWidget;
+    auto *gridLayout = new QHBoxLayout(gridFrame);
+    gridLayout->setContentsMargins(0, 16, 0, 14);
+    gridLayout->addWidget(m_grid, 0, Qt::AlignHCenter);
+    layout->addWidget(gridFrame);
+
+    layout->addWidget(divider());
+    layout->addWidget(bottomBar());
+
+    applyColors();
+    m_observer = new ModelObserver(
+        model, [this] { reread(); }, this);
+    reread();
+}
+
+QWidget *MenuBarContentView::statRow(const QString &label, QLabel *&value, const QString &valueName,
+                                     int valueSize, bool valueBold) {
+    auto *row = new QWidget;
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(16, 14, 16, 14);
+    auto *caption = new QLabel(label);
+    caption->setFont(fontOf(13));
+    value = new QLabel;
+    value->setObjectName(valueName);
+    value->setFont(fontOf(valueSize, valueBold ? QFont::DemiBold : QFont::Normal));
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    layout->addWidget(caption, 0, Qt::AlignVCenter);
+    layout->addStretch(1);
+    layout->addWidget(value, 0, Qt::AlignVCenter);
+    return row;
+}
+
+QWidget *MenuBarContentView::bottomBar() {
+    auto *bar = new QWidget;
+    // Two layers in one cell: the buttons below, the countdown centred over the free space.
+    auto *layers = new QGridLayout(bar);
+    layers->setContentsMargins(16, 12, 16, 12);
+
+    auto *buttons = new QWidget;
+    auto *row = new QHBoxLayout(buttons);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(4);
+    m_settingsButton = plainButton(QStringLiteral("settingsButton"));
+    m_settingsButton->setToolTip(QStringLiteral("设置"));
+    m_settingsButton->setIconSize(QSize(14, 14));
+    connect(m_settingsButton, &QToolButton::clicked, this, [this] { m_model.openSettings(); });
+    m_syncButton = plainButton(QStringLiteral("syncButton"));
+    m_syncButton->setToolTip(QStringLiteral("同步到 GitHub"));
+    m_syncButton->setIconSize(QSize(18, 18));
+    connect(m_syncButton, &QToolButton::clicked, this, [this] { m_model.syncNow(); });
+    m_spinner = new Spinner(12);
+    m_spinner->setObjectName(QStringLiteral("spinner"));
+    m_quitButton = plainButton(QStringLiteral("quitButton"));
+    m_quitButton->setToolTip(QStringLiteral("退出"));
+    m_quitButton->setIconSize(QSize(14, 14));
+    connect(m_quitButton, &QToolButton::clicked, this, [this] { m_model.quit(); });
+    row->addWidget(m_settingsButton);
+    row->addWidget(m_syncButton);
+    row->addStretch(1);
+    row->addWidget(m_spinner);
+    row->addWidget(m_quitButton);
+    layers->addWidget(buttons, 0, 0);
+
+    m_nextSync = new OneLineLabel;
+    m_nextSync->setObjectName(QStringLiteral("nextSync"));
+    m_nextSync->setFont(fontOf(11));
+    m_nextSync->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Kept clear of the buttons on either side; a longer text is cut to one line.
+    m_nextSync->setMaximumWidth(panelWidth - 2 * 16 - 2 * 52);
+    layers->addWidget(m_nextSync, 0, 0, Qt::AlignCenter);
+    return bar;
+}
+
+void MenuBarContentView::applyColors() {
+    setSecondary(m_header);
+    setSecondary(m_nextSync);
+    const QColor secondary = secondaryTextColor(palette());
+    m_settingsButton->setIcon(symbolIcon(Symbol::gear, secondary, 14));
+    m_quitButton->setIcon(symbolIcon(Symbol::power, secondary, 14));
+    m_syncButton->setIcon(gitHubUploadIcon(palette()));
+}
+
+void MenuBarContentView::changeEvent(QEvent *event) {
+    // A switch between light and dark themes arrives as a palette change.
+    if (event->type() == QEvent::PaletteChange && m_header) {
+        QWidget::changeEvent(event);
+        for (QWidget *child :
+             {static_cast<QWidget *>(m_header), static_cast<QWidget *>(m_nextSync)})
+            child->setPalette(QPalette());
+        applyColors();
+        return;
+    }
+    QWidget::changeEvent(event);
+}
+
+void MenuBarContentView::reread() {
+    m_today->setText(m_model.todaySummary());
+    m_week->setText(m_model.weeklySummary());
+    m_grid->setDays(m_model.heatmapDays());
+    const bool busy = m_model.isRefreshing();
+    m_syncButton->setEnabled(!busy);
+    m_spinner->setVisible(busy);
+    const std::optional<QString> nextSync = m_model.nextSyncSummary();
+    m_nextSync->setText(nextSync.value_or(QString()));
+    m_nextSync->setVisible(nextSync.has_value());
+}
+
+void MenuBarContentView::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    // Started from the event loop rather than from inside the show, like any other action.
+    QMetaObject::invokeMethod(
+        this, [this] { m_model.start(); }, Qt::QueuedConnection);
+}
+
+void MenuBarContentView::contextMenuEvent(QContextMenuEvent *event) {
+    PanelMenu menu(m_model, this);
+    menu.exec(event->globalPos());
+}

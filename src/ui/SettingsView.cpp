@@ -1,0 +1,121 @@
+#include "ui/SettingsView.h"
+
+#include "state/MenuBarViewModel.h"
+#include "ui/ModelObserver.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+const QList<SettingsView::Choice> SettingsView::refreshChoices{
+    {"1 分钟", 60}, {"2 分钟", 120}, {"5 分钟", 300}, {"10 分钟", 600}};
+const QList<SettingsView::Choice> SettingsView::syncChoices{
+    {"每 1 小时", 3600}, {"每 6 小时", 21600}, {"每 12 小时", 43200}, {"每天", 86400}};
+
+namespace {
+
+QComboBox *picker(const QList<SettingsView::Choice> &choices, const QString &name) {
+    auto *box = new QComboBox;
+    box->setObjectName(name);
+    for (const SettingsView::Choice &choice : choices)
+        box->addItem(QString::fromUtf8(choice.label), choice.seconds);
+    return box;
+}
+
+QCheckBox *toggle(const QString &name) {
+    auto *box = new QCheckBox;
+    box->setObjectName(name);
+    box->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    return box;
+}
+
+} // namespace
+
+SettingsView::SettingsView(MenuBarViewModel &model, QWidget *parent)
+    : QWidget(parent), m_model(model), m_launchAtLogin(toggle(QStringLiteral("launchAtLogin"))),
+      m_refreshInterval(picker(refreshChoices, QStringLiteral("refreshInterval"))),
+      m_autoSync(toggle(QStringLiteral("autoSync"))),
+      m_syncInterval(picker(syncChoices, QStringLiteral("syncInterval"))),
+      m_observer(new ModelObserver(
+          model, [this] { followState(); }, this)) {
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(24, 16, 24, 16);
+    auto *form = new QFormLayout;
+    form->setVerticalSpacing(14);
+    form->setHorizontalSpacing(16);
+    form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    outer->addStretch(1);
+    outer->addLayout(form);
+    outer->addStretch(1);
+    const auto addRow = [&](const QString &caption, QWidget *control) {
+        auto *label = new QLabel(caption);
+        label->setBuddy(control);
+        control->setAccessibleName(caption);
+        form->addRow(label, control);
+    };
+    addRow(QStringLiteral("开机自启"), m_launchAtLogin);
+    addRow(QStringLiteral("刷新频率"), m_refreshInterval);
+    addRow(QStringLiteral("自动同步到 GitHub"), m_autoSync);
+    addRow(QStringLiteral("同步频率"), m_syncInterval);
+
+    // clicked() and activated() come from a person's input only, never from the loading
+    // below. After each action the controls are set back from the stores, which may have
+    // refused the change (a busy state object) or recorded a different outcome (an autostart
+    // entry that could not be written).
+    connect(m_launchAtLogin, &QCheckBox::clicked, this, [this](bool checked) {
+        m_model.settings().updateLaunchAtLogin(checked);
+        load();
+    });
+    connect(m_refreshInterval, &QComboBox::activated, this, [this](int index) {
+        m_model.settings().setRefreshInterval(m_refreshInterval->itemData(index).toLongLong());
+        m_model.restartRefreshLoop();
+    });
+    connect(m_autoSync, &QCheckBox::clicked, this, [this](bool checked) {
+        m_model.setScheduleEnabled(checked);
+        m_observer->schedule();
+    });
+    connect(m_syncInterval, &QComboBox::activated, this, [this](int index) {
+        m_model.setScheduleInterval(m_syncInterval->itemData(index).toLongLong());
+        m_observer->schedule();
+    });
+    load();
+}
+
+void SettingsView::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    load();
+}
+
+void SettingsView::load() {
+    SettingsStore &settings = m_model.settings();
+    select(m_refreshInterval, settings.refreshInterval());
+    {
+        const QSignalBlocker blocker(m_launchAtLogin);
+        m_launchAtLogin->setChecked(settings.launchAtLogin());
+    }
+    select(m_syncInterval, settings.syncInterval());
+    followState();
+}
+
+void SettingsView::followState() {
+    {
+        const QSignalBlocker blocker(m_autoSync);
+        m_autoSync->setChecked(m_model.scheduleInstalled());
+    }
+    const bool busy = m_model.isRefreshing();
+    m_autoSync->setEnabled(!busy);
+    m_syncInterval->setEnabled(!busy);
+    // The picker keeps showing the stored interval, including after a change while busy.
+    select(m_syncInterval, m_model.settings().syncInterval());
+}
+
+// Shows the choice whose seconds equal `seconds`, or none when no choice matches (a value
+// edited by hand stays stored until the person picks one).
+void SettingsView::select(QComboBox *picker, qint64 seconds) {
+    const QSignalBlocker blocker(picker);
+    picker->setCurrentIndex(picker->findData(seconds));
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QWidget>
+
+class MenuBarViewModel;
+class ModelObserver;
+class QCheckBox;
+class QComboBox;
+
+// The four preferences: launch at login, refresh frequency, automatic sync to GitHub and
+// sync frequency. Showing the view loads the controls from the settings store and the state
+// object, and the sync switch follows the state object's schedule flag while the view is
+// open; neither runs any action. Only a person's change of a control runs its row's action,
+// so opening the window never reinstalls the schedule or restarts its countdown.
+class SettingsView : public QWidget {
+    Q_OBJECT
+
+public:
+    struct Choice {
+        const char *label;
+        qint64 seconds;
+    };
+    static const QList<Choice> refreshChoices;
+    static const QList<Choice> syncChoices;
+
+    explicit SettingsView(MenuBarViewModel &model, QWidget *parent = nullptr);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void load();
+    void followState();
+    static void select(QComboBox *picker, qint64 seconds);
+
+    MenuBarViewModel &m_model;
+    QCheckBox *m_launchAtLogin;
+    QComboBox *m_refreshInterval;
+    QCheckBox *m_autoSync;
+    QComboBox *m_syncInterval;
+    ModelObserver *m_observer;
+};

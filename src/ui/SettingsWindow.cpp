@@ -1,0 +1,57 @@
+#include "ui/SettingsWindow.h"
+
+#include "ui/SettingsView.h"
+#include "ui/WindowPlacement.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace {
+
+ScreenArea areaOf(const QScreen *screen) {
+    return {QRectF(screen->geometry()), QRectF(screen->availableGeometry())};
+}
+
+} // namespace
+
+SettingsWindow::SettingsWindow(MenuBarViewModel &model, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("设置"));
+    setFixedSize(contentSize);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new SettingsView(model));
+}
+
+void SettingsWindow::centreOnCurrentScreen() {
+    QList<ScreenArea> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens << areaOf(screen);
+    std::optional<ScreenArea> primary;
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        primary = areaOf(screen);
+    // move() places the outer frame's corner.
+    const QSize frame = frameGeometry().size();
+    m_frameUnknown = frame == size();
+    const std::optional<QPointF> origin =
+        centredWindowOrigin(QPointF(QCursor::pos()), screens, primary, frame);
+    if (!origin)
+        return;
+    m_placedAt = origin->toPoint();
+    move(m_placedAt);
+}
+
+void SettingsWindow::moveEvent(QMoveEvent *event) {
+    QWidget::moveEvent(event);
+    if (!m_frameUnknown || !isVisible() || frameGeometry().size() == size())
+        return;
+    m_frameUnknown = false;
+    // The frame has just appeared around the window where it was put (and nobody has moved
+    // it since): centre it whole.
+    if (frameGeometry().topLeft() == m_placedAt)
+        centreOnCurrentScreen();
+}

@@ -1,0 +1,173 @@
+#!/usr/bin/env bash
+# End-to-end test of the real tray utility: an X server (Xvfb) with a tray host (trayer), the
+# executable in a bundle of its own with the fixture tool and a demo repository, and every
+# folder it could touch inside a temporary directory. Checks that without a tray the panel
+# opens in a window, that the icon is embedded in the tray, that a left click opens the
+# 300-wide panel and a second one closes it, that the tray menu's first entry opens the
+# panel, and that a second launch exits while the first instance keeps its single icon and
+# shows its panel.
+#   tray_e2e.sh TESSELMENU_EXECUTABLE FIXTURE_TOOL
+set -euo pipefail
+
+app_binary=$1
+fixture_tool=$2
+
+for needed in Xvfb trayer xdotool xwininfo; do
+    if ! command -v "$needed" > /dev/null; then
+        echo "SKIPPED: $needed is not installed"
+        exit 77
+    fi
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    local status=$?
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2> /dev/null || true
+    done
+    wait 2> /dev/null || true
+    if [ "$status" -ne 0 ]; then
+        for log in "$work"/*.log; do
+            [ -s "$log" ] && { echo "--- $log"; tail -n 30 "$log"; }
+        done
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAILED: $*" >&2
+    exit 1
+}
+
+# Polls `command...` every 0.1 s until it succeeds or `seconds` have passed.
+wait_until() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@"; do
+        ((SECONDS < deadline)) || fail "timed out waiting for $what"
+        sleep 0.1
+    done
+}
+
+# --- the bundle: bin/tesselmenu beside share/tesselmenu with the tool and Info.json
+prefix=$work/prefix
+mkdir -p "$prefix/bin" "$prefix/share/tesselmenu"
+cp "$app_binary" "$prefix/bin/tesselmenu"
+cp "$fixture_tool" "$prefix/share/tesselmenu/tessel"
+"$prefix/share/tesselmenu/tessel" demo --repo-dir "$work/repo"
+printf '{"TesselRepoDir": "%s"}\n' "$work/repo" > "$prefix/share/tesselmenu/Info.json"
+
+export HOME=$work/home
+export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+# No session bus: Qt uses the X11 tray protocol that trayer speaks.
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY
+
+# --- X server on a free display, then the tray host
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
+pids+=($!)
+wait_until 20 "the X server" test -s "$work/display"
+export DISPLAY=:$(head -n 1 "$work/display")
+
+# --- without any tray the panel opens in an ordinary window titled with the menu title
+"$prefix/bin/tesselmenu" > "$work/no-tray.log" 2>&1 &
+lone=$!
+pids+=("$lone")
+fallback_shown() {
+    [ -n "$(xdotool search --onlyvisible --name '^热图' 2> /dev/null)" ]
+}
+wait_until 30 "the panel in a window where there is no tray" fallback_shown
+kill "$lone"
+wait "$lone" 2> /dev/null || true
+echo "ok: without a tray the panel opens in a window"
+
+trayer_window() {
+    xwininfo -root -tree 2> /dev/null | awk '/\("panel" "trayer"\)/ { print $1; exit }'
+}
+trayer_up() {
+    [ -n "$(trayer_window)" ]
+}
+trayer --edge top --align right --widthtype request --height 32 --transparent false \
+    --tint 0x333333 > "$work/trayer.log" 2>&1 &
+pids+=($!)
+wait_until 20 "the tray host" trayer_up
+
+# --- helpers on the utility's windows
+icon_windows() {
+    xwininfo -tree -id "$(trayer_window)" 2> /dev/null | awk '/"tesselmenu"/ { print $1 }'
+}
+icon_count() {
+    icon_windows | wc -l
+}
+has_one_icon() {
+    [ "$(icon_count)" -eq 1 ]
+}
+panel_window() {
+    xdotool search --onlyvisible --name '^TesselMenu 面板$' 2> /dev/null | head -n 1
+}
+panel_shown() {
+    [ -n "$(panel_window)" ]
+}
+panel_hidden() {
+    [ -z "$(panel_window)" ]
+}
+# Visible windows of the first instance: its icon, then menus and the panel as they open.
+visible_windows() {
+    xdotool search --onlyvisible --pid "$app" 2> /dev/null | wc -l
+}
+menu_open() {
+    [ "$(visible_windows)" -ge 2 ]
+}
+click_icon() {
+    local geometry x y width height
+    geometry=$(xwininfo -id "$(icon_windows | head -n 1)")
+    x=$(awk '/Absolute upper-left X/ { print $NF }' <<< "$geometry")
+    y=$(awk '/Absolute upper-left Y/ { print $NF }' <<< "$geometry")
+    width=$(awk '/Width:/ { print $NF }' <<< "$geometry")
+    height=$(awk '/Height:/ { print $NF }' <<< "$geometry")
+    xdotool mousemove $((x + width / 2)) $((y + height / 2)) sleep 0.1 click "$1"
+}
+
+# --- the utility
+"$prefix/bin/tesselmenu" > "$work/app.log" 2>&1 &
+app=$!
+pids+=("$app")
+wait_until 30 "the icon in the tray" has_one_icon
+echo "ok: the icon is embedded in the tray"
+
+click_icon 1
+wait_until 20 "the panel after a left click" panel_shown
+width=$(xwininfo -id "$(panel_window)" | awk '/Width:/ { print $NF }')
+[ "$width" -eq 300 ] || fail "the panel is $width wide, not 300"
+echo "ok: a left click opens the 300-wide panel"
+# Let the first refresh land, so the icon shows today's figure.
+sleep 1
+
+click_icon 1
+wait_until 20 "the panel to close after a second click" panel_hidden
+echo "ok: a second click closes it"
+
+sleep 0.5 # past the guard against reopening on the click that closed it
+click_icon 3
+wait_until 20 "the tray menu" menu_open
+xdotool key --clearmodifiers Down Return
+wait_until 20 "the panel from the tray menu" panel_shown
+echo "ok: the tray menu's first entry opens the panel"
+xdotool key Escape
+wait_until 20 "the panel to close on Escape" panel_hidden
+
+status=0
+timeout 30 "$prefix/bin/tesselmenu" > "$work/second.log" 2>&1 || status=$?
+[ "$status" -eq 0 ] || fail "the second launch ended with status $status"
+kill -0 "$app" 2> /dev/null || fail "the first instance is gone"
+wait_until 20 "the first instance to show its panel" panel_shown
+has_one_icon || fail "the tray holds $(icon_count) icons of the utility"
+echo "ok: a second launch exits and the first keeps its single icon"
+echo "1 passed, 0 failed"

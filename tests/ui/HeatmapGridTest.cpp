@@ -1,0 +1,71 @@
+// The grid's cells read back from a rendered image: layout order and colours.
+#include "ui/HeatmapGrid.h"
+#include "ui/Colors.h"
+
+#include <QImage>
+#include <QPixmap>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QList<HeatmapDay> days(qsizetype count) {
+    QList<HeatmapDay> list;
+    for (qsizetype i = 0; i < count; ++i)
+        list << HeatmapDay{QStringLiteral("day %1").arg(i), 0};
+    return list;
+}
+
+QColor colorOfCell(const QList<HeatmapDay> &list, int row, int column) {
+    HeatmapGrid grid;
+    grid.setDays(list);
+    const QImage image = grid.grab().toImage();
+    return image.pixelColor(HeatmapGrid::cellRect(row, column).center());
+}
+
+void expectLevel(const QList<HeatmapDay> &list, int row, int column, int level) {
+    EXPECT_EQ(colorOfCell(list, row, column).rgb(), heatmapLevelColor(level).rgb())
+        << "cell at row " << row << ", column " << column;
+}
+
+TEST(HeatmapGridTest, IsFourteenColumnsOfSevenCellsOfFifteenWithSpacingThree) {
+    HeatmapGrid grid;
+    EXPECT_EQ(grid.size(), QSize(249, 123));
+    EXPECT_EQ(HeatmapGrid::cellRect(0, 0), QRect(0, 0, 15, 15));
+    EXPECT_EQ(HeatmapGrid::cellRect(6, 13), QRect(234, 108, 15, 15));
+}
+
+TEST(HeatmapGridTest, FillsColumnByColumnWithTheLevelColours) {
+    QList<HeatmapDay> list = days(98);
+    list[0].tokens = 1;          // top left: level 1
+    list[6].tokens = 1'000'000;  // bottom of the first column: level 2
+    list[7].tokens = 10'000'000; // top of the second column: level 3
+    list[97].tokens = -5;        // today, bottom right: a negative count is level 4
+    expectLevel(list, 0, 0, 1);
+    expectLevel(list, 6, 0, 2);
+    expectLevel(list, 0, 1, 3);
+    expectLevel(list, 6, 13, 4);
+    expectLevel(list, 1, 0, 0);
+    expectLevel(list, 5, 13, 0);
+
+    EXPECT_EQ(heatmapLevelColor(4), QColor::fromRgbF(0.05f, 0.32f, 0.62f));
+    EXPECT_EQ(heatmapLevelColor(0), QColor::fromRgbF(0.84f, 0.87f, 0.90f));
+}
+
+TEST(HeatmapGridTest, ShortAndEmptyListsShowTheRestAtLevelZeroAndExtraDaysAreNotShown) {
+    QList<HeatmapDay> shortList = days(9);
+    shortList[8].tokens = 200'000'000; // second column, second row
+    expectLevel(shortList, 1, 1, 4);
+    expectLevel(shortList, 2, 1, 0);
+    expectLevel({}, 0, 0, 0);
+    expectLevel({}, 6, 13, 0);
+
+    QList<HeatmapDay> longList = days(99);
+    longList[98].tokens = 5;
+    EXPECT_EQ(HeatmapGrid::levelAt(longList, 6, 13), 0);
+    for (int row = 0; row < 7; ++row)
+        for (int column = 0; column < 14; ++column)
+            EXPECT_EQ(HeatmapGrid::levelAt(longList, row, column), 0);
+}
+
+} // namespace

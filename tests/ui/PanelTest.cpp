@@ -1,0 +1,184 @@
+// The drop-down panel and its menu against a real state object: texts, busy state, the
+// buttons and the eight menu entries with what each one calls.
+#include "UiFixture.h"
+
+#include "ui/Colors.h"
+#include "ui/HeatmapGrid.h"
+#include "ui/MenuBarContentView.h"
+#include "ui/OneLineLabel.h"
+#include "ui/PanelMenu.h"
+#include "ui/Spinner.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QToolButton>
+
+namespace {
+
+class PanelTest : public UiTest {
+protected:
+    // Showing starts the state object on the next turn; its first refresh brings the figures.
+    void showAndWaitForFigures(QWidget &panel) {
+        panel.show();
+        ASSERT_TRUE(waitFor([&] { return model->lastUpdated().has_value(); }));
+        waitIdle();
+    }
+    static QString text(QWidget &panel, const char *name) {
+        return named<QLabel>(panel, name)->text();
+    }
+};
+
+TEST_F(PanelTest, ShowingStartsTheStateOnceAndTheRowsFollowIt) {
+    MenuBarViewModel &state = makeModel();
+    MenuBarContentView panel(state);
+    EXPECT_EQ(text(panel, "header"), QStringLiteral("DEDAVIZUV"));
+    EXPECT_EQ(text(panel, "todayValue"), QStringLiteral("暂无数据"));
+    EXPECT_EQ(text(panel, "weekValue"), QStringLiteral("暂无数据"));
+    EXPECT_EQ(tool.runCount(), 0) << "building the panel runs nothing";
+
+    showAndWaitForFigures(panel);
+    EXPECT_EQ(text(panel, "todayValue"), QStringLiteral("1.5K"));
+    EXPECT_EQ(text(panel, "weekValue"), QStringLiteral("2.0M"));
+    EXPECT_EQ(named<HeatmapGrid>(panel, "heatmap")->days(), state.heatmapDays());
+    EXPECT_EQ(named<HeatmapGrid>(panel, "heatmap")->days().size(), 98);
+    EXPECT_EQ(panel.width(), 300);
+
+    // Shown again: start() is called again but acts only once.
+    panel.hide();
+    panel.show();
+    settle();
+    EXPECT_FALSE(state.isRefreshing());
+    EXPECT_EQ(tool.runCount("collect"), 1);
+}
+
+TEST_F(PanelTest, WhileBusyOnlyTheSyncButtonIsDisabledAndTheSpinnerShows) {
+    tool.respond("collect", {.delay = 1.5});
+    MenuBarViewModel &state = makeModel();
+    MenuBarContentView panel(state);
+    panel.show();
+    EXPECT_FALSE(named<Spinner>(panel, "spinner")->isVisible()) << "not started yet";
+
+    ASSERT_TRUE(waitFor([&] { return state.isRefreshing(); }));
+    settle();
+    EXPECT_TRUE(named<Spinner>(panel, "spinner")->isVisible());
+    EXPECT_FALSE(named<QToolButton>(panel, "syncButton")->isEnabled());
+    EXPECT_TRUE(named<QToolButton>(panel, "settingsButton")->isEnabled());
+    EXPECT_TRUE(named<QToolButton>(panel, "quitButton")->isEnabled());
+    EXPECT_EQ(named<QToolButton>(panel, "syncButton")->toolTip(), QStringLiteral("同步到 GitHub"));
+    named<QToolButton>(panel, "syncButton")->click();
+    named<QToolButton>(panel, "settingsButton")->click();
+    named<QToolButton>(panel, "quitButton")->click();
+    EXPECT_EQ(desktop->settingsOpened, 1);
+    EXPECT_EQ(desktop->quits, 1);
+
+    PanelMenu menu(state);
+    for (QAction *action : menu.actions())
+        EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+
+    waitIdle();
+    EXPECT_FALSE(named<Spinner>(panel, "spinner")->isVisible());
+    EXPECT_TRUE(named<QToolButton>(panel, "syncButton")->isEnabled());
+    EXPECT_EQ(tool.runCount("run"), 0) << "a disabled sync button ignores clicks";
+}
+
+TEST_F(PanelTest, SyncButtonPublishesAndTheCountdownAppearsWithASchedule) {
+    MenuBarViewModel &state = makeModel();
+    MenuBarContentView panel(state);
+    showAndWaitForFigures(panel);
+    EXPECT_FALSE(named<OneLineLabel>(panel, "nextSync")->isVisible());
+
+    scheduleStatus(true);
+    named<QToolButton>(panel, "syncButton")->click();
+    ASSERT_TRUE(waitFor([&] { return tool.runCount("run") == 1 && !state.isRefreshing(); }));
+    ASSERT_TRUE(waitFor([&] { return state.scheduleInstalled(); }));
+    settle();
+    auto *nextSync = named<OneLineLabel>(panel, "nextSync");
+    EXPECT_TRUE(nextSync->isVisible());
+    EXPECT_TRUE(nextSync->text().startsWith(QStringLiteral("下次同步：")))
+        << nextSync->text().toStdString();
+    EXPECT_LE(nextSync->width(), 300 - 32);
+}
+
+TEST_F(PanelTest, MenuHasTheEntriesInOrderAndEachCallsItsOperation) {
+    MenuBarViewModel &state = makeModel(QStringLiteral("https://example.com/me"));
+    PanelMenu menu(state);
+    const QList<QAction *> actions = menu.actions();
+    QStringList texts;
+    for (QAction *action : actions)
+        texts << (action->isSeparator() ? QStringLiteral("|") : action->text());
+    EXPECT_EQ(texts, (QStringList{"刷新", "同步", "|", "每日自动同步到 GitHub", "|", "设置...",
+                                  "查看热力图", "退出"}));
+    ASSERT_EQ(actions.size(), 8);
+    EXPECT_TRUE(actions[3]->isCheckable());
+    EXPECT_FALSE(actions[3]->isChecked());
+
+    actions[0]->trigger();
+    waitIdle();
+    EXPECT_EQ(tool.runCount("collect"), 1);
+
+    actions[1]->trigger();
+    ASSERT_TRUE(waitFor([&] { return tool.runCount("run") == 1; }));
+    waitIdle();
+
+    // Turning the switch on installs the schedule; the mark then shows what the tool reports.
+    scheduleStatus(true);
+    const qsizetype scheduleRuns = tool.runCount("schedule");
+    actions[3]->trigger();
+    EXPECT_TRUE(state.scheduleInstalled()) << "the switch moves at once";
+    waitIdle();
+    EXPECT_EQ(tool.runCount("schedule"), scheduleRuns + 2) << "install, then the status";
+    EXPECT_TRUE(actions[3]->isChecked());
+    scheduleStatus(false);
+    actions[3]->trigger();
+    waitIdle();
+    EXPECT_FALSE(state.scheduleInstalled());
+    EXPECT_FALSE(actions[3]->isChecked());
+
+    actions[5]->trigger();
+    actions[6]->trigger();
+    actions[7]->trigger();
+    EXPECT_EQ(desktop->settingsOpened, 1);
+    EXPECT_EQ(desktop->urls, QList<QUrl>{QUrl("https://example.com/me")});
+    EXPECT_EQ(desktop->quits, 1);
+}
+
+TEST_F(PanelTest, ScheduleSwitchSpringsBackWhenTheStateRefusesOrTheToolFails) {
+    MenuBarViewModel &state = makeModel();
+    PanelMenu menu(state);
+    QAction *schedule = menu.scheduleAction();
+
+    tool.respond("schedule-install", {.standardError = "no launchd here", .exitCode = 1});
+    schedule->trigger();
+    waitIdle();
+    EXPECT_FALSE(state.scheduleInstalled());
+    EXPECT_FALSE(schedule->isChecked());
+
+    // While busy the state object refuses: the mark must not stay on.
+    tool.respond("collect", {.delay = 1.0});
+    state.refresh();
+    schedule->trigger();
+    settle();
+    EXPECT_FALSE(schedule->isChecked());
+    waitIdle();
+}
+
+TEST_F(PanelTest, FollowsTheDesktopPaletteButKeepsTheHeatmapColours) {
+    MenuBarViewModel &state = makeModel();
+    const QPalette original = QApplication::palette();
+    QPalette dark = original;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2d, 0x31));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    QApplication::setPalette(dark);
+    {
+        MenuBarContentView panel(state);
+        panel.resize(panel.sizeHint());
+        const QImage image = panel.grab().toImage();
+        EXPECT_EQ(image.pixelColor(2, 2), QColor(0x2b, 0x2d, 0x31));
+        auto *grid = named<HeatmapGrid>(panel, "heatmap");
+        const QPoint cell = grid->mapTo(&panel, HeatmapGrid::cellRect(0, 0).center());
+        EXPECT_EQ(image.pixelColor(cell).rgb(), heatmapLevelColor(0).rgb());
+    }
+    QApplication::setPalette(original);
+}
+
+} // namespace

@@ -1,0 +1,194 @@
+// The settings rows and window: loading never runs an action, a person's change runs exactly
+// its row's action, enabled states follow the busy flag, one window at a time.
+#include "UiFixture.h"
+
+#include "ui/SettingsView.h"
+#include "ui/SettingsWindow.h"
+#include "ui/WidgetDesktopActions.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
+
+namespace {
+
+class SettingsTest : public UiTest {
+protected:
+    static void choose(QComboBox *picker, const QString &label) {
+        const int index = picker->findText(label);
+        ASSERT_GE(index, 0) << label.toStdString();
+        picker->setCurrentIndex(index);
+        emit picker->activated(index);
+    }
+
+    // Installs the schedule through the state object, as the panel's switch would.
+    void installSchedule() {
+        scheduleStatus(true);
+        model->setScheduleEnabled(true);
+        waitIdle();
+        ASSERT_TRUE(model->scheduleInstalled());
+    }
+
+    static QList<SettingsWindow *> settingsWindows() {
+        QList<SettingsWindow *> windows;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *window = qobject_cast<SettingsWindow *>(widget))
+                windows << window;
+        return windows;
+    }
+};
+
+TEST_F(SettingsTest, RowsHaveTheirCaptionsChoicesAndDefaults) {
+    makeModel();
+    SettingsView view(*model);
+    view.show();
+    settle();
+    QStringList captions;
+    for (QLabel *label : view.findChildren<QLabel *>())
+        captions << label->text();
+    EXPECT_EQ(captions, (QStringList{"开机自启", "刷新频率", "自动同步到 GitHub", "同步频率"}));
+
+    auto *refresh = named<QComboBox>(view, "refreshInterval");
+    auto *sync = named<QComboBox>(view, "syncInterval");
+    QStringList refreshLabels, syncLabels;
+    for (int i = 0; i < refresh->count(); ++i)
+        refreshLabels << refresh->itemText(i);
+    for (int i = 0; i < sync->count(); ++i)
+        syncLabels << sync->itemText(i);
+    EXPECT_EQ(refreshLabels, (QStringList{"1 分钟", "2 分钟", "5 分钟", "10 分钟"}));
+    EXPECT_EQ(syncLabels, (QStringList{"每 1 小时", "每 6 小时", "每 12 小时", "每天"}));
+    EXPECT_EQ(refresh->currentText(), QStringLiteral("2 分钟"));
+    EXPECT_EQ(sync->currentText(), QStringLiteral("每天"));
+    EXPECT_FALSE(named<QCheckBox>(view, "launchAtLogin")->isChecked());
+    EXPECT_FALSE(named<QCheckBox>(view, "autoSync")->isChecked());
+    EXPECT_EQ(tool.runCount(), 0);
+}
+
+// Opening settings must not reinstall the schedule: that would restart its period, and a
+// person who looks at the settings more often than the interval would never get a sync.
+TEST_F(SettingsTest, LoadingStoredValuesRunsNoAction) {
+    makeModel();
+    installSchedule();
+    settings().setSyncInterval(3600);
+    settings().setRefreshInterval(90); // edited by hand: matches no choice
+    settings().setSyncScheduledAt(1000.5);
+    const qsizetype runs = tool.runCount();
+
+    SettingsView view(*model);
+    view.show();
+    settle();
+    view.hide();
+    view.show();
+    settle();
+    EXPECT_EQ(tool.runCount(), runs);
+    EXPECT_FALSE(model->isRefreshing());
+    EXPECT_EQ(settings().syncScheduledAt(), 1000.5);
+    EXPECT_EQ(settings().refreshInterval(), 90);
+    EXPECT_TRUE(named<QCheckBox>(view, "autoSync")->isChecked());
+    EXPECT_EQ(named<QComboBox>(view, "syncInterval")->currentText(), QStringLiteral("每 1 小时"));
+    EXPECT_EQ(named<QComboBox>(view, "refreshInterval")->currentIndex(), -1);
+}
+
+TEST_F(SettingsTest, APersonsChangeRunsItsRowsAction) {
+    makeModel();
+    model->start();
+    waitIdle();
+    SettingsView view(*model);
+    view.show();
+    settle();
+
+    choose(named<QComboBox>(view, "refreshInterval"), QStringLiteral("5 分钟"));
+    EXPECT_EQ(settings().refreshInterval(), 300);
+    // Restarting the loop ends the old one's sleep, which refreshes once.
+    ASSERT_TRUE(waitFor([&] { return tool.runCount("collect") == 2; }));
+    waitIdle();
+
+    named<QCheckBox>(view, "launchAtLogin")->click();
+    EXPECT_TRUE(settings().launchAtLogin());
+    EXPECT_TRUE(QFileInfo::exists(settings().autostartEntryPath()));
+    EXPECT_TRUE(named<QCheckBox>(view, "launchAtLogin")->isChecked());
+
+    scheduleStatus(true);
+    named<QCheckBox>(view, "autoSync")->click();
+    waitIdle();
+    EXPECT_TRUE(model->scheduleInstalled());
+    EXPECT_TRUE(named<QCheckBox>(view, "autoSync")->isChecked());
+
+    choose(named<QComboBox>(view, "syncInterval"), QStringLiteral("每 6 小时"));
+    waitIdle();
+    EXPECT_EQ(settings().syncInterval(), 21600);
+    const QStringList lastInstall = [&] {
+        QStringList found;
+        for (const QStringList &arguments : tool.argumentLists())
+            if (arguments.mid(0, 2) == QStringList{"schedule", "install"})
+                found = arguments;
+        return found;
+    }();
+    ASSERT_GE(lastInstall.indexOf("--interval"), 0);
+    EXPECT_EQ(lastInstall[lastInstall.indexOf("--interval") + 1], QStringLiteral("21600"));
+}
+
+TEST_F(SettingsTest, LaunchAtLoginShowsTheRecordedOutcome) {
+    makeModel();
+    // A file where the autostart folder should be: the entry cannot be written.
+    writeFile(temp.filePath("autostart"), "not a folder");
+    SettingsView view(*model);
+    view.show();
+    named<QCheckBox>(view, "launchAtLogin")->click();
+    EXPECT_FALSE(settings().launchAtLogin());
+    EXPECT_FALSE(named<QCheckBox>(view, "launchAtLogin")->isChecked());
+}
+
+TEST_F(SettingsTest, WhileBusyTheSyncRowsAreDisabledAndTheSwitchFollowsTheState) {
+    makeModel();
+    SettingsView view(*model);
+    view.show();
+    settle();
+    tool.respond("collect", {.delay = 1.0});
+    model->refresh();
+    settle();
+    EXPECT_FALSE(named<QCheckBox>(view, "autoSync")->isEnabled());
+    EXPECT_FALSE(named<QComboBox>(view, "syncInterval")->isEnabled());
+    EXPECT_TRUE(named<QCheckBox>(view, "launchAtLogin")->isEnabled());
+    EXPECT_TRUE(named<QComboBox>(view, "refreshInterval")->isEnabled());
+    waitIdle();
+    EXPECT_TRUE(named<QCheckBox>(view, "autoSync")->isEnabled());
+
+    // Switched on elsewhere (the panel's menu): the view follows without acting itself.
+    installSchedule();
+    const qsizetype runs = tool.runCount();
+    EXPECT_TRUE(named<QCheckBox>(view, "autoSync")->isChecked());
+    settle();
+    EXPECT_EQ(tool.runCount(), runs);
+}
+
+TEST_F(SettingsTest, OneWindowAtATimeFixedInSizeAndRebuiltAfterClosing) {
+    makeModel();
+    model->setDesktopActions(std::make_shared<WidgetDesktopActions>());
+    model->openSettings();
+    QList<SettingsWindow *> windows = settingsWindows();
+    ASSERT_EQ(windows.size(), 1);
+    SettingsWindow *first = windows.front();
+    EXPECT_EQ(first->windowTitle(), QStringLiteral("设置"));
+    EXPECT_EQ(first->size(), QSize(300, 220));
+    EXPECT_EQ(first->minimumSize(), first->maximumSize());
+    EXPECT_TRUE(first->isVisible());
+
+    first->move(5, 7);
+    model->openSettings();
+    EXPECT_EQ(settingsWindows().size(), 1);
+    EXPECT_EQ(first->pos(), QPoint(5, 7)) << "brought forward, not moved back";
+
+    first->close();
+    ASSERT_TRUE(waitFor([&] { return settingsWindows().isEmpty(); }));
+    model->openSettings();
+    windows = settingsWindows();
+    ASSERT_EQ(windows.size(), 1);
+    EXPECT_NE(windows.front()->pos(), QPoint(5, 7));
+    windows.front()->close();
+    ASSERT_TRUE(waitFor([&] { return settingsWindows().isEmpty(); }));
+}
+
+} // namespace

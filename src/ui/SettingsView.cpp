@@ -5,7 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -41,21 +41,28 @@ SettingsView::SettingsView(MenuBarViewModel &model, QWidget *parent)
       m_syncInterval(picker(syncChoices, QStringLiteral("syncInterval"))),
       m_observer(new ModelObserver(
           model, [this] { followState(); }, this)) {
-    auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(24, 16, 24, 16);
-    auto *form = new QFormLayout;
-    form->setVerticalSpacing(14);
-    form->setHorizontalSpacing(16);
-    form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    outer->addStretch(1);
-    outer->addLayout(form);
-    outer->addStretch(1);
+    // A column of rows, 20 apart and padded by 20, in a frame 260 wide centred in the
+    // window; each row is its caption, a flexible space and the control at the right edge.
+    auto *frame = new QWidget;
+    frame->setFixedWidth(260);
+    auto *rows = new QVBoxLayout(frame);
+    rows->setContentsMargins(20, 20, 20, 20);
+    rows->setSpacing(20);
+    auto *outer = new QHBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(frame, 0, Qt::AlignCenter);
     const auto addRow = [&](const QString &caption, QWidget *control) {
         auto *label = new QLabel(caption);
+        QFont font = label->font();
+        font.setPixelSize(13);
+        label->setFont(font);
         label->setBuddy(control);
         control->setAccessibleName(caption);
-        form->addRow(label, control);
+        auto *row = new QHBoxLayout;
+        row->addWidget(label);
+        row->addStretch(1);
+        row->addWidget(control);
+        rows->addLayout(row);
     };
     addRow(QStringLiteral("开机自启"), m_launchAtLogin);
     addRow(QStringLiteral("刷新频率"), m_refreshInterval);

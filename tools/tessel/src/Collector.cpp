@@ -132,7 +132,10 @@ bool readDatabaseIfChanged(const std::string &path, CollectorState &state,
         return false;
     const std::string key = "opencode-db:" + path;
     const std::string walKey = key + "-wal";
-    const auto wal = statFile(path + "-wal");
+    // An empty write-ahead log holds no rows; SQLite creates and empties it on its own.
+    auto wal = statFile(path + "-wal");
+    if (wal && wal->size == 0)
+        wal.reset();
     const auto known = state.files.find(key);
     const auto knownWal = state.files.find(walKey);
     const bool unchanged = known != state.files.end() && known->second.sameFileAs(*database) &&

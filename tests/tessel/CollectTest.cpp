@@ -48,9 +48,14 @@ TEST_F(CollectTest, DaysWhoseLogsWereDeletedKeepTheirFigures) {
     EXPECT_EQ(tokens("2026-01-02", "claude"), 300);
     EXPECT_EQ(tokens("2026-03-14", "claude"), 21);
 
-    // Even with the collector's own state gone, the logs still present are not counted twice
-    // and the stored days stay.
-    fs::remove(repo + "/docs/.tessel-state");
+    // Even with the collector's own state damaged or gone, the logs still present are not
+    // counted twice and the stored days stay.
+    const std::string state = repo + "/docs/.tessel-state";
+    writeText(state, readText(state).substr(0, 40));
+    collect();
+    EXPECT_EQ(tokens("2026-01-02", "claude"), 300);
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 21);
+    fs::remove(state);
     collect();
     EXPECT_EQ(tokens("2026-01-02", "claude"), 300);
     EXPECT_EQ(tokens("2026-03-14", "claude"), 21);

@@ -150,7 +150,7 @@ bool readDatabaseIfChanged(const std::string &path, CollectorState &state,
     LocalDays days;
     try {
         auto records = opencode::readDatabase(path, days);
-        state.index.merge(std::move(records), state.totals);
+        state.index.merge(records, state.totals);
     } catch (const ToolError &error) {
         // Left out of the file table, so the next collection tries again.
         summary.warnings.push_back(error.what());
@@ -211,7 +211,7 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
             ReadResult &result = results[i];
             if (!result.problem.empty())
                 summary.warnings.push_back("skipped " + result.problem);
-            state.index.merge(std::move(result.records), state.totals);
+            state.index.merge(result.records, state.totals);
             // A file that could not be opened keeps its old entry, if any, to be tried again.
             if (result.bytesRead > 0 || result.problem.empty())
                 seen[round[i].file.key] = result.state;

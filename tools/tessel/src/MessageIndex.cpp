@@ -24,49 +24,50 @@ std::uint64_t messageKey(Provider provider, std::string_view id, std::string_vie
     return hash == 0 ? 1 : hash;
 }
 
-void MessageIndex::merge(std::vector<UsageRecord> batch, DayTotals &totals) {
-    std::vector<UsageRecord> keyed;
-    keyed.reserve(batch.size());
+void MessageIndex::assign(std::vector<Entry> entries) {
+    m_sorted = std::move(entries);
+    m_added.clear();
+}
+
+MessageIndex::Entry *MessageIndex::find(std::uint64_t key) {
+    const auto at =
+        std::lower_bound(m_sorted.begin(), m_sorted.end(), key,
+                         [](const Entry &entry, std::uint64_t k) { return entry.key < k; });
+    if (at != m_sorted.end() && at->key == key)
+        return &*at;
+    const auto added = m_added.find(key);
+    return added == m_added.end() ? nullptr : &added->second;
+}
+
+void MessageIndex::merge(const std::vector<UsageRecord> &batch, DayTotals &totals) {
     for (const UsageRecord &record : batch) {
-        if (record.key == 0)
+        if (record.key == 0) {
             addTokens(totals, record.day, record.provider, record.tokens);
-        else
-            keyed.push_back(record);
-    }
-    if (keyed.empty())
-        return;
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const UsageRecord &a, const UsageRecord &b) { return a.key < b.key; });
-
-    std::vector<Entry> merged;
-    merged.reserve(m_entries.size() + keyed.size());
-    auto old = m_entries.begin();
-    for (size_t i = 0; i < keyed.size();) {
-        // The best copy of this key within the batch.
-        size_t best = i, j = i + 1;
-        for (; j < keyed.size() && keyed[j].key == keyed[i].key; ++j)
-            if (keyed[j].rank > keyed[best].rank)
-                best = j;
-        const UsageRecord &record = keyed[best];
-        i = j;
-
-        while (old != m_entries.end() && old->key < record.key)
-            merged.push_back(*old++);
+            continue;
+        }
         const Entry fresh{record.key, record.tokens, record.rank, record.day, record.provider};
-        if (old != m_entries.end() && old->key == record.key) {
-            if (record.rank > old->rank) {
-                addTokens(totals, old->day, old->provider, -old->tokens);
+        if (Entry *known = find(record.key)) {
+            if (record.rank > known->rank) {
+                addTokens(totals, known->day, known->provider, -known->tokens);
                 addTokens(totals, record.day, record.provider, record.tokens);
-                merged.push_back(fresh);
-            } else {
-                merged.push_back(*old);
+                *known = fresh;
             }
-            ++old;
         } else {
             addTokens(totals, record.day, record.provider, record.tokens);
-            merged.push_back(fresh);
+            m_added.emplace(record.key, fresh);
         }
     }
-    merged.insert(merged.end(), old, m_entries.end());
-    m_entries = std::move(merged);
+}
+
+std::vector<MessageIndex::Entry> MessageIndex::sortedEntries() const {
+    std::vector<Entry> added;
+    added.reserve(m_added.size());
+    for (const auto &[key, entry] : m_added)
+        added.push_back(entry);
+    std::sort(added.begin(), added.end(),
+              [](const Entry &a, const Entry &b) { return a.key < b.key; });
+    std::vector<Entry> all(m_sorted.size() + added.size());
+    std::merge(m_sorted.begin(), m_sorted.end(), added.begin(), added.end(), all.begin(),
+               [](const Entry &a, const Entry &b) { return a.key < b.key; });
+    return all;
 }

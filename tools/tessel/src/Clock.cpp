@@ -84,8 +84,8 @@ std::int64_t currentTime(const Environment &environment) {
             return seconds;
         if (const auto parsed = parseTimestamp(*fixed))
             return *parsed;
-        throw UsageError("TESSEL_NOW is neither seconds since the epoch nor an ISO-8601 time: " +
-                         *fixed);
+        throw ToolError("TESSEL_NOW is neither seconds since the epoch nor an ISO-8601 time: " +
+                        *fixed);
     }
     return static_cast<std::int64_t>(std::time(nullptr));
 }

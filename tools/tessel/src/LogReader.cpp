@@ -1,5 +1,6 @@
 #include "LogReader.h"
 
+#include "AtomicFile.h"
 #include "ClaudeLog.h"
 #include "CodexLog.h"
 #include "Errors.h"
@@ -15,15 +16,16 @@ ReadResult LogReader::read(const ReadJob &job) {
     result.state = job.file.current;
     result.state.offset = job.startOffset;
     result.state.session = job.session;
+    if (job.file.kind == LogKind::openCodeMessage) {
+        readMessageFile(job, result);
+        return result;
+    }
     const int fd = ::open(job.file.path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         result.problem = job.file.path + ": " + systemReason(errno);
         return result;
     }
-    if (job.file.kind == LogKind::openCodeMessage)
-        readMessageFile(job, fd, result);
-    else
-        readLines(job, fd, result);
+    readLines(job, fd, result);
     ::close(fd);
     return result;
 }
@@ -72,20 +74,13 @@ void LogReader::readLines(const ReadJob &job, int fd, ReadResult &result) {
         result.problem = job.file.path + ": " + scanned.readError;
 }
 
-void LogReader::readMessageFile(const ReadJob &job, int fd, ReadResult &result) {
+void LogReader::readMessageFile(const ReadJob &job, ReadResult &result) {
     std::string json;
-    char block[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, block, sizeof block);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            result.problem = job.file.path + ": " + systemReason(errno);
-            return;
-        }
-        if (got == 0)
-            break;
-        json.append(block, static_cast<size_t>(got));
+    try {
+        json = readWholeFile(job.file.path);
+    } catch (const FileError &error) {
+        result.problem = error.what();
+        return;
     }
     result.bytesRead = json.size();
     result.state.offset = json.size();

@@ -46,7 +46,7 @@ public:
 
 private:
     void readLines(const ReadJob &job, int fd, ReadResult &result);
-    void readMessageFile(const ReadJob &job, int fd, ReadResult &result);
+    void readMessageFile(const ReadJob &job, ReadResult &result);
 
     LineScanner m_scanner;
     simdjson::ondemand::parser m_parser;

@@ -20,32 +20,36 @@ std::string checkedLine(const std::string &text) {
     return text;
 }
 
-// One argument of ExecStart=: quoted, with systemd's escapes and without its "%" specifiers
-// and "$" variable expansion.
-std::string execArgument(const std::string &text) {
+// A quoted value for a unit file, with systemd's escapes and without its "%" specifiers;
+// ExecStart= arguments also escape "$", which systemd would expand there.
+std::string quoted(const std::string &text, bool execArgument) {
     std::string out = "\"";
     for (const char c : checkedLine(text)) {
         if (c == '"' || c == '\\')
             out += '\\';
-        if (c == '%')
-            out += '%';
-        if (c == '$')
-            out += '$';
+        if (c == '%' || (execArgument && c == '$'))
+            out += c;
         out += c;
     }
     return out + "\"";
 }
 
+std::string execArgument(const std::string &text) {
+    return quoted(text, true);
+}
 std::string quotedValue(const std::string &text) {
-    std::string out = "\"";
+    return quoted(text, false);
+}
+
+// A path setting such as WorkingDirectory= is taken as written, quotes included.
+std::string plainPath(const std::string &text) {
+    std::string out;
     for (const char c : checkedLine(text)) {
-        if (c == '"' || c == '\\')
-            out += '\\';
         if (c == '%')
-            out += '%';
+            out += c;
         out += c;
     }
-    return out + "\"";
+    return out;
 }
 
 std::string absolute(const std::string &path) {
@@ -106,7 +110,7 @@ std::string serviceUnit(const ScheduleRequest &request, const Environment &envir
                        "\n"
                        "[Service]\n"
                        "Type=oneshot\n";
-    unit += "WorkingDirectory=" + quotedValue(repository) + "\n";
+    unit += "WorkingDirectory=" + plainPath(repository) + "\n";
     for (const char *name : carriedVariables)
         if (const auto value = environment.get(name))
             unit += "Environment=" + quotedValue(std::string(name) + "=" + *value) + "\n";

@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -108,10 +109,16 @@ std::string readWholeFile(const std::string &path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw FileError(path, systemReason(errno));
+    // Sized once from fstat, so a large file is neither copied nor reallocated while read.
+    struct stat info {};
     std::string contents;
-    char buffer[65536];
+    if (::fstat(fd, &info) == 0 && info.st_size > 0)
+        contents.resize(static_cast<size_t>(info.st_size));
+    size_t filled = 0;
     for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (filled == contents.size())
+            contents.resize(std::max<size_t>(contents.size() * 2, 65536));
+        const ssize_t got = ::read(fd, contents.data() + filled, contents.size() - filled);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -121,8 +128,9 @@ std::string readWholeFile(const std::string &path) {
         }
         if (got == 0)
             break;
-        contents.append(buffer, static_cast<size_t>(got));
+        filled += static_cast<size_t>(got);
     }
     ::close(fd);
+    contents.resize(filled);
     return contents;
 }

@@ -1,8 +1,9 @@
 #include "CollectorState.h"
 
+#include "AtomicFile.h"
+#include "Errors.h"
+
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <type_traits>
 
 namespace {
@@ -170,14 +171,14 @@ std::optional<CollectorState> deserializeState(const std::string &bytes) {
             file.session.forked = flags & 2;
             state.files.emplace(std::move(key), file);
         }
-        std::vector<StoredEntry> stored(in.getCount(sizeof(StoredEntry)));
-        in.getBytes(stored.data(), stored.size() * sizeof(StoredEntry));
-        std::vector<MessageIndex::Entry> entries(stored.size());
-        for (size_t i = 0; i < stored.size(); ++i) {
-            if (stored[i].provider > 2)
+        std::vector<MessageIndex::Entry> entries(in.getCount(sizeof(StoredEntry)));
+        for (MessageIndex::Entry &entry : entries) {
+            StoredEntry stored;
+            in.getBytes(&stored, sizeof stored);
+            if (stored.provider > 2)
                 return std::nullopt;
-            entries[i] = {stored[i].key, stored[i].tokens, stored[i].rank, stored[i].day,
-                          static_cast<Provider>(stored[i].provider)};
+            entry = {stored.key, stored.tokens, stored.rank, stored.day,
+                     static_cast<Provider>(stored.provider)};
         }
         for (size_t i = 1; i < entries.size(); ++i)
             if (entries[i - 1].key >= entries[i].key)
@@ -192,10 +193,9 @@ std::optional<CollectorState> deserializeState(const std::string &bytes) {
 }
 
 std::optional<CollectorState> loadState(const std::string &path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return std::nullopt;
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return deserializeState(bytes.str());
+    try {
+        return deserializeState(readWholeFile(path));
+    } catch (const FileError &) {
+        return std::nullopt; // missing or unreadable: the logs are read again
+    }
 }

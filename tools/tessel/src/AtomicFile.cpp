@@ -21,7 +21,10 @@ namespace {
 constexpr const char *temporaryInfix = ".tmp-";
 
 std::string temporaryPrefix(const fs::path &target) {
-    return "." + target.filename().string() + temporaryInfix;
+    std::string prefix = ".";
+    prefix += target.filename().string();
+    prefix += temporaryInfix;
+    return prefix;
 }
 
 class TemporaryFile {

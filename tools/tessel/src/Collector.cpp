@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <filesystem>
 #include <sys/stat.h>
 #include <thread>
@@ -106,16 +107,27 @@ std::vector<ReadResult> readInParallel(const std::vector<ReadJob> &jobs,
                                        std::vector<LogReader> &readers) {
     std::vector<ReadResult> results(jobs.size());
     std::atomic<size_t> next{0};
-    const auto work = [&](LogReader &reader) {
-        for (size_t i = next++; i < jobs.size(); i = next++)
-            results[i] = reader.read(jobs[i]);
+    // A failure in a helper thread (out of memory) is handed to this thread and thrown here,
+    // rather than ending the process without a word.
+    std::vector<std::exception_ptr> failures(readers.size());
+    const auto work = [&](size_t worker) {
+        try {
+            for (size_t i = next++; i < jobs.size(); i = next++)
+                results[i] = readers[worker].read(jobs[i]);
+        } catch (...) {
+            failures[worker] = std::current_exception();
+            next = jobs.size();
+        }
     };
     std::vector<std::thread> helpers;
     for (size_t t = 1; t < readers.size() && t < jobs.size(); ++t)
-        helpers.emplace_back(work, std::ref(readers[t]));
-    work(readers[0]);
+        helpers.emplace_back(work, t);
+    work(0);
     for (std::thread &helper : helpers)
         helper.join();
+    for (const std::exception_ptr &failure : failures)
+        if (failure)
+            std::rethrow_exception(failure);
     return results;
 }
 

@@ -122,13 +122,16 @@ std::string renderUsageHistory(const UsageHistory &history) {
             total = saturatingAdd(total, tokens);
             if (!members.empty())
                 members += ", ";
-            members += "\"" + escapeJson(provider) + "\": " + std::to_string(tokens);
+            members += '"';
+            members += escapeJson(provider);
+            members += "\": ";
+            members += std::to_string(tokens);
         }
         out += first ? "\n" : ",\n";
         first = false;
-        out += "    {\"day\": \"" + formatDay(day) +
-               "\", \"total_tokens\": " + std::to_string(total) + ", \"providers\": {" + members +
-               "}}";
+        out += "    {\"day\": \"";
+        out += formatDay(day) + "\", \"total_tokens\": " + std::to_string(total) +
+               ", \"providers\": {" + members + "}}";
     }
     out += first ? "]\n}\n" : "\n  ]\n}\n";
     return out;

@@ -47,6 +47,7 @@ def main():
     parser.add_argument("--tool", required=True)
     parser.add_argument("--peer", required=True)
     parser.add_argument("--home", required=True)
+    parser.add_argument("--single-file-home")
     parser.add_argument("--work", required=True)
     parser.add_argument("--runs", type=int, default=3)
     args = parser.parse_args()
@@ -77,6 +78,14 @@ def main():
     for _ in range(max(5, args.runs)):
         second.append(run([args.tool, "collect"], repo, environment(args.home, CODEX_HOME=empty, OPENCODE_DATA_DIR=empty))[:2])
 
+    if args.single_file_home:
+        single = []
+        for _ in range(args.runs):
+            shutil.rmtree(repo + "-single", ignore_errors=True)
+            os.makedirs(repo + "-single")
+            single.append(run([args.tool, "collect"], repo + "-single", environment(args.single_file_home))[:2])
+        results["tessel_full_collect_one_file"] = summary(single)
+
     results["tessel_full_collect_all_providers"] = summary(full)
     results["tessel_full_collect_claude_only"] = summary(claude_only)
     results["tessel_second_collect"] = summary(second)
@@ -97,8 +106,10 @@ def main():
     peer_s = results["peer_claude_daily"]["median_s"]
     print(f"Claude Code logs: {claude_bytes / 2**20:.0f} MiB ({gib:.2f} GiB)")
     for name in ("tessel_full_collect_all_providers", "tessel_full_collect_claude_only", "tessel_second_collect",
-                 "peer_claude_daily"):
-        row = results[name]
+                 "tessel_full_collect_one_file", "peer_claude_daily"):
+        row = results.get(name)
+        if row is None:
+            continue
         print(f"{name:36s} median {row['median_s'] * 1000:8.1f} ms  (min {row['min_s'] * 1000:.1f}, "
               f"max {row['max_s'] * 1000:.1f})  peak RSS {row['peak_rss_mib']:.1f} MiB  "
               f"peer/this {peer_s / row['median_s']:.2f}x")

@@ -26,10 +26,20 @@ if [ ! -f "$data/.complete" ]; then
     touch "$data/.complete"
 fi
 
+# The same Claude Code lines in one file, to show memory does not grow with a file's size.
+single=$work/single-file-home
+if [ ! -f "$single/.complete" ]; then
+    rm -rf "$single"
+    mkdir -p "$single/.claude/projects/one"
+    find "$data/.claude" -name '*.jsonl' -print0 | sort -z | xargs -0 cat \
+        > "$single/.claude/projects/one/session.jsonl"
+    touch "$single/.complete"
+fi
+
 if [ ! -x "$peer/node_modules/.bin/ccusage" ]; then
     mkdir -p "$peer"
     (cd "$peer" && npm install --no-audit --no-fund --silent ccusage@20.0.24)
 fi
 
 python3 "$here/measure.py" --tool "$tool" --peer "$peer/node_modules/.bin/ccusage" \
-    --home "$data" --work "$work" --runs "${RUNS:-3}"
+    --home "$data" --single-file-home "$single" --work "$work" --runs "${RUNS:-3}"

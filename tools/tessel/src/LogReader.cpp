@@ -75,6 +75,12 @@ void LogReader::readLines(const ReadJob &job, int fd, ReadResult &result) {
 }
 
 void LogReader::readMessageFile(const ReadJob &job, ReadResult &result) {
+    // One message is a few kilobytes; a huge file here is not one, and is not read into memory.
+    constexpr std::uint64_t largestMessage = 16 << 20;
+    if (job.file.current.size > largestMessage) {
+        result.problem = job.file.path + ": larger than 16 MiB, not an OpenCode message";
+        return;
+    }
     std::string json;
     try {
         json = readWholeFile(job.file.path);

@@ -5,8 +5,15 @@
 #include "Heatmap.h"
 #include "RepoReadme.h"
 
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <netinet/in.h>
 #include <regex>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -82,6 +89,65 @@ TEST_F(PublishTest, GitFailuresExitNonZeroWithGitsMessage) {
     const ToolResult notRepo = runTool({"run", "daily", "--repo-dir", plain});
     EXPECT_EQ(notRepo.exitCode, 1);
     EXPECT_NE(notRepo.standardError.find("not a git repository"), std::string::npos);
+}
+
+// A web server on the loopback address that answers every request with "401 Unauthorized",
+// as a hosted remote does for a push without credentials.
+class PasswordWall {
+public:
+    PasswordWall() {
+        m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        ::bind(m_socket, reinterpret_cast<sockaddr *>(&address), size);
+        ::listen(m_socket, 8);
+        ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &size);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~PasswordWall() {
+        m_stopping = true;
+        ::shutdown(m_socket, SHUT_RDWR);
+        ::close(m_socket);
+        m_thread.join();
+    }
+    std::string url() const {
+        return "http://127.0.0.1:" + std::to_string(m_port) + "/me/usage.git";
+    }
+
+private:
+    void serve() {
+        while (!m_stopping) {
+            const int client = ::accept(m_socket, nullptr, nullptr);
+            if (client < 0)
+                return;
+            char request[4096];
+            [[maybe_unused]] const auto got = ::read(client, request, sizeof request);
+            const std::string reply =
+                "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic "
+                "realm=\"git\"\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+            [[maybe_unused]] const auto sent = ::write(client, reply.data(), reply.size());
+            ::close(client);
+        }
+    }
+
+    int m_socket = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    std::thread m_thread;
+};
+
+TEST_F(PublishTest, PushNeedingCredentialsFailsAtOnceInsteadOfAsking) {
+    const PasswordWall wall;
+    git(repo, {"remote", "set-url", "origin", wall.url()});
+    const auto started = std::chrono::steady_clock::now();
+    const ToolResult push = runTool({"run", "daily", "--repo-dir", repo});
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_NE(push.exitCode, 0);
+    EXPECT_NE(push.standardError.find("terminal prompts disabled"), std::string::npos)
+        << push.standardError;
 }
 
 TEST(HeatmapDocument, LevelsColoursAndGridOrder) {

@@ -6,6 +6,7 @@
 #include "Demo.h"
 #include "Errors.h"
 #include "FileLock.h"
+#include "LogDiscovery.h"
 #include "LogLocations.h"
 #include "LogReader.h"
 #include "OpenCodeLog.h"
@@ -15,7 +16,6 @@
 #include <atomic>
 #include <exception>
 #include <filesystem>
-#include <sys/stat.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -29,62 +29,6 @@ namespace {
 // Files read in one round before their records are merged: bounds the memory held by
 // records that are not yet merged, whatever the size of the logs.
 constexpr size_t filesPerRound = 64;
-
-std::optional<FileState> statFile(const std::string &path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return std::nullopt;
-    FileState state;
-    state.size = static_cast<std::uint64_t>(info.st_size);
-    state.mtimeNs =
-        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
-    state.inode = static_cast<std::uint64_t>(info.st_ino);
-    return state;
-}
-
-void findFiles(const std::string &folder, std::string_view extension,
-               const std::function<void(const std::string &)> &found) {
-    std::error_code error;
-    fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied,
-                                          error);
-    for (const fs::recursive_directory_iterator end; !error && walk != end; walk.increment(error)) {
-        const fs::path &path = walk->path();
-        if (path.extension() == extension)
-            found(path.string());
-    }
-}
-
-std::vector<LogFile> discoverLogs(const LogLocations &locations) {
-    std::vector<LogFile> logs;
-    const auto add = [&logs](LogKind kind, std::string key, const std::string &path) {
-        if (auto current = statFile(path))
-            logs.push_back({kind, std::move(key), path, *current});
-    };
-    for (const std::string &folder : locations.claudeProjectFolders)
-        findFiles(folder, ".jsonl",
-                  [&](const std::string &path) { add(LogKind::claude, "claude:" + path, path); });
-    for (const std::string &folder : locations.codexFolders)
-        findFiles(folder, ".jsonl", [&](const std::string &path) {
-            add(LogKind::codex, "codex:" + fs::path(path).filename().string(), path);
-        });
-    findFiles(locations.openCodeMessageFolder, ".json", [&](const std::string &path) {
-        add(LogKind::openCodeMessage, "opencode-message:" + path, path);
-    });
-
-    // One entry per key: a Codex session present twice (a copy in archived_sessions/) is
-    // read once, from its longest copy.
-    std::sort(logs.begin(), logs.end(), [](const LogFile &a, const LogFile &b) {
-        if (a.key != b.key)
-            return a.key < b.key;
-        if (a.current.size != b.current.size)
-            return a.current.size > b.current.size;
-        return a.path < b.path;
-    });
-    logs.erase(std::unique(logs.begin(), logs.end(),
-                           [](const LogFile &a, const LogFile &b) { return a.key == b.key; }),
-               logs.end());
-    return logs;
-}
 
 // What to read of a file, or nullopt when it is unchanged since the last collection.
 std::optional<ReadJob> planRead(const LogFile &log, const CollectorState &state) {

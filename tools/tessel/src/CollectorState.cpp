@@ -1,7 +1,6 @@
 #include "CollectorState.h"
 
-#include "AtomicFile.h"
-#include "Errors.h"
+#include "MappedFile.h"
 
 #include <cstring>
 #include <type_traits>
@@ -27,16 +26,7 @@ std::uint64_t checksum(const char *data, size_t size) {
     return hash;
 }
 
-// An index entry as stored: packed, so the whole array is copied in one go.
-#pragma pack(push, 1)
-struct StoredEntry {
-    std::uint64_t key;
-    std::int64_t tokens;
-    std::int64_t rank;
-    std::int32_t day;
-    std::uint8_t provider;
-};
-#pragma pack(pop)
+using StoredEntry = MessageIndex::Stored;
 static_assert(sizeof(StoredEntry) == 29);
 
 class Writer {
@@ -72,10 +62,12 @@ public:
         m_at += sizeof value;
         return value;
     }
-    void getBytes(void *data, size_t size) {
+    // The next `size` bytes, in place.
+    const char *take(size_t size) {
         need(size);
-        std::memcpy(data, m_data + m_at, size);
+        const char *at = m_data + m_at;
         m_at += size;
+        return at;
     }
     std::string getString() {
         const auto size = get<std::uint32_t>();
@@ -138,7 +130,8 @@ std::string serializeState(const CollectorState &state) {
     return std::move(out.bytes());
 }
 
-std::optional<CollectorState> deserializeState(const std::string &bytes) {
+std::optional<CollectorState> deserializeState(std::string_view bytes,
+                                               std::shared_ptr<const void> owner) {
     constexpr size_t trailer = sizeof(std::uint64_t);
     if (bytes.size() < sizeof magic + sizeof formatVersion + trailer ||
         std::memcmp(bytes.data(), magic, sizeof magic) != 0)
@@ -171,21 +164,11 @@ std::optional<CollectorState> deserializeState(const std::string &bytes) {
             file.session.forked = flags & 2;
             state.files.emplace(std::move(key), file);
         }
-        std::vector<MessageIndex::Entry> entries(in.getCount(sizeof(StoredEntry)));
-        for (MessageIndex::Entry &entry : entries) {
-            StoredEntry stored;
-            in.getBytes(&stored, sizeof stored);
-            if (stored.provider > 2)
-                return std::nullopt;
-            entry = {stored.key, stored.tokens, stored.rank, stored.day,
-                     static_cast<Provider>(stored.provider)};
-        }
-        for (size_t i = 1; i < entries.size(); ++i)
-            if (entries[i - 1].key >= entries[i].key)
-                return std::nullopt;
-        if (!in.atEnd())
+        const auto count = in.getCount(sizeof(StoredEntry));
+        const char *entries = in.take(count * sizeof(StoredEntry));
+        if (!in.atEnd() || !MessageIndex::validStored(entries, count))
             return std::nullopt;
-        state.index.assign(std::move(entries));
+        state.index.assignStored(entries, count, std::move(owner));
         return state;
     } catch (const Truncated &) {
         return std::nullopt;
@@ -193,9 +176,8 @@ std::optional<CollectorState> deserializeState(const std::string &bytes) {
 }
 
 std::optional<CollectorState> loadState(const std::string &path) {
-    try {
-        return deserializeState(readWholeFile(path));
-    } catch (const FileError &) {
+    const auto file = MappedFile::open(path);
+    if (!file)
         return std::nullopt; // missing or unreadable: the logs are read again
-    }
+    return deserializeState(file->bytes(), file);
 }

@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // What one log file looked like when it was last read, and how far it was read.
 struct FileState {
@@ -37,7 +39,9 @@ struct CollectorState {
 };
 
 std::string serializeState(const CollectorState &state);
-// nullopt when `bytes` is not a state file of this version.
-std::optional<CollectorState> deserializeState(const std::string &bytes);
+// nullopt when `bytes` is not a state file of this version. The message index refers to
+// `bytes` until it is first used; `owner` keeps them alive.
+std::optional<CollectorState> deserializeState(std::string_view bytes,
+                                               std::shared_ptr<const void> owner);
 // nullopt when the file is missing or unusable.
 std::optional<CollectorState> loadState(const std::string &path);

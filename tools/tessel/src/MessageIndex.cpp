@@ -1,6 +1,7 @@
 #include "MessageIndex.h"
 
 #include <algorithm>
+#include <cstring>
 
 std::uint64_t messageKey(Provider provider, std::string_view id, std::string_view second) {
     std::uint64_t hash = 14695981039346656037ull;
@@ -24,12 +25,43 @@ std::uint64_t messageKey(Provider provider, std::string_view id, std::string_vie
     return hash == 0 ? 1 : hash;
 }
 
-void MessageIndex::assign(std::vector<Entry> entries) {
-    m_sorted = std::move(entries);
+bool MessageIndex::validStored(const char *data, std::size_t count) {
+    std::uint64_t previous = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        Stored stored;
+        std::memcpy(&stored, data + i * sizeof(Stored), sizeof stored);
+        if (stored.provider > 2 || (i > 0 && stored.key <= previous))
+            return false;
+        previous = stored.key;
+    }
+    return true;
+}
+
+void MessageIndex::assignStored(const char *data, std::size_t count,
+                                std::shared_ptr<const void> owner) {
+    m_sorted.clear();
     m_added.clear();
+    m_stored = data;
+    m_storedCount = count;
+    m_storedOwner = std::move(owner);
+}
+
+void MessageIndex::decodeStored() const {
+    if (!m_stored)
+        return;
+    m_sorted.resize(m_storedCount);
+    for (std::size_t i = 0; i < m_storedCount; ++i) {
+        Stored stored;
+        std::memcpy(&stored, m_stored + i * sizeof(Stored), sizeof stored);
+        m_sorted[i] = {stored.key, stored.tokens, stored.rank, stored.day,
+                       static_cast<Provider>(stored.provider)};
+    }
+    m_stored = nullptr;
+    m_storedOwner.reset();
 }
 
 MessageIndex::Entry *MessageIndex::find(std::uint64_t key) {
+    decodeStored();
     const auto at =
         std::lower_bound(m_sorted.begin(), m_sorted.end(), key,
                          [](const Entry &entry, std::uint64_t k) { return entry.key < k; });
@@ -60,6 +92,7 @@ void MessageIndex::merge(const std::vector<UsageRecord> &batch, DayTotals &total
 }
 
 std::vector<MessageIndex::Entry> MessageIndex::sortedEntries() const {
+    decodeStored();
     std::vector<Entry> added;
     added.reserve(m_added.size());
     for (const auto &[key, entry] : m_added)

@@ -3,6 +3,7 @@
 #include "UsageRecord.h"
 
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -28,15 +29,34 @@ public:
     // counts, the earliest among equals.
     void merge(const std::vector<UsageRecord> &batch, DayTotals &totals);
 
+    // An entry as stored in the state file: packed, little-endian.
+#pragma pack(push, 1)
+    struct Stored {
+        std::uint64_t key;
+        std::int64_t tokens;
+        std::int64_t rank;
+        std::int32_t day;
+        std::uint8_t provider;
+    };
+#pragma pack(pop)
+
     // All entries, sorted by key.
     std::vector<Entry> sortedEntries() const;
-    std::size_t size() const { return m_sorted.size() + m_added.size(); }
-    // Takes entries as stored; they must be sorted by key without repeats.
-    void assign(std::vector<Entry> entries);
+
+    // True when `count` stored entries at `data` are sorted by key without repeats and name
+    // known providers.
+    static bool validStored(const char *data, std::size_t count);
+    // Takes `count` valid stored entries at `data`, which `owner` keeps alive. They are only
+    // decoded when a collection has something to merge, so one with nothing new skips them.
+    void assignStored(const char *data, std::size_t count, std::shared_ptr<const void> owner);
 
 private:
     Entry *find(std::uint64_t key);
+    void decodeStored() const;
 
-    std::vector<Entry> m_sorted;
+    mutable std::vector<Entry> m_sorted;
+    mutable const char *m_stored = nullptr;
+    mutable std::size_t m_storedCount = 0;
+    mutable std::shared_ptr<const void> m_storedOwner;
     std::unordered_map<std::uint64_t, Entry> m_added;
 };

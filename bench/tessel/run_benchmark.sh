@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Side-by-side benchmark of `tessel collect` and the peer usage reporter ccusage on about
+# 1 GiB of synthetic Claude Code logs in 2,000 files, plus Codex and OpenCode data.
+# Builds tessel in Release, generates the logs once (kept between runs), installs the peer
+# outside the repository when it is missing, then prints and stores (results.json) the figures.
+#   TESSEL_BENCH_DIR  work folder (default /tmp/tessel-bench)
+#   CCUSAGE_DIR       where the peer is installed (default /tmp/ccusage-peer)
+#   RUNS              runs of each full scan (default 3)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/../.." && pwd)
+work=${TESSEL_BENCH_DIR:-/tmp/tessel-bench}
+peer=${CCUSAGE_DIR:-/tmp/ccusage-peer}
+mkdir -p "$work"
+
+build=$work/build-release
+cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSELMENU_BUILD_TESTS=OFF \
+    -DTESSELMENU_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j2 --target tessel >/dev/null
+tool=$build/share/tesselmenu/tessel
+
+data=$work/home
+if [ ! -f "$data/.complete" ]; then
+    rm -rf "$data"
+    python3 "$here/generate_logs.py" "$data"
+    touch "$data/.complete"
+fi
+
+# The same Claude Code lines in one file, to show memory does not grow with a file's size.
+single=$work/single-file-home
+if [ ! -f "$single/.complete" ]; then
+    rm -rf "$single"
+    mkdir -p "$single/.claude/projects/one"
+    find "$data/.claude" -name '*.jsonl' -print0 | sort -z | xargs -0 cat \
+        > "$single/.claude/projects/one/session.jsonl"
+    touch "$single/.complete"
+fi
+
+if [ ! -x "$peer/node_modules/.bin/ccusage" ]; then
+    mkdir -p "$peer"
+    (cd "$peer" && npm install --no-audit --no-fund --silent ccusage@20.0.24)
+fi
+
+python3 "$here/measure.py" --tool "$tool" --peer "$peer/node_modules/.bin/ccusage" \
+    --home "$data" --single-file-home "$single" --work "$work" --runs "${RUNS:-3}"

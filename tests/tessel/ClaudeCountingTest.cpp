@@ -1,0 +1,95 @@
+// Claude Code: which lines count, and how streamed and copied messages are counted once.
+#include "LogFixture.h"
+
+#include <filesystem>
+
+namespace {
+
+class ClaudeCountingTest : public LogTest {
+protected:
+    std::string session(const std::string &name) { return claudeProjects + "/proj/" + name; }
+};
+
+TEST_F(ClaudeCountingTest, StreamedCopiesAcrossFilesCountOnceWithTheLargestOutput) {
+    // The first streamed copy undercounts its output; a resumed session copies it to a new file.
+    writeText(session("a.jsonl"),
+              claudeLine("msg_1", "req_1", "2026-03-14T10:00:00Z", 10, 1, 100, 1000) +
+                  claudeLine("msg_1", "req_1", "2026-03-14T10:00:01Z", 10, 40, 100, 1000));
+    writeText(session("b.jsonl"),
+              claudeLine("msg_1", "req_1", "2026-03-14T10:00:02Z", 10, 40, 100, 1000) +
+                  claudeLine("msg_2", "req_2", "2026-03-14T11:00:00Z", 5, 5));
+    collect();
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 1150 + 10);
+
+    // A fuller copy arriving in a later collection replaces the counted one by the difference.
+    appendText(session("b.jsonl"), claudeLine("msg_2", "req_2", "2026-03-14T11:00:01Z", 5, 25));
+    collect();
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 1150 + 30);
+}
+
+TEST_F(ClaudeCountingTest, MessageIdAloneIdentifiesLinesWithoutRequestId) {
+    writeText(session("a.jsonl"),
+              claudeLine("msg_1", std::nullopt, "2026-03-14T10:00:00Z", 7, 3) +
+                  claudeLine("msg_1", std::nullopt, "2026-03-14T10:00:00Z", 7, 3) +
+                  claudeLine("msg_1", "req_x", "2026-03-14T10:00:00Z", 7, 3));
+    collect();
+    // Same message id, but with and without a request id: two identities.
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 20);
+}
+
+TEST_F(ClaudeCountingTest, SyntheticUserAndCorruptLinesAreSkipped) {
+    writeText(
+        session("a.jsonl"),
+        R"({"type":"user","message":{"role":"user","content":"what is \"usage\"?"},"timestamp":"2026-03-14T09:00:00Z"})"
+        "\n" +
+            claudeLine("msg_s", "req_s", "2026-03-14T09:00:01Z", 500, 500, 0, 0, "<synthetic>") +
+            R"({"type":"file-history-snapshot","snapshot":{"usage":1}})"
+            "\n"
+            R"({"type":"assistant","message":{"id":"m","usage":{"input_tokens":"many"}},"timestamp":"2026-03-14T09:00:02Z"})"
+            "\n"
+            "{\"type\":\"assistant\",\"usage\" broken json\n"
+            "\x01\x02\xff binary \"usage\" noise\n" +
+            claudeLine("msg_ok", "req_ok", "2026-03-14T09:00:03Z", 1, 2) +
+            claudeLine("msg_notime", "req", "yesterday", 1000, 1000));
+    writeText(session("garbage.jsonl"), std::string(100000, '\0'));
+    const CollectSummary summary = collect();
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 3);
+    EXPECT_FALSE(summary.warnings.empty());
+}
+
+TEST_F(ClaudeCountingTest, SubagentFilesAndEveryConfiguredFolderAreRead) {
+    writeText(session("s1/subagents/agent-1.jsonl"),
+              claudeLine("msg_a", "req_a", "2026-03-14T10:00:00Z", 1, 1));
+    const std::string other = temp.path() + "/other-claude";
+    writeText(other + "/projects/p/x.jsonl",
+              claudeLine("msg_b", "req_b", "2026-03-14T10:00:00Z", 2, 2));
+    environment.set("CLAUDE_CONFIG_DIR", home + "/.claude, " + other);
+    collect();
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 6);
+}
+
+TEST_F(ClaudeCountingTest, DaysFollowTheLocalTimeZone) {
+    setTimeZone("EST5EDT,M3.2.0,M11.1.0");
+    writeText(session("a.jsonl"),
+              claudeLine("m1", "r", "2026-03-14T03:59:59Z", 1, 0) + // 23:59:59 EDT the day before
+                  claudeLine("m2", "r", "2026-03-14T04:00:00Z", 10, 0) +
+                  claudeLine("m3", "r", "2026-03-14T23:30:00-04:00", 100, 0));
+    collect();
+    EXPECT_EQ(tokens("2026-03-13", "claude"), 1);
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 110);
+
+    // A half-hour zone: the same instants fall on other days.
+    setTimeZone("IST-5:30");
+    const std::string india = temp.path() + "/india";
+    environment.set("CLAUDE_CONFIG_DIR", india);
+    writeText(india + "/projects/p/a.jsonl",
+              claudeLine("m4", "r", "2026-03-13T18:29:59Z", 1, 0) +
+                  claudeLine("m5", "r", "2026-03-13T18:30:00Z", 2, 0));
+    repo = temp.path() + "/repo-india";
+    std::filesystem::create_directories(repo);
+    collect();
+    EXPECT_EQ(tokens("2026-03-13", "claude"), 1);
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 2);
+}
+
+} // namespace

@@ -1,0 +1,130 @@
+// Collecting into the stored history: nothing lost, nothing counted twice, never a torn file.
+#include "LogFixture.h"
+
+#include "AtomicFile.h"
+#include "ChildProcess.h"
+#include "Errors.h"
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CollectTest : public LogTest {
+protected:
+    std::string usageFile() const { return repo + "/docs/usage.json"; }
+    std::string session(const std::string &name) const { return claudeProjects + "/p/" + name; }
+};
+
+TEST_F(CollectTest, WritesEveryRowWithAllProvidersAndTheirSumInDayOrder) {
+    writeText(session("a.jsonl"), claudeLine("m2", "r", "2026-03-14T10:00:00Z", 5, 5) +
+                                      claudeLine("m1", "r", "2026-03-12T10:00:00Z", 1, 1));
+    writeText(codexHome + "/sessions/2026/03/13/rollout-x.jsonl",
+              codexMeta() + codexUsage("2026-03-13T10:00:00Z", 40));
+    collect();
+    const std::string json = readText(usageFile());
+    const auto first = json.find("2026-03-12"), second = json.find("2026-03-13"),
+               third = json.find("2026-03-14");
+    EXPECT_LT(first, second);
+    EXPECT_LT(second, third);
+    const UsageHistory stored = history();
+    ASSERT_EQ(stored.days.size(), 3u);
+    for (const auto &[day, providers] : stored.days) {
+        EXPECT_EQ(providers.size(), 3u) << formatDay(day);
+        EXPECT_TRUE(providers.contains("claude") && providers.contains("codex") &&
+                    providers.contains("opencode"));
+    }
+    EXPECT_NE(json.find(R"("day": "2026-03-13", "total_tokens": 40,)"), std::string::npos);
+}
+
+TEST_F(CollectTest, DaysWhoseLogsWereDeletedKeepTheirFigures) {
+    writeText(session("old.jsonl"), claudeLine("m1", "r", "2026-01-02T10:00:00Z", 300, 0));
+    writeText(session("new.jsonl"), claudeLine("m2", "r", "2026-03-14T10:00:00Z", 20, 0));
+    collect();
+    fs::remove(session("old.jsonl"));
+    appendText(session("new.jsonl"), claudeLine("m3", "r", "2026-03-14T11:00:00Z", 1, 0));
+    collect();
+    EXPECT_EQ(tokens("2026-01-02", "claude"), 300);
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 21);
+
+    // Even with the collector's own state damaged or gone, the logs still present are not
+    // counted twice and the stored days stay.
+    const std::string state = repo + "/docs/.tessel-state";
+    writeText(state, readText(state).substr(0, 40));
+    collect();
+    EXPECT_EQ(tokens("2026-01-02", "claude"), 300);
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 21);
+    fs::remove(state);
+    collect();
+    EXPECT_EQ(tokens("2026-01-02", "claude"), 300);
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 21);
+}
+
+TEST_F(CollectTest, StoredRowsOfOtherProvidersAndDaysAreKept) {
+    writeText(
+        usageFile(),
+        R"({"rows":[{"day":"2025-12-01","total_tokens":9,"providers":{"gemini":4,"codex":5}}]})");
+    writeText(session("a.jsonl"), claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
+    collect();
+    EXPECT_EQ(tokens("2025-12-01", "gemini"), 4);
+    EXPECT_EQ(tokens("2025-12-01", "codex"), 5);
+    EXPECT_EQ(history().dayTotal(*parseDay("2025-12-01")), 9);
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 2);
+}
+
+TEST_F(CollectTest, SecondCollectWithNothingNewReadsNothing) {
+    for (int i = 0; i < 20; ++i)
+        writeText(session("s" + std::to_string(i) + ".jsonl"),
+                  claudeLine("m" + std::to_string(i), "r", "2026-03-14T10:00:00Z", 1, 1));
+    EXPECT_EQ(collect().filesRead, 20u);
+    const auto stateTime = fs::last_write_time(repo + "/docs/.tessel-state");
+    const CollectSummary again = collect();
+    EXPECT_EQ(again.filesRead, 0u);
+    EXPECT_EQ(again.bytesRead, 0u);
+    EXPECT_EQ(fs::last_write_time(repo + "/docs/.tessel-state"), stateTime);
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 40);
+}
+
+TEST_F(CollectTest, UnreadableHistoryFailsTheCollectAndIsLeftAsItWas) {
+    const std::string corrupt =
+        R"({"rows":[{"day":"14.03.2026","total_tokens":1,"providers":{}}]})";
+    writeText(usageFile(), corrupt);
+    writeText(session("a.jsonl"), claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
+    EXPECT_THROW(collect(), HistoryFormatError);
+    EXPECT_EQ(readText(usageFile()), corrupt);
+
+    const ToolResult result = runTool({"collect"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.standardError.find("usage.json"), std::string::npos);
+    EXPECT_EQ(std::count(result.standardError.begin(), result.standardError.end(), '\n'), 1);
+    EXPECT_EQ(readText(usageFile()), corrupt);
+}
+
+TEST_F(CollectTest, CollectKilledWhileWritingLeavesTheOldFileByteIdentical) {
+    // A large history, so that writing its replacement crosses the file-size limit below and
+    // the kernel kills the tool half-way through the temporary file.
+    std::string rows;
+    for (int day = 0; day < 400; ++day)
+        rows += std::string(rows.empty() ? "" : ",") + R"({"day":")" + formatDay(19000 + day) +
+                R"(","total_tokens":1,"providers":{"codex":1}})";
+    const std::string original = R"({"rows":[)" + rows + "]}";
+    writeText(usageFile(), original);
+    writeText(session("a.jsonl"), claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
+
+    ChildOptions options;
+    options.workingDirectory = repo;
+    options.environment = {{"HOME", home}, {"TZ", "UTC0"}, {"XDG_CONFIG_HOME", home + "/.config"}};
+    const ChildOutcome killed =
+        runChild({"sh", "-c", "ulimit -f 16; exec \"$0\" collect", TESSEL_BINARY}, options);
+    EXPECT_NE(killed.exitCode, 0);
+    EXPECT_EQ(readText(usageFile()), original);
+
+    // The next collect clears the leftover and completes.
+    EXPECT_EQ(runTool({"collect"}).exitCode, 0);
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 2);
+    for (const auto &entry : fs::directory_iterator(repo + "/docs"))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos);
+}
+
+} // namespace

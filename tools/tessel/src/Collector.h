@@ -1,0 +1,31 @@
+#pragma once
+
+#include "Environment.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The files collect keeps in <repository>/docs.
+struct RepositoryFiles {
+    std::string docs;
+    std::string usage; // the history, docs/usage.json
+    std::string state; // what was read so far, docs/.tessel-state
+    std::string lock;
+
+    explicit RepositoryFiles(const std::string &repositoryFolder);
+};
+
+struct CollectSummary {
+    std::size_t filesRead = 0;
+    std::uint64_t bytesRead = 0;
+    std::size_t daysStored = 0;
+    bool demo = false;
+    // Files or lines that were skipped, in plain words, for standard error.
+    std::vector<std::string> warnings;
+};
+
+// Reads what is new in the local logs, counts it per local day and provider, merges it into
+// the stored history and rewrites docs/usage.json atomically. Days whose logs are gone keep
+// their stored figures. Throws ToolError; a failed collection leaves the old file as it was.
+CollectSummary collectUsage(const std::string &repositoryFolder, const Environment &environment);

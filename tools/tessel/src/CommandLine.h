@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+// The tool's commands, as parsed from its arguments.
+namespace command {
+
+struct Help {};
+struct Collect {};
+struct ReportToday {
+    bool json = false;
+};
+struct RunDaily {
+    std::string repositoryFolder;
+    std::optional<std::string> profileFolder;
+};
+struct ScheduleInstall {
+    std::string repositoryFolder;
+    std::string binary;
+    std::int64_t intervalSeconds = 0;
+    std::optional<std::string> profileFolder;
+};
+struct ScheduleRemove {};
+struct ScheduleStatus {};
+struct Demo {
+    std::string repositoryFolder;
+};
+
+} // namespace command
+
+using Command = std::variant<command::Help, command::Collect, command::ReportToday,
+                             command::RunDaily, command::ScheduleInstall, command::ScheduleRemove,
+                             command::ScheduleStatus, command::Demo>;
+
+// The one-line summary of every command.
+extern const char *const usageLine;
+
+// Throws UsageError naming what is wrong.
+Command parseCommandLine(const std::vector<std::string> &arguments);

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// git run in a repository folder so that it can never wait for a password: no terminal, no
+// standard input, no prompt programs, ssh in batch mode. A push that needs credentials fails
+// at once with git's own message.
+
+// Runs git with `arguments` in `repository`; throws ChildProcessError with git's message.
+std::string runGit(const std::string &repository, const std::vector<std::string> &arguments);
+
+void initRepository(const std::string &folder);
+
+// Stages `paths` (relative to the repository) and commits them when anything changed.
+// Returns whether a commit was made.
+bool commitFiles(const std::string &repository, const std::vector<std::string> &paths,
+                 const std::string &message);
+
+// Pushes the current branch when the repository has a remote; returns whether it pushed.
+bool pushIfRemote(const std::string &repository);
+
+// Keeps `pattern` out of git in this clone only (.git/info/exclude), never in a commit.
+void excludeLocally(const std::string &repository, const std::string &pattern);

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Reads a log file from an offset in fixed-size blocks, never whole, and hands out its lines.
+// With a needle, lines without it are skipped by searching the block for the needle rather
+// than walking line by line, which is what makes multi-gigabyte scans cheap.
+class LineScanner {
+public:
+    // Extra readable bytes after every line handed out, as simdjson's parsers require.
+    static constexpr size_t padding = 64;
+
+    struct Result {
+        // Offset just past the last line that was handled completely; the next scan starts here.
+        std::uint64_t endOffset = 0;
+        std::uint64_t bytesRead = 0;
+        std::uint64_t overlongLines = 0;
+        // Set when reading failed part-way; endOffset still marks what was handled.
+        std::string readError;
+    };
+
+    // Receives a line without its newline and the readable bytes from its start (>= size +
+    // padding). The last line of a file may lack its newline because it is still being
+    // written: `unterminated` is then true, and the line only counts as handled when the
+    // callback returns true (it understood the line), so a half-written line is read again.
+    using LineHandler =
+        std::function<bool(std::string_view line, size_t capacity, bool unterminated)>;
+
+    explicit LineScanner(size_t blockSize = 4 << 20, size_t maxLineSize = 16 << 20);
+
+    Result scan(int fd, std::uint64_t offset, std::string_view needle, const LineHandler &handler);
+
+private:
+    size_t m_blockSize;
+    size_t m_maxLineSize;
+    std::vector<char> m_buffer;
+};

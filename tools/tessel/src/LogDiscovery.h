@@ -1,0 +1,15 @@
+#pragma once
+
+#include "LogLocations.h"
+#include "LogReader.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// What stat() says of a regular file now, or nullopt when there is none at `path`.
+std::optional<FileState> statFile(const std::string &path);
+
+// Every log file below the locations, one entry per key, sorted by key. A Codex session
+// present twice (a copy in archived_sessions/) is listed once, with its longest copy.
+std::vector<LogFile> discoverLogs(const LogLocations &locations);

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "Environment.h"
+
+#include <string>
+#include <vector>
+
+// Where the AI coding tools keep their usage, from the environment:
+// Claude Code: every folder of CLAUDE_CONFIG_DIR (comma-separated), else ~/.config/claude
+//   (or $XDG_CONFIG_HOME/claude) and ~/.claude; in each, projects/.
+// Codex: $CODEX_HOME (default ~/.codex), sessions/ and archived_sessions/.
+// OpenCode: the data folder OPENCODE_DATA_DIR, else $XDG_DATA_HOME/opencode, else
+//   ~/.local/share/opencode; its opencode.db (OPENCODE_DB overrides) and storage/message/.
+struct LogLocations {
+    std::vector<std::string> claudeProjectFolders;
+    std::vector<std::string> codexFolders;
+    std::string openCodeDatabase;
+    std::string openCodeMessageFolder;
+
+    static LogLocations fromEnvironment(const Environment &environment);
+};

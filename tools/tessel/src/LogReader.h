@@ -1,0 +1,54 @@
+#pragma once
+
+#include "CollectorState.h"
+#include "Day.h"
+#include "LineScanner.h"
+#include "UsageRecord.h"
+
+#include <simdjson.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class LogKind { claude, codex, openCodeMessage };
+
+// A log file found on disk, with what stat() says of it now.
+struct LogFile {
+    LogKind kind;
+    std::string key;
+    std::string path;
+    FileState current;
+};
+
+// One file to read, from where the last collection stopped.
+struct ReadJob {
+    LogFile file;
+    std::uint64_t startOffset = 0;
+    codex::Session session;
+};
+
+struct ReadResult {
+    std::vector<UsageRecord> records;
+    // The file's state after this read: its stat() and how far it was read.
+    FileState state;
+    std::uint64_t bytesRead = 0;
+    std::uint64_t malformedLines = 0;
+    std::uint64_t overlongLines = 0;
+    // Why the file could not be read (or not to the end); empty when it was.
+    std::string problem;
+};
+
+// Reads log files; one per worker thread, since it owns a parser and a buffer.
+class LogReader {
+public:
+    ReadResult read(const ReadJob &job);
+
+private:
+    void readLines(const ReadJob &job, int fd, ReadResult &result);
+    void readMessageFile(const ReadJob &job, ReadResult &result);
+
+    LineScanner m_scanner;
+    simdjson::ondemand::parser m_parser;
+    LocalDays m_days;
+};

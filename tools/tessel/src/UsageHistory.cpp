@@ -1,0 +1,138 @@
+#include "UsageHistory.h"
+
+#include "Errors.h"
+#include "Provider.h"
+#include "UsageRecord.h"
+
+#include <simdjson.h>
+
+#include <cerrno>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+namespace {
+
+[[noreturn]] void malformed(const std::string &what) {
+    throw HistoryFormatError("docs/usage.json is not a usage file (" + what +
+                             "); it was left as it is");
+}
+
+std::string escapeJson(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04x", c);
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::int64_t UsageHistory::dayTotal(DayNumber day) const {
+    const auto found = days.find(day);
+    std::int64_t total = 0;
+    if (found != days.end())
+        for (const auto &[provider, tokens] : found->second)
+            total = saturatingAdd(total, tokens);
+    return total;
+}
+
+std::int64_t UsageHistory::tokens(DayNumber day, const std::string &provider) const {
+    const auto found = days.find(day);
+    if (found == days.end())
+        return 0;
+    const auto entry = found->second.find(provider);
+    return entry == found->second.end() ? 0 : entry->second;
+}
+
+UsageHistory parseUsageHistory(const std::string &json) {
+    simdjson::dom::parser parser;
+    simdjson::dom::element root;
+    if (auto error = parser.parse(json).get(root))
+        malformed(std::string("not JSON: ") + simdjson::error_message(error));
+    simdjson::dom::object object;
+    if (root.get_object().get(object))
+        malformed("not a JSON object");
+    UsageHistory history;
+    bool demo = false;
+    if (!object["demo"].get_bool().get(demo))
+        history.demo = demo;
+    simdjson::dom::array rows;
+    if (object["rows"].get_array().get(rows))
+        malformed("no \"rows\" array");
+    for (simdjson::dom::element row : rows) {
+        std::string_view dayText;
+        if (row["day"].get_string().get(dayText))
+            malformed("a row without a day");
+        const auto day = parseDay(dayText);
+        if (!day)
+            malformed("the day \"" + std::string(dayText) + "\" is not yyyy-MM-dd");
+        simdjson::dom::object providers;
+        if (row["providers"].get_object().get(providers))
+            malformed("the row of " + std::string(dayText) + " has no providers");
+        auto &entry = history.days[*day];
+        for (auto [key, value] : providers) {
+            std::int64_t tokens;
+            if (value.get_int64().get(tokens))
+                malformed("a provider figure of " + std::string(dayText) +
+                          " is not a whole number");
+            auto &stored = entry[std::string(key)];
+            stored = saturatingAdd(stored, tokens);
+        }
+    }
+    return history;
+}
+
+std::optional<UsageHistory> readUsageHistory(const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        if (errno == ENOENT)
+            return std::nullopt;
+        throw FileError(path, systemReason(errno));
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (file.bad())
+        throw FileError(path, "read failed");
+    return parseUsageHistory(text.str());
+}
+
+std::string renderUsageHistory(const UsageHistory &history) {
+    std::string out = "{\n";
+    if (history.demo)
+        out += "  \"demo\": true,\n";
+    out += "  \"rows\": [";
+    bool first = true;
+    for (const auto &[day, stored] : history.days) {
+        std::map<std::string, std::int64_t> providers = stored;
+        for (const Provider provider : allProviders)
+            providers.try_emplace(std::string(providerId(provider)), 0);
+        std::int64_t total = 0;
+        std::string members;
+        for (const auto &[provider, tokens] : providers) {
+            total = saturatingAdd(total, tokens);
+            if (!members.empty())
+                members += ", ";
+            members += '"';
+            members += escapeJson(provider);
+            members += "\": ";
+            members += std::to_string(tokens);
+        }
+        out += first ? "\n" : ",\n";
+        first = false;
+        out += "    {\"day\": \"";
+        out += formatDay(day) + "\", \"total_tokens\": " + std::to_string(total) +
+               ", \"providers\": {" + members + "}}";
+    }
+    out += first ? "]\n}\n" : "\n  ]\n}\n";
+    return out;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "Day.h"
+#include "Provider.h"
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <string_view>
+
+// Tokens of one counted event: a message, or the increase of a session's running total.
+struct UsageRecord {
+    // Identity of the message across copies and files; 0 for events that are never repeated.
+    std::uint64_t key = 0;
+    std::int64_t tokens = 0;
+    // Of several copies of one message the one with the largest rank counts.
+    std::int64_t rank = 0;
+    DayNumber day = 0;
+    Provider provider = Provider::claude;
+};
+
+// Tokens per local day, indexed by providerIndex().
+using DayTotals = std::map<DayNumber, std::array<std::int64_t, 3>>;
+
+inline std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
+    std::int64_t sum;
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? std::numeric_limits<std::int64_t>::max()
+                     : std::numeric_limits<std::int64_t>::min();
+    return sum;
+}
+
+inline void addTokens(DayTotals &totals, DayNumber day, Provider provider, std::int64_t tokens) {
+    auto &slot = totals[day][providerIndex(provider)];
+    slot = saturatingAdd(slot, tokens);
+}
+
+// A per-field ceiling for token counts read from logs: no real message comes near it, so a
+// larger figure marks a corrupt line rather than usage.
+inline constexpr std::int64_t maxTokensPerField = 1'000'000'000'000;
+
+// A stable 64-bit identity for a message: FNV-1a over the parts, then a final mix. Never 0.
+std::uint64_t messageKey(Provider provider, std::string_view id, std::string_view second = {});

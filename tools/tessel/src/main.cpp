@@ -1,0 +1,94 @@
+// tessel: counts the tokens of local AI coding tools for the TesselMenu tray utility.
+#include "Clock.h"
+#include "Collector.h"
+#include "CommandLine.h"
+#include "Demo.h"
+#include "Environment.h"
+#include "Errors.h"
+#include "RunDaily.h"
+#include "Schedule.h"
+#include "TodayReport.h"
+#include "UsageHistory.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+namespace {
+
+template <typename... Handlers> struct Overloaded : Handlers... { using Handlers::operator()...; };
+
+void printWarnings(const CollectSummary &summary) {
+    for (const std::string &warning : summary.warnings)
+        std::cerr << "tessel: " << warning << '\n';
+}
+
+int run(const Command &command, const Environment &environment) {
+    std::visit(
+        Overloaded{
+            [](const command::Help &) { std::cout << usageLine << '\n'; },
+            [&](const command::Collect &) {
+                const CollectSummary summary = collectUsage(".", environment);
+                printWarnings(summary);
+                if (summary.demo)
+                    std::cout << "demo repository: advanced today's figures\n";
+                else
+                    std::cout << "read " << summary.filesRead << " log files (" << summary.bytesRead
+                              << " bytes); " << summary.daysStored << " days stored\n";
+            },
+            [&](const command::ReportToday &report) {
+                const auto history = readUsageHistory(RepositoryFiles(".").usage);
+                const DayNumber day = today(environment);
+                std::cout << (report.json ? renderTodayReportJson(history, day)
+                                          : renderTodayReportText(history, day));
+            },
+            [&](const command::RunDaily &daily) {
+                runDaily(daily.repositoryFolder, daily.profileFolder, environment);
+            },
+            [&](const command::ScheduleInstall &install) {
+                installSchedule({install.repositoryFolder, install.binary, install.intervalSeconds,
+                                 install.profileFolder},
+                                environment);
+                std::cout << "installed " << timerName << ": every " << install.intervalSeconds
+                          << " s\n";
+            },
+            [&](const command::ScheduleRemove &) { removeSchedule(environment); },
+            [&](const command::ScheduleStatus &) { std::cout << scheduleStatus(environment); },
+            [&](const command::Demo &demo) {
+                prepareDemoRepository(demo.repositoryFolder, environment);
+                std::cout << "demo repository ready: " << demo.repositoryFolder << '\n';
+            },
+        },
+        command);
+    return 0;
+}
+
+// One line, whatever the message holds, so the menu can show it as it is.
+std::string oneLine(std::string text) {
+    for (char &c : text)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    try {
+        const Environment environment = Environment::current();
+        return run(parseCommandLine(arguments), environment);
+    } catch (const UsageError &error) {
+        std::cerr << "tessel: " << oneLine(error.what()) << "; " << usageLine << '\n';
+        return 2;
+    } catch (const ToolError &error) {
+        std::cerr << "tessel: " << oneLine(error.what()) << '\n';
+        return 1;
+    } catch (const std::filesystem::filesystem_error &error) {
+        std::cerr << "tessel: " << oneLine(error.what()) << '\n';
+        return 1;
+    } catch (const std::bad_alloc &) {
+        std::cerr << "tessel: out of memory\n";
+        return 1;
+    }
+}

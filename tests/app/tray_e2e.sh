@@ -13,33 +13,21 @@ app_binary=$1
 fixture_tool=$2
 
 for needed in Xvfb trayer xdotool xwininfo; do
-    if ! command -v "$needed" > /dev/null; then
-        echo "SKIPPED: $needed is not installed"
-        exit 77
-    fi
+    command -v "$needed" > /dev/null || { echo "SKIPPED: $needed is not installed"; exit 77; }
 done
 
 work=$(mktemp -d)
 pids=()
 cleanup() {
     local status=$?
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2> /dev/null || true
-    done
+    kill "${pids[@]}" 2> /dev/null || true
     wait 2> /dev/null || true
-    if [ "$status" -ne 0 ]; then
-        for log in "$work"/*.log; do
-            [ -s "$log" ] && { echo "--- $log"; tail -n 30 "$log"; }
-        done
-    fi
+    [ "$status" -eq 0 ] || tail -n 30 "$work"/*.log
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-fail() {
-    echo "FAILED: $*" >&2
-    exit 1
-}
+fail() { echo "FAILED: $*" >&2; exit 1; }
 
 # Polls `command...` every 0.1 s until it succeeds or `seconds` have passed.
 wait_until() {
@@ -80,9 +68,7 @@ export DISPLAY=:$(head -n 1 "$work/display")
 "$prefix/bin/tesselmenu" > "$work/no-tray.log" 2>&1 &
 lone=$!
 pids+=("$lone")
-fallback_shown() {
-    [ -n "$(xdotool search --onlyvisible --name '^热图' 2> /dev/null)" ]
-}
+fallback_shown() { [ -n "$(xdotool search --onlyvisible --name '^热图' 2> /dev/null)" ]; }
 wait_until 30 "the panel in a window where there is no tray" fallback_shown
 kill "$lone"
 wait "$lone" 2> /dev/null || true
@@ -91,9 +77,7 @@ echo "ok: without a tray the panel opens in a window"
 trayer_window() {
     xwininfo -root -tree 2> /dev/null | awk '/\("panel" "trayer"\)/ { print $1; exit }'
 }
-trayer_up() {
-    [ -n "$(trayer_window)" ]
-}
+trayer_up() { [ -n "$(trayer_window)" ]; }
 trayer --edge top --align right --widthtype request --height 32 --transparent false \
     --tint 0x333333 > "$work/trayer.log" 2>&1 &
 pids+=($!)
@@ -103,35 +87,19 @@ wait_until 20 "the tray host" trayer_up
 icon_windows() {
     xwininfo -tree -id "$(trayer_window)" 2> /dev/null | awk '/"tesselmenu"/ { print $1 }'
 }
-icon_count() {
-    icon_windows | wc -l
-}
-has_one_icon() {
-    [ "$(icon_count)" -eq 1 ]
-}
-panel_window() {
-    xdotool search --onlyvisible --name '^TesselMenu 面板$' 2> /dev/null | head -n 1
-}
-panel_shown() {
-    [ -n "$(panel_window)" ]
-}
-panel_hidden() {
-    [ -z "$(panel_window)" ]
-}
-# Visible windows of the first instance: its icon, then menus and the panel as they open.
-visible_windows() {
-    xdotool search --onlyvisible --pid "$app" 2> /dev/null | wc -l
-}
-menu_open() {
-    [ "$(visible_windows)" -ge 2 ]
-}
+icon_count() { icon_windows | wc -l; }
+has_one_icon() { [ "$(icon_count)" -eq 1 ]; }
+panel_window() { xdotool search --onlyvisible --name '^TesselMenu 面板$' 2> /dev/null | head -n 1; }
+panel_shown() { [ -n "$(panel_window)" ]; }
+panel_hidden() { [ -z "$(panel_window)" ]; }
+# The first instance shows a window besides its icon: the menu (or the panel) is open.
+menu_open() { [ "$(xdotool search --onlyvisible --pid "$app" 2> /dev/null | wc -l)" -ge 2 ]; }
+# Clicks the middle of the icon with mouse button $1.
 click_icon() {
-    local geometry x y width height
-    geometry=$(xwininfo -id "$(icon_windows | head -n 1)")
-    x=$(awk '/Absolute upper-left X/ { print $NF }' <<< "$geometry")
-    y=$(awk '/Absolute upper-left Y/ { print $NF }' <<< "$geometry")
-    width=$(awk '/Width:/ { print $NF }' <<< "$geometry")
-    height=$(awk '/Height:/ { print $NF }' <<< "$geometry")
+    local x y width height
+    read -r x y width height < <(xwininfo -id "$(icon_windows | head -n 1)" | awk '
+        /Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+        /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }')
     xdotool mousemove $((x + width / 2)) $((y + height / 2)) sleep 0.1 click "$1"
 }
 

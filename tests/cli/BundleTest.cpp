@@ -1,6 +1,7 @@
 // Where the tool and the folders come from: the resource folder, the information
 // dictionary (shipped and user overlay) and the fallbacks.
 #include "CliFixture.h"
+#include "ScopedEnvironment.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -10,30 +11,22 @@ namespace {
 class BundleTest : public ::testing::Test {
 protected:
     QTemporaryDir temp;
-
-    QString makeResources(bool executableTool) {
-        const QString resources = temp.filePath(QStringLiteral("share/tesselmenu"));
-        const QString tool = resources + QStringLiteral("/tessel");
-        writeFile(tool, "#!/bin/sh\n");
-        if (executableTool)
-            QFile::setPermissions(tool, QFile::permissions(tool) | QFileDevice::ExeOwner);
-        return resources;
-    }
 };
 
-TEST_F(BundleTest, ExecutableToolInTheResourceFolderWinsOverTheConfiguredPath) {
-    Bundle bundle{makeResources(true), {}};
-    bundle.info.insert("TesselCLIPath", "/opt/tessel");
-    EXPECT_EQ(TesselCLI(bundle).cliPath(), *bundle.resourcePath + QStringLiteral("/tessel"));
-}
+TEST_F(BundleTest, ExecutableBundledToolWinsOtherwiseTheKeyThenTheDefault) {
+    const QString resources = temp.filePath(QStringLiteral("share/tesselmenu"));
+    const QString bundled = resources + QStringLiteral("/tessel");
+    writeFile(bundled, "#!/bin/sh\n");
+    QFile::setPermissions(bundled, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    Bundle bundle{resources, {{"TesselCLIPath", "/opt/tessel"}}};
+    EXPECT_EQ(TesselCLI(bundle).cliPath(), bundled);
 
-TEST_F(BundleTest, NonExecutableBundledToolFallsThroughToTheKeyThenTheDefault) {
-    Bundle bundle{makeResources(false), {}};
-    EXPECT_EQ(TesselCLI(bundle).cliPath(), QStringLiteral("/usr/local/bin/tessel"));
-    bundle.info.insert("TesselCLIPath", "/opt/tessel");
+    QFile::setPermissions(bundled, QFileDevice::ReadOwner);
     EXPECT_EQ(TesselCLI(bundle).cliPath(), QStringLiteral("/opt/tessel"));
     bundle.info.insert("TesselCLIPath", "");
     EXPECT_EQ(TesselCLI(bundle).cliPath(), QString());
+    bundle.info.remove("TesselCLIPath");
+    EXPECT_EQ(TesselCLI(bundle).cliPath(), QStringLiteral("/usr/local/bin/tessel"));
 }
 
 TEST_F(BundleTest, OnlyStringValuesCount) {
@@ -65,26 +58,19 @@ TEST_F(BundleTest, TextsAreKeptExactlyAsWritten) {
     EXPECT_EQ(TesselCLI(bundle), cli);
 }
 
-TEST_F(BundleTest, UserDictionaryOverlaysTheShippedOneKeyByKey) {
-    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp.filePath("config")));
-    writeFile(temp.filePath("config/TesselMenu/Info.json"),
-              R"({"TesselRepoDir":"/home/u/usage","TesselProfileURL":7})");
-    const Bundle bundle = Bundle::main();
-    qputenv("XDG_CONFIG_HOME", previous);
-
+TEST_F(BundleTest, UserDictionaryOverlaysTheShippedOneKeyByKeyAndABrokenOneCountsAsEmpty) {
+    ScopedEnvironment environment;
+    environment.set("XDG_CONFIG_HOME", temp.filePath("config").toStdString());
+    const QString user = temp.filePath("config/TesselMenu/Info.json");
+    writeFile(user, R"({"TesselRepoDir":"/home/u/usage","TesselProfileURL":7})");
+    Bundle bundle = Bundle::main();
     EXPECT_EQ(bundle.objectForInfoDictionaryKey("TesselRepoDir").toString(),
               QStringLiteral("/home/u/usage"));
     EXPECT_TRUE(bundle.objectForInfoDictionaryKey("TesselProfileURL").isDouble());
     EXPECT_TRUE(bundle.objectForInfoDictionaryKey("Nothing").isUndefined());
-}
 
-TEST_F(BundleTest, BrokenUserDictionaryCountsAsEmpty) {
-    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp.filePath("config")));
-    writeFile(temp.filePath("config/TesselMenu/Info.json"), R"({"TesselRepoDir": )");
-    const Bundle bundle = Bundle::main();
-    qputenv("XDG_CONFIG_HOME", previous);
+    writeFile(user, R"({"TesselRepoDir": )");
+    bundle = Bundle::main();
     EXPECT_TRUE(bundle.objectForInfoDictionaryKey("TesselRepoDir").isUndefined());
 }
 

@@ -10,15 +10,10 @@ using Args = QStringList;
 
 class CommandsTest : public CliTest {
 protected:
-    Args lastArguments() const {
-        const auto lists = tool.argumentLists();
-        return lists.isEmpty() ? Args() : lists.constLast();
-    }
-
     template <typename T> Args argumentsOf(QCoro::Task<T> task) {
-        const auto outcome = awaitTask(std::move(task));
-        EXPECT_FALSE(outcome.failed());
-        return lastArguments();
+        EXPECT_FALSE(awaitTask(std::move(task)).failed());
+        const auto lists = tool.argumentLists();
+        return lists.value(lists.size() - 1);
     }
 };
 
@@ -30,46 +25,30 @@ TEST_F(CommandsTest, FixedCommandsPassExactlyTheirWords) {
     EXPECT_EQ(argumentsOf(cli().scheduleInstalled()), Args({"schedule", "status"}));
 }
 
-TEST_F(CommandsTest, RunDailyAppendsTheProfileFolderOnlyWhenConfigured) {
-    EXPECT_EQ(argumentsOf(cli().runDaily()), Args({"run", "daily", "--repo-dir", repoDir}));
-    EXPECT_EQ(argumentsOf(cli(QStringLiteral("/p r/o")).runDaily()),
-              Args({"run", "daily", "--repo-dir", repoDir, "--profile-repo-dir", "/p r/o"}));
-    // An empty profile folder is still a configured one.
-    EXPECT_EQ(argumentsOf(cli(QString()).runDaily()),
-              Args({"run", "daily", "--repo-dir", repoDir, "--profile-repo-dir", ""}));
-}
-
+// Without a profile folder the vector ends with the interval (see the state object's tests).
 TEST_F(CommandsTest, InstallSchedulePassesBinaryIntervalAndProfileLast) {
-    const QString binary = tool.path();
-    EXPECT_EQ(argumentsOf(cli().installSchedule(3600)),
-              Args({"schedule", "install", "--repo-dir", repoDir, "--binary", binary, "--interval",
-                    "3600"}));
-    EXPECT_EQ(argumentsOf(cli(QStringLiteral("$P")).installSchedule(0)),
-              Args({"schedule", "install", "--repo-dir", repoDir, "--binary", binary, "--interval",
-                    "0", "--profile-repo-dir", "$P"}));
+    EXPECT_EQ(argumentsOf(cli({{"TesselProfileRepoDir", "$P"}}).installSchedule(0)),
+              Args({"schedule", "install", "--repo-dir", repoDir, "--binary", tool.path(),
+                    "--interval", "0", "--profile-repo-dir", "$P"}));
     EXPECT_EQ(argumentsOf(cli().installSchedule(-42)).at(7), QStringLiteral("-42"));
     EXPECT_EQ(argumentsOf(cli().installSchedule(std::numeric_limits<qint64>::max())).at(7),
               QStringLiteral("9223372036854775807"));
 }
 
-TEST_F(CommandsTest, ScheduleStatusLooksForTheExactMarker) {
-    const auto status = [&](const QByteArray &output) {
-        tool.respond("schedule-status", {.standardOutput = output});
+// Success hands back standard output untrimmed; standard error plays no part.
+TEST_F(CommandsTest, ScheduleStatusLooksForTheExactMarkerOnStandardOutput) {
+    const auto status = [&](const QByteArray &output, const QByteArray &error = {}) {
+        tool.respond("schedule-status", {.standardOutput = output, .standardError = error});
         return *awaitTask(cli().scheduleInstalled()).value;
     };
     EXPECT_TRUE(status("unit: tesselmenu-sync.timer\nloaded: true\nnext: tomorrow\n"));
+    EXPECT_TRUE(status("  loaded: true\n", "warning: loaded: false"));
+    EXPECT_FALSE(status("", "loaded: true\n"));
     EXPECT_FALSE(status("loaded: false\n"));
     EXPECT_FALSE(status("Loaded: true\n"));
     EXPECT_FALSE(status("loaded: True\n"));
     EXPECT_FALSE(status("loaded:true\n"));
     EXPECT_FALSE(status(""));
-}
-
-TEST_F(CommandsTest, ScheduleStatusFailureIsAnErrorNotFalse) {
-    tool.respond("schedule-status", {.standardOutput = "loaded: true", .exitCode = 1});
-    const auto error = errorAs<TesselCLIError>(awaitTask(cli().scheduleInstalled()));
-    ASSERT_TRUE(error.has_value());
-    EXPECT_EQ(error->errorDescription(), QStringLiteral("loaded: true"));
 }
 
 TEST_F(CommandsTest, TodayReportDecodesRowsInOrderWithSurroundingWhiteSpace) {
@@ -98,12 +77,16 @@ TEST_F(CommandsTest, TodayReportThatDoesNotDecodeIsInvalidResponse) {
     }
 }
 
-TEST_F(CommandsTest, TodayReportFromAFailingToolIsNotDecoded) {
+// A failing tool's output is its error message, even when it would decode.
+TEST_F(CommandsTest, OutputOfAFailingToolIsNotDecoded) {
+    tool.respond("schedule-status", {.standardOutput = "loaded: true", .exitCode = 1});
     tool.respond("report-today", {.standardOutput = R"({"rows":[]})", .exitCode = 4});
-    const auto error = errorAs<TesselCLIError>(awaitTask(cli().todayReport()));
-    ASSERT_TRUE(error.has_value());
-    EXPECT_EQ(error->kind(), TesselCLIError::Kind::commandFailed);
-    EXPECT_EQ(error->errorDescription(), QStringLiteral(R"({"rows":[]})"));
+    const auto status = errorAs<TesselCLIError>(awaitTask(cli().scheduleInstalled()));
+    const auto today = errorAs<TesselCLIError>(awaitTask(cli().todayReport()));
+    ASSERT_TRUE(status.has_value() && today.has_value());
+    EXPECT_EQ(status->errorDescription(), QStringLiteral("loaded: true"));
+    EXPECT_EQ(today->kind(), TesselCLIError::Kind::commandFailed);
+    EXPECT_EQ(today->errorDescription(), QStringLiteral(R"({"rows":[]})"));
 }
 
 } // namespace

@@ -7,12 +7,8 @@
 
 namespace {
 
-QByteArray todayWith(const QByteArray &row) {
-    return "{\"rows\":[" + row + "]}";
-}
-
-QByteArray usageWith(const QByteArray &row) {
-    return "{\"rows\":[" + row + "]}";
+QByteArray withRows(const QByteArray &rows) {
+    return "{\"rows\":[" + rows + "]}";
 }
 
 TEST(TodayReportDecoding, AcceptsBothSpellingsExtraMembersAndEmptyRows) {
@@ -29,23 +25,17 @@ TEST(TodayReportDecoding, AcceptsBothSpellingsExtraMembersAndEmptyRows) {
 }
 
 TEST(TodayReportDecoding, OneBadRowFailsTheWholeReport) {
-    const QByteArray good = R"({"day":"d","provider":"p","total_tokens":1})";
-    for (const QByteArray &bad :
-         {QByteArray(R"({"day":"d","total_tokens":1})"),
-          QByteArray(R"({"day":"d","provider":"p","total_tokens":"1"})"),
-          QByteArray(R"({"day":"d","provider":"p","total_tokens":null})"),
-          QByteArray(R"({"day":"d","provider":"p","total_tokens":1.5})"),
-          QByteArray(R"({"day":"d","provider":"p","total_tokens":9223372036854775808})"),
-          QByteArray(R"({"day":null,"provider":"p","total_tokens":1})"),
-          QByteArray(R"({"day":"d","provider":7,"total_tokens":1})"), QByteArray("[]"),
-          QByteArray("3")}) {
-        EXPECT_THROW(TodayReportResponse::decode(todayWith(good + "," + bad)), ReportFormatError)
-            << bad.toStdString();
-    }
-    EXPECT_THROW(TodayReportResponse::decode("{}"), ReportFormatError);
-    EXPECT_THROW(TodayReportResponse::decode("[]"), ReportFormatError);
-    EXPECT_THROW(TodayReportResponse::decode("{\"rows\":null}"), ReportFormatError);
-    EXPECT_THROW(TodayReportResponse::decode("not json"), ReportFormatError);
+    const QByteArray good = R"({"day":"d","provider":"p","total_tokens":1},)";
+    for (const char *bad :
+         {R"({"day":"d","total_tokens":1})", R"({"day":"d","provider":"p","total_tokens":"1"})",
+          R"({"day":"d","provider":"p","total_tokens":null})",
+          R"({"day":"d","provider":"p","total_tokens":1.5})",
+          R"({"day":"d","provider":"p","total_tokens":9223372036854775808})",
+          R"({"day":null,"provider":"p","total_tokens":1})",
+          R"({"day":"d","provider":7,"total_tokens":1})", "[]", "3"})
+        EXPECT_THROW(TodayReportResponse::decode(withRows(good + bad)), ReportFormatError) << bad;
+    for (const char *document : {"{}", "[]", R"({"rows":null})", "not json"})
+        EXPECT_THROW(TodayReportResponse::decode(document), ReportFormatError) << document;
 }
 
 TEST(TodayReportDecoding, MemberNamesAreConvertedFromSnakeCaseAtEveryLevel) {
@@ -86,25 +76,21 @@ TEST(UsageReportDecoding, DecodesExactNamesInDocumentOrder) {
 }
 
 TEST(UsageReportDecoding, OneBadRowFailsTheWholeFile) {
-    const QByteArray good = R"({"day":"d","total_tokens":1,"providers":{}})";
-    for (const QByteArray &bad : {
-             QByteArray(R"({"day":"d","total_tokens":1})"),
-             QByteArray(R"({"day":"d","totalTokens":1,"providers":{}})"),
-             QByteArray(R"({"day":"d","total_tokens":1,"providers":{"codex":"3"}})"),
-             QByteArray(R"({"day":"d","total_tokens":1,"providers":{"codex":2.5}})"),
-             QByteArray(R"({"day":"d","total_tokens":1,"providers":{"codex":null}})"),
-             QByteArray(R"({"day":"d","total_tokens":1,"providers":[]})"),
-             QByteArray(R"({"day":"d","total_tokens":-1e30,"providers":{}})"),
-             QByteArray(R"({"day":5,"total_tokens":1,"providers":{}})"),
-         }) {
-        EXPECT_THROW(UsageReport::decode(usageWith(good + "," + bad)), ReportFormatError)
-            << bad.toStdString();
-    }
+    const QByteArray good = R"({"day":"d","total_tokens":1,"providers":{}},)";
+    for (const char *bad :
+         {R"({"day":"d","total_tokens":1})", R"({"day":"d","totalTokens":1,"providers":{}})",
+          R"({"day":"d","total_tokens":1,"providers":{"codex":"3"}})",
+          R"({"day":"d","total_tokens":1,"providers":{"codex":2.5}})",
+          R"({"day":"d","total_tokens":1,"providers":{"codex":null}})",
+          R"({"day":"d","total_tokens":1,"providers":[]})",
+          R"({"day":"d","total_tokens":-1e30,"providers":{}})",
+          R"({"day":5,"total_tokens":1,"providers":{}})"})
+        EXPECT_THROW(UsageReport::decode(withRows(good + bad)), ReportFormatError) << bad;
 }
 
 TEST(UsageReportDecoding, ErrorNamesTheOffendingMember) {
     try {
-        UsageReport::decode(usageWith(R"({"day":"d","total_tokens":1,"providers":{}},
+        UsageReport::decode(withRows(R"({"day":"d","total_tokens":1,"providers":{}},
                                          {"day":"d","total_tokens":1,"providers":{"codex":0.5}})"));
         FAIL() << "decoded a fractional token count";
     } catch (const ReportFormatError &error) {
@@ -114,16 +100,15 @@ TEST(UsageReportDecoding, ErrorNamesTheOffendingMember) {
 }
 
 TEST(ProviderDisplayName, NamesKnownIdsAndKeepsOthers) {
-    const auto name = [](const char *id) {
-        return TodayReportRow{QString(), QString::fromUtf8(id), 0}.providerDisplayName();
-    };
-    EXPECT_EQ(name("codex"), QStringLiteral("Codex"));
-    EXPECT_EQ(name("claude"), QStringLiteral("Claude Code"));
-    EXPECT_EQ(name("opencode"), QStringLiteral("OpenCode"));
-    EXPECT_EQ(name("Codex"), QStringLiteral("Codex"));
-    EXPECT_EQ(name("CLAUDE"), QStringLiteral("CLAUDE"));
-    EXPECT_EQ(name("gemini"), QStringLiteral("gemini"));
-    EXPECT_EQ(name(""), QString());
+    const std::pair<const char *, const char *> cases[] = {{"codex", "Codex"},
+                                                           {"claude", "Claude Code"},
+                                                           {"opencode", "OpenCode"},
+                                                           {"Codex", "Codex"},
+                                                           {"CLAUDE", "CLAUDE"},
+                                                           {"gemini", "gemini"},
+                                                           {"", ""}};
+    for (const auto &[id, name] : cases)
+        EXPECT_EQ((TodayReportRow{QString(), id, 0}.providerDisplayName()), QString(name)) << id;
 }
 
 } // namespace

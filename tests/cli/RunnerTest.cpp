@@ -19,48 +19,30 @@ class RunnerTest : public CliTest {
 protected:
     // `collect` discards output, so success/failure rules are watched through the status
     // command, which hands back stdout's content as a truth value, and through failures.
-    Outcome<void> runCollect(const TesselCLI &c) { return awaitTask(c.collect()); }
-
     TesselCLIError commandFailure(const FakeTool::Response &response) {
         tool.respond(QStringLiteral("collect"), response);
-        const auto outcome = runCollect(cli());
-        const auto error = errorAs<TesselCLIError>(outcome);
+        const auto error = errorAs<TesselCLIError>(awaitTask(cli().collect()));
         EXPECT_TRUE(error.has_value());
         EXPECT_EQ(error->kind(), TesselCLIError::Kind::commandFailed);
         return *error;
     }
 };
 
-TEST_F(RunnerTest, SuccessReturnsStandardOutputUntrimmedAndIgnoresStandardError) {
-    tool.respond(QStringLiteral("schedule-status"),
-                 {.standardOutput = "  loaded: true\n", .standardError = "warning: loaded: false"});
-    EXPECT_TRUE(*awaitTask(cli().scheduleInstalled()).value);
-
-    tool.respond(QStringLiteral("schedule-status"),
-                 {.standardOutput = "", .standardError = "loaded: true\n"});
-    EXPECT_FALSE(*awaitTask(cli().scheduleInstalled()).value);
-}
-
 TEST_F(RunnerTest, FailureMessageComesFromStandardErrorThenStandardOutputTrimmed) {
-    EXPECT_EQ(commandFailure({.standardOutput = "usage: tessel collect\n", .exitCode = 1})
-                  .errorDescription(),
-              QStringLiteral("usage: tessel collect"));
-    EXPECT_EQ(
-        commandFailure(
-            {.standardOutput = "other text", .standardError = "  \t denied \n", .exitCode = 2})
-            .errorDescription(),
-        QStringLiteral("denied"));
-    // Standard error is chosen before trimming: a lone newline wins over standard output.
-    EXPECT_EQ(commandFailure({.standardOutput = "ignored", .standardError = "\n", .exitCode = 3})
-                  .errorDescription(),
-              QString());
-    EXPECT_EQ(commandFailure({.exitCode = 1}).errorDescription(), QString());
-}
-
-TEST_F(RunnerTest, ToolKilledBySignalIsACommandFailure) {
-    const TesselCLIError error =
-        commandFailure({.standardError = "interrupted\n", .signal = SIGTERM});
-    EXPECT_EQ(error.errorDescription(), QStringLiteral("interrupted"));
+    const std::pair<FakeTool::Response, QString> cases[] = {
+        {{.standardOutput = "usage: tessel collect\n", .exitCode = 1}, "usage: tessel collect"},
+        {{.standardOutput = "other text", .standardError = "  \t denied \n", .exitCode = 2},
+         "denied"},
+        // Standard error is chosen before trimming: a lone newline wins over standard output.
+        {{.standardOutput = "ignored", .standardError = "\n", .exitCode = 3}, ""},
+        {{.exitCode = 1}, ""},
+        {{.standardError = "interrupted\n", .signal = SIGTERM}, "interrupted"},
+        // Invalid UTF-8 becomes replacement characters.
+        {{.standardError = "bad \xff\xfe byte \xc3", .exitCode = 1},
+         "bad \uFFFD\uFFFD byte \uFFFD"},
+    };
+    for (const auto &[response, message] : cases)
+        EXPECT_EQ(commandFailure(response).errorDescription(), message) << message.toStdString();
 }
 
 TEST_F(RunnerTest, MissingOrNonExecutableToolIsMissingCliAndStartsNothing) {
@@ -80,7 +62,7 @@ TEST_F(RunnerTest, MissingOrNonExecutableToolIsMissingCliAndStartsNothing) {
     EXPECT_EQ(tool.runCount(), 0);
 }
 
-TEST_F(RunnerTest, MissingWorkingDirectoryIsALaunchErrorNamingTheFolder) {
+TEST_F(RunnerTest, MissingWorkingDirectoryOrAnUnrunnableExecutableIsALaunchError) {
     const QString gone = temp.filePath(QStringLiteral("no-such-repo"));
     const auto outcome = awaitTask(makeCli(tool.path(), gone).collect());
     const auto error = errorAs<ProcessLaunchError>(outcome);
@@ -88,30 +70,25 @@ TEST_F(RunnerTest, MissingWorkingDirectoryIsALaunchErrorNamingTheFolder) {
     EXPECT_TRUE(error->description().contains(gone));
     EXPECT_FALSE(errorAs<TesselCLIError>(outcome).has_value());
     EXPECT_EQ(tool.runCount(), 0);
-}
 
-TEST_F(RunnerTest, ExecutableThatCannotBeExecutedIsALaunchError) {
     const QString garbage = temp.filePath(QStringLiteral("garbage"));
     writeFile(garbage, QByteArray("\x7f\x45\x4c\x46 not really", 15));
     QFile::setPermissions(garbage, QFile::permissions(garbage) | QFileDevice::ExeOwner);
-    const auto outcome = awaitTask(makeCli(garbage, repoDir).collect());
-    EXPECT_TRUE(errorAs<ProcessLaunchError>(outcome).has_value());
+    EXPECT_TRUE(errorAs<ProcessLaunchError>(awaitTask(makeCli(garbage, repoDir).collect())));
 }
 
 TEST_F(RunnerTest, RunsInTheRepositoryFolderWithArgumentsUnaltered) {
-    const QStringList awkward = {
-        QStringLiteral("with space"), QStringLiteral("\"quoted\" 'single'"),
-        QStringLiteral("$HOME"),      QString(),
-        QStringLiteral("*"),          QStringLiteral("`id`;|&")};
+    const QStringList awkward = {"with space", "\"quoted\" 'single'", "$HOME", "", "*", "`id`;|&"};
     for (const QString &value : awkward) {
         const QString repo = temp.filePath(QStringLiteral("repo ") + QString::number(qHash(value)));
         QDir().mkpath(repo);
-        ASSERT_FALSE(awaitTask(makeCli(tool.path(), repo, value).runDaily()).failed());
+        ASSERT_FALSE(
+            awaitTask(makeCli(tool.path(), repo, {{"TesselProfileRepoDir", value}}).runDaily())
+                .failed());
         const auto last = tool.invocations().constLast();
         EXPECT_EQ(last.workingDirectory, repo);
-        EXPECT_EQ(last.arguments, QStringList({QStringLiteral("run"), QStringLiteral("daily"),
-                                               QStringLiteral("--repo-dir"), repo,
-                                               QStringLiteral("--profile-repo-dir"), value}));
+        EXPECT_EQ(last.arguments,
+                  QStringList({"run", "daily", "--repo-dir", repo, "--profile-repo-dir", value}));
     }
 }
 
@@ -129,12 +106,6 @@ TEST_F(RunnerTest, LargeOutputOnBothStreamsAtOnceIsCapturedWhole) {
     EXPECT_EQ(error.errorDescription().toLatin1(), err);
 }
 
-TEST_F(RunnerTest, InvalidUtf8BecomesReplacementCharacters) {
-    const TesselCLIError error =
-        commandFailure({.standardError = "bad \xff\xfe byte \xc3", .exitCode = 1});
-    EXPECT_EQ(error.errorDescription(), QStringLiteral("bad \uFFFD\uFFFD byte \uFFFD"));
-}
-
 TEST_F(RunnerTest, ChildPastTheTimeLimitIsKilledAndReported) {
     tool.respond(QStringLiteral("collect"), {.standardOutput = "late", .delay = 20});
     QElapsedTimer clock;
@@ -145,10 +116,6 @@ TEST_F(RunnerTest, ChildPastTheTimeLimitIsKilledAndReported) {
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->kind(), TesselCLIError::Kind::commandFailed);
     EXPECT_EQ(error->errorDescription(), QStringLiteral("tessel 命令超时，已终止"));
-}
-
-TEST_F(RunnerTest, DefaultTimeLimitIsTenMinutes) {
-    EXPECT_EQ(TesselCLI::defaultRunTimeout, std::chrono::seconds(600));
 }
 
 } // namespace

@@ -9,10 +9,6 @@ namespace {
 class UsageReportTest : public CliTest {
 protected:
     QString usagePath() const { return repoDir + QStringLiteral("/docs/usage.json"); }
-
-    std::optional<UsageFileError> failure() {
-        return errorAs<UsageFileError>(awaitTask(cli().usageReport()));
-    }
 };
 
 TEST_F(UsageReportTest, ReadsTheFileWithoutRunningTheTool) {
@@ -37,35 +33,32 @@ TEST_F(UsageReportTest, RelativeRepositoryFolderIsResolvedAgainstTheCurrentDirec
     EXPECT_FALSE(outcome.failed());
 }
 
-TEST_F(UsageReportTest, MissingFileNamesThePath) {
-    const auto error = failure();
-    ASSERT_TRUE(error.has_value());
-    EXPECT_EQ(error->description(),
-              QStringLiteral("无法读取用量文件 %1：文件不存在").arg(usagePath()));
-}
-
-TEST_F(UsageReportTest, FolderInPlaceOfTheFileIsReported) {
-    QDir().mkpath(usagePath());
-    const auto error = failure();
-    ASSERT_TRUE(error.has_value());
-    EXPECT_TRUE(error->description().contains(QStringLiteral("文件夹")));
-}
-
-TEST_F(UsageReportTest, FileInPlaceOfTheDocsFolderIsReported) {
-    writeFile(repoDir + QStringLiteral("/docs"), "not a folder");
-    const auto error = failure();
-    ASSERT_TRUE(error.has_value());
-    EXPECT_TRUE(error->description().startsWith(QStringLiteral("无法读取用量文件 ") + usagePath()))
-        << error->what();
-}
-
-TEST_F(UsageReportTest, UndecodableFileNamesThePathAndTheProblem) {
-    writeUsage(R"({"rows":[{"day":"2026-12-06","totalTokens":5,"providers":{}}]})");
-    const auto error = failure();
-    ASSERT_TRUE(error.has_value());
-    EXPECT_TRUE(error->description().contains(usagePath()));
-    EXPECT_TRUE(error->description().contains(QStringLiteral("total_tokens")));
-    EXPECT_STREQ(error->what(), error->description().toUtf8().constData());
+TEST_F(UsageReportTest, FailuresNameTheFileAndTheProblem) {
+    const QString docs = repoDir + QStringLiteral("/docs");
+    const std::pair<std::function<void()>, QString> cases[] = {
+        {[] {}, QStringLiteral("文件不存在")},
+        {[&] { QDir().mkpath(usagePath()); }, QStringLiteral("这是一个文件夹，不是文件")},
+        {[&] {
+             QDir(docs).removeRecursively();
+             writeFile(docs, "a file where the folder should be");
+         },
+         QString()},
+        {[&] {
+             QFile::remove(docs);
+             writeUsage(R"({"rows":[{"day":"2026-12-06","totalTokens":5,"providers":{}}]})");
+         },
+         QStringLiteral("total_tokens")},
+    };
+    for (const auto &[arrange, problem] : cases) {
+        arrange();
+        const auto error = errorAs<UsageFileError>(awaitTask(cli().usageReport()));
+        ASSERT_TRUE(error.has_value()) << problem.toStdString();
+        EXPECT_TRUE(error->description().startsWith(
+            QStringLiteral("无法读取用量文件 %1：").arg(usagePath())))
+            << error->what();
+        EXPECT_TRUE(error->description().contains(problem)) << error->what();
+        EXPECT_STREQ(error->what(), error->description().toUtf8().constData());
+    }
 }
 
 } // namespace

@@ -26,16 +26,9 @@ protected:
     }
 };
 
-TEST_F(SettingsStoreTest, FreshStoreReadsDefaultsAndWritesNothing) {
-    const auto settings = store();
-    EXPECT_EQ(settings->refreshInterval(), 120);
-    EXPECT_FALSE(settings->launchAtLogin());
-    EXPECT_EQ(settings->syncInterval(), 86400);
-    EXPECT_EQ(settings->syncScheduledAt(), 0.0);
-    EXPECT_FALSE(QFile::exists(file));
-}
-
-TEST_F(SettingsStoreTest, AssignmentsReachTheFileAtOnceAndSurviveANewStore) {
+// A store made before the assignments still sees them: reads go to the store each time.
+TEST_F(SettingsStoreTest, AssignmentsReachTheFileAtOnceAndEveryStoreSeesThem) {
+    const auto other = store();
     {
         const auto settings = store();
         settings->setRefreshInterval(300);
@@ -45,28 +38,26 @@ TEST_F(SettingsStoreTest, AssignmentsReachTheFileAtOnceAndSurviveANewStore) {
         settings->setSyncScheduledAt(1765000000.125);
         settings->setLaunchAtLogin(true);
     }
-    const auto reopened = store();
-    EXPECT_EQ(reopened->refreshInterval(), 300);
-    EXPECT_EQ(reopened->syncInterval(), -7);
-    EXPECT_EQ(reopened->syncScheduledAt(), 1765000000.125);
-    EXPECT_TRUE(reopened->launchAtLogin());
+    EXPECT_EQ(other->refreshInterval(), 300);
+    EXPECT_EQ(other->syncInterval(), -7);
+    EXPECT_EQ(other->syncScheduledAt(), 1765000000.125);
+    EXPECT_TRUE(other->launchAtLogin());
 }
 
-TEST_F(SettingsStoreTest, ReadsGoToTheStoreEachTime) {
-    const auto first = store();
-    const auto second = store();
-    second->setSyncInterval(3600);
-    EXPECT_EQ(first->syncInterval(), 3600);
-}
-
-TEST_F(SettingsStoreTest, HandEditedValuesOfTheWrongTypeReadAsDefaults) {
+// A fresh store reads the defaults without writing anything; so do hand-edited values of
+// the wrong type.
+TEST_F(SettingsStoreTest, MissingOrWrongTypedValuesReadAsDefaults) {
+    const auto expectDefaults = [](const SettingsStore &settings) {
+        EXPECT_EQ(settings.refreshInterval(), 120);
+        EXPECT_FALSE(settings.launchAtLogin());
+        EXPECT_EQ(settings.syncInterval(), 86400);
+        EXPECT_EQ(settings.syncScheduledAt(), 0.0);
+    };
+    expectDefaults(*store());
+    EXPECT_FALSE(QFile::exists(file));
     writeFile(file, "[General]\nrefreshInterval=fast\nlaunchAtLogin=yes\n"
                     "syncInterval=1.5\nsyncScheduledAt=soon\n");
-    const auto settings = store();
-    EXPECT_EQ(settings->refreshInterval(), 120);
-    EXPECT_FALSE(settings->launchAtLogin());
-    EXPECT_EQ(settings->syncInterval(), 86400);
-    EXPECT_EQ(settings->syncScheduledAt(), 0.0);
+    expectDefaults(*store());
 
     writeFile(file, "[General]\nrefreshInterval=90\nlaunchAtLogin=true\nsyncScheduledAt=12\n");
     const auto edited = store();

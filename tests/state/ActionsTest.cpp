@@ -4,28 +4,17 @@
 
 namespace {
 
-class ActionsTest : public ModelTest {
-protected:
-    void installSchedule() {
-        tool.respond("schedule-status", {.standardOutput = "loaded: true\n"});
-        model->setScheduleEnabled(true);
-        ASSERT_TRUE(waitUntilIdle());
-        ASSERT_TRUE(model->scheduleInstalled());
-    }
+using ActionsTest = ModelTest;
 
-    void holdBusy() {
-        tool.respond("collect", {.delay = 0.4});
-        model->refresh();
-        ASSERT_TRUE(model->isRefreshing());
-    }
-};
+TEST_F(ActionsTest, SyncPublishesThenRefreshesAndAFailureOnlyReports) {
+    tool.respond("run-daily", {.standardError = "push rejected\n", .exitCode = 1});
+    model->syncNow();
+    waitIdle();
+    EXPECT_EQ(model->lastError(), std::optional<QString>("push rejected"));
+    idle(100ms);
+    EXPECT_EQ(tool.runCount("collect"), 0);
 
-TEST_F(ActionsTest, SyncNowPublishesThenRefreshes) {
-    tool.respond("collect", {.exitCode = 1});
-    refreshAndWait();
-    ASSERT_TRUE(model->lastError().has_value());
-    tool.respond("collect", {});
-
+    tool.respond("run-daily", {});
     model->syncNow();
     EXPECT_TRUE(model->isRefreshing());
     EXPECT_FALSE(model->lastError().has_value());
@@ -36,29 +25,30 @@ TEST_F(ActionsTest, SyncNowPublishesThenRefreshes) {
     EXPECT_FALSE(model->lastError().has_value());
 }
 
-TEST_F(ActionsTest, FailingSyncReportsAndDoesNotRefresh) {
-    tool.respond("run-daily", {.standardError = "push rejected\n", .exitCode = 1});
-    model->syncNow();
-    ASSERT_TRUE(waitUntilIdle());
-    EXPECT_EQ(model->lastError(), std::optional<QString>("push rejected"));
-    idle(100ms);
-    EXPECT_EQ(tool.runCount("collect"), 0);
-}
-
-TEST_F(ActionsTest, ActionsWhileBusyDoNothing) {
+TEST_F(ActionsTest, ActionsWhileBusyDoNothingButTheIntervalIsStored) {
     holdBusy();
     model->syncNow();
     model->setScheduleEnabled(true);
     EXPECT_FALSE(model->scheduleInstalled());
-    ASSERT_TRUE(waitUntilIdle());
+    waitIdle();
     EXPECT_EQ(tool.runCount("run"), 0);
     EXPECT_EQ(tool.runCount("schedule"), 1); // the refresh's own status read
     EXPECT_EQ(model->lastError(), std::nullopt);
+
+    installSchedule();
+    const qsizetype runsBefore = tool.runCount("schedule");
+    holdBusy();
+    model->setScheduleEnabled(false);
+    model->setScheduleInterval(3600);
+    EXPECT_TRUE(model->scheduleInstalled());
+    EXPECT_EQ(model->settings().syncInterval(), 3600);
+    waitIdle();
+    EXPECT_EQ(tool.runCount("schedule"), runsBefore + 1); // only the refresh's status read
 }
 
 TEST_F(ActionsTest, InstallFlipsTheSwitchAtOnceAndRecordsTheTime) {
     model->settings().setSyncInterval(3600);
-    tool.respond("schedule-status", {.standardOutput = "loaded: true\n"});
+    scheduleStatus(true);
     model->setScheduleEnabled(true);
     EXPECT_TRUE(model->scheduleInstalled());
     EXPECT_TRUE(model->isRefreshing());
@@ -80,11 +70,18 @@ TEST_F(ActionsTest, FailedInstallRevertsTheSwitchAndKeepsTheOldTime) {
     tool.respond("schedule-install", {.standardError = "no systemd\n", .exitCode = 1});
     model->setScheduleEnabled(true);
     EXPECT_TRUE(model->scheduleInstalled());
-    ASSERT_TRUE(waitUntilIdle());
+    waitIdle();
     EXPECT_FALSE(model->scheduleInstalled());
     EXPECT_EQ(model->lastError(), std::optional<QString>("no systemd"));
     EXPECT_EQ(model->settings().syncScheduledAt(), 123.5);
     EXPECT_EQ(tool.runCount("collect"), 0);
+
+    // Without a schedule a new interval is only stored: no action, the error stays.
+    model->setScheduleInterval(21600);
+    EXPECT_EQ(model->settings().syncInterval(), 21600);
+    EXPECT_FALSE(model->isRefreshing());
+    EXPECT_TRUE(model->lastError().has_value());
+    EXPECT_EQ(tool.runCount("schedule"), 1);
 }
 
 TEST_F(ActionsTest, RemovalClearsTheTimeAndFailedRemovalRestoresTheSwitch) {
@@ -92,59 +89,36 @@ TEST_F(ActionsTest, RemovalClearsTheTimeAndFailedRemovalRestoresTheSwitch) {
     tool.respond("schedule-remove", {.standardError = "busy", .exitCode = 1});
     model->setScheduleEnabled(false);
     EXPECT_FALSE(model->scheduleInstalled());
-    ASSERT_TRUE(waitUntilIdle());
+    waitIdle();
     EXPECT_TRUE(model->scheduleInstalled());
     EXPECT_NE(model->settings().syncScheduledAt(), 0.0);
 
     tool.respond("schedule-remove", {});
-    tool.respond("schedule-status", {.standardOutput = "loaded: false\n"});
+    scheduleStatus(false);
     model->setScheduleEnabled(false);
     ASSERT_TRUE(waitUntil([&] { return !model->isRefreshing() && tool.runCount("collect") == 2; }));
     EXPECT_EQ(model->settings().syncScheduledAt(), 0.0);
     EXPECT_FALSE(model->scheduleInstalled());
 }
 
-TEST_F(ActionsTest, IntervalChangeWithoutScheduleOnlyStoresIt) {
-    tool.respond("collect", {.exitCode = 1});
-    refreshAndWait();
-    model->setScheduleInterval(21600);
-    EXPECT_EQ(model->settings().syncInterval(), 21600);
-    EXPECT_FALSE(model->isRefreshing());
-    EXPECT_TRUE(model->lastError().has_value());
-    EXPECT_EQ(tool.runCount("schedule"), 0);
-}
-
 TEST_F(ActionsTest, IntervalChangeReinstallsAnInstalledSchedule) {
     installSchedule();
-    now = now.addSecs(500);
-    model->setScheduleInterval(43200);
-    ASSERT_TRUE(waitUntil([&] { return !model->isRefreshing() && tool.runCount("collect") == 2; }));
-    QStringList lastInstall;
-    for (const QStringList &arguments : tool.argumentLists())
-        if (arguments.size() > 7 && arguments[1] == u"install")
-            lastInstall = arguments;
-    EXPECT_EQ(lastInstall.value(7), QStringLiteral("43200"));
-    EXPECT_DOUBLE_EQ(model->settings().syncScheduledAt(), now.toMSecsSinceEpoch() / 1000.0);
-}
-
-TEST_F(ActionsTest, IntervalChangeWhileBusyIsStoredButNotInstalled) {
-    installSchedule();
-    const qsizetype runsBefore = tool.runCount("schedule");
-    holdBusy();
-    model->setScheduleInterval(3600);
-    EXPECT_EQ(model->settings().syncInterval(), 3600);
-    ASSERT_TRUE(waitUntilIdle());
-    EXPECT_EQ(tool.runCount("schedule"), runsBefore + 1); // only the refresh's status read
-}
-
-TEST_F(ActionsTest, FailedReinstallKeepsTheNewIntervalAndTheSwitch) {
-    installSchedule();
+    // A failed reinstall keeps the new interval and the switch, and refreshes nothing.
     tool.respond("schedule-install", {.standardError = "denied", .exitCode = 1});
     model->setScheduleInterval(3600);
-    ASSERT_TRUE(waitUntilIdle());
+    waitIdle();
     EXPECT_EQ(model->settings().syncInterval(), 3600);
     EXPECT_TRUE(model->scheduleInstalled());
     EXPECT_EQ(model->lastError(), std::optional<QString>("denied"));
+
+    tool.respond("schedule-install", {});
+    now = now.addSecs(500);
+    model->setScheduleInterval(43200);
+    ASSERT_TRUE(waitUntil([&] { return !model->isRefreshing() && tool.runCount("collect") == 2; }));
+    EXPECT_TRUE(tool.argumentLists().contains(
+        QStringList({"schedule", "install", "--repo-dir", repoDir, "--binary", tool.path(),
+                     "--interval", "43200"})));
+    EXPECT_DOUBLE_EQ(model->settings().syncScheduledAt(), now.toMSecsSinceEpoch() / 1000.0);
 }
 
 } // namespace

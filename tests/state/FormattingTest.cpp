@@ -35,15 +35,12 @@ TEST(CompactTokenString, ChoosesTheUnitBeforeRounding) {
 }
 
 TEST(DurationString, PadsAndNeverWrapsHours) {
-    EXPECT_EQ(durationString(0), QStringLiteral("00:00:00"));
-    EXPECT_EQ(durationString(59), QStringLiteral("00:00:59"));
-    EXPECT_EQ(durationString(3599), QStringLiteral("00:59:59"));
-    EXPECT_EQ(durationString(3600), QStringLiteral("01:00:00"));
-    EXPECT_EQ(durationString(86400), QStringLiteral("24:00:00"));
-    EXPECT_EQ(durationString(90061), QStringLiteral("25:01:01"));
-    EXPECT_EQ(durationString(-5), QStringLiteral("00:00:00"));
-    EXPECT_EQ(durationString(int64Min), QStringLiteral("00:00:00"));
-    EXPECT_EQ(durationString(int64Max), QStringLiteral("2562047788015215:30:07"));
+    const std::pair<qint64, const char *> cases[] = {
+        {0, "00:00:00"},    {59, "00:00:59"},       {3599, "00:59:59"},
+        {3600, "01:00:00"}, {86400, "24:00:00"},    {90061, "25:01:01"},
+        {-5, "00:00:00"},   {int64Min, "00:00:00"}, {int64Max, "2562047788015215:30:07"}};
+    for (const auto &[seconds, text] : cases)
+        EXPECT_EQ(durationString(seconds), QString::fromLatin1(text)) << seconds;
 }
 
 TEST(TitleAndSummaries, UseThePlaceholderOnlyForZero) {
@@ -54,33 +51,24 @@ TEST(TitleAndSummaries, UseThePlaceholderOnlyForZero) {
     EXPECT_EQ(summaryFor(2'500'000), QStringLiteral("2.5M"));
 }
 
-class NextSync : public ::testing::Test {
-protected:
+// The countdown runs to the next multiple of the interval after the anchor; future anchors,
+// tiny intervals and values no clock produces are clamped.
+TEST(NextSync, CountsDownToTheNextMultipleOfTheIntervalAfterTheAnchor) {
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(1'765'000'000'123);
-    double nowSeconds() const { return now.toMSecsSinceEpoch() / 1000.0; }
-};
-
-TEST_F(NextSync, CountsDownToTheNextMultipleOfTheIntervalAfterTheAnchor) {
-    EXPECT_EQ(secondsUntilNextSync(now, nowSeconds() - 3599.9, 3600), 1);
-    EXPECT_EQ(secondsUntilNextSync(now, nowSeconds() - 3600, 3600), 3600);
-    EXPECT_EQ(secondsUntilNextSync(now, nowSeconds() - 1, 3600), 3599);
-    EXPECT_EQ(secondsUntilNextSync(now, nowSeconds() - 7200.5, 3600), 3600);
-    EXPECT_EQ(secondsUntilNextSync(now, nowSeconds(), 3600), 3600);
+    const double at = now.toMSecsSinceEpoch() / 1000.0;
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::tuple<double, qint64, qint64> cases[] = {
+        {at - 3599.9, 3600, 1}, {at - 3600, 3600, 3600},
+        {at - 1, 3600, 3599},   {at - 7200.5, 3600, 3600},
+        {at, 3600, 3600},       {at + 500, 3600, 3600},
+        {at - 12345, 0, 1},     {at - 12345, -60, 1},
+        {std::nan(""), 60, 60}, {-inf, 60, 60 - int64Max % 60},
+        {inf, 60, 60},          {-1e300, int64Max, int64Max},
+    };
+    for (const auto &[anchor, interval, seconds] : cases)
+        EXPECT_EQ(secondsUntilNextSync(now, anchor, interval), seconds)
+            << anchor - at << " " << interval;
     EXPECT_EQ(nextSyncText(1), QStringLiteral("下次同步：00:00:01"));
-}
-
-TEST_F(NextSync, ClampsFutureAnchorsAndTinyIntervals) {
-    EXPECT_EQ(secondsUntilNextSync(now, nowSeconds() + 500, 3600), 3600);
-    EXPECT_EQ(secondsUntilNextSync(now, nowSeconds() - 12345, 0), 1);
-    EXPECT_EQ(secondsUntilNextSync(now, nowSeconds() - 12345, -60), 1);
-}
-
-TEST_F(NextSync, SurvivesValuesNoClockProduces) {
-    EXPECT_EQ(secondsUntilNextSync(now, std::nan(""), 60), 60);
-    EXPECT_EQ(secondsUntilNextSync(now, -std::numeric_limits<double>::infinity(), 60),
-              60 - int64Max % 60);
-    EXPECT_EQ(secondsUntilNextSync(now, std::numeric_limits<double>::infinity(), 60), 60);
-    EXPECT_EQ(secondsUntilNextSync(now, -1e300, int64Max), int64Max);
 }
 
 TEST(HeatmapLevel, StepsAtEachPowerOfTen) {

@@ -10,17 +10,6 @@ protected:
     qsizetype refreshes() const { return tool.runCount("collect"); }
 };
 
-TEST_F(LoopsTest, StartRefreshesOnceAndASecondStartDoesNothing) {
-    model->settings().setRefreshInterval(600);
-    model->start();
-    model->start();
-    EXPECT_TRUE(model->isRefreshing());
-    ASSERT_TRUE(waitUntilIdle());
-    model->start();
-    idle(200ms);
-    EXPECT_EQ(refreshes(), 1);
-}
-
 TEST_F(LoopsTest, RefreshLoopRunsOncePerIntervalAfterStart) {
     model->settings().setRefreshInterval(10); // 200 ms
     QElapsedTimer clock;
@@ -32,12 +21,16 @@ TEST_F(LoopsTest, RefreshLoopRunsOncePerIntervalAfterStart) {
     EXPECT_EQ(refreshes(), 3);
 }
 
-TEST_F(LoopsTest, ChangedSettingNeedsARestartToTakeEffect) {
+TEST_F(LoopsTest, StartActsOnceAndAChangedSettingNeedsARestartToTakeEffect) {
     model->settings().setRefreshInterval(600);
     model->start();
-    ASSERT_TRUE(waitUntilIdle());
+    model->start();
+    EXPECT_TRUE(model->isRefreshing());
+    waitIdle();
+    // Neither the changed setting nor another start starts a loop.
     model->settings().setRefreshInterval(1);
-    idle(150ms);
+    model->start();
+    idle(200ms);
     EXPECT_EQ(refreshes(), 1);
 
     // The restart refreshes at once, then once per new interval, with only one loop left.
@@ -53,12 +46,18 @@ TEST_F(LoopsTest, ChangedSettingNeedsARestartToTakeEffect) {
     EXPECT_EQ(refreshes(), 3);
 }
 
-TEST_F(LoopsTest, IntervalBelowOneSecondStillWaitsOneSecond) {
+TEST_F(LoopsTest, IntervalBelowOneSecondStillWaitsOneSecondAndLoopsDieWithTheModel) {
     model->settings().setRefreshInterval(0);
     model->start();
     idle(300ms); // fifteen loop seconds: at most one pass each, never a spin
     EXPECT_GE(refreshes(), 2);
     EXPECT_LE(refreshes(), 16);
+
+    ASSERT_TRUE(waitUntil([&] { return !model->isRefreshing(); }));
+    model.reset();
+    const qsizetype before = refreshes();
+    idle(200ms);
+    EXPECT_EQ(refreshes(), before);
 }
 
 TEST_F(LoopsTest, BusyPassesAreSkipped) {
@@ -75,7 +74,7 @@ TEST_F(LoopsTest, CountdownTicksOncePerSecondAndDrivesTheSyncText) {
     tool.respond("schedule-status", {.standardOutput = "loaded: true"});
     model->settings().setSyncScheduledAt(now.toMSecsSinceEpoch() / 1000.0 - 10);
     model->start();
-    ASSERT_TRUE(waitUntilIdle());
+    waitIdle();
     // The countdown reads its clock only when it ticks.
     now = now.addSecs(25);
     ASSERT_TRUE(waitUntil(
@@ -89,16 +88,6 @@ TEST_F(LoopsTest, NeverScheduledCountdownShowsTheFullInterval) {
     refreshAndWait();
     now = now.addSecs(5); // read as the anchor, later than the countdown clock
     EXPECT_EQ(model->nextSyncSummary(), std::optional<QString>("下次同步：01:00:00"));
-}
-
-TEST_F(LoopsTest, LoopsOutlivingTheModelDoNothing) {
-    model->settings().setRefreshInterval(1);
-    model->start();
-    ASSERT_TRUE(waitUntilIdle());
-    model.reset();
-    const qsizetype before = refreshes();
-    idle(200ms);
-    EXPECT_EQ(refreshes(), before);
 }
 
 } // namespace

@@ -1,17 +1,25 @@
 // One refresh from end to end against a fake tool: what is published, in which order, and
 // what a failure leaves behind.
 #include "ModelFixture.h"
+#include "ScopedEnvironment.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 
-#include <ctime>
-
 namespace {
 
-class RefreshTest : public ModelTest {};
+using RefreshTest = ModelTest;
 
-TEST_F(RefreshTest, PublishesEveryFigureFromTheToolAndTheUsageFile) {
+TEST_F(RefreshTest, StartsEmptyThenPublishesEveryFigureFromTheToolAndTheUsageFile) {
+    EXPECT_EQ(model->primaryProvider(), QStringLiteral("\u2014"));
+    EXPECT_EQ(model->todaySummary(), QStringLiteral("暂无数据"));
+    EXPECT_EQ(model->weeklySummary(), QStringLiteral("暂无数据"));
+    EXPECT_EQ(model->menuTitle(), QStringLiteral("热图"));
+    EXPECT_TRUE(model->heatmapDays().isEmpty());
+    EXPECT_FALSE(model->lastUpdated().has_value());
+    EXPECT_FALSE(model->nextSyncSummary().has_value());
+    EXPECT_EQ(tool.runCount(), 0);
+
     respondToday(R"({"rows":[{"day":"2026-12-06","provider":"codex","total_tokens":400000},
                              {"day":"2026-12-06","provider":"claude","total_tokens":850000}]})");
     tool.respond("schedule-status", {.standardOutput = "unit: x\nloaded: true\n"});
@@ -36,24 +44,11 @@ TEST_F(RefreshTest, PublishesEveryFigureFromTheToolAndTheUsageFile) {
     EXPECT_EQ(runs.front(), QStringList({"collect"}));
 }
 
-TEST_F(RefreshTest, StartsInTheDocumentedInitialState) {
-    EXPECT_EQ(model->primaryProvider(), QStringLiteral("\u2014"));
-    EXPECT_EQ(model->todaySummary(), QStringLiteral("暂无数据"));
-    EXPECT_EQ(model->weeklySummary(), QStringLiteral("暂无数据"));
-    EXPECT_EQ(model->menuTitle(), QStringLiteral("热图"));
-    EXPECT_TRUE(model->heatmapDays().isEmpty());
-    EXPECT_FALSE(model->lastUpdated().has_value());
-    EXPECT_FALSE(model->nextSyncSummary().has_value());
-    EXPECT_EQ(tool.runCount(), 0);
-}
-
 TEST_F(RefreshTest, BusyRefreshIsDroppedWithoutRunningTheTool) {
-    tool.respond("collect", {.delay = 0.3});
-    model->refresh();
-    ASSERT_TRUE(model->isRefreshing());
+    holdBusy();
     model->refresh();
     model->refresh();
-    ASSERT_TRUE(waitUntilIdle());
+    waitIdle();
     EXPECT_EQ(tool.runCount("collect"), 1);
 }
 
@@ -69,7 +64,7 @@ TEST_F(RefreshTest, NotificationComesBeforeTheValueIsStored) {
     EXPECT_EQ(seenDuringSignal, QList<qint64>({0, 0, 0, 77, 77, 77, 77, 77, 77}));
 }
 
-TEST_F(RefreshTest, FailedCollectKeepsEveryFigureAndSkipsTheReads) {
+TEST_F(RefreshTest, FailedCollectKeepsEveryFigureUntilTheNextRefreshClearsTheError) {
     respondToday(R"({"rows":[{"day":"2026-12-06","provider":"codex","total_tokens":5}]})");
     refreshAndWait();
     const auto updated = model->lastUpdated();
@@ -81,6 +76,11 @@ TEST_F(RefreshTest, FailedCollectKeepsEveryFigureAndSkipsTheReads) {
     EXPECT_EQ(model->todayTokens(), 5);
     EXPECT_EQ(model->lastUpdated(), updated);
     EXPECT_EQ(tool.runCount("report"), 1);
+
+    tool.respond("collect", {});
+    refreshAndWait();
+    EXPECT_FALSE(model->lastError().has_value());
+    EXPECT_EQ(model->todayTokens(), 999);
 }
 
 TEST_F(RefreshTest, FirstFailureInReadingOrderWinsAndNothingIsPublished) {
@@ -111,34 +111,12 @@ TEST_F(RefreshTest, ChildrenNoLongerWantedAreStopped) {
     EXPECT_FALSE(model->scheduleInstalled());
 }
 
-TEST_F(RefreshTest, ErrorIsClearedWhenTheNextRefreshStarts) {
-    tool.respond("collect", {.exitCode = 1});
-    refreshAndWait();
-    ASSERT_TRUE(model->lastError().has_value());
-    tool.respond("collect", {});
-    refreshAndWait();
-    EXPECT_FALSE(model->lastError().has_value());
-}
-
-TEST_F(RefreshTest, MissingToolIsReportedWithItsPath) {
-    model = std::make_unique<MenuBarViewModel>(makeCli(temp.filePath("gone"), repoDir),
-                                               makeSettings(), clock());
-    refreshAndWait();
-    EXPECT_EQ(model->lastError(),
-              std::optional(QStringLiteral("找不到 tessel CLI：") + temp.filePath("gone")));
-}
-
 // Around a daylight-saving change the cells are still 98 distinct consecutive days, ending
 // with the local day of the clock.
 TEST_F(RefreshTest, HeatmapDaysAcrossDaylightSavingChanges) {
-    const QByteArray previous = qgetenv("TZ");
-    struct Case {
-        const char *zone;
-        QDateTime utc;
-        QDate localDay;
-    };
+    ScopedEnvironment environment;
     // São Paulo 2018: clocks jumped from 00:00 to 01:00, so that day had no midnight.
-    const Case cases[] = {
+    const std::tuple<const char *, QDateTime, QDate> cases[] = {
         {"America/Sao_Paulo", QDateTime(QDate(2018, 11, 4), QTime(3, 30), Qt::UTC),
          QDate(2018, 11, 4)},
         {"America/Sao_Paulo", QDateTime(QDate(2018, 11, 4), QTime(2, 30), Qt::UTC),
@@ -146,21 +124,18 @@ TEST_F(RefreshTest, HeatmapDaysAcrossDaylightSavingChanges) {
         {"Europe/Berlin", QDateTime(QDate(2026, 3, 29), QTime(22, 30), Qt::UTC),
          QDate(2026, 3, 30)},
     };
-    for (const Case &c : cases) {
-        qputenv("TZ", c.zone);
-        tzset();
-        now = c.utc;
+    for (const auto &[zone, utc, localDay] : cases) {
+        environment.set("TZ", zone);
+        now = utc;
         refreshAndWait();
         const auto cells = model->heatmapDays();
         ASSERT_EQ(cells.size(), 98);
-        EXPECT_EQ(cells.back().date, c.localDay.toString(Qt::ISODate)) << c.zone;
+        EXPECT_EQ(cells.back().date, localDay.toString(Qt::ISODate)) << zone;
         for (qsizetype i = 1; i < cells.size(); ++i)
             EXPECT_EQ(QDate::fromString(cells[i - 1].date, Qt::ISODate).addDays(1),
                       QDate::fromString(cells[i].date, Qt::ISODate))
-                << c.zone << " " << cells[i].date.toStdString();
+                << zone << " " << cells[i].date.toStdString();
     }
-    qputenv("TZ", previous);
-    tzset();
 }
 
 } // namespace

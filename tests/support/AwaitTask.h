@@ -18,11 +18,6 @@ template <typename T> struct Outcome {
     std::exception_ptr error;
 
     bool failed() const { return error != nullptr; }
-    // Rethrows the stored failure so a test can inspect it with a typed catch.
-    void rethrow() const {
-        if (error)
-            std::rethrow_exception(error);
-    }
 };
 
 namespace detail {
@@ -65,7 +60,8 @@ template <typename T> Outcome<T> awaitTask(QCoro::Task<T> task, int timeoutMs = 
 // The exception of a failed outcome as type E, or nullopt when it failed otherwise or not at all.
 template <typename E, typename T> std::optional<E> errorAs(const Outcome<T> &outcome) {
     try {
-        outcome.rethrow();
+        if (outcome.error)
+            std::rethrow_exception(outcome.error);
     } catch (const E &error) {
         return error;
     } catch (...) {

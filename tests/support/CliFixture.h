@@ -10,17 +10,12 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-
-// A TesselCLI whose tool and repository are given directly, as a user's Info.json would.
-inline TesselCLI makeCli(const QString &cliPath, const QString &repoDir,
-                         std::optional<QString> profileRepoDir = std::nullopt) {
-    Bundle bundle;
-    bundle.info.insert(QStringLiteral("TesselCLIPath"), cliPath);
-    bundle.info.insert(QStringLiteral("TesselRepoDir"), repoDir);
-    if (profileRepoDir)
-        bundle.info.insert(QStringLiteral("TesselProfileRepoDir"), *profileRepoDir);
-    return TesselCLI(bundle);
+// A TesselCLI whose tool and repository are given directly, as a user's Info.json would,
+// together with any further keys of `info`.
+inline TesselCLI makeCli(const QString &cliPath, const QString &repoDir, QJsonObject info = {}) {
+    info.insert(QStringLiteral("TesselCLIPath"), cliPath);
+    info.insert(QStringLiteral("TesselRepoDir"), repoDir);
+    return TesselCLI(Bundle{std::nullopt, info});
 }
 
 // A temporary folder holding a fake tool and a repository folder for it to work in.
@@ -35,8 +30,8 @@ protected:
         ASSERT_TRUE(QDir().mkpath(repoDir));
     }
 
-    TesselCLI cli(std::optional<QString> profileRepoDir = std::nullopt) const {
-        return makeCli(tool.path(), repoDir, std::move(profileRepoDir));
+    TesselCLI cli(const QJsonObject &info = {}) const {
+        return makeCli(tool.path(), repoDir, info);
     }
 
     void writeUsage(const QByteArray &json) {

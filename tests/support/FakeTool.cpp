@@ -16,17 +16,13 @@ key="$1"
 case "$2" in ""|-*) ;; *) key="$1-$2" ;; esac
 r="$here/responses/$key"
 [ -d "$r" ] || r="$here/responses/default"
-[ -f "$r/delay" ] && sleep "$(cat "$r/delay")"
+[ -s "$r/delay" ] && sleep "$(cat "$r/delay")"
 [ -f "$r/stdout" ] && cat "$r/stdout" &
 [ -f "$r/stderr" ] && cat "$r/stderr" >&2
 wait
-[ -f "$r/signal" ] && kill -"$(cat "$r/signal")" $$
+[ -s "$r/signal" ] && kill -"$(cat "$r/signal")" $$
 exit "$(cat "$r/exit" 2>/dev/null || echo 0)"
 )SH";
-
-void removeIfExists(const QString &path) {
-    QFile::remove(path);
-}
 
 } // namespace
 
@@ -43,21 +39,20 @@ FakeTool::FakeTool(const QString &directory)
     writeFile(m_path, QByteArray(script).replace("@DIR@", QFile::encodeName(directory)));
     QFile::setPermissions(m_path, QFile::permissions(m_path) | QFileDevice::ExeOwner |
                                       QFileDevice::ExeGroup | QFileDevice::ExeOther);
-    respondDefault({});
+    respond(QStringLiteral("default"), {});
 }
 
 void FakeTool::respond(const QString &command, const Response &response) {
     const QString dir = m_directory + QStringLiteral("/responses/") + command + QStringLiteral("/");
-    QDir().mkpath(dir);
+    // An empty file stands for no signal and no delay.
+    const auto optional = [](auto value) {
+        return value ? QByteArray::number(value) : QByteArray();
+    };
     writeFile(dir + QStringLiteral("stdout"), response.standardOutput);
     writeFile(dir + QStringLiteral("stderr"), response.standardError);
     writeFile(dir + QStringLiteral("exit"), QByteArray::number(response.exitCode));
-    removeIfExists(dir + QStringLiteral("signal"));
-    removeIfExists(dir + QStringLiteral("delay"));
-    if (response.signal != 0)
-        writeFile(dir + QStringLiteral("signal"), QByteArray::number(response.signal));
-    if (response.delay > 0)
-        writeFile(dir + QStringLiteral("delay"), QByteArray::number(response.delay));
+    writeFile(dir + QStringLiteral("signal"), optional(response.signal));
+    writeFile(dir + QStringLiteral("delay"), optional(response.delay));
 }
 
 QList<FakeTool::Invocation> FakeTool::invocations() const {

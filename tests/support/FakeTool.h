@@ -31,7 +31,6 @@ public:
     QString path() const { return m_path; }
 
     void respond(const QString &command, const Response &response);
-    void respondDefault(const Response &response) { respond(QStringLiteral("default"), response); }
 
     // Every run so far, oldest first.
     QList<Invocation> invocations() const;

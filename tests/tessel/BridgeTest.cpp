@@ -3,14 +3,7 @@
 #include "CliFixture.h"
 #include "LogFixture.h"
 
-#include "ChildProcess.h"
 #include "cli/TesselCLIError.h"
-
-#include <QtGlobal>
-
-#include <filesystem>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -18,42 +11,14 @@ namespace {
 // and puts it back afterwards.
 class BridgeTest : public LogTest {
 protected:
-    std::map<std::string, std::optional<std::string>> saved;
-
     void SetUp() override {
         LogTest::SetUp();
-        const std::string bin = temp.path() + "/bin";
         // No user systemd here, whatever the machine has.
-        writeText(bin + "/systemctl", "#!/bin/sh\necho 'Failed to connect to bus' >&2\nexit 1\n");
-        fs::permissions(bin + "/systemctl", fs::perms::owner_all);
-        const char *path = std::getenv("PATH");
-        override("PATH", bin + ":" + (path ? path : "/usr/bin:/bin"));
-        override("HOME", home);
-        override("TESSEL_NOW", "2026-03-14T12:00:00Z");
-        override("TZ", "UTC0");
-        override("XDG_CONFIG_HOME", home + "/.config");
-        for (const char *name : {"CLAUDE_CONFIG_DIR", "CODEX_HOME", "OPENCODE_DB",
-                                 "OPENCODE_DATA_DIR", "XDG_DATA_HOME"})
-            override(name, std::nullopt);
-    }
-
-    void TearDown() override {
-        for (const auto &[name, value] : saved) {
-            if (value)
-                setenv(name.c_str(), value->c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
-        LogTest::TearDown();
-    }
-
-    void override(const std::string &name, const std::optional<std::string> &value) {
-        const char *old = std::getenv(name.c_str());
-        saved.try_emplace(name, old ? std::optional<std::string>(old) : std::nullopt);
-        if (value)
-            setenv(name.c_str(), value->c_str(), 1);
-        else
-            unsetenv(name.c_str());
+        writeExecutable(root + "/bin/systemctl",
+                        "#!/bin/sh\necho 'Failed to connect to bus' >&2\nexit 1\n");
+        environment.set("PATH", root + "/bin:" + environment.get("PATH").value_or("/usr/bin:/bin"));
+        for (const auto &[name, value] : childEnvironment())
+            processEnvironment.set(name, value);
     }
 
     TesselCLI cli() const {
@@ -62,9 +27,8 @@ protected:
 };
 
 TEST_F(BridgeTest, CollectThenBothReportsDecode) {
-    writeText(claudeProjects + "/p/a.jsonl",
-              claudeLine("m", "r", "2026-03-14T10:00:00Z", 100, 20) +
-                  claudeLine("o", "r", "2026-03-10T10:00:00Z", 5, 0));
+    writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 100, 20) +
+                             claudeLine("o", "r", "2026-03-10T10:00:00Z", 5, 0));
     writeText(codexHome + "/sessions/2026/03/14/rollout-a.jsonl",
               codexMeta() + codexUsage("2026-03-14T10:00:00Z", 1000));
     ASSERT_FALSE(awaitTask(cli().collect()).failed());
@@ -104,29 +68,12 @@ TEST_F(BridgeTest, ScheduleWithoutSystemdIsNotInstalledAndABadIntervalIsRefused)
 }
 
 TEST_F(BridgeTest, RunDailyPublishesToALocalBareRemote) {
-    const std::string remote = temp.path() + "/remote.git";
-    ChildOptions options;
-    options.environment = {{"HOME", home}};
-    ASSERT_TRUE(runChild({"git", "init", "--quiet", "--bare", remote}, options).succeeded());
-    options.workingDirectory = repo;
-    ASSERT_TRUE(runChild({"git", "init", "--quiet"}, options).succeeded());
-    ASSERT_TRUE(runChild({"git", "remote", "add", "origin", remote}, options).succeeded());
-    writeText(claudeProjects + "/p/a.jsonl", claudeLine("m", "r", "2026-03-14T10:00:00Z", 3, 4));
+    initRepositoryWithRemote();
+    writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 3, 4));
 
     const auto daily = awaitTask(cli().runDaily());
     ASSERT_FALSE(daily.failed());
-    options.workingDirectory = remote;
-    const ChildOutcome log = runChild({"git", "log", "--format=%s"}, options);
-    EXPECT_EQ(log.standardOutput, "Token usage for 2026-03-14\n");
-}
-
-TEST_F(BridgeTest, AFailingCollectIsACommandFailureWithTheToolsReason) {
-    writeText(repo + "/docs/usage.json", "{\"rows\": 5}");
-    const auto failure = errorAs<TesselCLIError>(awaitTask(cli().collect()));
-    ASSERT_TRUE(failure.has_value());
-    EXPECT_EQ(failure->kind(), TesselCLIError::Kind::commandFailed);
-    EXPECT_TRUE(failure->errorDescription().startsWith(QStringLiteral("tessel: docs/usage.json")))
-        << failure->errorDescription().toStdString();
+    EXPECT_EQ(git(remote, {"log", "--format=%s"}), "Token usage for 2026-03-14\n");
 }
 
 } // namespace

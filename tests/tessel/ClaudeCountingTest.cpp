@@ -1,18 +1,13 @@
 // Claude Code: which lines count, and how streamed and copied messages are counted once.
 #include "LogFixture.h"
 
-#include <filesystem>
-
 namespace {
 
-class ClaudeCountingTest : public LogTest {
-protected:
-    std::string session(const std::string &name) { return claudeProjects + "/proj/" + name; }
-};
+using ClaudeCountingTest = LogTest;
 
 TEST_F(ClaudeCountingTest, StreamedCopiesAcrossFilesCountOnceWithTheLargestOutput) {
     // The first streamed copy undercounts its output; a resumed session copies it to a new file.
-    writeText(session("a.jsonl"),
+    writeText(session(),
               claudeLine("msg_1", "req_1", "2026-03-14T10:00:00Z", 10, 1, 100, 1000) +
                   claudeLine("msg_1", "req_1", "2026-03-14T10:00:01Z", 10, 40, 100, 1000));
     writeText(session("b.jsonl"),
@@ -28,10 +23,9 @@ TEST_F(ClaudeCountingTest, StreamedCopiesAcrossFilesCountOnceWithTheLargestOutpu
 }
 
 TEST_F(ClaudeCountingTest, MessageIdAloneIdentifiesLinesWithoutRequestId) {
-    writeText(session("a.jsonl"),
-              claudeLine("msg_1", std::nullopt, "2026-03-14T10:00:00Z", 7, 3) +
-                  claudeLine("msg_1", std::nullopt, "2026-03-14T10:00:00Z", 7, 3) +
-                  claudeLine("msg_1", "req_x", "2026-03-14T10:00:00Z", 7, 3));
+    writeText(session(), claudeLine("msg_1", std::nullopt, "2026-03-14T10:00:00Z", 7, 3) +
+                             claudeLine("msg_1", std::nullopt, "2026-03-14T10:00:00Z", 7, 3) +
+                             claudeLine("msg_1", "req_x", "2026-03-14T10:00:00Z", 7, 3));
     collect();
     // Same message id, but with and without a request id: two identities.
     EXPECT_EQ(tokens("2026-03-14", "claude"), 20);
@@ -39,7 +33,7 @@ TEST_F(ClaudeCountingTest, MessageIdAloneIdentifiesLinesWithoutRequestId) {
 
 TEST_F(ClaudeCountingTest, SyntheticUserAndCorruptLinesAreSkipped) {
     writeText(
-        session("a.jsonl"),
+        session(),
         R"({"type":"user","message":{"role":"user","content":"what is \"usage\"?"},"timestamp":"2026-03-14T09:00:00Z"})"
         "\n" +
             claudeLine("msg_s", "req_s", "2026-03-14T09:00:01Z", 500, 500, 0, 0, "<synthetic>") +
@@ -60,7 +54,7 @@ TEST_F(ClaudeCountingTest, SyntheticUserAndCorruptLinesAreSkipped) {
 TEST_F(ClaudeCountingTest, SubagentFilesAndEveryConfiguredFolderAreRead) {
     writeText(session("s1/subagents/agent-1.jsonl"),
               claudeLine("msg_a", "req_a", "2026-03-14T10:00:00Z", 1, 1));
-    const std::string other = temp.path() + "/other-claude";
+    const std::string other = root + "/other-claude";
     writeText(other + "/projects/p/x.jsonl",
               claudeLine("msg_b", "req_b", "2026-03-14T10:00:00Z", 2, 2));
     environment.set("CLAUDE_CONFIG_DIR", home + "/.claude, " + other);
@@ -70,7 +64,7 @@ TEST_F(ClaudeCountingTest, SubagentFilesAndEveryConfiguredFolderAreRead) {
 
 TEST_F(ClaudeCountingTest, DaysFollowTheLocalTimeZone) {
     setTimeZone("EST5EDT,M3.2.0,M11.1.0");
-    writeText(session("a.jsonl"),
+    writeText(session(),
               claudeLine("m1", "r", "2026-03-14T03:59:59Z", 1, 0) + // 23:59:59 EDT the day before
                   claudeLine("m2", "r", "2026-03-14T04:00:00Z", 10, 0) +
                   claudeLine("m3", "r", "2026-03-14T23:30:00-04:00", 100, 0));
@@ -78,18 +72,13 @@ TEST_F(ClaudeCountingTest, DaysFollowTheLocalTimeZone) {
     EXPECT_EQ(tokens("2026-03-13", "claude"), 1);
     EXPECT_EQ(tokens("2026-03-14", "claude"), 110);
 
-    // A half-hour zone: the same instants fall on other days.
+    // A half-hour zone: lines read later fall on the days of that zone.
     setTimeZone("IST-5:30");
-    const std::string india = temp.path() + "/india";
-    environment.set("CLAUDE_CONFIG_DIR", india);
-    writeText(india + "/projects/p/a.jsonl",
-              claudeLine("m4", "r", "2026-03-13T18:29:59Z", 1, 0) +
-                  claudeLine("m5", "r", "2026-03-13T18:30:00Z", 2, 0));
-    repo = temp.path() + "/repo-india";
-    std::filesystem::create_directories(repo);
+    appendText(session(), claudeLine("m4", "r", "2026-03-13T18:29:59Z", 1000, 0) +
+                              claudeLine("m5", "r", "2026-03-13T18:30:00Z", 2000, 0));
     collect();
-    EXPECT_EQ(tokens("2026-03-13", "claude"), 1);
-    EXPECT_EQ(tokens("2026-03-14", "claude"), 2);
+    EXPECT_EQ(tokens("2026-03-13", "claude"), 1001);
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 2110);
 }
 
 } // namespace

@@ -30,21 +30,17 @@ TEST_F(CodexCountingTest, RepeatedTotalsAddNothingAndRateLimitLinesAreIgnored) {
     EXPECT_EQ(tokens("2026-03-14", "codex"), 2100);
 }
 
-TEST_F(CodexCountingTest, ResumedSessionInAnOlderFolderCountsUnderEachLinesDay) {
-    writeText(rollout("2026/03/10", "old"),
-              codexMeta() + codexUsage("2026-03-10T09:00:00Z", 400) +
-                  codexUsage("2026-03-14T09:00:00Z", 1000)); // resumed four days later
-    collect();
-    EXPECT_EQ(tokens("2026-03-10", "codex"), 400);
-    EXPECT_EQ(tokens("2026-03-14", "codex"), 600);
-}
-
-TEST_F(CodexCountingTest, ForkedSessionSkipsTheReplayedParentTotal) {
+// A session resumed days later counts under each line's day, in whichever folder it lives; a
+// forked session starts with its parent's total replayed, which is not its own.
+TEST_F(CodexCountingTest, ResumedSessionsCountUnderEachLinesDayAndForksSkipTheParentsTotal) {
+    writeText(rollout("2026/03/10", "old"), codexMeta() + codexUsage("2026-03-10T09:00:00Z", 400) +
+                                                codexUsage("2026-03-14T09:00:00Z", 1000));
     writeText(rollout("2026/03/14", "child"), codexMeta("parent-session") +
                                                   codexUsage("2026-03-14T10:00:00Z", 50000) +
                                                   codexUsage("2026-03-14T10:01:00Z", 50300));
     collect();
-    EXPECT_EQ(tokens("2026-03-14", "codex"), 300);
+    EXPECT_EQ(tokens("2026-03-10", "codex"), 400);
+    EXPECT_EQ(tokens("2026-03-14", "codex"), 600 + 300);
 }
 
 TEST_F(CodexCountingTest, ArchivedSessionIsNotCountedAgainAndAFallingTotalIsNotRecounted) {

@@ -2,7 +2,6 @@
 #include "LogFixture.h"
 
 #include "AtomicFile.h"
-#include "ChildProcess.h"
 #include "Errors.h"
 
 #include <filesystem>
@@ -11,15 +10,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class CollectTest : public LogTest {
-protected:
-    std::string usageFile() const { return repo + "/docs/usage.json"; }
-    std::string session(const std::string &name) const { return claudeProjects + "/p/" + name; }
-};
+using CollectTest = LogTest;
 
 TEST_F(CollectTest, WritesEveryRowWithAllProvidersAndTheirSumInDayOrder) {
-    writeText(session("a.jsonl"), claudeLine("m2", "r", "2026-03-14T10:00:00Z", 5, 5) +
-                                      claudeLine("m1", "r", "2026-03-12T10:00:00Z", 1, 1));
+    writeText(session(), claudeLine("m2", "r", "2026-03-14T10:00:00Z", 5, 5) +
+                             claudeLine("m1", "r", "2026-03-12T10:00:00Z", 1, 1));
     writeText(codexHome + "/sessions/2026/03/13/rollout-x.jsonl",
               codexMeta() + codexUsage("2026-03-13T10:00:00Z", 40));
     collect();
@@ -35,7 +30,7 @@ TEST_F(CollectTest, WritesEveryRowWithAllProvidersAndTheirSumInDayOrder) {
         EXPECT_TRUE(providers.contains("claude") && providers.contains("codex") &&
                     providers.contains("opencode"));
     }
-    EXPECT_NE(json.find(R"("day": "2026-03-13", "total_tokens": 40,)"), std::string::npos);
+    EXPECT_THAT(json, HasSubstr(R"("day": "2026-03-13", "total_tokens": 40,)"));
 }
 
 TEST_F(CollectTest, DaysWhoseLogsWereDeletedKeepTheirFigures) {
@@ -65,7 +60,7 @@ TEST_F(CollectTest, StoredRowsOfOtherProvidersAndDaysAreKept) {
     writeText(
         usageFile(),
         R"({"rows":[{"day":"2025-12-01","total_tokens":9,"providers":{"gemini":4,"codex":5}}]})");
-    writeText(session("a.jsonl"), claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
+    writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
     collect();
     EXPECT_EQ(tokens("2025-12-01", "gemini"), 4);
     EXPECT_EQ(tokens("2025-12-01", "codex"), 5);
@@ -90,13 +85,13 @@ TEST_F(CollectTest, UnreadableHistoryFailsTheCollectAndIsLeftAsItWas) {
     const std::string corrupt =
         R"({"rows":[{"day":"14.03.2026","total_tokens":1,"providers":{}}]})";
     writeText(usageFile(), corrupt);
-    writeText(session("a.jsonl"), claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
+    writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
     EXPECT_THROW(collect(), HistoryFormatError);
     EXPECT_EQ(readText(usageFile()), corrupt);
 
-    const ToolResult result = runTool({"collect"});
+    const ChildOutcome result = runTool({"collect"});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.standardError.find("usage.json"), std::string::npos);
+    EXPECT_THAT(result.standardError, ::testing::StartsWith("tessel: docs/usage.json"));
     EXPECT_EQ(std::count(result.standardError.begin(), result.standardError.end(), '\n'), 1);
     EXPECT_EQ(readText(usageFile()), corrupt);
 }
@@ -110,13 +105,10 @@ TEST_F(CollectTest, CollectKilledWhileWritingLeavesTheOldFileByteIdentical) {
                 R"(","total_tokens":1,"providers":{"codex":1}})";
     const std::string original = R"({"rows":[)" + rows + "]}";
     writeText(usageFile(), original);
-    writeText(session("a.jsonl"), claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
+    writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
 
-    ChildOptions options;
-    options.workingDirectory = repo;
-    options.environment = {{"HOME", home}, {"TZ", "UTC0"}, {"XDG_CONFIG_HOME", home + "/.config"}};
     const ChildOutcome killed =
-        runChild({"sh", "-c", "ulimit -f 16; exec \"$0\" collect", TESSEL_BINARY}, options);
+        run({"sh", "-c", "ulimit -f 16; exec \"$0\" collect", TESSEL_BINARY});
     EXPECT_NE(killed.exitCode, 0);
     EXPECT_EQ(readText(usageFile()), original);
 

@@ -52,16 +52,16 @@ TEST_F(ToolCommandLineTest, UsageErrorsExitTwoWithOneUsageLine) {
     for (const Args &args : {Args{"frobnicate"}, Args{"run", "daily", "--repo-dir"},
                              Args{"schedule", "install", "--repo-dir", repo, "--binary",
                                   "/bin/true", "--interval", "-5"}}) {
-        const ToolResult result = runTool(args);
+        const ChildOutcome result = runTool(args);
         EXPECT_EQ(result.exitCode, 2) << ::testing::PrintToString(args);
-        EXPECT_NE(result.standardError.find("usage: tessel"), std::string::npos);
+        EXPECT_THAT(result.standardError, HasSubstr("usage: tessel"));
         EXPECT_EQ(std::count(result.standardError.begin(), result.standardError.end(), '\n'), 1);
         EXPECT_TRUE(result.standardOutput.empty());
     }
 }
 
 TEST_F(ToolCommandLineTest, TodayReportIsOnlyJsonWithARowPerProvider) {
-    const ToolResult empty = runTool({"report", "today", "--json"});
+    const ChildOutcome empty = runTool({"report", "today", "--json"});
     EXPECT_EQ(empty.exitCode, 0);
     EXPECT_EQ(empty.standardOutput,
               R"({"rows":[{"day":"2026-03-14","provider":"codex","total_tokens":0},)"
@@ -70,14 +70,14 @@ TEST_F(ToolCommandLineTest, TodayReportIsOnlyJsonWithARowPerProvider) {
               "\n");
 
     writeText(
-        repo + "/docs/usage.json",
+        usageFile(),
         R"({"rows":[{"day":"2026-03-14","total_tokens":0,"providers":{"claude":9007199254740993}}]})");
-    writeText(claudeProjects + "/p/a.jsonl", claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
+    writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
     ASSERT_EQ(runTool({"collect"}).exitCode, 0);
-    const ToolResult report = runTool({"report", "today", "--json"});
+    const ChildOutcome report = runTool({"report", "today", "--json"});
     // Past 2^53: exact integers, never floating point.
-    EXPECT_NE(report.standardOutput.find(R"("provider":"claude","total_tokens":9007199254740993})"),
-              std::string::npos);
+    EXPECT_THAT(report.standardOutput,
+                HasSubstr(R"("provider":"claude","total_tokens":9007199254740993})"));
 }
 
 } // namespace

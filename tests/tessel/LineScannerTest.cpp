@@ -30,8 +30,8 @@ Scan scanFile(const std::string &path, std::uint64_t offset, std::string_view ne
 }
 
 TEST(LineScanner, FindsNeedleLinesAcrossBlocksAndSkipsOverlongOnes) {
-    TempDir temp;
-    const std::string path = temp.path() + "/log";
+    const QTemporaryDir temp;
+    const std::string path = temp.filePath("log").toStdString();
     const std::string overlong = "x" + std::string(100, 'u') + " KEY tail";
     writeText(path, "aa KEY 1\nbb\n" + overlong + "\ncc KEY 2 with more text\n\nKEY\ndd");
     const Scan scan = scanFile(path, 0, "KEY", false);
@@ -47,8 +47,8 @@ TEST(LineScanner, FindsNeedleLinesAcrossBlocksAndSkipsOverlongOnes) {
 }
 
 TEST(LineScanner, UnderstoodUnterminatedLineCountsAsRead) {
-    TempDir temp;
-    const std::string path = temp.path() + "/log";
+    const QTemporaryDir temp;
+    const std::string path = temp.filePath("log").toStdString();
     writeText(path, "one\ntwo");
     EXPECT_EQ(scanFile(path, 0, {}, false).result.endOffset, 4u);
     EXPECT_EQ(scanFile(path, 0, {}, true).result.endOffset, 7u);

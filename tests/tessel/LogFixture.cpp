@@ -1,7 +1,5 @@
 #include "LogFixture.h"
 
-#include "ChildProcess.h"
-
 #include <sqlite3.h>
 
 #include <cstdlib>
@@ -11,21 +9,14 @@
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "tessel-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a temporary folder");
-    m_path = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code error;
-    fs::remove_all(m_path, error);
-}
-
 void writeText(const std::string &path, const std::string &text) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+void writeExecutable(const std::string &path, const std::string &text) {
+    writeText(path, text);
+    fs::permissions(path, fs::perms::owner_all);
 }
 
 void appendText(const std::string &path, const std::string &text) {
@@ -86,73 +77,70 @@ std::string openCodeMessage(const std::string &id, std::int64_t createdMs, std::
 }
 
 void LogTest::SetUp() {
+    ASSERT_TRUE(temp.isValid());
     fs::create_directories(home);
     fs::create_directories(repo);
     environment.set("HOME", home);
     environment.set("PATH", std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
     environment.set("XDG_CONFIG_HOME", home + "/.config");
     environment.set("TESSEL_NOW", "2026-03-14T12:00:00Z");
-    if (const char *zone = std::getenv("TZ"))
-        m_savedTimeZone = zone;
     setTimeZone("UTC0");
 }
 
-void LogTest::TearDown() {
-    if (m_savedTimeZone)
-        setenv("TZ", m_savedTimeZone->c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
-}
-
 void LogTest::setTimeZone(const std::string &rule) {
-    setenv("TZ", rule.c_str(), 1);
-    tzset();
+    processEnvironment.set("TZ", rule);
     environment.set("TZ", rule);
 }
 
 UsageHistory LogTest::history() const {
-    return readUsageHistory(repo + "/docs/usage.json").value_or(UsageHistory{});
+    return readUsageHistory(usageFile()).value_or(UsageHistory{});
 }
 
 std::int64_t LogTest::tokens(const std::string &day, const std::string &provider) const {
     return history().tokens(*parseDay(day), provider);
 }
 
-ToolResult LogTest::runTool(const std::vector<std::string> &arguments,
-                            const std::string &workingDirectory) const {
-    std::vector<std::string> command{TESSEL_BINARY};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    ChildOptions options;
-    options.workingDirectory = workingDirectory.empty() ? repo : workingDirectory;
-    // Only what the test chose: nothing of the real user's logs or configuration leaks in.
-    for (const char *name : {"CLAUDE_CONFIG_DIR", "CODEX_HOME", "OPENCODE_DB", "OPENCODE_DATA_DIR",
-                             "XDG_DATA_HOME", "XDG_CONFIG_HOME", "TESSEL_NOW", "TZ"})
-        options.environment[name] = environment.get(name);
-    options.environment["HOME"] = home;
-    options.environment["PATH"] = environment.get("PATH");
-    const ChildOutcome outcome = runChild(command, options);
-    return {outcome.exitCode, outcome.standardOutput, outcome.standardError};
+std::map<std::string, std::optional<std::string>> LogTest::childEnvironment() const {
+    std::map<std::string, std::optional<std::string>> variables{{"GIT_CONFIG_NOSYSTEM", "1"}};
+    for (const char *name :
+         {"CLAUDE_CONFIG_DIR", "CODEX_HOME", "OPENCODE_DB", "OPENCODE_DATA_DIR", "XDG_DATA_HOME",
+          "XDG_CONFIG_HOME", "TESSEL_NOW", "TZ", "HOME", "PATH"})
+        variables[name] = environment.get(name);
+    return variables;
+}
+
+ChildOutcome LogTest::run(const std::vector<std::string> &command,
+                          const std::string &workingDirectory) const {
+    return runChild(command,
+                    {workingDirectory.empty() ? repo : workingDirectory, childEnvironment()});
+}
+
+std::string LogTest::git(const std::string &folder, std::vector<std::string> arguments) const {
+    arguments.insert(arguments.begin(), "git");
+    const ChildOutcome outcome = run(arguments, folder);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.standardError;
+    return outcome.standardOutput;
+}
+
+void LogTest::initRepositoryWithRemote() const {
+    git(root, {"init", "--quiet", "--bare", remote});
+    git(repo, {"init", "--quiet"});
+    git(repo, {"remote", "add", "origin", remote});
 }
 
 void LogTest::writeOpenCodeDatabase(const std::string &path,
                                     const std::vector<std::pair<std::string, std::string>> &rows) {
     fs::create_directories(fs::path(path).parent_path());
+    std::string sql = "PRAGMA journal_mode=WAL; CREATE TABLE IF NOT EXISTS message (id TEXT "
+                      "PRIMARY KEY, session_id TEXT, time_created INTEGER, data TEXT);";
+    for (const auto &[id, data] : rows) {
+        char *row = sqlite3_mprintf("INSERT OR REPLACE INTO message VALUES (%Q, 'ses_1', 0, %Q);",
+                                    id.c_str(), data.c_str());
+        sql += row;
+        sqlite3_free(row);
+    }
     sqlite3 *database = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &database), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(database,
-                           "PRAGMA journal_mode=WAL; CREATE TABLE IF NOT EXISTS message (id TEXT "
-                           "PRIMARY KEY, session_id TEXT, time_created INTEGER, data TEXT);",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    for (const auto &[id, data] : rows) {
-        sqlite3_stmt *statement = nullptr;
-        sqlite3_prepare_v2(database, "INSERT OR REPLACE INTO message VALUES (?, 'ses_1', 0, ?)", -1,
-                           &statement, nullptr);
-        sqlite3_bind_text(statement, 1, id.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(statement, 2, data.c_str(), -1, SQLITE_TRANSIENT);
-        EXPECT_EQ(sqlite3_step(statement), SQLITE_DONE);
-        sqlite3_finalize(statement);
-    }
+    EXPECT_EQ(sqlite3_exec(database, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(database);
 }

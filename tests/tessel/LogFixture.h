@@ -1,10 +1,16 @@
 #pragma once
 
+#include "ChildProcess.h"
 #include "Collector.h"
 #include "Day.h"
 #include "Environment.h"
 #include "UsageHistory.h"
 
+#include "ScopedEnvironment.h"
+
+#include <QTemporaryDir>
+
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,20 +18,10 @@
 #include <string>
 #include <vector>
 
-// A folder of the test's own, removed with everything in it at the end.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    const std::string &path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+using ::testing::HasSubstr;
 
 void writeText(const std::string &path, const std::string &text);
+void writeExecutable(const std::string &path, const std::string &text);
 void appendText(const std::string &path, const std::string &text);
 std::string readText(const std::string &path);
 
@@ -40,41 +36,51 @@ std::string openCodeMessage(const std::string &id, std::int64_t createdMs, std::
                             std::int64_t output, std::int64_t reasoning = 0,
                             std::int64_t cacheRead = 0, std::int64_t cacheWrite = 0);
 
-// The result of running the built tessel executable.
-struct ToolResult {
-    int exitCode;
-    std::string standardOutput;
-    std::string standardError;
-};
-
 // A home folder with the tools' log folders, a repository folder, the local time zone set,
 // and an environment that points the tool at all of them.
 class LogTest : public ::testing::Test {
 protected:
-    TempDir temp;
-    std::string home = temp.path() + "/home";
-    std::string repo = temp.path() + "/repo";
+    QTemporaryDir temp;
+    std::string root = temp.path().toStdString();
+    std::string home = root + "/home";
+    std::string repo = root + "/repo";
+    std::string remote = root + "/remote.git";
     std::string claudeProjects = home + "/.claude/projects";
     std::string codexHome = home + "/.codex";
     std::string openCodeData = home + "/.local/share/opencode";
     Environment environment;
+    ScopedEnvironment processEnvironment;
 
     void SetUp() override;
-    void TearDown() override;
     // Local time zone as a POSIX TZ rule (no tz database needed).
     void setTimeZone(const std::string &rule);
+
+    // A Claude Code session log, and the stored history of the repository.
+    std::string session(const std::string &name = "a.jsonl") const {
+        return claudeProjects + "/p/" + name;
+    }
+    std::string usageFile() const { return repo + "/docs/usage.json"; }
 
     CollectSummary collect() { return collectUsage(repo, environment); }
     UsageHistory history() const;
     std::int64_t tokens(const std::string &day, const std::string &provider) const;
 
-    // Runs the tool executable in `workingDirectory` (the repository by default).
-    ToolResult runTool(const std::vector<std::string> &arguments,
-                       const std::string &workingDirectory = {}) const;
+    // The variables a child of the test gets set or removed: only what the test chose, so
+    // nothing of the real user's logs or configuration leaks in.
+    std::map<std::string, std::optional<std::string>> childEnvironment() const;
+    // Runs `command` in `workingDirectory` (the repository by default).
+    ChildOutcome run(const std::vector<std::string> &command,
+                     const std::string &workingDirectory = {}) const;
+    ChildOutcome runTool(std::vector<std::string> arguments,
+                         const std::string &workingDirectory = {}) const {
+        arguments.insert(arguments.begin(), TESSEL_BINARY);
+        return run(arguments, workingDirectory);
+    }
+    // Runs git in `folder` and hands back its output; fails the test when git fails.
+    std::string git(const std::string &folder, std::vector<std::string> arguments) const;
+    // Makes the repository a git one whose origin is an empty bare repository at `remote`.
+    void initRepositoryWithRemote() const;
 
     void writeOpenCodeDatabase(const std::string &path,
                                const std::vector<std::pair<std::string, std::string>> &rows);
-
-private:
-    std::optional<std::string> m_savedTimeZone;
 };

@@ -33,7 +33,7 @@ TEST_F(OpenCodeCountingTest, BothStorageFormsAreReadAndShareMessageIds) {
 }
 
 TEST_F(OpenCodeCountingTest, DatabaseIsOpenedReadOnlyAndFoundThroughTheEnvironment) {
-    const std::string elsewhere = temp.path() + "/custom/oc.db";
+    const std::string elsewhere = root + "/custom/oc.db";
     writeOpenCodeDatabase(elsewhere, {{"msg_1", openCodeMessage("msg_1", morning, 7, 0)}});
     const std::string before = readText(elsewhere);
     environment.set("OPENCODE_DB", elsewhere);
@@ -43,9 +43,8 @@ TEST_F(OpenCodeCountingTest, DatabaseIsOpenedReadOnlyAndFoundThroughTheEnvironme
 
     // A database that is not one is skipped with a warning, and the rest still counts.
     writeText(elsewhere, "not a database at all, just text");
-    writeText(temp.path() + "/data/storage/message/s/msg_9.json",
-              openCodeMessage("msg_9", morning, 3, 0));
-    environment.set("OPENCODE_DATA_DIR", temp.path() + "/data");
+    writeText(root + "/data/storage/message/s/msg_9.json", openCodeMessage("msg_9", morning, 3, 0));
+    environment.set("OPENCODE_DATA_DIR", root + "/data");
     const CollectSummary summary = collect();
     EXPECT_EQ(tokens("2026-03-14", "opencode"), 10);
     EXPECT_FALSE(summary.warnings.empty());

@@ -24,13 +24,12 @@ exit 0
 
 class ScheduleTest : public LogTest {
 protected:
-    std::string bin = temp.path() + "/bin";
+    std::string bin = root + "/bin";
     std::string units = home + "/.config/systemd/user";
 
     void SetUp() override {
         LogTest::SetUp();
-        writeText(bin + "/systemctl", fakeSystemctl);
-        fs::permissions(bin + "/systemctl", fs::perms::owner_all);
+        writeExecutable(bin + "/systemctl", fakeSystemctl);
         environment.set("PATH", bin + ":/usr/bin:/bin");
     }
 
@@ -43,31 +42,27 @@ protected:
 
 TEST_F(ScheduleTest, InstallWritesBothUnitsStartsTheTimerAndStatusSeesIt) {
     environment.set("CODEX_HOME", "/data/codex");
-    const ToolResult installed = runTool(install("/opt/tessel", "900"));
+    const ChildOutcome installed = runTool(install("/opt/tessel", "900"));
     ASSERT_EQ(installed.exitCode, 0) << installed.standardError;
     const std::string service = readText(units + "/tesselmenu-sync.service");
     const std::string timer = readText(units + "/tesselmenu-sync.timer");
-    EXPECT_NE(service.find("ExecStart=\"/opt/tessel\" run daily --repo-dir \"" + repo + "\"\n"),
-              std::string::npos)
-        << service;
-    EXPECT_NE(service.find("Environment=\"CODEX_HOME=/data/codex\""), std::string::npos);
-    EXPECT_NE(timer.find("OnActiveSec=900s\nOnUnitActiveSec=900s\n"), std::string::npos) << timer;
-    EXPECT_NE(calls().find("--user daemon-reload\n--user enable tesselmenu-sync.timer\n--user "
-                           "restart tesselmenu-sync.timer\n"),
-              std::string::npos)
-        << calls();
+    EXPECT_THAT(service,
+                HasSubstr("ExecStart=\"/opt/tessel\" run daily --repo-dir \"" + repo + "\"\n"));
+    EXPECT_THAT(service, HasSubstr("Environment=\"CODEX_HOME=/data/codex\""));
+    EXPECT_THAT(timer, HasSubstr("OnActiveSec=900s\nOnUnitActiveSec=900s\n"));
+    EXPECT_THAT(calls(),
+                HasSubstr("--user daemon-reload\n--user enable tesselmenu-sync.timer\n--user "
+                          "restart tesselmenu-sync.timer\n"));
 
-    const ToolResult status = runTool({"schedule", "status"});
+    const ChildOutcome status = runTool({"schedule", "status"});
     EXPECT_EQ(status.exitCode, 0);
-    EXPECT_NE(status.standardOutput.find("loaded: true\n"), std::string::npos)
-        << status.standardOutput;
+    EXPECT_THAT(status.standardOutput, HasSubstr("loaded: true\n"));
 
     ASSERT_EQ(runTool({"schedule", "remove"}).exitCode, 0);
     EXPECT_FALSE(fs::exists(units + "/tesselmenu-sync.timer"));
     EXPECT_FALSE(fs::exists(units + "/tesselmenu-sync.service"));
-    EXPECT_NE(calls().find("--user disable --now tesselmenu-sync.timer"), std::string::npos);
-    EXPECT_NE(runTool({"schedule", "status"}).standardOutput.find("loaded: false\n"),
-              std::string::npos);
+    EXPECT_THAT(calls(), HasSubstr("--user disable --now tesselmenu-sync.timer"));
+    EXPECT_THAT(runTool({"schedule", "status"}).standardOutput, HasSubstr("loaded: false\n"));
     // Removing what is not installed is no failure.
     EXPECT_EQ(runTool({"schedule", "remove"}).exitCode, 0);
 }
@@ -78,40 +73,31 @@ TEST_F(ScheduleTest, PathsAreQuotedForSystemdWithProfileLast) {
                   .exitCode,
               0);
     const std::string service = readText(units + "/tesselmenu-sync.service");
-    EXPECT_NE(service.find(R"(ExecStart="/opt/my tools/t$$el%%1\"q" run daily --repo-dir ")" +
-                           repo +
-                           R"(" --profile-repo-dir "/p r")"
-                           "\n"),
-              std::string::npos)
-        << service;
+    EXPECT_THAT(service,
+                HasSubstr(R"(ExecStart="/opt/my tools/t$$el%%1\"q" run daily --repo-dir ")" + repo +
+                          R"(" --profile-repo-dir "/p r")"
+                          "\n"));
 }
 
-TEST_F(ScheduleTest, RefusedInstallLeavesNoUnitsBehind) {
-    writeText(bin + "/refuse-enable", "");
-    const ToolResult result = runTool(install("/opt/tessel", "60"));
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.standardError.find("masked"), std::string::npos) << result.standardError;
-    EXPECT_FALSE(fs::exists(units + "/tesselmenu-sync.timer"));
-    EXPECT_FALSE(fs::exists(units + "/tesselmenu-sync.service"));
-}
-
-TEST_F(ScheduleTest, WithoutAUserSystemdInstallFailsClearlyAndStatusSaysFalse) {
-    writeText(bin + "/unreachable", "");
-    const ToolResult result = runTool(install("/opt/tessel", "60"));
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.standardError.find("not reachable"), std::string::npos)
-        << result.standardError;
-    EXPECT_FALSE(fs::exists(units + "/tesselmenu-sync.timer"));
-    const ToolResult status = runTool({"schedule", "status"});
-    EXPECT_EQ(status.exitCode, 0);
-    EXPECT_NE(status.standardOutput.find("loaded: false\n"), std::string::npos);
-
-    environment.set("PATH", temp.path() + "/nothing");
-    const ToolResult missing = runTool(install("/opt/tessel", "60"));
-    EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_NE(missing.standardError.find("systemctl is not installed"), std::string::npos);
-    EXPECT_NE(runTool({"schedule", "status"}).standardOutput.find("loaded: false"),
-              std::string::npos);
+// A masked unit, no user systemd, no systemctl at all: each fails clearly and leaves nothing.
+TEST_F(ScheduleTest, FailedInstallLeavesNoUnitsBehindAndStatusSaysFalse) {
+    const std::pair<std::string, std::string> failures[] = {{"refuse-enable", "masked"},
+                                                            {"unreachable", "not reachable"},
+                                                            {"", "systemctl is not installed"}};
+    for (const auto &[marker, message] : failures) {
+        if (marker.empty())
+            environment.set("PATH", root + "/nothing");
+        else
+            writeText(bin + "/" + marker, "");
+        const ChildOutcome result = runTool(install("/opt/tessel", "60"));
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_THAT(result.standardError, HasSubstr(message));
+        EXPECT_FALSE(fs::exists(units + "/tesselmenu-sync.timer"));
+        EXPECT_FALSE(fs::exists(units + "/tesselmenu-sync.service"));
+        const ChildOutcome status = runTool({"schedule", "status"});
+        EXPECT_EQ(status.exitCode, 0);
+        EXPECT_THAT(status.standardOutput, HasSubstr("loaded: false\n")) << message;
+    }
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The drop-down panel and its menu against a real state object: texts, busy state, the
 // buttons and the eight menu entries with what each one calls.
-#include "UiFixture.h"
+#include "ModelFixture.h"
 
 #include "ui/Colors.h"
 #include "ui/HeatmapGrid.h"
@@ -15,50 +15,52 @@
 
 namespace {
 
-class PanelTest : public UiTest {
+class PanelTest : public ModelTest {
 protected:
-    // Showing starts the state object on the next turn; its first refresh brings the figures.
-    void showAndWaitForFigures(QWidget &panel) {
-        panel.show();
-        ASSERT_TRUE(waitFor([&] { return model->lastUpdated().has_value(); }));
-        waitIdle();
-    }
+    PanelTest() { second = 1s; }
+
     static QString text(QWidget &panel, const char *name) {
         return named<QLabel>(panel, name)->text();
     }
 };
 
 TEST_F(PanelTest, ShowingStartsTheStateOnceAndTheRowsFollowIt) {
-    MenuBarViewModel &state = makeModel();
-    MenuBarContentView panel(state);
+    // Today's report gives 1,500 tokens, the usage file 2,001,500 for the week.
+    writeUsage(R"({"rows": [
+        {"day": "2026-12-02", "total_tokens": 2000000, "providers": {"codex": 2000000}},
+        {"day": "2026-12-06", "total_tokens": 1500, "providers": {"codex": 1500}}]})");
+    respondToday(R"({"rows": [{"day": "2026-12-06", "provider": "codex", "total_tokens": 1200},
+                              {"day": "2026-12-06", "provider": "claude", "total_tokens": 300}]})");
+    MenuBarContentView panel(*model);
     EXPECT_EQ(text(panel, "header"), QStringLiteral("DEDAVIZUV"));
     EXPECT_EQ(text(panel, "todayValue"), QStringLiteral("暂无数据"));
     EXPECT_EQ(text(panel, "weekValue"), QStringLiteral("暂无数据"));
     EXPECT_EQ(tool.runCount(), 0) << "building the panel runs nothing";
 
-    showAndWaitForFigures(panel);
+    // Showing starts the state object on the next turn; its first refresh brings the figures.
+    panel.show();
+    ASSERT_TRUE(waitUntil([&] { return model->lastUpdated().has_value(); }));
+    waitIdle();
     EXPECT_EQ(text(panel, "todayValue"), QStringLiteral("1.5K"));
     EXPECT_EQ(text(panel, "weekValue"), QStringLiteral("2.0M"));
-    EXPECT_EQ(named<HeatmapGrid>(panel, "heatmap")->days(), state.heatmapDays());
-    EXPECT_EQ(named<HeatmapGrid>(panel, "heatmap")->days().size(), 98);
+    EXPECT_EQ(named<HeatmapGrid>(panel, "heatmap")->days(), model->heatmapDays());
     EXPECT_EQ(panel.width(), 300);
 
     // Shown again: start() is called again but acts only once.
     panel.hide();
     panel.show();
     settle();
-    EXPECT_FALSE(state.isRefreshing());
+    EXPECT_FALSE(model->isRefreshing());
     EXPECT_EQ(tool.runCount("collect"), 1);
 }
 
-TEST_F(PanelTest, WhileBusyOnlyTheSyncButtonIsDisabledAndTheSpinnerShows) {
+TEST_F(PanelTest, WhileBusyOnlyTheSyncButtonIsDisabledThenItPublishes) {
     tool.respond("collect", {.delay = 1.5});
-    MenuBarViewModel &state = makeModel();
-    MenuBarContentView panel(state);
+    MenuBarContentView panel(*model);
     panel.show();
     EXPECT_FALSE(named<Spinner>(panel, "spinner")->isVisible()) << "not started yet";
 
-    ASSERT_TRUE(waitFor([&] { return state.isRefreshing(); }));
+    ASSERT_TRUE(waitUntil([&] { return model->isRefreshing(); }));
     settle();
     EXPECT_TRUE(named<Spinner>(panel, "spinner")->isVisible());
     EXPECT_FALSE(named<QToolButton>(panel, "syncButton")->isEnabled());
@@ -68,10 +70,10 @@ TEST_F(PanelTest, WhileBusyOnlyTheSyncButtonIsDisabledAndTheSpinnerShows) {
     named<QToolButton>(panel, "syncButton")->click();
     named<QToolButton>(panel, "settingsButton")->click();
     named<QToolButton>(panel, "quitButton")->click();
-    EXPECT_EQ(desktop->settingsOpened, 1);
+    EXPECT_EQ(desktop->windows.size(), 1);
     EXPECT_EQ(desktop->quits, 1);
 
-    PanelMenu menu(state);
+    PanelMenu menu(*model);
     for (QAction *action : menu.actions())
         EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
 
@@ -79,18 +81,14 @@ TEST_F(PanelTest, WhileBusyOnlyTheSyncButtonIsDisabledAndTheSpinnerShows) {
     EXPECT_FALSE(named<Spinner>(panel, "spinner")->isVisible());
     EXPECT_TRUE(named<QToolButton>(panel, "syncButton")->isEnabled());
     EXPECT_EQ(tool.runCount("run"), 0) << "a disabled sync button ignores clicks";
-}
-
-TEST_F(PanelTest, SyncButtonPublishesAndTheCountdownAppearsWithASchedule) {
-    MenuBarViewModel &state = makeModel();
-    MenuBarContentView panel(state);
-    showAndWaitForFigures(panel);
     EXPECT_FALSE(named<OneLineLabel>(panel, "nextSync")->isVisible());
 
+    // Idle, the button publishes; with a schedule installed the countdown appears.
+    tool.respond("collect", {});
     scheduleStatus(true);
     named<QToolButton>(panel, "syncButton")->click();
-    ASSERT_TRUE(waitFor([&] { return tool.runCount("run") == 1 && !state.isRefreshing(); }));
-    ASSERT_TRUE(waitFor([&] { return state.scheduleInstalled(); }));
+    ASSERT_TRUE(waitUntil([&] { return tool.runCount("run") == 1 && !model->isRefreshing(); }));
+    ASSERT_TRUE(waitUntil([&] { return model->scheduleInstalled(); }));
     settle();
     auto *nextSync = named<OneLineLabel>(panel, "nextSync");
     EXPECT_TRUE(nextSync->isVisible());
@@ -100,8 +98,8 @@ TEST_F(PanelTest, SyncButtonPublishesAndTheCountdownAppearsWithASchedule) {
 }
 
 TEST_F(PanelTest, MenuHasTheEntriesInOrderAndEachCallsItsOperation) {
-    MenuBarViewModel &state = makeModel(QStringLiteral("https://example.com/me"));
-    PanelMenu menu(state);
+    makeModel({{"TesselProfileURL", "https://example.com/me"}});
+    PanelMenu menu(*model);
     const QList<QAction *> actions = menu.actions();
     QStringList texts;
     for (QAction *action : actions)
@@ -117,60 +115,50 @@ TEST_F(PanelTest, MenuHasTheEntriesInOrderAndEachCallsItsOperation) {
     EXPECT_EQ(tool.runCount("collect"), 1);
 
     actions[1]->trigger();
-    ASSERT_TRUE(waitFor([&] { return tool.runCount("run") == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return tool.runCount("run") == 1; }));
     waitIdle();
 
     // Turning the switch on installs the schedule; the mark then shows what the tool reports.
     scheduleStatus(true);
     const qsizetype scheduleRuns = tool.runCount("schedule");
     actions[3]->trigger();
-    EXPECT_TRUE(state.scheduleInstalled()) << "the switch moves at once";
+    EXPECT_TRUE(model->scheduleInstalled()) << "the switch moves at once";
     waitIdle();
     EXPECT_EQ(tool.runCount("schedule"), scheduleRuns + 2) << "install, then the status";
     EXPECT_TRUE(actions[3]->isChecked());
     scheduleStatus(false);
     actions[3]->trigger();
     waitIdle();
-    EXPECT_FALSE(state.scheduleInstalled());
+    EXPECT_FALSE(model->scheduleInstalled());
+    EXPECT_FALSE(actions[3]->isChecked());
+
+    // The mark springs back when the tool fails, and stays off when a busy state refuses.
+    tool.respond("schedule-install", {.standardError = "no launchd here", .exitCode = 1});
+    actions[3]->trigger();
+    waitIdle();
+    EXPECT_FALSE(model->scheduleInstalled());
+    EXPECT_FALSE(actions[3]->isChecked());
+    holdBusy();
+    actions[3]->trigger();
+    settle();
     EXPECT_FALSE(actions[3]->isChecked());
 
     actions[5]->trigger();
     actions[6]->trigger();
     actions[7]->trigger();
-    EXPECT_EQ(desktop->settingsOpened, 1);
+    EXPECT_EQ(desktop->windows.size(), 1);
     EXPECT_EQ(desktop->urls, QList<QUrl>{QUrl("https://example.com/me")});
     EXPECT_EQ(desktop->quits, 1);
 }
 
-TEST_F(PanelTest, ScheduleSwitchSpringsBackWhenTheStateRefusesOrTheToolFails) {
-    MenuBarViewModel &state = makeModel();
-    PanelMenu menu(state);
-    QAction *schedule = menu.scheduleAction();
-
-    tool.respond("schedule-install", {.standardError = "no launchd here", .exitCode = 1});
-    schedule->trigger();
-    waitIdle();
-    EXPECT_FALSE(state.scheduleInstalled());
-    EXPECT_FALSE(schedule->isChecked());
-
-    // While busy the state object refuses: the mark must not stay on.
-    tool.respond("collect", {.delay = 1.0});
-    state.refresh();
-    schedule->trigger();
-    settle();
-    EXPECT_FALSE(schedule->isChecked());
-    waitIdle();
-}
-
 TEST_F(PanelTest, FollowsTheDesktopPaletteButKeepsTheHeatmapColours) {
-    MenuBarViewModel &state = makeModel();
     const QPalette original = QApplication::palette();
     QPalette dark = original;
     dark.setColor(QPalette::Window, QColor(0x2b, 0x2d, 0x31));
     dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
     QApplication::setPalette(dark);
     {
-        MenuBarContentView panel(state);
+        MenuBarContentView panel(*model);
         panel.resize(panel.sizeHint());
         const QImage image = panel.grab().toImage();
         EXPECT_EQ(image.pixelColor(2, 2), QColor(0x2b, 0x2d, 0x31));

@@ -1,6 +1,6 @@
 // The settings rows and window: loading never runs an action, a person's change runs exactly
 // its row's action, enabled states follow the busy flag, one window at a time.
-#include "UiFixture.h"
+#include "ModelFixture.h"
 
 #include "ui/SettingsView.h"
 #include "ui/SettingsWindow.h"
@@ -14,8 +14,10 @@
 
 namespace {
 
-class SettingsTest : public UiTest {
+class SettingsTest : public ModelTest {
 protected:
+    SettingsTest() { second = 1s; }
+
     static void choose(QComboBox *picker, const QString &label) {
         const int index = picker->findText(label);
         ASSERT_GE(index, 0) << label.toStdString();
@@ -23,15 +25,9 @@ protected:
         emit picker->activated(index);
     }
 
-    // Installs the schedule through the state object, as the panel's switch would.
-    void installSchedule() {
-        scheduleStatus(true);
-        model->setScheduleEnabled(true);
-        waitIdle();
-        ASSERT_TRUE(model->scheduleInstalled());
-    }
-
+    // The open settings windows, once those closed meanwhile are deleted.
     static QList<SettingsWindow *> settingsWindows() {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QList<SettingsWindow *> windows;
         for (QWidget *widget : QApplication::topLevelWidgets())
             if (auto *window = qobject_cast<SettingsWindow *>(widget))
@@ -40,8 +36,7 @@ protected:
     }
 };
 
-TEST_F(SettingsTest, RowsHaveTheirCaptionsChoicesAndDefaults) {
-    makeModel();
+TEST_F(SettingsTest, RowsHaveTheirCaptionsChoicesAndDefaultsAndFollowTheState) {
     SettingsView view(*model);
     view.show();
     settle();
@@ -64,90 +59,9 @@ TEST_F(SettingsTest, RowsHaveTheirCaptionsChoicesAndDefaults) {
     EXPECT_FALSE(named<QCheckBox>(view, "launchAtLogin")->isChecked());
     EXPECT_FALSE(named<QCheckBox>(view, "autoSync")->isChecked());
     EXPECT_EQ(tool.runCount(), 0);
-}
 
-// Opening settings must not reinstall the schedule: that would restart its period, and a
-// person who looks at the settings more often than the interval would never get a sync.
-TEST_F(SettingsTest, LoadingStoredValuesRunsNoAction) {
-    makeModel();
-    installSchedule();
-    settings().setSyncInterval(3600);
-    settings().setRefreshInterval(90); // edited by hand: matches no choice
-    settings().setSyncScheduledAt(1000.5);
-    const qsizetype runs = tool.runCount();
-
-    SettingsView view(*model);
-    view.show();
-    settle();
-    view.hide();
-    view.show();
-    settle();
-    EXPECT_EQ(tool.runCount(), runs);
-    EXPECT_FALSE(model->isRefreshing());
-    EXPECT_EQ(settings().syncScheduledAt(), 1000.5);
-    EXPECT_EQ(settings().refreshInterval(), 90);
-    EXPECT_TRUE(named<QCheckBox>(view, "autoSync")->isChecked());
-    EXPECT_EQ(named<QComboBox>(view, "syncInterval")->currentText(), QStringLiteral("每 1 小时"));
-    EXPECT_EQ(named<QComboBox>(view, "refreshInterval")->currentIndex(), -1);
-}
-
-TEST_F(SettingsTest, APersonsChangeRunsItsRowsAction) {
-    makeModel();
-    model->start();
-    waitIdle();
-    SettingsView view(*model);
-    view.show();
-    settle();
-
-    choose(named<QComboBox>(view, "refreshInterval"), QStringLiteral("5 分钟"));
-    EXPECT_EQ(settings().refreshInterval(), 300);
-    // Restarting the loop ends the old one's sleep, which refreshes once.
-    ASSERT_TRUE(waitFor([&] { return tool.runCount("collect") == 2; }));
-    waitIdle();
-
-    named<QCheckBox>(view, "launchAtLogin")->click();
-    EXPECT_TRUE(settings().launchAtLogin());
-    EXPECT_TRUE(QFileInfo::exists(settings().autostartEntryPath()));
-    EXPECT_TRUE(named<QCheckBox>(view, "launchAtLogin")->isChecked());
-
-    scheduleStatus(true);
-    named<QCheckBox>(view, "autoSync")->click();
-    waitIdle();
-    EXPECT_TRUE(model->scheduleInstalled());
-    EXPECT_TRUE(named<QCheckBox>(view, "autoSync")->isChecked());
-
-    choose(named<QComboBox>(view, "syncInterval"), QStringLiteral("每 6 小时"));
-    waitIdle();
-    EXPECT_EQ(settings().syncInterval(), 21600);
-    const QStringList lastInstall = [&] {
-        QStringList found;
-        for (const QStringList &arguments : tool.argumentLists())
-            if (arguments.mid(0, 2) == QStringList{"schedule", "install"})
-                found = arguments;
-        return found;
-    }();
-    ASSERT_GE(lastInstall.indexOf("--interval"), 0);
-    EXPECT_EQ(lastInstall[lastInstall.indexOf("--interval") + 1], QStringLiteral("21600"));
-}
-
-TEST_F(SettingsTest, LaunchAtLoginShowsTheRecordedOutcome) {
-    makeModel();
-    // A file where the autostart folder should be: the entry cannot be written.
-    writeFile(temp.filePath("autostart"), "not a folder");
-    SettingsView view(*model);
-    view.show();
-    named<QCheckBox>(view, "launchAtLogin")->click();
-    EXPECT_FALSE(settings().launchAtLogin());
-    EXPECT_FALSE(named<QCheckBox>(view, "launchAtLogin")->isChecked());
-}
-
-TEST_F(SettingsTest, WhileBusyTheSyncRowsAreDisabledAndTheSwitchFollowsTheState) {
-    makeModel();
-    SettingsView view(*model);
-    view.show();
-    settle();
-    tool.respond("collect", {.delay = 1.0});
-    model->refresh();
+    // While busy the sync rows are disabled.
+    holdBusy();
     settle();
     EXPECT_FALSE(named<QCheckBox>(view, "autoSync")->isEnabled());
     EXPECT_FALSE(named<QComboBox>(view, "syncInterval")->isEnabled());
@@ -164,8 +78,70 @@ TEST_F(SettingsTest, WhileBusyTheSyncRowsAreDisabledAndTheSwitchFollowsTheState)
     EXPECT_EQ(tool.runCount(), runs);
 }
 
+// Opening settings must not reinstall the schedule: that would restart its period, and a
+// person who looks at the settings more often than the interval would never get a sync.
+TEST_F(SettingsTest, LoadingStoredValuesRunsNoAction) {
+    installSchedule();
+    model->settings().setSyncInterval(3600);
+    model->settings().setRefreshInterval(90); // edited by hand: matches no choice
+    model->settings().setSyncScheduledAt(1000.5);
+    const qsizetype runs = tool.runCount();
+
+    SettingsView view(*model);
+    view.show();
+    settle();
+    view.hide();
+    view.show();
+    settle();
+    EXPECT_EQ(tool.runCount(), runs);
+    EXPECT_FALSE(model->isRefreshing());
+    EXPECT_EQ(model->settings().syncScheduledAt(), 1000.5);
+    EXPECT_EQ(model->settings().refreshInterval(), 90);
+    EXPECT_TRUE(named<QCheckBox>(view, "autoSync")->isChecked());
+    EXPECT_EQ(named<QComboBox>(view, "syncInterval")->currentText(), QStringLiteral("每 1 小时"));
+    EXPECT_EQ(named<QComboBox>(view, "refreshInterval")->currentIndex(), -1);
+}
+
+TEST_F(SettingsTest, APersonsChangeRunsItsRowsAction) {
+    model->start();
+    waitIdle();
+    SettingsView view(*model);
+    view.show();
+    settle();
+
+    choose(named<QComboBox>(view, "refreshInterval"), QStringLiteral("5 分钟"));
+    EXPECT_EQ(model->settings().refreshInterval(), 300);
+    // Restarting the loop ends the old one's sleep, which refreshes once.
+    ASSERT_TRUE(waitUntil([&] { return tool.runCount("collect") == 2; }));
+    waitIdle();
+
+    named<QCheckBox>(view, "launchAtLogin")->click();
+    EXPECT_TRUE(model->settings().launchAtLogin());
+    EXPECT_TRUE(QFileInfo::exists(model->settings().autostartEntryPath()));
+    EXPECT_TRUE(named<QCheckBox>(view, "launchAtLogin")->isChecked());
+    // Switched off, then on again where the entry cannot be written: the box shows the outcome.
+    named<QCheckBox>(view, "launchAtLogin")->click();
+    QDir(temp.filePath("config/autostart")).removeRecursively();
+    writeFile(temp.filePath("config/autostart"), "a file where the folder should be");
+    named<QCheckBox>(view, "launchAtLogin")->click();
+    EXPECT_FALSE(model->settings().launchAtLogin());
+    EXPECT_FALSE(named<QCheckBox>(view, "launchAtLogin")->isChecked());
+
+    scheduleStatus(true);
+    named<QCheckBox>(view, "autoSync")->click();
+    waitIdle();
+    EXPECT_TRUE(model->scheduleInstalled());
+    EXPECT_TRUE(named<QCheckBox>(view, "autoSync")->isChecked());
+
+    choose(named<QComboBox>(view, "syncInterval"), QStringLiteral("每 6 小时"));
+    waitIdle();
+    EXPECT_EQ(model->settings().syncInterval(), 21600);
+    EXPECT_TRUE(tool.argumentLists().contains(
+        QStringList({"schedule", "install", "--repo-dir", repoDir, "--binary", tool.path(),
+                     "--interval", "21600"})));
+}
+
 TEST_F(SettingsTest, OneWindowAtATimeFixedInSizeAndRebuiltAfterClosing) {
-    makeModel();
     model->setDesktopActions(std::make_shared<WidgetDesktopActions>());
     model->openSettings();
     QList<SettingsWindow *> windows = settingsWindows();
@@ -182,13 +158,13 @@ TEST_F(SettingsTest, OneWindowAtATimeFixedInSizeAndRebuiltAfterClosing) {
     EXPECT_EQ(first->pos(), QPoint(5, 7)) << "brought forward, not moved back";
 
     first->close();
-    ASSERT_TRUE(waitFor([&] { return settingsWindows().isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return settingsWindows().isEmpty(); }));
     model->openSettings();
     windows = settingsWindows();
     ASSERT_EQ(windows.size(), 1);
     EXPECT_NE(windows.front()->pos(), QPoint(5, 7));
     windows.front()->close();
-    ASSERT_TRUE(waitFor([&] { return settingsWindows().isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return settingsWindows().isEmpty(); }));
 }
 
 } // namespace

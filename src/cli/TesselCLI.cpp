@@ -4,6 +4,7 @@
 #include "cli/ProcessRunner.h"
 #include "cli/TesselCLIError.h"
 #include "cli/UsageFile.h"
+#include "cli/UsageFileCache.h"
 
 #include <QDir>
 #include <QJsonValue>
@@ -24,7 +25,7 @@ QString firstOrEmpty(const QString &preferred, const QString &fallback) {
 
 } // namespace
 
-TesselCLI::TesselCLI(const Bundle &bundle) {
+TesselCLI::TesselCLI(const Bundle &bundle) : m_usageCache(std::make_shared<UsageFileCache>()) {
     const std::optional<QString> bundled =
         bundle.resourcePath ? std::optional(*bundle.resourcePath + QStringLiteral("/tessel"))
                             : std::nullopt;
@@ -41,6 +42,13 @@ TesselCLI::TesselCLI(const Bundle &bundle) {
     m_profileRepoDir = infoString(bundle, QStringLiteral("TesselProfileRepoDir"));
     m_profileURLString = infoString(bundle, QStringLiteral("TesselProfileURL"));
     m_projectURLString = infoString(bundle, QStringLiteral("TesselProjectURL"));
+}
+
+bool operator==(const TesselCLI &a, const TesselCLI &b) {
+    return a.m_cliPath == b.m_cliPath && a.m_repoDir == b.m_repoDir &&
+           a.m_profileRepoDir == b.m_profileRepoDir &&
+           a.m_profileURLString == b.m_profileURLString &&
+           a.m_projectURLString == b.m_projectURLString;
 }
 
 QString TesselCLI::usageFilePath() const {
@@ -112,7 +120,7 @@ QCoro::Task<QList<TodayReportRow>> TesselCLI::decodeTodayReport(TesselCLI cli) {
 }
 
 QCoro::Task<UsageReport> TesselCLI::usageReport() const {
-    return readUsageFile(usageFilePath());
+    return readUsageFile(usageFilePath(), m_usageCache);
 }
 
 QCoro::Task<> TesselCLI::runDaily() const {

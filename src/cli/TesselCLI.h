@@ -14,6 +14,7 @@
 #include <optional>
 
 class RunCanceller;
+class UsageFileCache;
 
 // Where the tessel tool is and which directories it works on, fixed at construction, and the
 // commands the menu runs through it. A plain value: copies are independent and equal, and
@@ -46,7 +47,8 @@ public:
     // A copy whose runs are stopped, child killed, when `canceller` is cancelled.
     TesselCLI withCanceller(std::shared_ptr<RunCanceller> canceller) const;
 
-    friend bool operator==(const TesselCLI &, const TesselCLI &) = default;
+    // Equal when they name the same tool and folders.
+    friend bool operator==(const TesselCLI &a, const TesselCLI &b);
 
 private:
     // Runs the tool with `arguments` in repoDir and returns its whole standard output.
@@ -64,4 +66,6 @@ private:
     std::optional<QString> m_projectURLString;
     std::chrono::milliseconds m_runTimeout = defaultRunTimeout;
     std::shared_ptr<RunCanceller> m_canceller;
+    // Shared by all copies: the last usage file decoded.
+    std::shared_ptr<UsageFileCache> m_usageCache;
 };

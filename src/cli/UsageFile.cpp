@@ -1,6 +1,7 @@
 #include "cli/UsageFile.h"
 
 #include "cli/DescribedError.h"
+#include "cli/UsageFileCache.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -23,9 +24,9 @@ QString readFailureReason(const QFile &file) {
 
 using Outcome = std::variant<UsageReport, UsageFileError>;
 
-Outcome tryLoad(const QString &path) {
+Outcome tryLoad(const QString &path, const std::shared_ptr<UsageFileCache> &cache) {
     try {
-        return loadUsageFile(path);
+        return loadUsageFile(path, cache.get());
     } catch (const UsageFileError &error) {
         return error;
     }
@@ -33,24 +34,35 @@ Outcome tryLoad(const QString &path) {
 
 } // namespace
 
-UsageReport loadUsageFile(const QString &path) {
+UsageReport loadUsageFile(const QString &path, UsageFileCache *cache) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || QFileInfo(path).isDir())
         throw UsageFileError(path, readFailureReason(file));
+    // The identity of the file actually opened, so a rename that replaces it meanwhile
+    // cannot pair the old content with the new identity.
+    struct stat info {};
+    const bool identified = cache && ::fstat(file.handle(), &info) == 0;
+    if (identified) {
+        if (std::optional<UsageReport> known = cache->find(path, FileIdentity::of(info)))
+            return *std::move(known);
+    }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw UsageFileError(path, file.errorString());
     try {
-        return UsageReport::decode(bytes);
+        UsageReport report = UsageReport::decode(bytes);
+        if (identified)
+            cache->store(path, FileIdentity::of(info), report);
+        return report;
     } catch (const ReportFormatError &error) {
         throw UsageFileError(path, QStringLiteral("内容无法解析：") + error.description());
     }
 }
 
-QCoro::Task<UsageReport> readUsageFile(QString path) {
+QCoro::Task<UsageReport> readUsageFile(QString path, std::shared_ptr<UsageFileCache> cache) {
     // Exceptions do not cross QtConcurrent unless they are QExceptions, so the worker hands
     // back either the report or the error and the error is thrown here.
-    QFuture<Outcome> loading = QtConcurrent::run(tryLoad, path);
+    QFuture<Outcome> loading = QtConcurrent::run(tryLoad, path, cache);
     Outcome outcome = co_await loading;
     if (auto *error = std::get_if<UsageFileError>(&outcome))
         throw *error;

@@ -3,34 +3,62 @@
 #include "state/SaturatingSum.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
 const QString dayFormat = QStringLiteral("yyyy-MM-dd");
 
-// A day written exactly as dayKey() writes it ("2026-12-06"), or an invalid date. Read by
-// hand because a usage file holds a day for every day of many years and Qt's general date
-// parser costs microseconds each. For such texts, equal dates mean equal texts.
-QDate parseCanonicalDay(const QString &text) {
-    const auto isDigit = [&](qsizetype i) { return text[i] >= u'0' && text[i] <= u'9'; };
-    if (text.size() != 10 || text[4] != u'-' || text[7] != u'-' || !isDigit(0) || !isDigit(1) ||
-        !isDigit(2) || !isDigit(3) || !isDigit(5) || !isDigit(6) || !isDigit(8) || !isDigit(9))
-        return {};
-    const auto digit = [&](qsizetype i) { return text[i].unicode() - u'0'; };
-    return QDate(digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3),
-                 digit(5) * 10 + digit(6), digit(8) * 10 + digit(9));
+// The Julian day number of a day written exactly as dayKey() writes it ("2026-12-06"), or
+// nothing for any other text or an impossible date. Computed by hand because a usage file
+// holds a day for every day of many years and Qt's date parsing and construction cost far
+// more than the rest of a refresh. For such texts, equal days mean equal texts.
+std::optional<qint64> canonicalJulianDay(const QString &text) {
+    if (text.size() != 10 || text[4] != u'-' || text[7] != u'-')
+        return std::nullopt;
+    int digits[8];
+    int n = 0;
+    for (const qsizetype i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        digits[n++] = c - u'0';
+    }
+    const int year = digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3];
+    const int month = digits[4] * 10 + digits[5];
+    const int day = digits[6] * 10 + digits[7];
+    if (year < 1 || month < 1 || month > 12 || day < 1)
+        return std::nullopt;
+    static constexpr int monthLengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (day > monthLengths[month - 1] + (month == 2 && leap))
+        return std::nullopt;
+    // Days from the civil date (proleptic Gregorian), shifted to the Julian day count.
+    const int y = year - (month <= 2);
+    const int era = y / 400;
+    const int yearOfEra = y - era * 400;
+    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return qint64(era) * 146097 + dayOfEra - 719468 + 2440588;
 }
 
 // Any day text the usage file may hold: the canonical form fast, other forms through Qt.
-QDate parseDay(const QString &text) {
-    const QDate day = parseCanonicalDay(text);
-    return day.isValid() ? day : QDate::fromString(text, dayFormat);
+std::optional<qint64> julianDay(const QString &text) {
+    if (const auto day = canonicalJulianDay(text))
+        return day;
+    const QDate parsed = QDate::fromString(text, dayFormat);
+    return parsed.isValid() ? std::optional(parsed.toJulianDay()) : std::nullopt;
 }
 
 } // namespace
 
 QString dayKey(QDate day) {
-    return day.toString(dayFormat);
+    // Formatted by hand where the form allows: QDate::toString goes through the locale.
+    if (day.year() < 1000 || day.year() > 9999)
+        return day.toString(dayFormat);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", day.year(), day.month(), day.day());
+    return QString::fromLatin1(text, 10);
 }
 
 TodayFigures todayFigures(const QList<TodayReportRow> &rows) {
@@ -47,11 +75,11 @@ TodayFigures todayFigures(const QList<TodayReportRow> &rows) {
 }
 
 qint64 weeklyTotal(const UsageReport &usage, QDate today) {
-    const QDate weekStart = today.addDays(-6);
+    const qint64 weekStart = today.addDays(-6).toJulianDay();
     qint64 total = 0;
     for (const UsageReport::Row &row : usage.rows) {
-        const QDate day = parseDay(row.day);
-        if (day.isValid() && day >= weekStart)
+        const std::optional<qint64> day = julianDay(row.day);
+        if (day && *day >= weekStart)
             total = saturatingAdd(total, row.totalTokens);
     }
     return total;
@@ -68,8 +96,8 @@ QList<HeatmapDay> heatmapCells(const UsageReport &usage, QDate today) {
     // the canonical form can. A file that lists a day twice keeps all of that day's usage:
     // the rows are added up.
     for (const UsageReport::Row &row : usage.rows) {
-        const QDate day = parseCanonicalDay(row.day);
-        const qint64 offset = day.isValid() ? first.daysTo(day) : -1;
+        const std::optional<qint64> day = canonicalJulianDay(row.day);
+        const qint64 offset = day ? *day - first.toJulianDay() : -1;
         if (offset >= 0 && offset < heatmapDayCount) {
             qint64 &tokens = days[offset].tokens;
             tokens = saturatingAdd(tokens, row.totalTokens);

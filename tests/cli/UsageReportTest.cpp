@@ -4,6 +4,11 @@
 
 #include "cli/DescribedError.h"
 
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
 namespace {
 
 class UsageReportTest : public CliTest {
@@ -22,6 +27,49 @@ TEST_F(UsageReportTest, ReadsTheFileWithoutRunningTheTool) {
     EXPECT_EQ(report.rows[0].providers.value(QStringLiteral("claude")), 20);
     EXPECT_TRUE(report.rows[1].providers.isEmpty());
     EXPECT_EQ(tool.runCount(), 0);
+}
+
+// An unchanged file is not decoded again, so a changed one must never be taken for it: not
+// when it is replaced by rename, nor rewritten in place with the same size and times.
+TEST_F(UsageReportTest, EveryChangeOfTheFileIsReadAgain) {
+    const TesselCLI reader = cli();
+    const auto totalOfFirstRow = [&] {
+        const auto outcome = awaitTask(reader.usageReport());
+        return outcome.failed() || outcome.value->rows.isEmpty()
+                   ? -1
+                   : outcome.value->rows.front().totalTokens;
+    };
+    const auto usage = [](char digit) {
+        return QByteArray(R"({"rows":[{"day":"2026-12-06","total_tokens":)") + digit +
+               R"(,"providers":{}}]})";
+    };
+    const auto keepTimes = [&](const std::function<void()> &change) {
+        struct stat before {};
+        ASSERT_EQ(::stat(QFile::encodeName(usagePath()), &before), 0);
+        change();
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(usagePath()), times, 0), 0);
+    };
+
+    writeUsage(usage('1'));
+    EXPECT_EQ(totalOfFirstRow(), 1);
+    EXPECT_EQ(totalOfFirstRow(), 1);
+
+    keepTimes([&] {
+        writeFile(usagePath() + ".new", usage('2'));
+        ASSERT_TRUE(QFile::remove(usagePath()));
+        ASSERT_TRUE(QFile::rename(usagePath() + ".new", usagePath()));
+    });
+    EXPECT_EQ(totalOfFirstRow(), 2);
+
+    keepTimes([&] { writeUsage(usage('3')); });
+    EXPECT_EQ(totalOfFirstRow(), 3);
+
+    // A file that failed to decode is tried afresh once it is mended.
+    writeUsage("{\"rows\":[{}]}");
+    EXPECT_EQ(totalOfFirstRow(), -1);
+    writeUsage(usage('4'));
+    EXPECT_EQ(totalOfFirstRow(), 4);
 }
 
 TEST_F(UsageReportTest, RelativeRepositoryFolderIsResolvedAgainstTheCurrentDirectory) {

@@ -86,4 +86,23 @@ TEST(HeatmapCells, CoverTheNinetyEightDaysEndingTodayOldestFirst) {
     EXPECT_EQ(elsewhere, 0);
 }
 
+// Each of the 98 days must land in its own cell and only the last seven in the week, also
+// across leap days and century years; impossible dates land nowhere.
+TEST(UsageFigures, DaysFindTheirCellsAcrossLeapYearsAndCenturies) {
+    for (const QDate today : {QDate(2024, 3, 15), QDate(2100, 3, 15), QDate(2000, 3, 1),
+                              QDate(2026, 1, 2), QDate(1999, 12, 31)}) {
+        UsageReport report;
+        for (int back = 0; back < 98; ++back)
+            report.rows.append({dayKey(today.addDays(-back)), back + 1, {}});
+        for (const char *impossible : {"2023-02-29", "2100-02-29", "2024-04-31", "2024-00-10"})
+            report.rows.append({QString::fromLatin1(impossible), 1000, {}});
+
+        const auto cells = heatmapCells(report, today);
+        for (int back = 0; back < 98; ++back)
+            EXPECT_EQ(cells[97 - back].tokens, back + 1) << cells[97 - back].date.toStdString();
+        EXPECT_EQ(weeklyTotal(report, today), 1 + 2 + 3 + 4 + 5 + 6 + 7)
+            << dayKey(today).toStdString();
+    }
+}
+
 } // namespace

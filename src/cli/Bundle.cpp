@@ -1,5 +1,7 @@
 #include "cli/Bundle.h"
 
+#include "cli/ConfigHome.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -13,14 +15,6 @@ QString executableDirectory() {
     if (QCoreApplication::instance())
         return QCoreApplication::applicationDirPath();
     return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
-}
-
-// The XDG base directory rule: a relative or empty $XDG_CONFIG_HOME is ignored.
-QString userConfigHome() {
-    const QString configured = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!configured.isEmpty() && QDir::isAbsolutePath(configured))
-        return configured;
-    return QDir::homePath() + QStringLiteral("/.config");
 }
 
 // A missing file is an empty dictionary; a file that is there but unusable is reported,
@@ -54,8 +48,7 @@ Bundle Bundle::main() {
         bundle.resourcePath = resources;
 
     bundle.info = readDictionary(resources + QStringLiteral("/Info.json"));
-    const QJsonObject user =
-        readDictionary(userConfigHome() + QStringLiteral("/TesselMenu/Info.json"));
+    const QJsonObject user = readDictionary(userConfigFolder() + QStringLiteral("/Info.json"));
     for (auto it = user.begin(); it != user.end(); ++it)
         bundle.info.insert(it.key(), it.value());
     return bundle;

@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 
+#include "cli/ConfigHome.h"
 #include "settings/AutostartEntry.h"
 
 #include <QCoreApplication>
@@ -12,13 +13,6 @@ const QString refreshIntervalKey = QStringLiteral("refreshInterval");
 const QString launchAtLoginKey = QStringLiteral("launchAtLogin");
 const QString syncIntervalKey = QStringLiteral("syncInterval");
 const QString syncScheduledAtKey = QStringLiteral("syncScheduledAt");
-
-QString userConfigHome() {
-    const QString configured = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!configured.isEmpty() && QDir::isAbsolutePath(configured))
-        return configured;
-    return QDir::homePath() + QStringLiteral("/.config");
-}
 
 // Values come back typed while this process wrote them and as text once read from the file,
 // so both forms are accepted; anything else is the wrong type and yields nothing.
@@ -70,7 +64,7 @@ std::optional<bool> asBool(const QVariant &value) {
 } // namespace
 
 SettingsStore::SettingsStore(QObject *parent)
-    : SettingsStore(userConfigHome() + QStringLiteral("/TesselMenu/TesselMenu.conf"),
+    : SettingsStore(userConfigFolder() + QStringLiteral("/TesselMenu.conf"),
                     userConfigHome() + QStringLiteral("/autostart"), parent) {}
 
 SettingsStore::SettingsStore(const QString &settingsFile, const QString &autostartDirectory,

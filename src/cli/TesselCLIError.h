@@ -18,8 +18,6 @@ public:
     static TesselCLIError invalidResponse();
 
     Kind kind() const { return m_kind; }
-    // The path of missingCLI or the message of commandFailed; empty for invalidResponse.
-    QString payload() const { return m_payload; }
     QString errorDescription() const;
     const char *what() const noexcept override { return m_utf8.constData(); }
 

@@ -40,7 +40,6 @@ public:
     // outcome in launchAtLogin: the requested state on success, false on any failure.
     void updateLaunchAtLogin(bool enabled);
 
-    QString fileName() const { return m_settings.fileName(); }
     QString autostartEntryPath() const;
 
 signals:

@@ -1,0 +1,35 @@
+// docs/.tessel-state: any bytes are taken or refused, and a state that was taken is written
+// back so that it reads again to the same bytes.
+#include "CollectorState.h"
+
+#include <cstdlib>
+
+namespace {
+
+void useAndWriteBack(std::optional<CollectorState> state) {
+    if (!state)
+        return;
+    // Merging decodes the stored message index, which a state with nothing new never does.
+    state->index.merge({UsageRecord{1, 5, 5, 20000, Provider::claude}}, state->totals);
+    const std::string written = serializeState(*state);
+    const auto back = deserializeState(written, nullptr);
+    if (!back || serializeState(*back) != written)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size) {
+    const std::string_view input(reinterpret_cast<const char *>(data), size);
+    useAndWriteBack(deserializeState(input, nullptr));
+
+    // The input as the body of a state file: after the writer's own magic and version (the
+    // first 12 bytes) and before a correct checksum, so that fuzzing reaches past both.
+    static const std::string header = serializeState({}).substr(0, 12);
+    std::string bytes = header;
+    bytes += input;
+    const std::uint64_t sum = stateChecksum(bytes);
+    bytes.append(reinterpret_cast<const char *>(&sum), sizeof sum);
+    useAndWriteBack(deserializeState(bytes, nullptr));
+    return 0;
+}

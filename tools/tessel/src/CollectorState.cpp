@@ -166,6 +166,8 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
             file.inode = in.get<std::uint64_t>();
             file.offset = in.get<std::uint64_t>();
             file.session.lastTotal = in.get<std::int64_t>();
+            if (file.session.lastTotal < 0) // a running total never is
+                return std::nullopt;
             const auto flags = in.get<std::uint8_t>();
             file.session.seenUsage = flags & 1;
             file.session.forked = flags & 2;

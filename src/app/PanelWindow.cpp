@@ -1,17 +1,18 @@
 #include "app/PanelWindow.h"
 
+#include "app/LayerShell.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/MenuBarContentView.h"
-#include "ui/WindowPlacement.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
-#include <QScreen>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 namespace {
 
 constexpr int reopenGuardMs = 300;
+// The panel's distance from the bar in a layer shell, as beside a tray icon.
+constexpr int layerMargin = 4;
 
 Qt::WindowFlags flagsFor(PanelWindow::Mode mode) {
     switch (mode) {
@@ -41,14 +42,20 @@ PanelWindow::PanelWindow(MenuBarViewModel &model, Mode mode, QWidget *parent)
     layout->addWidget(new MenuBarContentView(model));
 }
 
-void PanelWindow::showAt(const QRect &anchor) {
+void PanelWindow::showAt(const PanelPlacement &placement) {
     adjustSize();
-    const QScreen *screen = QGuiApplication::screenAt(anchor.center());
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    if (screen)
-        move(panelOrigin(anchor, size(), screen->availableGeometry()));
+    m_placement = placement;
+    m_layer = nullptr;
+    move(placement.origin(size()));
     show();
+    raise();
+    activateWindow();
+}
+
+void PanelWindow::showInLayer(LayerShell &layer, TrayCorner corner) {
+    m_placement.reset();
+    m_layer = &layer;
+    layer.show(*this, corner, layerMargin);
     raise();
     activateWindow();
 }
@@ -62,6 +69,30 @@ bool PanelWindow::event(QEvent *event) {
     if (m_mode == Mode::tool && event->type() == QEvent::WindowDeactivate && isVisible())
         hide();
     return QWidget::event(event);
+}
+
+void PanelWindow::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    // The first refresh changes the panel's height: the edge nearest the tray stays put.
+    if (m_layer && isVisible())
+        m_layer->resize(*this);
+    else if (m_placement && m_mode != Mode::window)
+        move(m_placement->origin(size()));
+}
+
+void PanelWindow::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Escape && m_mode != Mode::window) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PanelWindow::setVisible(bool visible) {
+    // The layer surface goes before the window's own surface, as the protocol wants.
+    if (!visible && m_layer && isVisible())
+        m_layer->hidden();
+    QWidget::setVisible(visible);
 }
 
 void PanelWindow::hideEvent(QHideEvent *event) {

@@ -20,7 +20,8 @@ public:
     // A layer shell for windows of this process, or nullptr where there is none to use.
     static std::unique_ptr<LayerShell> create();
 
-    // Marks `window` (not yet shown) as one that the layer shell will place.
+    // Marks `window` (not yet shown) as one that the layer shell will place. Tooltips are not
+    // shown over it: they would be popups of a window that is not an ordinary one.
     virtual void adopt(QWidget &window) = 0;
     // Shows `window` in the corner, `margin` from the usable area's edges (the compositor
     // keeps it clear of bars), above ordinary windows, taking the keyboard when clicked.
@@ -29,4 +30,8 @@ public:
     virtual void resize(QWidget &window) = 0;
     // The window was hidden: the next show starts afresh.
     virtual void hidden() = 0;
+    // Readies `popup` (a menu about to be shown over the window) as a layer surface of its
+    // own with its top-left corner at `pos` in the window's coordinates: the compositor
+    // refuses Qt's own popups of a layer surface.
+    virtual void placePopup(QWidget &popup, const QPoint &pos) = 0;
 };

@@ -2,7 +2,8 @@
 
 #include "qwayland-wlr-layer-shell-unstable-v1.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QPointer>
 #include <QWaylandClientExtensionTemplate>
 #include <QWidget>
 #include <QWindow>
@@ -45,6 +46,28 @@ protected:
     void zwlr_layer_surface_v1_closed() override { closed = true; }
 };
 
+bool isTop(TrayCorner corner) {
+    return corner == TrayCorner::topLeft || corner == TrayCorner::topRight;
+}
+
+bool isLeft(TrayCorner corner) {
+    return corner == TrayCorner::topLeft || corner == TrayCorner::bottomLeft;
+}
+
+// Drops tooltips for widgets in adopted windows.
+class TooltipFilter : public QObject {
+public:
+    QList<QPointer<QWidget>> windows;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() != QEvent::ToolTip || !watched->isWidgetType())
+            return false;
+        QWidget *window = static_cast<QWidget *>(watched)->window();
+        return windows.contains(window);
+    }
+};
+
 uint32_t anchorsOf(TrayCorner corner) {
     using Surface = QtWayland::zwlr_layer_surface_v1;
     switch (corner) {
@@ -65,10 +88,66 @@ public:
     WlrLayerShell(std::unique_ptr<LayerShellGlobal> global, wl_display *display)
         : m_global(std::move(global)), m_display(display) {}
 
-    void adopt(QWidget &window) override { window.setWindowFlag(Qt::BypassWindowManagerHint); }
+    void adopt(QWidget &window) override {
+        window.setWindowFlag(Qt::BypassWindowManagerHint);
+        if (m_tooltips.windows.isEmpty())
+            qApp->installEventFilter(&m_tooltips);
+        m_tooltips.windows << &window;
+    }
 
     void show(QWidget &window, TrayCorner corner, int margin) override {
         window.adjustSize();
+        m_popup.reset();
+        m_surface.reset();
+        m_surface = makeSurface(window, QtWayland::zwlr_layer_shell_v1::layer_top, corner, margin,
+                                margin, margin, margin);
+        m_corner = corner;
+        m_margin = margin;
+        m_size = window.size();
+        window.show();
+        window.activateWindow();
+    }
+
+    void placePopup(QWidget &popup, const QPoint &pos) override {
+        if (!m_surface)
+            return;
+        popup.setWindowFlag(Qt::BypassWindowManagerHint);
+        popup.adjustSize();
+        // Measured from the corner's two edges, like the window it belongs to.
+        const QSize size = popup.size();
+        const int vertical =
+            std::max(0, isTop(m_corner) ? m_margin + pos.y()
+                                        : m_margin + m_size.height() - pos.y() - size.height());
+        const int horizontal =
+            std::max(0, isLeft(m_corner) ? m_margin + pos.x()
+                                         : m_margin + m_size.width() - pos.x() - size.width());
+        m_popup.reset();
+        // On the layer above, so that it covers the window it belongs to.
+        m_popup = makeSurface(popup, QtWayland::zwlr_layer_shell_v1::layer_overlay, m_corner,
+                              vertical, horizontal, vertical, horizontal);
+    }
+
+    void resize(QWidget &window) override {
+        if (!m_surface)
+            return;
+        m_size = window.size();
+        m_surface->set_size(uint32_t(m_size.width()), uint32_t(m_size.height()));
+        if (wl_surface *surface = surfaceOf(window))
+            wl_surface_commit(surface);
+    }
+
+    void hidden() override {
+        m_popup.reset();
+        m_surface.reset();
+    }
+
+private:
+    // Gives `window`'s surface the layer role on `layer`, anchored at `corner` with the margins
+    // given (only those of the corner's two edges count), and waits for the compositor's first
+    // configure: Qt attaches the first buffer as the window is shown, and that may only
+    // follow it. Null where the window has no surface.
+    std::unique_ptr<LayerSurface> makeSurface(QWidget &window, uint32_t layer, TrayCorner corner,
+                                              int top, int right, int bottom, int left) {
         wl_surface *surface = surfaceOf(window);
         if (!surface && window.windowHandle()) {
             // Qt drops the Wayland surface when the window hides and makes the next one as it
@@ -78,43 +157,25 @@ public:
             window.windowHandle()->create();
             surface = surfaceOf(window);
         }
-        if (!surface) {
-            window.show();
-            return;
-        }
-        m_surface.reset();
-        m_surface = std::make_unique<LayerSurface>(
-            m_global->get_layer_surface(surface, nullptr, QtWayland::zwlr_layer_shell_v1::layer_top,
-                                        QStringLiteral("tesselmenu-panel")));
-        m_surface->set_anchor(anchorsOf(corner));
-        m_surface->set_margin(margin, margin, margin, margin);
+        if (!surface)
+            return nullptr;
+        auto role = std::make_unique<LayerSurface>(m_global->get_layer_surface(
+            surface, nullptr, layer, QStringLiteral("tesselmenu-panel")));
+        role->set_anchor(anchorsOf(corner));
+        role->set_margin(top, right, bottom, left);
         const bool onDemand = m_global->QtWayland::zwlr_layer_shell_v1::version() >= onDemandSince;
-        m_surface->set_keyboard_interactivity(
+        role->set_keyboard_interactivity(
             onDemand ? QtWayland::zwlr_layer_surface_v1::keyboard_interactivity_on_demand
                      : QtWayland::zwlr_layer_surface_v1::keyboard_interactivity_exclusive);
-        setSize(window);
+        role->set_size(uint32_t(window.width()), uint32_t(window.height()));
         wl_surface_commit(surface);
-        // The first buffer may only follow the compositor's first configure; Qt attaches
-        // it when the window is shown, so wait for that configure here.
-        while (!m_surface->configured && !m_surface->closed) {
+        while (!role->configured && !role->closed) {
             if (wl_display_roundtrip(m_display) < 0)
                 break;
         }
-        window.show();
-        window.activateWindow();
+        return role;
     }
 
-    void resize(QWidget &window) override {
-        if (!m_surface)
-            return;
-        setSize(window);
-        if (wl_surface *surface = surfaceOf(window))
-            wl_surface_commit(surface);
-    }
-
-    void hidden() override { m_surface.reset(); }
-
-private:
     static wl_surface *surfaceOf(QWidget &window) {
         window.winId();
         QWindow *handle = window.windowHandle();
@@ -125,13 +186,14 @@ private:
             native->nativeResourceForWindow(QByteArrayLiteral("surface"), handle));
     }
 
-    void setSize(QWidget &window) {
-        m_surface->set_size(uint32_t(window.width()), uint32_t(window.height()));
-    }
-
+    TooltipFilter m_tooltips;
     std::unique_ptr<LayerShellGlobal> m_global;
     wl_display *m_display;
     std::unique_ptr<LayerSurface> m_surface;
+    std::unique_ptr<LayerSurface> m_popup;
+    TrayCorner m_corner = TrayCorner::topRight;
+    int m_margin = 0;
+    QSize m_size;
 };
 
 } // namespace

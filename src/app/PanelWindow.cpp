@@ -3,14 +3,18 @@
 #include "app/LayerShell.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/MenuBarContentView.h"
+#include "ui/PanelMenu.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
 constexpr int reopenGuardMs = 300;
+constexpr int focusSettleMs = 150;
 // The panel's distance from the bar in a layer shell, as beside a tray icon.
 constexpr int layerMargin = 4;
 
@@ -39,7 +43,17 @@ PanelWindow::PanelWindow(MenuBarViewModel &model, Mode mode, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addWidget(new MenuBarContentView(model));
+    m_content = new MenuBarContentView(model);
+    layout->addWidget(m_content);
+}
+
+void PanelWindow::useLayerShell(LayerShell &layer) {
+    layer.adopt(*this);
+    m_content->setMenuOpener([this](PanelMenu &menu, const QPoint &pos) {
+        if (m_layer)
+            m_layer->placePopup(menu, pos);
+        menu.exec(mapToGlobal(pos));
+    });
 }
 
 void PanelWindow::showAt(const PanelPlacement &placement) {
@@ -65,9 +79,15 @@ bool PanelWindow::justHidden() const {
 }
 
 bool PanelWindow::event(QEvent *event) {
-    // A tool window has no grab: it folds away when another window takes the focus.
-    if (m_mode == Mode::tool && event->type() == QEvent::WindowDeactivate && isVisible())
-        hide();
+    // A tool window has no grab: it folds away when another window keeps the focus. Not at
+    // once: the compositor takes the focus away and gives it back when a keyboard is added,
+    // and its own menu taking the focus is no reason either.
+    if (m_mode == Mode::tool && event->type() == QEvent::WindowDeactivate && isVisible()) {
+        QTimer::singleShot(focusSettleMs, this, [this] {
+            if (isVisible() && !isActiveWindow() && !QApplication::activePopupWidget())
+                hide();
+        });
+    }
     return QWidget::event(event);
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 
 class LayerShell;
+class MenuBarContentView;
 class MenuBarViewModel;
 
 // The window that holds the panel. With a tray it is a frameless panel dropped next to the
@@ -22,6 +23,8 @@ public:
     PanelWindow(MenuBarViewModel &model, Mode mode, QWidget *parent = nullptr);
 
     Mode mode() const { return m_mode; }
+    // Readies the panel (not yet shown) and its menu for the compositor's layer shell.
+    void useLayerShell(LayerShell &layer);
     // Shows the panel where `placement` puts it. While it stays open it follows its own
     // height from there, keeping the edge nearest the tray in place.
     void showAt(const PanelPlacement &placement);
@@ -42,6 +45,7 @@ protected:
 private:
     MenuBarViewModel &m_model;
     Mode m_mode;
+    MenuBarContentView *m_content = nullptr;
     QElapsedTimer m_hiddenAt;
     std::optional<PanelPlacement> m_placement;
     LayerShell *m_layer = nullptr;

@@ -58,7 +58,7 @@ void TrayShell::createTray() {
     m_panel = std::make_unique<PanelWindow>(m_model, trayPanelMode());
     m_layerShell = LayerShell::create();
     if (m_layerShell)
-        m_layerShell->adopt(*m_panel);
+        m_panel->useLayerShell(*m_layerShell);
     m_trayMenu = std::make_unique<PanelMenu>(m_model);
     QAction *first = m_trayMenu->actions().constFirst();
     auto *open = new QAction(QStringLiteral("打开面板"), m_trayMenu.get());

@@ -179,7 +179,7 @@ void MenuBarContentView::contextMenuEvent(QContextMenuEvent *event) {
     if (event->reason() == QContextMenuEvent::Keyboard)
         openMenuFromKeyboard();
     else
-        openMenu(event->globalPos());
+        openMenu(event->pos());
 }
 
 void MenuBarContentView::keyPressEvent(QKeyEvent *event) {
@@ -195,12 +195,15 @@ void MenuBarContentView::openMenuFromKeyboard() {
     // Under the focused control, or at the panel's top left when nothing has the focus.
     QWidget *focused = focusWidget();
     if (focused && isAncestorOf(focused))
-        openMenu(focused->mapToGlobal(QPoint(0, focused->height())));
+        openMenu(focused->mapTo(this, QPoint(0, focused->height())));
     else
-        openMenu(mapToGlobal(QPoint(0, 0)));
+        openMenu(QPoint(0, 0));
 }
 
-void MenuBarContentView::openMenu(const QPoint &globalPos) {
+void MenuBarContentView::openMenu(const QPoint &pos) {
     PanelMenu menu(m_model, this);
-    menu.exec(globalPos);
+    if (m_menuOpener)
+        m_menuOpener(menu, pos);
+    else
+        menu.exec(mapToGlobal(pos));
 }

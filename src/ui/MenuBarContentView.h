@@ -2,10 +2,13 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class HeatmapGrid;
 class MenuBarViewModel;
 class ModelObserver;
 class OneLineLabel;
+class PanelMenu;
 class QLabel;
 class QToolButton;
 class Spinner;
@@ -21,7 +24,14 @@ class MenuBarContentView : public QWidget {
 public:
     static constexpr int panelWidth = 300;
 
+    // Opens the panel menu at `pos` (the panel's coordinates) and returns when it has closed.
+    using MenuOpener = std::function<void(PanelMenu &menu, const QPoint &pos)>;
+
     explicit MenuBarContentView(MenuBarViewModel &model, QWidget *parent = nullptr);
+
+    // Where the window system cannot hang a popup menu from the panel's window, the shell
+    // opens it its own way; by default the menu pops up at the point on the screen.
+    void setMenuOpener(MenuOpener opener) { m_menuOpener = std::move(opener); }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -35,7 +45,7 @@ private:
     QWidget *bottomBar();
     void applyColors();
     // The context menu, also opened with the menu key or Shift+F10.
-    void openMenu(const QPoint &globalPos);
+    void openMenu(const QPoint &pos);
     void openMenuFromKeyboard();
     void reread();
 
@@ -50,4 +60,5 @@ private:
     Spinner *m_spinner = nullptr;
     OneLineLabel *m_nextSync = nullptr;
     ModelObserver *m_observer = nullptr;
+    MenuOpener m_menuOpener;
 };

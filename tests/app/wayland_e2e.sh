@@ -119,6 +119,10 @@ watcher_up() {
 }
 wait_until 20 "waybar's tray" watcher_up
 
+# A keyboard that stays, as a real one does: each wtype below adds its own for a moment.
+wtype -s 3600000 &
+pids+=($!)
+
 # --- the utility on Qt's Wayland platform
 QT_QPA_PLATFORM=wayland "$prefix/bin/tesselmenu" > "$work/app.log" 2>&1 &
 app=$!
@@ -161,7 +165,15 @@ grim "$work/panel.png"
 echo "ok: a click opens the panel at the tray's corner, not in the middle"
 
 sleep 1
-wtype -k Escape
+# The menu key opens the panel's menu over it; Escape closes the menu, then the panel.
+wtype -k Menu -s 300
+sleep 1
+grim "$work/menu.png"
+kill -0 "$app" 2> /dev/null || fail "the utility is gone after opening the panel's menu"
+wtype -k Escape -s 300
+sleep 0.5
+panel_at_corner || fail "Escape on the menu closed the panel too"
+wtype -k Escape -s 300
 wait_until 20 "the panel to close on Escape" panel_gone
 echo "ok: Escape closes it"
 

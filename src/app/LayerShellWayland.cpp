@@ -15,6 +15,7 @@ namespace {
 
 constexpr int protocolVersion = 4;
 constexpr int onDemandSince = 4;
+constexpr int maxRoundTrips = 5;
 
 class LayerShellGlobal : public QWaylandClientExtensionTemplate<LayerShellGlobal>,
                          public QtWayland::zwlr_layer_shell_v1 {
@@ -169,7 +170,9 @@ private:
                      : QtWayland::zwlr_layer_surface_v1::keyboard_interactivity_exclusive);
         role->set_size(uint32_t(window.width()), uint32_t(window.height()));
         wl_surface_commit(surface);
-        while (!role->configured && !role->closed) {
+        // The configure answers the commit, so it has come after a round trip or two; a
+        // compositor that never sends it must not freeze the utility.
+        for (int trip = 0; trip < maxRoundTrips && !role->configured && !role->closed; ++trip) {
             if (wl_display_roundtrip(m_display) < 0)
                 break;
         }

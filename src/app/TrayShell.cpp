@@ -1,10 +1,10 @@
 #include "app/TrayShell.h"
 
-#include "state/DisplayFormatting.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/Icons.h"
 #include "ui/ModelObserver.h"
 #include "ui/PanelMenu.h"
+#include "ui/TrayFace.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -29,6 +29,7 @@ TrayShell::TrayShell(MenuBarViewModel &model, QObject *parent) : QObject(parent)
             model, [this] { reread(); }, this);
         reread();
         m_panel->show();
+        m_model.start();
         return;
     }
 
@@ -53,6 +54,8 @@ TrayShell::TrayShell(MenuBarViewModel &model, QObject *parent) : QObject(parent)
         model, [this] { reread(); }, this);
     reread();
     m_tray->show();
+    // The figure in the tray is the point of the utility: it must not wait for the panel.
+    m_model.start();
 }
 
 // The tray icon goes before the menu it refers to.
@@ -61,18 +64,16 @@ TrayShell::~TrayShell() {
 }
 
 void TrayShell::reread() {
-    const QString title = m_model.menuTitle();
     if (!m_tray) {
-        m_panel->setWindowTitle(title);
+        m_panel->setWindowTitle(m_model.menuTitle());
         return;
     }
-    m_tray->setToolTip(title);
-    // Redrawn only when the figure changes, not on every tick of the countdown.
-    const QString figure =
-        m_model.todayTokens() != 0 ? compactTokenString(m_model.todayTokens()) : QString();
-    if (figure != m_shownFigure) {
-        m_shownFigure = figure;
-        m_tray->setIcon(trayIcon(figure));
+    m_tray->setToolTip(trayToolTip(m_model));
+    // Redrawn only when the icon's face changes, not on every change of the state object.
+    const TrayIconFace face = trayIconFace(m_model);
+    if (face != m_shownFace) {
+        m_shownFace = face;
+        m_tray->setIcon(trayIcon(face.figure, face.warning));
     }
 }
 

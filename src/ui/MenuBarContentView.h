@@ -1,29 +1,37 @@
 #pragma once
 
+#include "state/MenuBarViewModel.h"
+
 #include <QWidget>
 
+#include <memory>
+
 class HeatmapGrid;
-class MenuBarViewModel;
 class ModelObserver;
 class OneLineLabel;
 class QLabel;
 class QToolButton;
 class Spinner;
+class WrappedLabel;
 
-// The drop-down panel, 300 wide: a header, today's and this week's totals, the heatmap and a
-// bar with the settings, sync and quit buttons, a busy spinner and the next-sync countdown.
-// It only reads the state object and calls its operations; a right click anywhere opens the
-// panel menu. Each time it is shown it asks the state object to start (which acts once).
+// The drop-down panel, 300 wide: a header, the last error when there is one, today's and this
+// week's totals, the heatmap and a bar with the settings, sync and quit buttons, a busy spinner and
+// the next-sync countdown. It only reads the state object and calls its operations; a right click
+// anywhere opens the panel menu. Each time it is shown it asks the state object to start (which
+// acts once).
 class MenuBarContentView : public QWidget {
     Q_OBJECT
 
 public:
     static constexpr int panelWidth = 300;
+    // The error row shows at most this many lines; a longer message is cut.
+    static constexpr int errorLines = 4;
 
     explicit MenuBarContentView(MenuBarViewModel &model, QWidget *parent = nullptr);
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void changeEvent(QEvent *event) override;
 
@@ -36,6 +44,7 @@ private:
 
     MenuBarViewModel &m_model;
     QLabel *m_header = nullptr;
+    WrappedLabel *m_error = nullptr;
     QLabel *m_today = nullptr;
     QLabel *m_week = nullptr;
     HeatmapGrid *m_grid = nullptr;
@@ -45,4 +54,5 @@ private:
     Spinner *m_spinner = nullptr;
     OneLineLabel *m_nextSync = nullptr;
     ModelObserver *m_observer = nullptr;
+    std::unique_ptr<MenuBarViewModel::CountdownWatch> m_countdownWatch;
 };

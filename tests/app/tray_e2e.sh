@@ -2,7 +2,8 @@
 # End-to-end test of the real tray utility: an X server (Xvfb) with a tray host (trayer), the
 # executable in a bundle of its own with the fixture tool and a demo repository, and every
 # folder it could touch inside a temporary directory. Checks that without a tray the panel
-# opens in a window, that the icon is embedded in the tray, that a left click opens the
+# opens in a window titled with today's figure, that the icon is embedded in the tray and
+# shows the figure before anybody clicks it, that a left click opens the
 # 300-wide panel and a second one closes it, that the tray menu's first entry opens the
 # panel, and that a second launch exits while the first instance keeps its single icon and
 # shows its panel.
@@ -12,7 +13,7 @@ set -euo pipefail
 app_binary=$1
 fixture_tool=$2
 
-for needed in Xvfb trayer xdotool xwininfo; do
+for needed in Xvfb trayer xdotool xwininfo import; do
     command -v "$needed" > /dev/null || { echo "SKIPPED: $needed is not installed"; exit 77; }
 done
 
@@ -68,11 +69,23 @@ export DISPLAY=:$(head -n 1 "$work/display")
 "$prefix/bin/tesselmenu" > "$work/no-tray.log" 2>&1 &
 lone=$!
 pids+=("$lone")
-fallback_shown() { [ -n "$(xdotool search --onlyvisible --name '^热图' 2> /dev/null)" ]; }
-wait_until 30 "the panel in a window where there is no tray" fallback_shown
+fallback_shown() {
+    [ -n "$(xdotool search --onlyvisible --name '^热图 [0-9.]+[KMB]$' 2> /dev/null)" ]
+}
+wait_until 30 "the panel in a window titled with the figure where there is no tray" \
+    fallback_shown
 kill "$lone"
 wait "$lone" 2> /dev/null || true
-echo "ok: without a tray the panel opens in a window"
+echo "ok: without a tray the panel opens in a window titled with today's figure"
+
+# From here the tool's collect waits for a gate, so the icon can be seen before and after
+# the first refresh lands.
+gate=$work/gate
+tools=$prefix/share/tesselmenu
+mv "$tools/tessel" "$tools/fixture"
+printf '#!/usr/bin/env bash\nif [ "${1:-}" = collect ]; then\n    until [ -e %q ]; do sleep 0.1; done\nfi\nexec %q "$@"\n' \
+    "$gate" "$tools/fixture" > "$tools/tessel"
+chmod +x "$tools/tessel"
 
 trayer_window() {
     xwininfo -root -tree 2> /dev/null | awk '/\("panel" "trayer"\)/ { print $1; exit }'
@@ -110,13 +123,21 @@ pids+=("$app")
 wait_until 30 "the icon in the tray" has_one_icon
 echo "ok: the icon is embedded in the tray"
 
+# The icon's pixels while the first refresh waits at the gate; then, without any click, the
+# figure must arrive and change them.
+icon_pixels() { import -window "$(icon_windows | head -n 1)" rgb:- 2> /dev/null | md5sum; }
+sleep 0.5
+before=$(icon_pixels)
+touch "$gate"
+icon_changed() { [ "$(icon_pixels)" != "$before" ]; }
+wait_until 30 "today's figure in the tray icon before any click" icon_changed
+echo "ok: the icon shows today's figure before any click"
+
 click_icon 1
 wait_until 20 "the panel after a left click" panel_shown
 width=$(xwininfo -id "$(panel_window)" | awk '/Width:/ { print $NF }')
 [ "$width" -eq 300 ] || fail "the panel is $width wide, not 300"
 echo "ok: a left click opens the 300-wide panel"
-# Let the first refresh land, so the icon shows today's figure.
-sleep 1
 
 click_icon 1
 wait_until 20 "the panel to close after a second click" panel_hidden

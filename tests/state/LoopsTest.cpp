@@ -68,7 +68,7 @@ TEST_F(LoopsTest, BusyPassesAreSkipped) {
     EXPECT_EQ(refreshes(), 1);
 }
 
-// Two loops would refresh twice per interval. The steps are a quarter interval apart, so two
+// Two loops would refresh twice per interval. The steps are half an interval apart, so two
 // loops could not hide behind each other's busy flag.
 TEST_F(LoopsTest, OneRefreshLoopWhateverTheOrderOfStartAndRestart) {
     enum Step { start, restart };
@@ -79,7 +79,7 @@ TEST_F(LoopsTest, OneRefreshLoopWhateverTheOrderOfStartAndRestart) {
         model->settings().setRefreshInterval(25); // 500 ms
         for (const Step step : order) {
             step == start ? model->start() : model->restartRefreshLoop();
-            idle(125ms);
+            idle(250ms);
         }
         waitIdle();
         const qsizetype before = refreshes();

@@ -46,10 +46,10 @@ void LoopControl::arm(std::chrono::milliseconds duration) {
     }
     // A zero expiry would disarm the timer instead of firing it.
     const qint64 ms = std::max<qint64>(duration.count(), 1);
-    itimerspec spec{};
-    spec.it_value.tv_sec = static_cast<time_t>(ms / 1000);
-    spec.it_value.tv_nsec = static_cast<long>(ms % 1000 * 1'000'000);
-    timerfd_settime(m_timerFd, 0, &spec, nullptr);
+    itimerspec expiry{};
+    expiry.it_value.tv_sec = static_cast<time_t>(ms / 1000);
+    expiry.it_value.tv_nsec = static_cast<long>(ms % 1000 * 1'000'000);
+    timerfd_settime(m_timerFd, 0, &expiry, nullptr);
 }
 
 void LoopControl::disarm() {

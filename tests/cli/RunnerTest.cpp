@@ -185,7 +185,8 @@ TEST_F(GroupTest, EveryWayARunEndsLeavesNothingOfTheToolRunning) {
         QFile::remove(pids);
         QElapsedTimer clock;
         clock.start();
-        const auto outcome = awaitTask(scriptTool(run.script).withRunTimeout(run.timeout).collect());
+        const auto outcome =
+            awaitTask(scriptTool(run.script).withRunTimeout(run.timeout).collect());
         EXPECT_LT(clock.elapsed(), 8000) << run.name;
         if (run.error.isEmpty()) {
             EXPECT_FALSE(outcome.failed()) << run.name;
@@ -200,8 +201,8 @@ TEST_F(GroupTest, EveryWayARunEndsLeavesNothingOfTheToolRunning) {
 
 TEST_F(GroupTest, CancellingStopsTheWholeGroup) {
     auto canceller = std::make_shared<RunCanceller>();
-    const TesselCLI tool = scriptTool("echo $$ >> '" + pids.toUtf8() + "'\nsleep 30 & echo $! >> '" +
-                                      pids.toUtf8() + "'\nwait\n")
+    const TesselCLI tool = scriptTool("echo $$ >> '" + pids.toUtf8() +
+                                      "'\nsleep 30 & echo $! >> '" + pids.toUtf8() + "'\nwait\n")
                                .withCanceller(canceller);
     QTimer::singleShot(300ms, [canceller] { canceller->cancel(); });
     QElapsedTimer clock;

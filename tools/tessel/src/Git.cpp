@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -60,6 +61,28 @@ ChildOptions gitOptions(const std::string &repository) {
     return options;
 }
 
+// A git killed in the middle of an update leaves its lock files, which would stop every later
+// sync. Those made while the killed step ran are its own; older ones are left to their owner.
+void removeLocksLeftSince(const std::string &repository, fs::file_time_type since) {
+    const ChildOutcome folders =
+        runChild({"git", "rev-parse", "--git-dir", "--git-common-dir"}, gitOptions(repository));
+    if (!folders.succeeded())
+        return;
+    std::istringstream lines(folders.standardOutput);
+    for (std::string folder; std::getline(lines, folder);) {
+        std::error_code error;
+        const fs::path root = fs::path(repository) / folder;
+        fs::recursive_directory_iterator entry(root, error), end;
+        for (; !error && entry != end; entry.increment(error)) {
+            if (entry->is_directory(error) && entry->path().filename() == "objects")
+                entry.disable_recursion_pending();
+            else if (entry->path().extension() == ".lock" && entry->is_regular_file(error) &&
+                     entry->last_write_time(error) >= since - std::chrono::seconds(1))
+                fs::remove(entry->path(), error);
+        }
+    }
+}
+
 // Runs git; a step past its deadline is an error whatever the caller expects of the status.
 // Only a push runs the repository's hooks (pre-push may be the user's own check); the
 // commits and merges of the tool's own data run none.
@@ -68,10 +91,13 @@ ChildOutcome git(const std::string &repository, const std::vector<std::string> &
     if (stepName(arguments) != "git push")
         command.insert(command.end(), {"-c", "core.hooksPath=/dev/null"});
     command.insert(command.end(), arguments.begin(), arguments.end());
+    const auto started = fs::file_time_type::clock::now();
     ChildOutcome outcome = runChild(command, gitOptions(repository));
-    if (outcome.timedOut)
+    if (outcome.timedOut) {
+        removeLocksLeftSince(repository, started);
         throw ChildProcessError(stepName(arguments) + " did not finish within " +
                                 secondsText(deadlineSeconds()) + " s and was stopped");
+    }
     return outcome;
 }
 
@@ -186,28 +212,17 @@ bool mergeUpstream(const std::string &repository, const Upstream &upstream,
                             " (nothing was changed): " + merged.message());
 }
 
-bool pushUpstream(const std::string &repository, const Upstream &upstream) {
+std::optional<std::string> pushUpstream(const std::string &repository, const Upstream &upstream) {
     const std::vector<std::string> push{"push", "--quiet", upstream.remote,
                                         "HEAD:refs/heads/" + upstream.branch};
     const ChildOutcome outcome = git(repository, push);
     if (outcome.succeeded())
-        return true;
-    const std::string &said = outcome.standardError;
-    if (said.find("[rejected]") != std::string::npos ||
-        said.find("non-fast-forward") != std::string::npos ||
-        said.find("fetch first") != std::string::npos)
-        return false;
+        return std::nullopt;
+    // "[rejected]" when the remote moved on before, "[remote rejected]" when it moved during
+    // the push; either way another push came first.
+    if (outcome.standardError.find("rejected]") != std::string::npos)
+        return outcome.message();
     throwFailure(push, outcome);
-}
-
-bool pushIfRemote(const std::string &repository) {
-    const auto upstream = upstreamOf(repository);
-    if (!upstream)
-        return false;
-    if (!pushUpstream(repository, *upstream))
-        throw ChildProcessError("git push to " + upstream->remote +
-                                " was rejected: the remote has commits this clone lacks");
-    return true;
 }
 
 namespace {

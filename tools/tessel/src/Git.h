@@ -38,10 +38,9 @@ bool fetchUpstream(const std::string &repository, const Upstream &upstream);
 // conflict aborts the merge and throws ChildProcessError, leaving everything as it was.
 bool mergeUpstream(const std::string &repository, const Upstream &upstream,
                    const std::string &message);
-// Pushes HEAD to the remote branch; false when the remote rejected it as not a fast-forward.
-bool pushUpstream(const std::string &repository, const Upstream &upstream);
-// Pushes the current branch when the repository has a remote; returns whether it pushed.
-bool pushIfRemote(const std::string &repository);
+// Pushes HEAD to the remote branch. Nullopt when it went through; git's message when the
+// remote rejected it because another push came first. Throws on any other failure.
+std::optional<std::string> pushUpstream(const std::string &repository, const Upstream &upstream);
 
 // The name of the merge driver that keeps this side's copy of a regenerated document.
 inline constexpr const char *generatedMergeDriver = "tessel-generated";

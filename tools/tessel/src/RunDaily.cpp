@@ -86,12 +86,13 @@ void commitAndPublish(const std::string &folder,
             afterMerge();
             commitFiles(folder, write(), message);
         }
-        if (pushUpstream(folder, *upstream))
+        const std::optional<std::string> rejection = pushUpstream(folder, *upstream);
+        if (!rejection)
             return;
         if (attempt == pushAttempts)
             throw ChildProcessError("git push to " + upstream->remote + " was rejected " +
                                     std::to_string(pushAttempts) +
-                                    " times: other pushes kept arriving first; try again later");
+                                    " times, other pushes arriving first: " + *rejection);
     }
 }
 

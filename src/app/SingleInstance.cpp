@@ -85,10 +85,15 @@ bool SingleInstance::askRunningInstanceToShow() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return askOverSocket();
-    if (bus.registerService(QString::fromLatin1(busName))) {
+    const QString name = QString::fromLatin1(busName);
+    if (bus.interface()->registerService(name).value() ==
+        QDBusConnectionInterface::ServiceRegistered) {
         m_ownsBusName = true;
         return false;
     }
+    // A bus that refuses the name without anyone owning it is no guard: use the socket.
+    if (!bus.interface()->isServiceRegistered(name).value())
+        return askOverSocket();
     // The name is taken: its owner is running, even if it is too busy to answer in time.
     const QDBusMessage call =
         QDBusMessage::createMethodCall(QString::fromLatin1(busName), QStringLiteral("/"),

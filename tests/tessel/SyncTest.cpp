@@ -116,6 +116,8 @@ TEST_F(SyncTest, TheUsersOwnDocumentsAreLeftAloneAndNeverStaged) {
     const std::string profile = root + "/profile";
     git(root, {"init", "--quiet", profile});
     writeText(profile + "/tessel-heatmap.svg", "<svg>my own picture</svg>");
+    writeText(profile + "/staged.txt", "the user's");
+    git(profile, {"add", "staged.txt"});
 
     const ChildOutcome daily =
         runTool({"run", "daily", "--repo-dir", repo, "--profile-repo-dir", profile});
@@ -124,6 +126,8 @@ TEST_F(SyncTest, TheUsersOwnDocumentsAreLeftAloneAndNeverStaged) {
     EXPECT_THAT(daily.standardError, HasSubstr(repo + "/docs/README.md"));
     EXPECT_THAT(daily.standardError, HasSubstr(profile + "/tessel-heatmap.svg"));
     EXPECT_EQ(readText(profile + "/tessel-heatmap.svg"), "<svg>my own picture</svg>");
+    // With nothing of its own to commit there, the user's staged file stays staged.
+    EXPECT_EQ(git(profile, {"status", "--porcelain"}), "A  staged.txt\n?? tessel-heatmap.svg\n");
     EXPECT_EQ(git(repo, {"status", "--porcelain"}), " M docs/README.md\nA  mine.txt\n");
     EXPECT_EQ(git(remote, {"show", "HEAD:docs/README.md"}), "# My notes\n");
     EXPECT_THAT(git(remote, {"show", "HEAD:docs/heatmap.svg"}), HasSubstr("<svg"));

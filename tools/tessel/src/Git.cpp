@@ -140,6 +140,9 @@ void initRepository(const std::string &folder) {
 
 bool commitFiles(const std::string &repository, const std::vector<std::string> &paths,
                  const std::string &message) {
+    // Without paths, "--" would stand for everything the user has staged.
+    if (paths.empty())
+        return false;
     std::vector<std::string> add{"add", "--"};
     add.insert(add.end(), paths.begin(), paths.end());
     runGit(repository, add);

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Side-by-side benchmark of `tessel collect` and the peer usage reporter ccusage on about
 # 1 GiB of synthetic Claude Code logs in 2,000 files, plus Codex and OpenCode data.
-# Builds tessel in Release, generates the logs once (kept between runs), installs the peer
-# outside the repository when it is missing, then prints and stores (results.json) the figures.
-#   TESSEL_BENCH_DIR  work folder (default /tmp/tessel-bench)
-#   CCUSAGE_DIR       where the peer is installed (default /tmp/ccusage-peer)
+# Builds tessel in Release, generates the logs, installs the peer outside the repository when
+# it is missing, then prints and stores (results.json) the figures.
+#   TESSEL_BENCH_DIR  work folder, kept between runs with its logs (default: a fresh
+#                     temporary folder, so nothing found lying in a shared folder is run)
+#   CCUSAGE_DIR       where the peer is installed (default: inside the work folder)
 #   RUNS              runs of each full scan (default 3)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
-work=${TESSEL_BENCH_DIR:-/tmp/tessel-bench}
-peer=${CCUSAGE_DIR:-/tmp/ccusage-peer}
+work=${TESSEL_BENCH_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/tessel-bench.XXXXXX")}
+peer=${CCUSAGE_DIR:-$work/peer}
 mkdir -p "$work"
+echo "work folder: $work"
 
 build=$work/build-release
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSELMENU_BUILD_TESTS=OFF \

@@ -2,10 +2,12 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -76,6 +78,25 @@ std::string openCodeMessage(const std::string &id, std::int64_t createdMs, std::
            R"(,"write":)" + std::to_string(cacheWrite) + "}}}";
 }
 
+// True once none of the processes whose ids are listed in `path` is running; waits a moment
+// for killed ones to go. A zombie waiting for a reaper counts as gone.
+bool listedProcessesGone(const std::string &path) {
+    std::istringstream ids(readText(path));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (pid_t pid; ids >> pid;) {
+        const auto running = [pid] {
+            const std::string stat = readText("/proc/" + std::to_string(pid) + "/stat");
+            return !stat.empty() && stat.find(") Z ") == std::string::npos;
+        };
+        while (running()) {
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    return true;
+}
+
 void LogTest::SetUp() {
     ASSERT_TRUE(temp.isValid());
     fs::create_directories(home);
@@ -104,15 +125,15 @@ std::map<std::string, std::optional<std::string>> LogTest::childEnvironment() co
     std::map<std::string, std::optional<std::string>> variables{{"GIT_CONFIG_NOSYSTEM", "1"}};
     for (const char *name :
          {"CLAUDE_CONFIG_DIR", "CODEX_HOME", "OPENCODE_DB", "OPENCODE_DATA_DIR", "XDG_DATA_HOME",
-          "XDG_CONFIG_HOME", "TESSEL_NOW", "TZ", "HOME", "PATH"})
+          "XDG_CONFIG_HOME", "TESSEL_NOW", "TESSEL_GIT_TIMEOUT", "TZ", "HOME", "PATH"})
         variables[name] = environment.get(name);
     return variables;
 }
 
 ChildOutcome LogTest::run(const std::vector<std::string> &command,
                           const std::string &workingDirectory) const {
-    return runChild(command,
-                    {workingDirectory.empty() ? repo : workingDirectory, childEnvironment()});
+    return runChild(command, {workingDirectory.empty() ? repo : workingDirectory,
+                              childEnvironment(), std::nullopt});
 }
 
 std::string LogTest::git(const std::string &folder, std::vector<std::string> arguments) const {

@@ -24,6 +24,9 @@ void writeText(const std::string &path, const std::string &text);
 void writeExecutable(const std::string &path, const std::string &text);
 void appendText(const std::string &path, const std::string &text);
 std::string readText(const std::string &path);
+// True once none of the processes whose ids are listed in `path` is running; waits a moment
+// for killed ones to go. A zombie waiting for its reaper counts as gone.
+bool listedProcessesGone(const std::string &path);
 
 // Log lines in the shapes the AI coding tools write.
 std::string claudeLine(const std::string &messageId, const std::optional<std::string> &requestId,

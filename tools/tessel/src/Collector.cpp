@@ -10,6 +10,8 @@
 #include "LogDiscovery.h"
 #include "LogLocations.h"
 #include "LogReader.h"
+#include "MachineHistory.h"
+#include "MachineId.h"
 #include "OpenCodeLog.h"
 #include "UsageHistory.h"
 
@@ -225,7 +227,10 @@ CollectSummary collectUsage(const std::string &repositoryFolder, const Environme
     removeStaleTemporaries(files.state);
 
     CollectSummary summary;
-    const std::optional<UsageHistory> stored = readUsageHistory(files.usage);
+    // Once machines keep their own histories, docs/usage.json is only their sum.
+    const bool shared = hasMachineHistories(files);
+    const std::optional<UsageHistory> stored =
+        shared ? std::nullopt : readUsageHistory(files.usage);
     if (stored && stored->demo) {
         summary.demo = true;
         UsageHistory history = *stored;
@@ -234,6 +239,20 @@ CollectSummary collectUsage(const std::string &repositoryFolder, const Environme
         writeFileAtomically(files.usage, renderUsageHistory(history));
         return summary;
     }
-    collectFromLogs(files, stored.value_or(UsageHistory{}), environment, summary);
+
+    // This machine's own history is what the logs are counted into. A repository from before
+    // several machines hands its whole history to the first machine that uses it.
+    const MachineIdentity machine = machineIdentity(environment);
+    RepositoryFiles own = files;
+    own.usage = machineHistoryPath(files, machine.id);
+    fs::create_directories(machinesFolder(files), error);
+    if (error)
+        throw FileError(machinesFolder(files), error.message());
+    removeStaleTemporaries(own.usage);
+    UsageHistory history = shared ? readUsageHistory(own.usage).value_or(UsageHistory{})
+                                  : stored.value_or(UsageHistory{});
+    history.host = machine.host;
+    collectFromLogs(own, history, environment, summary);
+    writeSummedUsage(files, summary.warnings);
     return summary;
 }

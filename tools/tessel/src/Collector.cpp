@@ -17,6 +17,7 @@
 #include <exception>
 #include <filesystem>
 #include <thread>
+#include <unordered_set>
 
 namespace fs = std::filesystem;
 
@@ -31,20 +32,21 @@ namespace {
 constexpr size_t filesPerRound = 64;
 
 // What to read of a file, or nullopt when it is unchanged since the last collection.
-std::optional<ReadJob> planRead(const LogFile &log, const CollectorState &state) {
+std::optional<ReadJob> planRead(const LogFile &log, CollectorState &state) {
     const auto previous = state.files.find(log.key);
     if (previous == state.files.end())
-        return ReadJob{log, 0, {}};
+        return ReadJob{log, 0, {}, 0, state.nextFileId++};
     const FileState &known = previous->second;
     if (known.sameFileAs(log.current))
         return std::nullopt;
-    // Appended to: go on where the last collection stopped. Codex sessions are known by
-    // name, so a session moved to another folder (another inode) goes on as well.
+    // Appended to: go on where the last collection stopped (the reader checks that the file
+    // still ends where it did). Codex sessions are known by name, so a session moved to
+    // another folder (another inode) goes on as well.
     const bool sameFile = log.kind == LogKind::codex || known.inode == log.current.inode;
     if (log.kind != LogKind::openCodeMessage && sameFile && log.current.size >= known.offset)
-        return ReadJob{log, known.offset, known.session};
+        return ReadJob{log, known.offset, known.session, known.tailHash, known.id};
     // Replaced or shortened: read it whole; the message index keeps copies from counting twice.
-    return ReadJob{log, 0, {}};
+    return ReadJob{log, 0, {}, 0, known.id};
 }
 
 std::vector<ReadResult> readInParallel(const std::vector<ReadJob> &jobs,
@@ -105,8 +107,14 @@ bool readDatabaseIfChanged(const std::string &path, CollectorState &state,
     }
     LocalDays days;
     try {
-        auto records = opencode::readDatabase(path, days);
-        state.index.merge(records, state.totals);
+        const opencode::DatabaseRead read = opencode::readDatabase(path, days);
+        state.index.merge(read.records, state.totals);
+        if (!read.problem.empty()) {
+            // What was read counts; left out of the file table, so the next collection
+            // reads it again (the message index keeps rows from counting twice).
+            summary.warnings.push_back(read.problem);
+            return true;
+        }
     } catch (const ToolError &error) {
         // Left out of the file table, so the next collection tries again.
         summary.warnings.push_back(error.what());
@@ -120,16 +128,17 @@ bool readDatabaseIfChanged(const std::string &path, CollectorState &state,
     return true;
 }
 
-// The history to write: stored figures, raised to what the logs have counted. Taking the
-// larger figure keeps days whose logs were deleted, and cannot count anything twice.
+// The history to write: the stored history, with the figures of every day and provider whose
+// logs were counted replaced by the count. The collector's totals span every log it has read,
+// also those deleted since, so they are the current count of those days; days it never read
+// (logs deleted before it ran, other tools' rows) keep what was stored.
 UsageHistory mergedHistory(UsageHistory stored, const DayTotals &totals) {
-    for (const auto &[day, tokens] : totals) {
+    for (const auto &[day, count] : totals) {
         for (const Provider provider : allProviders) {
-            const std::int64_t counted = tokens[providerIndex(provider)];
-            if (counted == 0)
-                continue;
-            auto &slot = stored.days[day][std::string(providerId(provider))];
-            slot = std::max(slot, counted);
+            const size_t index = providerIndex(provider);
+            if (count.covers(index))
+                stored.days[day][std::string(providerId(provider))] =
+                    std::max<std::int64_t>(count.tokens[index], 0);
         }
     }
     return stored;
@@ -163,8 +172,17 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
                                          jobs.begin() + static_cast<std::ptrdiff_t>(std::min(
                                                             first + filesPerRound, jobs.size())));
         std::vector<ReadResult> results = readInParallel(round, readers);
+        // A Codex session read again from its start takes back what it counted before: its
+        // running totals are counted afresh, and lines it no longer holds no longer count.
+        std::unordered_set<std::uint32_t> restarted;
+        for (size_t i = 0; i < round.size(); ++i)
+            if (round[i].file.kind == LogKind::codex && state.files.contains(round[i].file.key) &&
+                (round[i].startOffset == 0 || results[i].restarted))
+                restarted.insert(round[i].id);
+        state.index.retract(restarted, state.totals);
         for (size_t i = 0; i < round.size(); ++i) {
             ReadResult &result = results[i];
+            result.state.id = round[i].id;
             if (!result.problem.empty())
                 summary.warnings.push_back("skipped " + result.problem);
             state.index.merge(result.records, state.totals);
@@ -179,8 +197,9 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
         }
         summary.filesRead += round.size();
     }
-    const bool databaseRead =
-        readDatabaseIfChanged(locations.openCodeDatabase, state, seen, summary);
+    bool databaseRead = false;
+    for (const std::string &database : discoverOpenCodeDatabases(locations))
+        databaseRead = readDatabaseIfChanged(database, state, seen, summary) || databaseRead;
     if (malformed > 0)
         summary.warnings.push_back("skipped " + std::to_string(malformed) +
                                    " log lines that could not be read");

@@ -8,7 +8,7 @@
 namespace {
 
 constexpr char magic[8] = {'T', 'E', 'S', 'S', 'E', 'L', 'S', 'T'};
-constexpr std::uint32_t formatVersion = 2;
+constexpr std::uint32_t formatVersion = 3;
 
 // FNV-1a over 8-byte words (then the tail): fast enough to check a state file of millions of
 // messages in a few milliseconds, and catches truncation and stray writes.
@@ -27,7 +27,7 @@ std::uint64_t checksum(const char *data, size_t size) {
 }
 
 using StoredEntry = MessageIndex::Stored;
-static_assert(sizeof(StoredEntry) == 29);
+static_assert(sizeof(StoredEntry) == 33);
 
 class Writer {
 public:
@@ -102,11 +102,14 @@ std::string serializeState(const CollectorState &state) {
     for (const char c : magic)
         out.put(c);
     out.put(formatVersion);
+    out.put(countingRules);
+    out.put(state.nextFileId);
     out.put(static_cast<std::uint64_t>(state.totals.size()));
-    for (const auto &[day, tokens] : state.totals) {
+    for (const auto &[day, count] : state.totals) {
         out.put(day);
-        for (const std::int64_t value : tokens)
+        for (const std::int64_t value : count.tokens)
             out.put(value);
+        out.put(count.covered);
     }
     out.put(static_cast<std::uint64_t>(state.files.size()));
     for (const auto &[key, file] : state.files) {
@@ -115,15 +118,19 @@ std::string serializeState(const CollectorState &state) {
         out.put(file.mtimeNs);
         out.put(file.inode);
         out.put(file.offset);
+        out.put(file.tailHash);
+        out.put(file.id);
         out.put(file.session.lastTotal);
+        out.put(file.session.spawnSecond);
         out.put(static_cast<std::uint8_t>((file.session.seenUsage ? 1 : 0) |
-                                          (file.session.forked ? 2 : 0)));
+                                          (file.session.replaying ? 2 : 0)));
     }
     const std::vector<MessageIndex::Entry> entries = state.index.sortedEntries();
     std::vector<StoredEntry> stored(entries.size());
     for (size_t i = 0; i < entries.size(); ++i)
-        stored[i] = {entries[i].key, entries[i].tokens, entries[i].rank, entries[i].day,
-                     static_cast<std::uint8_t>(entries[i].provider)};
+        stored[i] = {entries[i].key,    entries[i].tokens,
+                     entries[i].rank,   entries[i].day,
+                     entries[i].source, static_cast<std::uint8_t>(entries[i].provider)};
     out.put(static_cast<std::uint64_t>(stored.size()));
     out.putBytes(stored.data(), stored.size() * sizeof(StoredEntry));
     out.put(checksum(out.bytes().data(), out.bytes().size()));
@@ -143,25 +150,32 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
         return std::nullopt;
     try {
         Reader in(bytes.data() + sizeof magic, body - sizeof magic);
-        if (in.get<std::uint32_t>() != formatVersion)
+        if (in.get<std::uint32_t>() != formatVersion || in.get<std::uint32_t>() != countingRules)
             return std::nullopt;
         CollectorState state;
-        for (auto count = in.getCount(28); count > 0; --count) {
-            auto &tokens = state.totals[in.get<DayNumber>()];
-            for (std::int64_t &value : tokens)
+        state.nextFileId = in.get<std::uint32_t>();
+        for (auto count = in.getCount(29); count > 0; --count) {
+            DayCount &day = state.totals[in.get<DayNumber>()];
+            for (std::int64_t &value : day.tokens)
                 value = in.get<std::int64_t>();
+            day.covered = in.get<std::uint8_t>();
         }
-        for (auto count = in.getCount(45); count > 0; --count) {
+        for (auto count = in.getCount(65); count > 0; --count) {
             std::string key = in.getString();
             FileState file;
             file.size = in.get<std::uint64_t>();
             file.mtimeNs = in.get<std::int64_t>();
             file.inode = in.get<std::uint64_t>();
             file.offset = in.get<std::uint64_t>();
+            file.tailHash = in.get<std::uint64_t>();
+            file.id = in.get<std::uint32_t>();
             file.session.lastTotal = in.get<std::int64_t>();
+            file.session.spawnSecond = in.get<std::int64_t>();
             const auto flags = in.get<std::uint8_t>();
             file.session.seenUsage = flags & 1;
-            file.session.forked = flags & 2;
+            file.session.replaying = flags & 2;
+            if (file.id >= state.nextFileId)
+                return std::nullopt;
             state.files.emplace(std::move(key), file);
         }
         const auto count = in.getCount(sizeof(StoredEntry));

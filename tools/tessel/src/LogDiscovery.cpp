@@ -66,3 +66,17 @@ std::vector<LogFile> discoverLogs(const LogLocations &locations) {
                logs.end());
     return logs;
 }
+
+std::vector<std::string> discoverOpenCodeDatabases(const LogLocations &locations) {
+    std::vector<std::string> databases{locations.openCodeDatabase};
+    std::error_code error;
+    for (fs::directory_iterator entry(locations.openCodeDataFolder, error), end;
+         !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.starts_with("opencode-") && name.ends_with(".db") && name.size() > 12)
+            databases.push_back(entry->path().string());
+    }
+    std::sort(databases.begin() + 1, databases.end());
+    databases.erase(std::unique(databases.begin(), databases.end()), databases.end());
+    return databases;
+}

@@ -13,3 +13,7 @@ std::optional<FileState> statFile(const std::string &path);
 // Every log file below the locations, one entry per key, sorted by key. A Codex session
 // present twice (a copy in archived_sessions/) is listed once, with its longest copy.
 std::vector<LogFile> discoverLogs(const LogLocations &locations);
+
+// The OpenCode databases to read: the main one and every release channel's
+// opencode-<channel>.db in the data folder (never their -wal and -shm files), sorted.
+std::vector<std::string> discoverOpenCodeDatabases(const LogLocations &locations);

@@ -25,30 +25,60 @@ ReadResult LogReader::read(const ReadJob &job) {
         result.problem = job.file.path + ": " + systemReason(errno);
         return result;
     }
-    readLines(job, fd, result);
+    std::uint64_t start = job.startOffset;
+    if (start > 0 && tailHash(fd, start) != job.tailHash) {
+        start = 0;
+        result.state.offset = 0;
+        result.state.session = {};
+        result.restarted = true;
+    }
+    readLines(job, start, fd, result);
+    result.state.tailHash = tailHash(fd, result.state.offset);
     ::close(fd);
+    for (UsageRecord &record : result.records)
+        record.source = job.id;
     return result;
 }
 
-void LogReader::readLines(const ReadJob &job, int fd, ReadResult &result) {
+std::uint64_t LogReader::tailHash(int fd, std::uint64_t offset) {
+    constexpr std::uint64_t span = 64;
+    if (offset == 0)
+        return 0;
+    const std::uint64_t from = offset > span ? offset - span : 0;
+    char bytes[span];
+    const auto wanted = static_cast<size_t>(offset - from);
+    ssize_t got;
+    do
+        got = ::pread(fd, bytes, wanted, static_cast<off_t>(from));
+    while (got < 0 && errno == EINTR);
+    if (got != static_cast<ssize_t>(wanted))
+        return 0;
+    std::uint64_t hash = 14695981039346656037ull ^ offset;
+    for (size_t i = 0; i < wanted; ++i)
+        hash = (hash ^ static_cast<unsigned char>(bytes[i])) * 1099511628211ull;
+    return hash == 0 ? 1 : hash;
+}
+
+void LogReader::readLines(const ReadJob &job, std::uint64_t startOffset, int fd,
+                          ReadResult &result) {
     LineScanner::Result scanned;
     if (job.file.kind == LogKind::claude) {
-        scanned =
-            m_scanner.scan(fd, job.startOffset, claude::usageNeedle,
-                           [&](std::string_view line, size_t capacity, bool unterminated) {
-                               const auto parsed =
-                                   claude::parseLine(m_parser, m_days, line, capacity);
-                               if (parsed.kind == claude::LineKind::usage)
-                                   result.records.push_back(parsed.record);
-                               else if (parsed.kind == claude::LineKind::malformed && !unterminated)
-                                   ++result.malformedLines;
-                               return parsed.kind != claude::LineKind::malformed;
-                           });
+        scanned = m_scanner.scan(
+            fd, startOffset, claude::usageNeedle,
+            [&](std::string_view line, size_t capacity, bool unterminated) {
+                const auto parsed = claude::parseLine(m_parser, m_days, line, capacity);
+                if (parsed.kind == claude::LineKind::usage) {
+                    result.records.push_back(parsed.record);
+                    if (parsed.mainChainMark)
+                        result.records.push_back(*parsed.mainChainMark);
+                } else if (parsed.kind == claude::LineKind::malformed && !unterminated)
+                    ++result.malformedLines;
+                return parsed.kind != claude::LineKind::malformed;
+            });
     } else {
         codex::Session &session = result.state.session;
         scanned = m_scanner.scan(
-            fd, job.startOffset, {},
-            [&](std::string_view line, size_t capacity, bool unterminated) {
+            fd, startOffset, {}, [&](std::string_view line, size_t capacity, bool unterminated) {
                 if (!codex::mayMatter(line))
                     return !unterminated; // an unfinished line is read again next time
                 // A half-written last line must leave the session as it was.

@@ -26,6 +26,9 @@ struct ReadJob {
     LogFile file;
     std::uint64_t startOffset = 0;
     codex::Session session;
+    // What the last bytes before startOffset hashed to when they were read.
+    std::uint64_t tailHash = 0;
+    std::uint32_t id = 0;
 };
 
 struct ReadResult {
@@ -35,6 +38,9 @@ struct ReadResult {
     std::uint64_t bytesRead = 0;
     std::uint64_t malformedLines = 0;
     std::uint64_t overlongLines = 0;
+    // The file no longer ends in what was read last time (it was replaced or rewritten), so it
+    // was read from its start.
+    bool restarted = false;
     // Why the file could not be read (or not to the end); empty when it was.
     std::string problem;
 };
@@ -44,8 +50,11 @@ class LogReader {
 public:
     ReadResult read(const ReadJob &job);
 
+    // A hash of the up to 64 bytes before `offset`; 0 at offset 0 or when they cannot be read.
+    static std::uint64_t tailHash(int fd, std::uint64_t offset);
+
 private:
-    void readLines(const ReadJob &job, int fd, ReadResult &result);
+    void readLines(const ReadJob &job, std::uint64_t startOffset, int fd, ReadResult &result);
     void readMessageFile(const ReadJob &job, ReadResult &result);
 
     LineScanner m_scanner;

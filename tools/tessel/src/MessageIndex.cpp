@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 std::uint64_t messageKey(Provider provider, std::string_view id, std::string_view second) {
     std::uint64_t hash = 14695981039346656037ull;
@@ -53,8 +54,8 @@ void MessageIndex::decodeStored() const {
     for (std::size_t i = 0; i < m_storedCount; ++i) {
         Stored stored;
         std::memcpy(&stored, m_stored + i * sizeof(Stored), sizeof stored);
-        m_sorted[i] = {stored.key, stored.tokens, stored.rank, stored.day,
-                       static_cast<Provider>(stored.provider)};
+        m_sorted[i] = {stored.key, stored.tokens, stored.rank,
+                       stored.day, stored.source, static_cast<Provider>(stored.provider)};
     }
     m_stored = nullptr;
     m_storedOwner.reset();
@@ -71,24 +72,65 @@ MessageIndex::Entry *MessageIndex::find(std::uint64_t key) {
     return added == m_added.end() ? nullptr : &added->second;
 }
 
+namespace {
+
+// A claimed content is kept as an entry under the content's key: it names the claiming key in
+// place of tokens, and its rank is the largest, so no record ever replaces it.
+constexpr std::int64_t claimRank = std::numeric_limits<std::int64_t>::max();
+
+} // namespace
+
+bool MessageIndex::claimContent(const UsageRecord &record) {
+    if (record.content == 0)
+        return true;
+    const auto claimer = static_cast<std::int64_t>(record.key);
+    if (const Entry *claim = find(record.content))
+        return claim->rank == claimRank && claim->tokens == claimer;
+    m_added.emplace(record.content,
+                    Entry{record.content, claimer, claimRank, 0, 0, record.provider});
+    return true;
+}
+
 void MessageIndex::merge(const std::vector<UsageRecord> &batch, DayTotals &totals) {
     for (const UsageRecord &record : batch) {
         if (record.key == 0) {
             addTokens(totals, record.day, record.provider, record.tokens);
             continue;
         }
-        const Entry fresh{record.key, record.tokens, record.rank, record.day, record.provider};
+        if (!claimContent(record)) {
+            // A copy of a message counted under another key: its day has logs, nothing more.
+            addTokens(totals, record.day, record.provider, 0);
+            continue;
+        }
+        const Entry fresh{record.key, record.tokens, record.rank,
+                          record.day, record.source, record.provider};
         if (Entry *known = find(record.key)) {
             if (record.rank > known->rank) {
                 addTokens(totals, known->day, known->provider, -known->tokens);
                 addTokens(totals, record.day, record.provider, record.tokens);
                 *known = fresh;
+            } else {
+                addTokens(totals, record.day, record.provider, 0);
             }
         } else {
             addTokens(totals, record.day, record.provider, record.tokens);
             m_added.emplace(record.key, fresh);
         }
     }
+}
+
+void MessageIndex::retract(const std::unordered_set<std::uint32_t> &sources, DayTotals &totals) {
+    if (sources.empty())
+        return;
+    decodeStored();
+    const auto taken = [&](const Entry &entry) {
+        if (entry.source == 0 || !sources.contains(entry.source))
+            return false;
+        addTokens(totals, entry.day, entry.provider, -entry.tokens);
+        return true;
+    };
+    std::erase_if(m_sorted, taken);
+    std::erase_if(m_added, [&](const auto &item) { return taken(item.second); });
 }
 
 std::vector<MessageIndex::Entry> MessageIndex::sortedEntries() const {

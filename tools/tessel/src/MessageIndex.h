@@ -5,13 +5,15 @@
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
-// Every message counted so far, by identity, with the copy that was counted. It lets a later
-// collection recognise a message it has seen in another file or an earlier run, and replace a
-// copy by a fuller one, adjusting the totals by the difference. What was loaded stays a sorted
-// array, compact and searched in place; messages new in this run go to a hash table, and the
-// two are merged once, when the index is saved.
+// Every message counted so far, by identity, with the copy that was counted and the day it
+// was filed under. It lets a later collection recognise a message it has seen in another file
+// or an earlier run, and replace a copy by a fuller one, moving the tokens from the old copy's
+// day to the new one's. What was loaded stays a sorted array, compact and searched in place;
+// messages new in this run go to a hash table, and the two are merged once, when the index is
+// saved.
 class MessageIndex {
 public:
     struct Entry {
@@ -19,6 +21,7 @@ public:
         std::int64_t tokens;
         std::int64_t rank;
         DayNumber day;
+        std::uint32_t source;
         Provider provider;
 
         friend bool operator==(const Entry &, const Entry &) = default;
@@ -26,8 +29,13 @@ public:
 
     // Counts a batch into `totals`, in order. Records without a key always count; of the
     // copies of one message (in the batch or already indexed) the one with the largest rank
-    // counts, the earliest among equals.
+    // counts, the earliest among equals. A record whose content was claimed by another key
+    // counts nothing.
     void merge(const std::vector<UsageRecord> &batch, DayTotals &totals);
+
+    // Takes back from `totals` everything counted from the given files and forgets it, for
+    // files that are read again from their start.
+    void retract(const std::unordered_set<std::uint32_t> &sources, DayTotals &totals);
 
     // An entry as stored in the state file: packed, little-endian.
 #pragma pack(push, 1)
@@ -36,6 +44,7 @@ public:
         std::int64_t tokens;
         std::int64_t rank;
         std::int32_t day;
+        std::uint32_t source;
         std::uint8_t provider;
     };
 #pragma pack(pop)
@@ -53,6 +62,8 @@ public:
 private:
     Entry *find(std::uint64_t key);
     void decodeStored() const;
+    // True when `record` may count: its content is unclaimed or claimed by its own key.
+    bool claimContent(const UsageRecord &record);
 
     mutable std::vector<Entry> m_sorted;
     mutable const char *m_stored = nullptr;

@@ -151,7 +151,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{
             "FloatTimesMissingColumnsAndOddRows",
             {{"opencode.db",
-              "CREATE TABLE message (id TEXT, data);" + "INSERT INTO message VALUES ('msg_f', " +
+              std::string(
+                  "CREATE TABLE message (id TEXT, data); INSERT INTO message VALUES ('msg_f', ") +
                   quoted(
                       R"({"role":"assistant","time":{"created":1773482400000.75},"tokens":{"input":7,"output":0,"reasoning":0}})") +
                   ");"

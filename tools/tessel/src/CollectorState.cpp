@@ -97,7 +97,7 @@ private:
 
 } // namespace
 
-std::string serializeState(const CollectorState &state) {
+std::string serializeState(CollectorState &state) {
     Writer out;
     for (const char c : magic)
         out.put(c);
@@ -125,14 +125,16 @@ std::string serializeState(const CollectorState &state) {
         out.put(static_cast<std::uint8_t>((file.session.seenUsage ? 1 : 0) |
                                           (file.session.replaying ? 2 : 0)));
     }
-    const std::vector<MessageIndex::Entry> entries = state.index.sortedEntries();
-    std::vector<StoredEntry> stored(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i)
-        stored[i] = {entries[i].key,    entries[i].tokens,
-                     entries[i].rank,   entries[i].day,
-                     entries[i].source, static_cast<std::uint8_t>(entries[i].provider)};
-    out.put(static_cast<std::uint64_t>(stored.size()));
-    out.putBytes(stored.data(), stored.size() * sizeof(StoredEntry));
+    // The count goes before the entries; it is known once they are written.
+    const size_t countAt = out.bytes().size();
+    out.bytes().reserve(countAt + 16 + state.index.sizeHint() * sizeof(StoredEntry));
+    out.put(std::uint64_t{0});
+    std::uint64_t count = 0;
+    state.index.forEachSorted([&](const StoredEntry &entry) {
+        out.putBytes(&entry, sizeof entry);
+        ++count;
+    });
+    std::memcpy(out.bytes().data() + countAt, &count, sizeof count);
     out.put(checksum(out.bytes().data(), out.bytes().size()));
     return std::move(out.bytes());
 }

@@ -50,7 +50,8 @@ struct CollectorState {
 // count every log again from its start and replace the figures of the days it can read.
 inline constexpr std::uint32_t countingRules = 3;
 
-std::string serializeState(const CollectorState &state);
+// The state file's bytes. Hands out the message index, which is unusable afterwards.
+std::string serializeState(CollectorState &state);
 // nullopt when `bytes` is not a state file of this version. The message index refers to
 // `bytes` until it is first used; `owner` keeps them alive.
 std::optional<CollectorState> deserializeState(std::string_view bytes,

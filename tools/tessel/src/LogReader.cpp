@@ -13,16 +13,16 @@
 
 ReadResult LogReader::read(const ReadJob &job) {
     ReadResult result;
-    result.state = job.file.current;
+    result.state = job.file->current;
     result.state.offset = job.startOffset;
     result.state.session = job.session;
-    if (job.file.kind == LogKind::openCodeMessage) {
+    if (job.file->kind == LogKind::openCodeMessage) {
         readMessageFile(job, result);
         return result;
     }
-    const int fd = ::open(job.file.path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(job.file->path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        result.problem = job.file.path + ": " + systemReason(errno);
+        result.problem = job.file->path + ": " + systemReason(errno);
         return result;
     }
     std::uint64_t start = job.startOffset;
@@ -62,7 +62,7 @@ std::uint64_t LogReader::tailHash(int fd, std::uint64_t offset) {
 void LogReader::readLines(const ReadJob &job, std::uint64_t startOffset, int fd,
                           ReadResult &result) {
     LineScanner::Result scanned;
-    if (job.file.kind == LogKind::claude) {
+    if (job.file->kind == LogKind::claude) {
         scanned = m_scanner.scan(
             fd, startOffset, claude::usageNeedle,
             [&](std::string_view line, size_t capacity, bool unterminated) {
@@ -101,19 +101,19 @@ void LogReader::readLines(const ReadJob &job, std::uint64_t startOffset, int fd,
     result.bytesRead = scanned.bytesRead;
     result.overlongLines = scanned.overlongLines;
     if (!scanned.readError.empty())
-        result.problem = job.file.path + ": " + scanned.readError;
+        result.problem = job.file->path + ": " + scanned.readError;
 }
 
 void LogReader::readMessageFile(const ReadJob &job, ReadResult &result) {
     // One message is a few kilobytes; a huge file here is not one, and is not read into memory.
     constexpr std::uint64_t largestMessage = 16 << 20;
-    if (job.file.current.size > largestMessage) {
-        result.problem = job.file.path + ": larger than 16 MiB, not an OpenCode message";
+    if (job.file->current.size > largestMessage) {
+        result.problem = job.file->path + ": larger than 16 MiB, not an OpenCode message";
         return;
     }
     std::string json;
     try {
-        json = readWholeFile(job.file.path);
+        json = readWholeFile(job.file->path);
     } catch (const FileError &error) {
         result.problem = error.what();
         return;
@@ -121,7 +121,7 @@ void LogReader::readMessageFile(const ReadJob &job, ReadResult &result) {
     result.bytesRead = json.size();
     result.state.offset = json.size();
     // The file name is the message id (msg_....json) when the document does not say.
-    const std::string id = std::filesystem::path(job.file.path).stem().string();
+    const std::string id = std::filesystem::path(job.file->path).stem().string();
     if (auto record = opencode::parseMessage(json, {}, id, std::nullopt, m_days)) {
         result.records.push_back(*record);
     } else if (json.find("\"tokens\"") != std::string::npos) {

@@ -23,7 +23,7 @@ struct LogFile {
 
 // One file to read, from where the last collection stopped.
 struct ReadJob {
-    LogFile file;
+    const LogFile *file;
     std::uint64_t startOffset = 0;
     codex::Session session;
     // What the last bytes before startOffset hashed to when they were read.

@@ -52,7 +52,9 @@ public:
 #pragma pack(pop)
 
     // At least the number of entries (removed ones may be among them).
-    std::size_t sizeHint() const { return m_storedCount + m_added.size(); }
+    std::size_t sizeHint() const {
+        return m_storedCount + m_added.size();
+    }
     // Hands out every entry in key order. Afterwards the index is only good for destruction.
     void forEachSorted(const std::function<void(const Stored &)> &visit);
 

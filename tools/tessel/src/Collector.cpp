@@ -87,12 +87,12 @@ size_t workerCount() {
 // The database and its write-ahead log: either changing means new rows may be there.
 // Adds the keys of the database's entries in the file table to `kept`.
 bool readDatabaseIfChanged(const std::string &path, CollectorState &state,
-                           std::set<std::string> &kept, CollectSummary &summary) {
+                           std::set<std::uint64_t> &kept, CollectSummary &summary) {
     const auto database = statFile(path);
     if (!database)
         return false;
-    const std::string key = "opencode-db:" + path;
-    const std::string walKey = key + "-wal";
+    const std::uint64_t key = fileKey("opencode-db:", path);
+    const std::uint64_t walKey = fileKey("opencode-db:", path + "-wal");
     // An empty write-ahead log holds no rows; SQLite creates and empties it on its own.
     auto wal = statFile(path + "-wal");
     if (wal && wal->size == 0)
@@ -208,7 +208,7 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
         summary.filesRead += round.size();
     }
     bool databaseRead = false;
-    std::set<std::string> databaseKeys;
+    std::set<std::uint64_t> databaseKeys;
     for (const std::string &database : discoverOpenCodeDatabases(locations))
         databaseRead =
             readDatabaseIfChanged(database, state, databaseKeys, summary) || databaseRead;
@@ -227,7 +227,7 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
     for (auto entry = state.files.begin(); entry != state.files.end();) {
         while (log != logs.end() && log->key < entry->first)
             ++log;
-        if ((log != logs.end() && log->key == entry->first) || entry->first.starts_with("codex:") ||
+        if ((log != logs.end() && log->key == entry->first) || entry->second.codex ||
             databaseKeys.contains(entry->first)) {
             ++entry;
         } else {

@@ -40,10 +40,6 @@ public:
     void putBytes(const void *data, size_t size) {
         m_bytes.append(static_cast<const char *>(data), size);
     }
-    void putString(const std::string &text) {
-        put(static_cast<std::uint32_t>(text.size()));
-        m_bytes += text;
-    }
     std::string &bytes() { return m_bytes; }
 
 private:
@@ -69,13 +65,6 @@ public:
         m_at += size;
         return at;
     }
-    std::string getString() {
-        const auto size = get<std::uint32_t>();
-        need(size);
-        std::string text(m_data + m_at, size);
-        m_at += size;
-        return text;
-    }
     // A count of records of at least `recordSize` bytes each that the rest can hold.
     std::uint64_t getCount(size_t recordSize) {
         const auto count = get<std::uint64_t>();
@@ -97,6 +86,10 @@ private:
 
 } // namespace
 
+std::uint64_t fileKey(std::string_view prefix, std::string_view name) {
+    return messageKey(Provider::claude, prefix, name);
+}
+
 std::string serializeState(CollectorState &state) {
     Writer out;
     for (const char c : magic)
@@ -113,7 +106,7 @@ std::string serializeState(CollectorState &state) {
     }
     out.put(static_cast<std::uint64_t>(state.files.size()));
     for (const auto &[key, file] : state.files) {
-        out.putString(key);
+        out.put(key);
         out.put(file.size);
         out.put(file.mtimeNs);
         out.put(file.inode);
@@ -123,7 +116,7 @@ std::string serializeState(CollectorState &state) {
         out.put(file.session.lastTotal);
         out.put(file.session.spawnSecond);
         out.put(static_cast<std::uint8_t>((file.session.seenUsage ? 1 : 0) |
-                                          (file.session.replaying ? 2 : 0)));
+                                          (file.session.replaying ? 2 : 0) | (file.codex ? 4 : 0)));
     }
     // The count goes before the entries; it is known once they are written.
     const size_t countAt = out.bytes().size();
@@ -162,8 +155,8 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
                 value = in.get<std::int64_t>();
             day.covered = in.get<std::uint8_t>();
         }
-        for (auto count = in.getCount(65); count > 0; --count) {
-            std::string key = in.getString();
+        for (auto count = in.getCount(69); count > 0; --count) {
+            const auto key = in.get<std::uint64_t>();
             FileState file;
             file.size = in.get<std::uint64_t>();
             file.mtimeNs = in.get<std::int64_t>();
@@ -176,9 +169,10 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
             const auto flags = in.get<std::uint8_t>();
             file.session.seenUsage = flags & 1;
             file.session.replaying = flags & 2;
+            file.codex = flags & 4;
             if (file.id >= state.nextFileId)
                 return std::nullopt;
-            state.files.emplace(std::move(key), file);
+            state.files.emplace(key, file);
         }
         const auto count = in.getCount(sizeof(StoredEntry));
         const char *entries = in.take(count * sizeof(StoredEntry));

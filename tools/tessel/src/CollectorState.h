@@ -22,6 +22,9 @@ struct FileState {
     std::uint64_t tailHash = 0;
     // The file's number, which the message index keeps with what the file counted.
     std::uint32_t id = 0;
+    // A Codex session: kept when its file is gone for a while, so that a restored copy is not
+    // counted again.
+    bool codex = false;
     codex::Session session;
 
     // Same size, modification time and file: nothing to read.
@@ -38,9 +41,10 @@ struct FileState {
 // history file itself keeps the figures of days whose logs are gone).
 struct CollectorState {
     DayTotals totals;
-    // Keyed by a provider prefix and the file's path (for Codex its file name, which survives
-    // the move of a session into archived_sessions/).
-    std::map<std::string, FileState> files;
+    // Keyed by fileKey() of a provider prefix and the file's path (for Codex its file name,
+    // which survives the move of a session into archived_sessions/): a hash keeps the table
+    // small however long the paths are.
+    std::map<std::uint64_t, FileState> files;
     MessageIndex index;
     // The number the next newly seen file gets; numbers are never reused.
     std::uint32_t nextFileId = 1;
@@ -51,6 +55,9 @@ struct CollectorState {
 inline constexpr std::uint32_t countingRules = 3;
 
 // The state file's bytes. Hands out the message index, which is unusable afterwards.
+// The key of a file in CollectorState::files.
+std::uint64_t fileKey(std::string_view prefix, std::string_view name);
+
 std::string serializeState(CollectorState &state);
 // nullopt when `bytes` is not a state file of this version. The message index refers to
 // `bytes` until it is first used; `owner` keeps them alive.

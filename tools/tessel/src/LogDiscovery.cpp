@@ -37,19 +37,22 @@ std::optional<FileState> statFile(const std::string &path) {
 
 std::vector<LogFile> discoverLogs(const LogLocations &locations) {
     std::vector<LogFile> logs;
-    const auto add = [&logs](LogKind kind, std::string key, const std::string &path) {
-        if (auto current = statFile(path))
-            logs.push_back({kind, std::move(key), path, *current});
+    const auto add = [&logs](LogKind kind, std::uint64_t key, const std::string &path) {
+        if (auto current = statFile(path)) {
+            current->codex = kind == LogKind::codex;
+            logs.push_back({kind, key, path, *current});
+        }
     };
     for (const std::string &folder : locations.claudeProjectFolders)
-        findFiles(folder, ".jsonl",
-                  [&](const std::string &path) { add(LogKind::claude, "claude:" + path, path); });
+        findFiles(folder, ".jsonl", [&](const std::string &path) {
+            add(LogKind::claude, fileKey("claude:", path), path);
+        });
     for (const std::string &folder : locations.codexFolders)
         findFiles(folder, ".jsonl", [&](const std::string &path) {
-            add(LogKind::codex, "codex:" + fs::path(path).filename().string(), path);
+            add(LogKind::codex, fileKey("codex:", fs::path(path).filename().string()), path);
         });
     findFiles(locations.openCodeMessageFolder, ".json", [&](const std::string &path) {
-        add(LogKind::openCodeMessage, "opencode-message:" + path, path);
+        add(LogKind::openCodeMessage, fileKey("opencode-message:", path), path);
     });
 
     // One entry per key: a Codex session present twice (a copy in archived_sessions/) is

@@ -16,7 +16,7 @@ enum class LogKind { claude, codex, openCodeMessage };
 // A log file found on disk, with what stat() says of it now.
 struct LogFile {
     LogKind kind;
-    std::string key;
+    std::uint64_t key;
     std::string path;
     FileState current;
 };
@@ -57,7 +57,8 @@ private:
     void readLines(const ReadJob &job, std::uint64_t startOffset, int fd, ReadResult &result);
     void readMessageFile(const ReadJob &job, ReadResult &result);
 
-    LineScanner m_scanner;
+    // 1 MiB blocks: as fast as larger ones, and four readers stay small.
+    LineScanner m_scanner{1 << 20};
     simdjson::ondemand::parser m_parser;
     LocalDays m_days;
 };

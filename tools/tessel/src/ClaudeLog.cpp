@@ -123,7 +123,8 @@ ParsedLine parseLine(ondemand::parser &parser, LocalDays &days, std::string_view
         ondemand::object data, inner;
         if (!object["data"].get_object().get(data) && !data["message"].get_object().get(inner)) {
             std::string_view innerType;
-            if (readString(inner, "type", innerType) && innerType == "assistant")
+            // Only an assistant line counts; one that does not say what it is may be one.
+            if (!readString(inner, "type", innerType) || innerType == "assistant")
                 parseAssistant(inner, sidechain, days, parsed);
         }
     }

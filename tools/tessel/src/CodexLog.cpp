@@ -2,7 +2,6 @@
 
 #include "Clock.h"
 #include "JsonFields.h"
-#include "MessageIndex.h"
 
 namespace codex {
 

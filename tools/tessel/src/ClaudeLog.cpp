@@ -90,6 +90,7 @@ void parseAssistant(ondemand::object &object, bool sidechainAround, LocalDays &d
     mark.key = sidechainKey;
     mark.tokens = 0;
     mark.rank = std::numeric_limits<std::int64_t>::max();
+    mark.mark = true;
     parsed.mainChainMark = mark;
 }
 

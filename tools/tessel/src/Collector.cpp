@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "Clock.h"
 #include "CollectorState.h"
+#include "CountedDays.h"
 #include "Demo.h"
 #include "Errors.h"
 #include "FileLock.h"
@@ -112,7 +113,9 @@ bool readDatabaseIfChanged(const std::string &path, CollectorState &state,
     state.files.erase(walKey);
     LocalDays days;
     try {
-        const opencode::DatabaseRead read = opencode::readDatabase(path, days);
+        opencode::DatabaseRead read = opencode::readDatabase(path, days);
+        if (auto warning = dropUncountedDays(read.records, path); !warning.empty())
+            summary.warnings.push_back(std::move(warning));
         state.index.merge(read.records, state.totals);
         if (!read.problem.empty()) {
             // What was read counts; the message index keeps rows from counting twice when
@@ -171,7 +174,7 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
     std::optional<CollectorState> loaded = loadState(files.state);
     CollectorState state = loaded ? std::move(*loaded) : CollectorState{};
     const LogLocations locations = LogLocations::fromEnvironment(environment);
-    const std::vector<LogFile> logs = discoverLogs(locations);
+    const std::vector<LogFile> logs = discoverLogs(locations, summary.warnings);
 
     std::vector<ReadJob> jobs;
     for (const LogFile &log : logs)
@@ -197,6 +200,9 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
             result.state.id = round[i].id;
             if (!result.problem.empty())
                 summary.warnings.push_back("skipped " + result.problem);
+            if (auto warning = dropUncountedDays(result.records, round[i].file->path);
+                !warning.empty())
+                summary.warnings.push_back(std::move(warning));
             state.index.merge(result.records, state.totals);
             // A file that could not be opened keeps its old entry, if any, to be tried again.
             if (result.bytesRead > 0 || result.problem.empty())

@@ -90,6 +90,10 @@ std::uint64_t fileKey(std::string_view prefix, std::string_view name) {
     return messageKey(Provider::claude, prefix, name);
 }
 
+std::uint64_t stateChecksum(std::string_view bytes) {
+    return checksum(bytes.data(), bytes.size());
+}
+
 std::string serializeState(CollectorState &state) {
     Writer out;
     for (const char c : magic)
@@ -150,7 +154,10 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
         CollectorState state;
         state.nextFileId = in.get<std::uint32_t>();
         for (auto count = in.getCount(29); count > 0; --count) {
-            DayCount &day = state.totals[in.get<DayNumber>()];
+            const auto dayNumber = in.get<DayNumber>();
+            if (!isCountedDay(dayNumber))
+                return std::nullopt;
+            DayCount &day = state.totals[dayNumber];
             for (std::int64_t &value : day.tokens)
                 value = in.get<std::int64_t>();
             day.covered = in.get<std::uint8_t>();
@@ -166,6 +173,8 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
             file.id = in.get<std::uint32_t>();
             file.session.lastTotal = in.get<std::int64_t>();
             file.session.spawnSecond = in.get<std::int64_t>();
+            if (file.session.lastTotal < 0) // a running total never is
+                return std::nullopt;
             const auto flags = in.get<std::uint8_t>();
             file.session.seenUsage = flags & 1;
             file.session.replaying = flags & 2;

@@ -54,11 +54,13 @@ struct CollectorState {
 // count every log again from its start and replace the figures of the days it can read.
 inline constexpr std::uint32_t countingRules = 3;
 
-// The state file's bytes. Hands out the message index, which is unusable afterwards.
 // The key of a file in CollectorState::files.
 std::uint64_t fileKey(std::string_view prefix, std::string_view name);
 
+// The state file's bytes. Hands out the message index, which is unusable afterwards.
 std::string serializeState(CollectorState &state);
+// The checksum a state file ends with, over all of its bytes before it.
+std::uint64_t stateChecksum(std::string_view bytes);
 // nullopt when `bytes` is not a state file of this version. The message index refers to
 // `bytes` until it is first used; `owner` keeps them alive.
 std::optional<CollectorState> deserializeState(std::string_view bytes,

@@ -4,6 +4,7 @@
 #include "ClaudeLog.h"
 #include "CodexLog.h"
 #include "Errors.h"
+#include "JsonStructure.h"
 #include "OpenCodeLog.h"
 
 #include <cerrno>
@@ -66,7 +67,10 @@ void LogReader::readLines(const ReadJob &job, std::uint64_t startOffset, int fd,
         scanned = m_scanner.scan(
             fd, startOffset, claude::usageNeedle,
             [&](std::string_view line, size_t capacity, bool unterminated) {
-                const auto parsed = claude::parseLine(m_parser, m_days, line, capacity);
+                // A broken line is never handed to the lazy parser.
+                const auto parsed = hasSoundJsonStructure(line)
+                                        ? claude::parseLine(m_parser, m_days, line, capacity)
+                                        : claude::ParsedLine{claude::LineKind::malformed, {}, {}};
                 if (parsed.kind == claude::LineKind::usage) {
                     result.records.push_back(parsed.record);
                     if (parsed.mainChainMark)
@@ -81,6 +85,11 @@ void LogReader::readLines(const ReadJob &job, std::uint64_t startOffset, int fd,
             fd, startOffset, {}, [&](std::string_view line, size_t capacity, bool unterminated) {
                 if (!codex::mayMatter(line))
                     return !unterminated; // an unfinished line is read again next time
+                if (!hasSoundJsonStructure(line)) {
+                    if (!unterminated)
+                        ++result.malformedLines;
+                    return false;
+                }
                 // A half-written last line must leave the session as it was.
                 codex::Session before = session;
                 codex::LineKind kind;

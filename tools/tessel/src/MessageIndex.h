@@ -58,8 +58,8 @@ public:
     // Hands out every entry in key order. Afterwards the index is only good for destruction.
     void forEachSorted(const std::function<void(const Stored &)> &visit);
 
-    // True when `count` stored entries at `data` are sorted by key without repeats and name
-    // known providers.
+    // True when `count` stored entries at `data` are sorted by key without repeats, name known
+    // providers and counted days, and hold no negative tokens.
     static bool validStored(const char *data, std::size_t count);
     // Takes `count` valid stored entries at `data`, which `owner` keeps alive and which are
     // read in place.

@@ -24,6 +24,9 @@ struct UsageRecord {
     std::uint32_t source = 0;
     DayNumber day = 0;
     Provider provider = Provider::claude;
+    // Not usage of its own but a mark that outranks other copies of a message (a sidechain
+    // replay of a main-chain message).
+    bool mark = false;
 };
 
 // Tokens of one local day, indexed by providerIndex(), and which providers' logs were seen on

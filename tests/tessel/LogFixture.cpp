@@ -165,3 +165,30 @@ void LogTest::writeOpenCodeDatabase(const std::string &path,
     EXPECT_EQ(sqlite3_exec(database, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(database);
 }
+
+std::map<std::string, std::int64_t> LogTest::figures(const std::string &provider) const {
+    std::map<std::string, std::int64_t> result;
+    for (const auto &[day, providers] : history().days)
+        if (const auto found = providers.find(provider); found != providers.end() && found->second)
+            result[formatDay(day)] = found->second;
+    return result;
+}
+
+std::map<std::string, std::int64_t>
+LogTest::collectBothWays(const std::vector<std::pair<std::string, std::string>> &files,
+                         const std::string &provider) {
+    for (const auto &[path, text] : files) {
+        for (size_t at = 0; at < text.size();) {
+            const size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+            appendText(path, text.substr(at, end - at));
+            collect();
+            at = end;
+        }
+    }
+    const auto inBetween = figures(provider);
+    fs::remove_all(repo + "/docs");
+    collect();
+    const auto fromScratch = figures(provider);
+    EXPECT_EQ(inBetween, fromScratch) << "collected line by line, then from scratch";
+    return fromScratch;
+}

@@ -84,6 +84,15 @@ protected:
     // Makes the repository a git one whose origin is an empty bare repository at `remote`.
     void initRepositoryWithRemote() const;
 
+    // Figures per day ("yyyy-MM-dd") of one provider, the days with none left out.
+    std::map<std::string, std::int64_t> figures(const std::string &provider) const;
+    // Writes the files line by line in the order given, collecting after every line; then
+    // starts again with an empty repository and collects everything at once. Both must give
+    // the same figures, since counting must not depend on when collect ran; returns them.
+    std::map<std::string, std::int64_t>
+    collectBothWays(const std::vector<std::pair<std::string, std::string>> &files,
+                    const std::string &provider);
+
     void writeOpenCodeDatabase(const std::string &path,
                                const std::vector<std::pair<std::string, std::string>> &rows);
 };

@@ -13,6 +13,13 @@ TEST(CommandLineParsing, EveryCommandWithItsOptions) {
     EXPECT_TRUE(
         std::get<command::ReportToday>(parseCommandLine({"report", "today", "--json"})).json);
     EXPECT_FALSE(std::get<command::ReportToday>(parseCommandLine({"report", "today"})).json);
+    EXPECT_TRUE(
+        std::get<command::ReportLimits>(parseCommandLine({"report", "limits", "--json"})).json);
+    const auto statusline = std::get<command::Statusline>(
+        parseCommandLine({"statusline", "--quiet", "--repo-dir", "/r"}));
+    EXPECT_TRUE(statusline.quiet);
+    EXPECT_EQ(statusline.repositoryFolder, std::optional<std::string>("/r"));
+    EXPECT_FALSE(std::get<command::Statusline>(parseCommandLine({"statusline"})).repositoryFolder);
 
     const auto daily = std::get<command::RunDaily>(
         parseCommandLine({"run", "daily", "--repo-dir", "/r", "--profile-repo-dir", ""}));
@@ -42,7 +49,8 @@ TEST(CommandLineParsing, MistakesAreUsageErrors) {
           Args{"schedule", "install", "--repo-dir", "/r", "--binary", "/b", "--interval", "0"},
           Args{"schedule", "install", "--repo-dir", "/r", "--binary", "/b", "--interval", "-60"},
           Args{"schedule", "install", "--repo-dir", "/r", "--binary", "/b", "--interval", "1h"},
-          Args{"schedule"}, Args{"demo"}})
+          Args{"schedule"}, Args{"demo"}, Args{"report", "limits", "--csv"},
+          Args{"statusline", "--repo-dir"}})
         EXPECT_THROW(parseCommandLine(args), UsageError) << ::testing::PrintToString(args);
 }
 

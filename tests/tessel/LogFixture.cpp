@@ -104,7 +104,7 @@ std::map<std::string, std::optional<std::string>> LogTest::childEnvironment() co
     std::map<std::string, std::optional<std::string>> variables{{"GIT_CONFIG_NOSYSTEM", "1"}};
     for (const char *name :
          {"CLAUDE_CONFIG_DIR", "CODEX_HOME", "OPENCODE_DB", "OPENCODE_DATA_DIR", "XDG_DATA_HOME",
-          "XDG_CONFIG_HOME", "TESSEL_NOW", "TZ", "HOME", "PATH"})
+          "XDG_CONFIG_HOME", "XDG_STATE_HOME", "TESSEL_NOW", "TZ", "HOME", "PATH"})
         variables[name] = environment.get(name);
     return variables;
 }

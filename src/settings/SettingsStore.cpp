@@ -11,6 +11,7 @@ namespace {
 
 const QString refreshIntervalKey = QStringLiteral("refreshInterval");
 const QString launchAtLoginKey = QStringLiteral("launchAtLogin");
+const QString limitNotificationsKey = QStringLiteral("limitNotifications");
 const QString syncIntervalKey = QStringLiteral("syncInterval");
 const QString syncScheduledAtKey = QStringLiteral("syncScheduledAt");
 
@@ -91,6 +92,14 @@ void SettingsStore::setRefreshInterval(qint64 seconds) {
 
 bool SettingsStore::launchAtLogin() const {
     return asBool(m_settings.value(launchAtLoginKey)).value_or(false);
+}
+
+bool SettingsStore::limitNotifications() const {
+    return asBool(m_settings.value(limitNotificationsKey)).value_or(true);
+}
+
+void SettingsStore::setLimitNotifications(bool enabled) {
+    write(limitNotificationsKey, enabled);
 }
 
 void SettingsStore::setLaunchAtLogin(bool enabled) {

@@ -36,6 +36,10 @@ public:
     double syncScheduledAt() const;
     void setSyncScheduledAt(double secondsSinceEpoch);
 
+    // Whether desktop notifications warn as a usage limit comes near (default on).
+    bool limitNotifications() const;
+    void setLimitNotifications(bool enabled);
+
     // Registers (true) or removes (false) the utility's XDG autostart entry and records the
     // outcome in launchAtLogin: the requested state on success, false on any failure.
     void updateLaunchAtLogin(bool enabled);

@@ -1,5 +1,8 @@
 #include "app/TrayShell.h"
 
+#include "app/LimitsSection.h"
+#include "state/LimitTexts.h"
+
 #include "state/DisplayFormatting.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/Icons.h"
@@ -41,6 +44,7 @@ TrayShell::TrayShell(MenuBarViewModel &model, QObject *parent) : QObject(parent)
     // Queued, so the tray menu has folded away before the panel opens its own popup.
     connect(open, &QAction::triggered, this,
             [this] { QTimer::singleShot(0, this, [this] { showPanel(); }); });
+    m_limits = new LimitsSection(model, *m_trayMenu);
 
     m_tray = new QSystemTrayIcon(this);
     m_tray->setContextMenu(m_trayMenu.get());
@@ -66,7 +70,11 @@ void TrayShell::reread() {
         m_panel->setWindowTitle(title);
         return;
     }
-    m_tray->setToolTip(title);
+    m_limits->reread();
+    QString tip = title;
+    if (const auto highest = highestLimitLine(m_model.limitWindows(), QDateTime::currentDateTimeUtc()))
+        tip += QLatin1Char('\n') + *highest;
+    m_tray->setToolTip(tip);
     // Redrawn only when the figure changes, not on every tick of the countdown.
     const QString figure =
         m_model.todayTokens() != 0 ? compactTokenString(m_model.todayTokens()) : QString();

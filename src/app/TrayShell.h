@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class LimitsSection;
 class MenuBarViewModel;
 class ModelObserver;
 class PanelMenu;
@@ -42,5 +43,6 @@ private:
     std::unique_ptr<PanelMenu> m_trayMenu;
     QSystemTrayIcon *m_tray = nullptr;
     ModelObserver *m_observer = nullptr;
+    LimitsSection *m_limits = nullptr;
     std::optional<QString> m_shownFigure;
 };

@@ -68,6 +68,30 @@ TEST_F(ToolCommandLineTest, UsageErrorsExitTwoWithOneUsageLine) {
     }
 }
 
+TEST_F(ToolCommandLineTest, WarningsGoToStandardErrorOnly) {
+    writeText(session(), "{\"type\":\"assistant\",\"usage\" broken\n" +
+                             claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
+    // The status line cannot keep its snapshot where a file stands in for the state folder.
+    writeText(home + "/.local/state", "not a folder");
+    writeExecutable(root + "/feed.sh",
+                    "#!/bin/sh\nprintf '%s' '{\"rate_limits\":{\"five_hour\":"
+                    "{\"used_percentage\":5}}}' | \"$1\" statusline\n");
+    const struct {
+        ChildOutcome outcome;
+        std::string warning;
+    } cases[] = {
+        {runTool({"collect"}), "tessel: skipped 1 log lines that could not be read\n"},
+        {run({root + "/feed.sh", TESSEL_BINARY}), "tessel: "},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.outcome.exitCode, 0) << c.outcome.standardError;
+        EXPECT_THAT(c.outcome.standardError, ::testing::StartsWith(c.warning));
+        EXPECT_EQ(c.outcome.standardOutput.find("tessel:"), std::string::npos)
+            << c.outcome.standardOutput;
+        EXPECT_FALSE(c.outcome.standardOutput.empty());
+    }
+}
+
 TEST_F(ToolCommandLineTest, TodayReportIsOnlyJsonWithARowPerProvider) {
     const ChildOutcome empty = runTool({"report", "today", "--json"});
     EXPECT_EQ(empty.exitCode, 0);

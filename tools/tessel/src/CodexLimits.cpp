@@ -83,10 +83,11 @@ std::vector<LimitObservation> parseRateLimits(std::string_view line) {
     return windows;
 }
 
-LimitScan scanLimits(const LogLocations &locations) {
+LimitScan scanLimits(const LogLocations &locations, std::int64_t now) {
+    constexpr std::int64_t lookBack = 31 * 86400;
     LimitScan scan;
     std::int64_t newest = INT64_MIN;
-    for (const RecentFile &file : recentFiles(locations.codexFolders, ".jsonl", INT64_MIN)) {
+    for (const RecentFile &file : recentFiles(locations.codexFolders, ".jsonl", now - lookBack)) {
         if (newest != INT64_MIN && file.modifiedAt + modificationSlack < newest)
             break;
         std::int64_t fileNewest = INT64_MIN;

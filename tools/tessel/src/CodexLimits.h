@@ -3,6 +3,7 @@
 #include "LimitObservation.h"
 #include "LogLocations.h"
 
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -19,8 +20,8 @@ struct LimitScan {
     std::vector<LimitObservation> seen;
 };
 
-// Reads the session files newest first, each from its end, and stops once no older file can
-// hold a newer line.
-LimitScan scanLimits(const LogLocations &locations);
+// Reads the session files of the last 31 days (the longest window is 30) newest first, each
+// from its end, and stops once no older file can hold a newer line.
+LimitScan scanLimits(const LogLocations &locations, std::int64_t now);
 
 } // namespace codex

@@ -96,7 +96,7 @@ LimitsReport gatherLimits(const Environment &environment, std::vector<std::strin
     const LogLocations locations = LogLocations::fromEnvironment(environment);
     const std::string folder = limitsStateFolder(environment);
 
-    codex::LimitScan codexScan = codex::scanLimits(locations);
+    codex::LimitScan codexScan = codex::scanLimits(locations, now);
     std::vector<LimitObservation> fresh = codexScan.latest;
     std::vector<LimitObservation> readings = codexScan.seen;
     const auto addAll = [&](const std::vector<LimitObservation> &more) {

@@ -52,9 +52,9 @@ void LimitsSection::reread() {
 
     QAction *first = m_menu.actions().isEmpty() ? nullptr : m_menu.actions().constFirst();
     for (const QString &line : m_lines) {
+        // Information, not a command: choosing a line does nothing. It stays enabled so the
+        // figures are not greyed out beyond reading.
         auto *action = new QAction(line, this);
-        // Information, not a command: shown in full, never triggered.
-        action->setEnabled(false);
         m_lineActions << action;
         m_menu.insertAction(first, action);
     }

@@ -72,7 +72,8 @@ void TrayShell::reread() {
     }
     m_limits->reread();
     QString tip = title;
-    if (const auto highest = highestLimitLine(m_model.limitWindows(), QDateTime::currentDateTimeUtc()))
+    if (const auto highest =
+            highestLimitLine(m_model.limitWindows(), QDateTime::currentDateTimeUtc()))
         tip += QLatin1Char('\n') + *highest;
     m_tray->setToolTip(tip);
     // Redrawn only when the figure changes, not on every tick of the countdown.

@@ -64,17 +64,20 @@ LimitWindow decodeWindow(const QJsonValue &element) {
         fail(QStringLiteral("windows 的元素不是对象"));
     const QJsonObject object = element.toObject();
     LimitWindow window;
-    window.provider = text(required(object, QStringLiteral("provider")), QStringLiteral("provider"));
-    window.windowMinutes =
-        integer(required(object, QStringLiteral("window_minutes")), QStringLiteral("window_minutes"));
+    window.provider =
+        text(required(object, QStringLiteral("provider")), QStringLiteral("provider"));
+    window.windowMinutes = integer(required(object, QStringLiteral("window_minutes")),
+                                   QStringLiteral("window_minutes"));
     if (window.windowMinutes <= 0)
         fail(QStringLiteral("window_minutes 不是正数"));
-    window.status = status(text(required(object, QStringLiteral("status")), QStringLiteral("status")));
+    window.status =
+        status(text(required(object, QStringLiteral("status")), QStringLiteral("status")));
     window.usedPercent =
         percent(required(object, QStringLiteral("used_percent")), QStringLiteral("used_percent"));
     if (!window.usedPercent && window.status != LimitWindow::Status::reset)
         fail(QStringLiteral("used_percent 为空"));
-    window.resetsAt = time(required(object, QStringLiteral("resets_at")), QStringLiteral("resets_at"));
+    window.resetsAt =
+        time(required(object, QStringLiteral("resets_at")), QStringLiteral("resets_at"));
     const auto observed =
         time(required(object, QStringLiteral("observed_at")), QStringLiteral("observed_at"));
     if (!observed)
@@ -86,8 +89,8 @@ LimitWindow decodeWindow(const QJsonValue &element) {
         const QJsonObject paceObject = pace.toObject();
         window.projectedPercent = percent(required(paceObject, QStringLiteral("projected_percent")),
                                           QStringLiteral("projected_percent"));
-        window.paceReachedAt = time(required(paceObject, QStringLiteral("reached_at")),
-                                    QStringLiteral("reached_at"));
+        window.paceReachedAt =
+            time(required(paceObject, QStringLiteral("reached_at")), QStringLiteral("reached_at"));
     } else if (!pace.isNull()) {
         fail(QStringLiteral("pace 不是对象"));
     }

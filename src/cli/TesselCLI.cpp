@@ -161,7 +161,9 @@ QCoro::Task<std::optional<LimitsResponse>> TesselCLI::readLimits(TesselCLI cli) 
     auto running = runProcess(ProcessRequest{
         cli.m_cliPath,
         {QStringLiteral("report"), QStringLiteral("limits"), QStringLiteral("--json")},
-        cli.m_repoDir, cli.m_runTimeout, cli.m_canceller});
+        cli.m_repoDir,
+        cli.m_runTimeout,
+        cli.m_canceller});
     const FinishedProcess finished = co_await running;
     if (finished.timedOut)
         throw TesselCLIError::commandFailed(QStringLiteral("tessel 命令超时，已终止"));

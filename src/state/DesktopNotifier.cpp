@@ -4,7 +4,8 @@
 #include <QStringList>
 #include <QVariantMap>
 
-DesktopNotifier::DesktopNotifier(QDBusConnection connection) : m_connection(std::move(connection)) {}
+DesktopNotifier::DesktopNotifier(QDBusConnection connection)
+    : m_connection(std::move(connection)) {}
 
 void DesktopNotifier::notify(const QString &summary, const QString &body) {
     if (!m_connection.isConnected())
@@ -16,7 +17,7 @@ void DesktopNotifier::notify(const QString &summary, const QString &body) {
     const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("tesselmenu")}};
     // app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout (-1: the
     // server's default).
-    message << QStringLiteral("TesselMenu") << 0u << QStringLiteral("tesselmenu") << summary
-            << body << QStringList() << hints << -1;
+    message << QStringLiteral("TesselMenu") << 0u << QStringLiteral("tesselmenu") << summary << body
+            << QStringList() << hints << -1;
     m_connection.send(message);
 }

@@ -14,7 +14,7 @@ QString providerName(const QString &id) {
 QString percentText(double value) {
     // Whole percentages as the tools show them; a fraction only below 10%.
     return value < 10 && value != std::floor(value) ? QString::number(value, 'f', 1)
-                                                     : QString::number(std::floor(value), 'f', 0);
+                                                    : QString::number(std::floor(value), 'f', 0);
 }
 
 QString ageText(qint64 seconds) {
@@ -64,9 +64,9 @@ QString limitLine(const LimitWindow &window, const QDateTime &now) {
     const LimitWindow::Status status = limitStatusAt(window, now);
     if (status == LimitWindow::Status::reset)
         return line + QStringLiteral("已重置，暂无新数据");
-    line += status == LimitWindow::Status::reached ? QStringLiteral("已用完")
-                                                   : percentText(window.usedPercent.value_or(0)) +
-                                                         QLatin1Char('%');
+    line += status == LimitWindow::Status::reached
+                ? QStringLiteral("已用完")
+                : percentText(window.usedPercent.value_or(0)) + QLatin1Char('%');
     if (window.resetsAt)
         line += QStringLiteral("，%1后重置").arg(remainingText(now.secsTo(*window.resetsAt)));
     if (window.isCachedFigure())

@@ -17,8 +17,8 @@ namespace {
 const QDateTime noon(QDate(2026, 12, 6), QTime(12, 0), Qt::UTC);
 
 LimitWindow window(std::optional<double> used, std::optional<qint64> resetsIn,
-                   LimitWindow::Status status = LimitWindow::Status::current,
-                   qint64 minutes = 300, const QString &source = QStringLiteral("codex-log")) {
+                   LimitWindow::Status status = LimitWindow::Status::current, qint64 minutes = 300,
+                   const QString &source = QStringLiteral("codex-log")) {
     LimitWindow w;
     w.provider = QStringLiteral("codex");
     w.windowMinutes = minutes;
@@ -42,8 +42,8 @@ QByteArray limitsJson(double used, qint64 resetsAt, const char *status = "curren
 }
 
 TEST(LimitTexts, LinesReadAgainstTheUtilitysClock) {
-    LimitWindow cached = window(55, 36 * 3600, LimitWindow::Status::current, 10080,
-                                QStringLiteral("claude-cache"));
+    LimitWindow cached =
+        window(55, 36 * 3600, LimitWindow::Status::current, 10080, QStringLiteral("claude-cache"));
     cached.provider = QStringLiteral("claude");
     cached.observedAt = noon.addDays(-3);
     LimitWindow paced = window(60, 3 * 3600);
@@ -114,12 +114,13 @@ TEST(LimitsDocument, DecodesStrictlyAndIgnoresNewMembers) {
     ASSERT_EQ(decoded.windows.size(), 1);
     EXPECT_FALSE(decoded.windows[0].usedPercent);
     EXPECT_EQ(decoded.windows[0].paceReachedAt, QDateTime::fromSecsSinceEpoch(9, Qt::UTC));
-    for (const char *bad :
-         {R"({"windows":{}})", R"({"windows":[{"provider":"codex"}]})",
-          R"({"windows":[{"provider":"codex","window_minutes":300,"status":"current","used_percent":null,"resets_at":null,"observed_at":1,"source":"x","pace":null}]})",
-          R"({"windows":[{"provider":"codex","window_minutes":300,"status":"odd","used_percent":1,"resets_at":null,"observed_at":1,"source":"x","pace":null}]})",
-          R"({"windows":[{"provider":"codex","window_minutes":300.5,"status":"current","used_percent":1,"resets_at":null,"observed_at":1,"source":"x","pace":null}]})",
-          "progress\n{\"windows\":[]}"})
+    for (
+        const char *bad :
+        {R"({"windows":{}})", R"({"windows":[{"provider":"codex"}]})",
+         R"({"windows":[{"provider":"codex","window_minutes":300,"status":"current","used_percent":null,"resets_at":null,"observed_at":1,"source":"x","pace":null}]})",
+         R"({"windows":[{"provider":"codex","window_minutes":300,"status":"odd","used_percent":1,"resets_at":null,"observed_at":1,"source":"x","pace":null}]})",
+         R"({"windows":[{"provider":"codex","window_minutes":300.5,"status":"current","used_percent":1,"resets_at":null,"observed_at":1,"source":"x","pace":null}]})",
+         "progress\n{\"windows\":[]}"})
         EXPECT_THROW(LimitsResponse::decode(bad), ReportFormatError) << bad;
 }
 

@@ -73,9 +73,8 @@ TEST_F(ToolCommandLineTest, WarningsGoToStandardErrorOnly) {
                              claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
     // The status line cannot keep its snapshot where a file stands in for the state folder.
     writeText(home + "/.local/state", "not a folder");
-    writeExecutable(root + "/feed.sh",
-                    "#!/bin/sh\nprintf '%s' '{\"rate_limits\":{\"five_hour\":"
-                    "{\"used_percentage\":5}}}' | \"$1\" statusline\n");
+    writeExecutable(root + "/feed.sh", "#!/bin/sh\nprintf '%s' '{\"rate_limits\":{\"five_hour\":"
+                                       "{\"used_percentage\":5}}}' | \"$1\" statusline\n");
     const struct {
         ChildOutcome outcome;
         std::string warning;

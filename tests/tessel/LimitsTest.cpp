@@ -63,27 +63,31 @@ TEST(CodexRateLimits, ShapesAreToldApartByLengthNotSlot) {
          {{300, 42, 1773500000}}},
         {"relative reset counts from the line's time",
          codexLimitsLine(at, limitSlots(window(7.5, 300, R"("resets_in_seconds":5400)"),
-                                   window(20, 10080, R"("resets_in_seconds":86400)"))),
+                                        window(20, 10080, R"("resets_in_seconds":86400)"))),
          {{300, 7.5, t + 5400}, {10080, 20, t + 86400}}},
         {"both shapes: the absolute one wins",
-         codexLimitsLine(at,
-                         limitSlots(window(1, 300, R"("resets_in_seconds":60,"resets_at":1773500000)"))),
+         codexLimitsLine(
+             at, limitSlots(window(1, 300, R"("resets_in_seconds":60,"resets_at":1773500000)"))),
          {{300, 1, 1773500000}}},
         {"weekly window in the primary slot",
          codexLimitsLine(at, limitSlots(window(64, 10080, R"("resets_at":1773900000)"))),
          {{10080, 64, 1773900000}}},
         {"a 30-day window with newer members",
-         codexLimitsLine(at, R"({"limit_id":"x","primary":)" +
-                                 window(3, 43200, R"("resets_at":1775000000)") +
-                                 R"(,"secondary":null,"credits":{"has_credits":true},"plan_type":"pro"})"),
+         codexLimitsLine(
+             at, R"({"limit_id":"x","primary":)" + window(3, 43200, R"("resets_at":1775000000)") +
+                     R"(,"secondary":null,"credits":{"has_credits":true},"plan_type":"pro"})"),
          {{43200, 3, 1775000000}}},
         {"a line with usage as well",
          codexLimitsLine(at, limitSlots(window(5, 300, R"("resets_at":1773500000)")),
                          R"({"total_token_usage":{"total_tokens":9}})"),
          {{300, 5, 1773500000}}},
-        {"no reset given", codexLimitsLine(at, limitSlots(window(5, 300, R"("x":1)"))), {{300, 5, {}}}},
+        {"no reset given",
+         codexLimitsLine(at, limitSlots(window(5, 300, R"("x":1)"))),
+         {{300, 5, {}}}},
         {"rate limits null", codexLimitsLine(at, "null"), {}},
-        {"a window without its length", codexLimitsLine(at, limitSlots(R"({"used_percent":5})")), {}},
+        {"a window without its length",
+         codexLimitsLine(at, limitSlots(R"({"used_percent":5})")),
+         {}},
         {"spaced JSON",
          R"({"timestamp" : ")" + at +
              R"(", "type" : "event_msg", "payload" : {"type" : "token_count", "rate_limits" : {"primary" : {"used_percent" : 9, "window_minutes" : 300, "resets_at" : 1773500000}}}})",
@@ -117,12 +121,10 @@ TEST(ClaudeLimitReached, EveryWordingGivesItsReset) {
         {"5-hour limit reached ∙ resets 2am", written + 6 * 3600, fiveHourMinutes},
         {"5-hour limit reached ∙ resets 9:30pm", written + 5400, fiveHourMinutes},
         {"Weekly limit reached ∙ resets Jan 26, 6pm", 1769450400, weekMinutes},
-        {"You've hit your limit · resets Jan 24 at 6pm (Asia/Hong_Kong)", 1769248800,
-         weekMinutes},
+        {"You've hit your limit · resets Jan 24 at 6pm (Asia/Hong_Kong)", 1769248800, weekMinutes},
         {"You've hit your limit · resets 6am (Asia/Hong_Kong)", 1769205600, fiveHourMinutes},
         {"You've hit your limit · resets Jan 2 at 6pm", 1767376800 + 365 * 86400, weekMinutes},
-        {"You've hit your limit · resets 6am (../../etc/passwd)", written + 10 * 3600,
-         weekMinutes},
+        {"You've hit your limit · resets 6am (../../etc/passwd)", written + 10 * 3600, weekMinutes},
         {"API Error: 529 overloaded", std::nullopt, 0},
         {"5-hour limit reached ∙ resets soon", std::nullopt, 0},
         {"5-hour limit reached ∙ resets 13pm", std::nullopt, 0},
@@ -152,13 +154,18 @@ TEST(LimitPaceProjection, EdgesOfThePace) {
         {"flat use", {reading(40, noon - 3600, reset)}, 40, {}},
         {"slow rise", {reading(38, noon - 3600, reset)}, 46, {}},
         {"crossing before the reset", {reading(20, noon - 3600, reset)}, 100, reset},
-        {"crossing early", {reading(10, noon - 3600, reset), reading(30, noon - 1800, reset)},
-         130, noon + 2 * 3600},
+        {"crossing early",
+         {reading(10, noon - 3600, reset), reading(30, noon - 1800, reset)},
+         130,
+         noon + 2 * 3600},
         {"readings of another window or before this one are ignored",
          {reading(0, noon - 3600, reset - 5 * 3600), reading(0, noon - 3600, reset, weekMinutes),
           reading(0, reset - 6 * 3600, reset)},
-         {}, {}},
-        {"a lower earlier figure never makes a negative pace", {reading(60, noon - 60, reset)}, 40,
+         {},
+         {}},
+        {"a lower earlier figure never makes a negative pace",
+         {reading(60, noon - 60, reset)},
+         40,
          {}},
     };
     for (const auto &c : cases) {
@@ -203,13 +210,13 @@ protected:
                R"("model":{"id":"claude-opus-4-1","display_name":"Opus"},"version":"2.1.90",)"
                R"("cost":{"total_cost_usd":0.5},"rate_limits":{"five_hour":{"used_percentage":)" +
                formatNumber(fiveHour) + R"(,"resets_at":)" + std::to_string(fiveHourReset) +
-               R"(},"seven_day":{"used_percentage":)" + formatNumber(week) +
-               R"(,"resets_at":)" + std::to_string(weekReset) + "}}}";
+               R"(},"seven_day":{"used_percentage":)" + formatNumber(week) + R"(,"resets_at":)" +
+               std::to_string(weekReset) + "}}}";
     }
     static void setModified(const std::string &path, std::int64_t seconds) {
-        std::filesystem::last_write_time(
-            path, std::filesystem::file_time_type::clock::now() +
-                      std::chrono::seconds(seconds - std::time(nullptr)));
+        std::filesystem::last_write_time(path,
+                                         std::filesystem::file_time_type::clock::now() +
+                                             std::chrono::seconds(seconds - std::time(nullptr)));
     }
 };
 
@@ -218,14 +225,15 @@ TEST_F(LimitsTest, NewestCodexLineAcrossSessionsWins) {
     const std::string newer = codexHome + "/archived_sessions/rollout-a.jsonl";
     writeText(older, codexLimitsLine("2026-03-14T10:00:00Z",
                                      limitSlots(window(10, 300, R"("resets_at":1773500000)"),
-                                           window(30, 10080, R"("resets_at":1773900000)"))) +
+                                                window(30, 10080, R"("resets_at":1773900000)"))) +
                          codexUsage("2026-03-14T10:01:00Z", 5));
-    writeText(newer, codexLimitsLine("2026-03-14T11:00:00Z",
-                                     limitSlots(window(25, 300, R"("resets_at":1773495800)"),
-                                           window(31, 10080, R"("resets_at":1773900000)"))) +
-                         codexLimitsLine("2026-03-14T11:30:00Z",
-                                         limitSlots(window(40, 300, R"("resets_in_seconds":8000)"),
-                                               window(33, 10080, R"("resets_at":1773900000)"))));
+    writeText(newer,
+              codexLimitsLine("2026-03-14T11:00:00Z",
+                              limitSlots(window(25, 300, R"("resets_at":1773495800)"),
+                                         window(31, 10080, R"("resets_at":1773900000)"))) +
+                  codexLimitsLine("2026-03-14T11:30:00Z",
+                                  limitSlots(window(40, 300, R"("resets_in_seconds":8000)"),
+                                             window(33, 10080, R"("resets_at":1773900000)"))));
     setModified(older, noon - 3600);
     setModified(newer, noon - 1800);
 
@@ -251,8 +259,9 @@ TEST_F(LimitsTest, NewestCodexLineAcrossSessionsWins) {
 }
 
 TEST_F(LimitsTest, StatusLineRoundTrip) {
-    writeText(usageFile(),
-              R"({"rows":[{"day":"2026-03-14","total_tokens":1250000,"providers":{"claude":1250000}}]})");
+    writeText(
+        usageFile(),
+        R"({"rows":[{"day":"2026-03-14","total_tokens":1250000,"providers":{"claude":1250000}}]})");
     const std::string input = statusInput(42.5, noon + 7800, 18, noon + 3 * 86400);
     std::vector<std::string> warnings;
     const std::string line = runStatusline(input, {repo, false}, environment, warnings);
@@ -260,7 +269,8 @@ TEST_F(LimitsTest, StatusLineRoundTrip) {
     EXPECT_EQ(line, "1.2M tokens today · 5 h 42.5% until 14:10 · 7 d 18% until Mar 17 12:00\n");
 
     // The executable, fed on standard input the way Claude Code runs it.
-    writeExecutable(root + "/feed.sh", "#!/bin/sh\nprintf '%s' '" + input + "' | \"$1\" statusline --quiet\n");
+    writeExecutable(root + "/feed.sh",
+                    "#!/bin/sh\nprintf '%s' '" + input + "' | \"$1\" statusline --quiet\n");
     const ChildOutcome fed = run({root + "/feed.sh", TESSEL_BINARY});
     EXPECT_EQ(fed.exitCode, 0) << fed.standardError;
     EXPECT_EQ(fed.standardOutput, "");
@@ -283,22 +293,24 @@ TEST_F(LimitsTest, StatusLineRoundTrip) {
 
 TEST_F(LimitsTest, ClaudeSourcesNewestFirstAndCachedFiguresShowTheirAge) {
     const std::int64_t threeDaysAgo = noon - 3 * 86400;
-    writeText(home + "/.claude.json",
-              R"({"numStartups":4,"cachedUsageUtilization":{"fetchedAtMs":)" +
-                  std::to_string(threeDaysAgo * 1000) +
-                  R"(,"utilization":{"five_hour":{"utilization":12,"resets_at":"2026-03-11T14:00:00Z"},)"
-                  R"("seven_day":{"utilization":55,"resets_at":"2026-03-16T00:00:00+00:00"}}}})");
+    writeText(
+        home + "/.claude.json",
+        R"({"numStartups":4,"cachedUsageUtilization":{"fetchedAtMs":)" +
+            std::to_string(threeDaysAgo * 1000) +
+            R"(,"utilization":{"five_hour":{"utilization":12,"resets_at":"2026-03-11T14:00:00Z"},)"
+            R"("seven_day":{"utilization":55,"resets_at":"2026-03-16T00:00:00+00:00"}}}})");
     const std::string text = renderLimitsText(report(), noon);
     EXPECT_EQ(text, "Claude Code 5 h: reset, no new figure yet; seen 3 d ago (cached figure)\n"
                     "Claude Code 7 d: 55%, resets 2026-03-16 00:00 (in 1 d 12 h); seen 3 d ago "
                     "(cached figure)\n");
 
     // A limit-reached line an hour ago is newer than the cache.
-    writeText(session(), R"({"type":"assistant","timestamp":"2026-03-14T11:00:00Z",)"
-                         R"("isApiErrorMessage":true,"message":{"model":"<synthetic>",)"
-                         R"("content":[{"type":"text","text":"5-hour limit reached ∙ resets 3pm"}]}})"
-                         "\n" +
-                             claudeLine("m", "r", "2026-03-14T11:01:00Z", 1, 1));
+    writeText(session(),
+              R"({"type":"assistant","timestamp":"2026-03-14T11:00:00Z",)"
+              R"("isApiErrorMessage":true,"message":{"model":"<synthetic>",)"
+              R"("content":[{"type":"text","text":"5-hour limit reached ∙ resets 3pm"}]}})"
+              "\n" +
+                  claudeLine("m", "r", "2026-03-14T11:01:00Z", 1, 1));
     const LimitsReport limits = report();
     ASSERT_EQ(limits.windows.size(), 2u);
     EXPECT_EQ(limits.windows[0].status, LimitEntry::Status::reached);

@@ -142,8 +142,8 @@ std::optional<std::int64_t> parseResetClock(std::string_view text, std::string_v
     for (size_t i = 0; i < months.size(); ++i)
         if (cursor.take(months[i])) {
             month = static_cast<int>(i);
-            while (!cursor.rest().empty() && std::isalpha(static_cast<unsigned char>(
-                                                 cursor.rest().front())))
+            while (!cursor.rest().empty() &&
+                   std::isalpha(static_cast<unsigned char>(cursor.rest().front())))
                 cursor.take(cursor.rest().substr(0, 1));
             cursor.skipSpaces();
             day = cursor.number(2);
@@ -235,8 +235,8 @@ std::string textOfMessage(ondemand::object &message) {
 
 } // namespace
 
-std::vector<LimitObservation> parseRateLimits(ondemand::object &rateLimits,
-                                              std::int64_t observedAt, LimitSource source) {
+std::vector<LimitObservation> parseRateLimits(ondemand::object &rateLimits, std::int64_t observedAt,
+                                              LimitSource source) {
     std::vector<LimitObservation> windows;
     for (const NamedWindow &named : namedWindows) {
         ondemand::object window;
@@ -344,8 +344,8 @@ std::optional<LimitReached> parseLimitReached(std::string_view text, std::int64_
             resetsAt = epoch > 100'000'000'000 ? epoch / 1000 : epoch;
     } else if (const size_t resets = lower.find("resets "); resets != std::string::npos) {
         const size_t from = resets + 7;
-        resetsAt = parseResetClock(std::string_view(lower).substr(from), text.substr(from),
-                                   writtenAt);
+        resetsAt =
+            parseResetClock(std::string_view(lower).substr(from), text.substr(from), writtenAt);
     }
     if (!resetsAt)
         return std::nullopt;

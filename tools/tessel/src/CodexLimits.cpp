@@ -64,9 +64,8 @@ std::vector<LimitObservation> parseRateLimits(std::string_view line) {
         return {};
     const auto observedAt = parseTimestamp(text);
     if (!observedAt || object["type"].get_string().get(text) || text != "event_msg" ||
-        object["payload"].get_object().get(payload) ||
-        payload["type"].get_string().get(text) || text != "token_count" ||
-        payload["rate_limits"].get_object().get(limits))
+        object["payload"].get_object().get(payload) || payload["type"].get_string().get(text) ||
+        text != "token_count" || payload["rate_limits"].get_object().get(limits))
         return {};
     std::vector<LimitObservation> windows;
     for (const std::string_view slot : {"primary", "secondary"}) {

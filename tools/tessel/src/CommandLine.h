@@ -39,9 +39,10 @@ struct Demo {
 
 } // namespace command
 
-using Command = std::variant<command::Help, command::Collect, command::ReportToday,
-                             command::ReportLimits, command::Statusline, command::RunDaily, command::ScheduleInstall, command::ScheduleRemove,
-                             command::ScheduleStatus, command::Demo>;
+using Command =
+    std::variant<command::Help, command::Collect, command::ReportToday, command::ReportLimits,
+                 command::Statusline, command::RunDaily, command::ScheduleInstall,
+                 command::ScheduleRemove, command::ScheduleStatus, command::Demo>;
 
 // The one-line summary of every command.
 extern const char *const usageLine;

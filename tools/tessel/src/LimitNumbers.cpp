@@ -6,8 +6,8 @@
 std::string formatNumber(double value) {
     const double rounded = std::round(value * 100) / 100;
     char buffer[64];
-    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, rounded,
-                                            std::chars_format::fixed, 2);
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, rounded, std::chars_format::fixed, 2);
     if (error != std::errc())
         return "0";
     std::string text(buffer, end);

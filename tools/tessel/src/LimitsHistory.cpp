@@ -18,9 +18,8 @@ std::optional<Provider> providerNamed(const std::string &id) {
 }
 
 std::optional<LimitSource> sourceNamed(const std::string &id) {
-    for (const LimitSource source :
-         {LimitSource::codexLog, LimitSource::claudeStatusline, LimitSource::claudeCache,
-          LimitSource::claudeLimitReached})
+    for (const LimitSource source : {LimitSource::codexLog, LimitSource::claudeStatusline,
+                                     LimitSource::claudeCache, LimitSource::claudeLimitReached})
         if (limitSourceId(source) == id)
             return source;
     return std::nullopt;
@@ -99,7 +98,8 @@ std::vector<LimitObservation> mergeLimitHistory(std::vector<LimitObservation> hi
                         history.begin() + static_cast<std::ptrdiff_t>(end));
         } else {
             kept.push_back(history[start]);
-            kept.insert(kept.end(), history.begin() + static_cast<std::ptrdiff_t>(end - perWindow + 1),
+            kept.insert(kept.end(),
+                        history.begin() + static_cast<std::ptrdiff_t>(end - perWindow + 1),
                         history.begin() + static_cast<std::ptrdiff_t>(end));
         }
         start = end;
@@ -113,8 +113,8 @@ void writeLimitHistory(const std::string &path, const std::vector<LimitObservati
         text += std::string(providerId(reading.provider)) + ' ' +
                 std::to_string(reading.windowMinutes) + ' ' +
                 std::to_string(reading.resetsAt.value_or(0)) + ' ' +
-                std::to_string(reading.observedAt) + ' ' + formatNumber(reading.usedPercent) +
-                ' ' + std::string(limitSourceId(reading.source)) + '\n';
+                std::to_string(reading.observedAt) + ' ' + formatNumber(reading.usedPercent) + ' ' +
+                std::string(limitSourceId(reading.source)) + '\n';
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
     writeFileAtomically(path, text);

@@ -15,8 +15,9 @@ std::optional<LimitPace> projectPace(const LimitObservation &current,
     if (first->observedAt >= current.observedAt)
         return std::nullopt;
     // Use within one window never falls; a lower figure later means a correction, not a pace.
-    const double rate = std::max(0.0, (current.usedPercent - first->usedPercent) /
-                                          static_cast<double>(current.observedAt - first->observedAt));
+    const double rate =
+        std::max(0.0, (current.usedPercent - first->usedPercent) /
+                          static_cast<double>(current.observedAt - first->observedAt));
     LimitPace pace;
     const double remaining = static_cast<double>(*current.resetsAt - current.observedAt);
     pace.projectedPercent = current.usedPercent + rate * remaining;

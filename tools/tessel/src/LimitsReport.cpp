@@ -24,8 +24,9 @@ std::string localTime(std::int64_t seconds) {
 }
 
 std::string providerName(Provider provider) {
-    return provider == Provider::claude ? "Claude Code" : provider == Provider::codex ? "Codex"
-                                                                                      : "OpenCode";
+    return provider == Provider::claude  ? "Claude Code"
+           : provider == Provider::codex ? "Codex"
+                                         : "OpenCode";
 }
 
 std::string_view statusId(LimitEntry::Status status) {
@@ -65,7 +66,8 @@ std::string durationText(std::int64_t seconds) {
     if (hours < 24)
         return std::to_string(hours) + " h" +
                (minutes % 60 ? " " + std::to_string(minutes % 60) + " min" : "");
-    return std::to_string(hours / 24) + " d" + (hours % 24 ? " " + std::to_string(hours % 24) + " h" : "");
+    return std::to_string(hours / 24) + " d" +
+           (hours % 24 ? " " + std::to_string(hours % 24) + " h" : "");
 }
 
 LimitsReport buildLimitsReport(const std::vector<LimitObservation> &readings, std::int64_t now) {
@@ -166,10 +168,10 @@ std::string renderLimitsText(const LimitsReport &report, std::int64_t now) {
     for (const LimitEntry &entry : report.windows) {
         const LimitObservation &reading = entry.observation;
         text += providerName(reading.provider) + " " + windowLabel(reading.windowMinutes) + ": ";
-        const std::string resets =
-            reading.resetsAt ? localTime(*reading.resetsAt) + " (in " +
-                                   durationText(*reading.resetsAt - now) + ")"
-                             : "an unknown time";
+        const std::string resets = reading.resetsAt
+                                       ? localTime(*reading.resetsAt) + " (in " +
+                                             durationText(*reading.resetsAt - now) + ")"
+                                       : "an unknown time";
         switch (entry.status) {
         case LimitEntry::Status::reset:
             text += "reset, no new figure yet";
@@ -188,8 +190,8 @@ std::string renderLimitsText(const LimitsReport &report, std::int64_t now) {
         if (entry.pace) {
             text += "  pace: " + formatNumber(entry.pace->projectedPercent) + "% by the reset";
             if (entry.pace->reachedAt)
-                text += ", the limit is reached at " + localTime(*entry.pace->reachedAt) +
-                        " (in " + durationText(*entry.pace->reachedAt - now) + ")";
+                text += ", the limit is reached at " + localTime(*entry.pace->reachedAt) + " (in " +
+                        durationText(*entry.pace->reachedAt - now) + ")";
             text += "\n";
         }
     }

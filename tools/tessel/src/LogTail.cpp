@@ -43,8 +43,8 @@ void forEachLineFromEnd(const std::string &path, std::string_view needle, std::u
     std::string carry;
     std::string block;
     while (position > 0 && budget > 0) {
-        const size_t size = static_cast<size_t>(std::min<std::uint64_t>(
-            {blockSize, position, budget}));
+        const size_t size =
+            static_cast<size_t>(std::min<std::uint64_t>({blockSize, position, budget}));
         position -= size;
         budget -= size;
         block.resize(size);
@@ -92,7 +92,8 @@ std::vector<RecentFile> recentFiles(const std::vector<std::string> &folders,
             if (::stat(walk->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
                 info.st_mtim.tv_sec < since)
                 continue;
-            files.push_back({walk->path().string(), static_cast<std::int64_t>(info.st_mtim.tv_sec)});
+            files.push_back(
+                {walk->path().string(), static_cast<std::int64_t>(info.st_mtim.tv_sec)});
         }
     }
     std::sort(files.begin(), files.end(), [](const RecentFile &a, const RecentFile &b) {

@@ -51,8 +51,8 @@ std::optional<std::string> configuredRepository(const Environment &environment) 
 
 std::optional<std::int64_t> todayTokens(const StatuslineOptions &options,
                                         const Environment &environment) {
-    const auto folder = options.repositoryFolder ? options.repositoryFolder
-                                                 : configuredRepository(environment);
+    const auto folder =
+        options.repositoryFolder ? options.repositoryFolder : configuredRepository(environment);
     if (!folder)
         return std::nullopt;
     try {

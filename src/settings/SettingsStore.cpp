@@ -12,6 +12,7 @@ namespace {
 const QString refreshIntervalKey = QStringLiteral("refreshInterval");
 const QString launchAtLoginKey = QStringLiteral("launchAtLogin");
 const QString limitNotificationsKey = QStringLiteral("limitNotifications");
+const QString limitWarningsGivenKey = QStringLiteral("limitWarningsGiven");
 const QString syncIntervalKey = QStringLiteral("syncInterval");
 const QString syncScheduledAtKey = QStringLiteral("syncScheduledAt");
 
@@ -100,6 +101,15 @@ bool SettingsStore::limitNotifications() const {
 
 void SettingsStore::setLimitNotifications(bool enabled) {
     write(limitNotificationsKey, enabled);
+}
+
+QStringList SettingsStore::limitWarningsGiven() const {
+    const QVariant value = m_settings.value(limitWarningsGivenKey);
+    return value.canConvert<QStringList>() ? value.toStringList() : QStringList();
+}
+
+void SettingsStore::setLimitWarningsGiven(const QStringList &warnings) {
+    write(limitWarningsGivenKey, warnings);
 }
 
 void SettingsStore::setLaunchAtLogin(bool enabled) {

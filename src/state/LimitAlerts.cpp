@@ -63,3 +63,31 @@ QList<LimitAlerts::Alert> LimitAlerts::update(const QList<LimitWindow> &windows,
     }
     return alerts;
 }
+
+QStringList LimitAlerts::saved() const {
+    QStringList texts;
+    for (const Warned &warned : m_warned)
+        texts << QStringLiteral("%1 %2 %3 %4")
+                     .arg(warned.provider)
+                     .arg(warned.windowMinutes)
+                     .arg(warned.resetsAt.toSecsSinceEpoch())
+                     .arg(warned.threshold);
+    return texts;
+}
+
+void LimitAlerts::restore(const QStringList &saved) {
+    m_warned.clear();
+    for (const QString &text : saved) {
+        const QStringList fields = text.split(QLatin1Char(' '));
+        bool minutesOk = false, resetOk = false, thresholdOk = false;
+        if (fields.size() != 4)
+            continue;
+        Warned warned;
+        warned.provider = fields[0];
+        warned.windowMinutes = fields[1].toLongLong(&minutesOk);
+        warned.resetsAt = QDateTime::fromSecsSinceEpoch(fields[2].toLongLong(&resetOk), Qt::UTC);
+        warned.threshold = fields[3].toInt(&thresholdOk);
+        if (minutesOk && resetOk && thresholdOk && warned.windowMinutes > 0)
+            m_warned.append(warned);
+    }
+}

@@ -20,6 +20,11 @@ public:
 
     QList<Alert> update(const QList<LimitWindow> &windows, const QDateTime &now);
 
+    // The warnings given so far, one text each, and back: kept across restarts. Texts that
+    // cannot be read are dropped.
+    QStringList saved() const;
+    void restore(const QStringList &saved);
+
 private:
     struct Warned {
         QString provider;

@@ -31,7 +31,11 @@ QCoro::Task<> MenuBarViewModel::readLimits(QPointer<MenuBarViewModel> self, Tess
 void MenuBarViewModel::publishLimits(QList<LimitWindow> windows) {
     // The record of what was warned of is kept up to date even while warnings are silenced,
     // so turning them on again does not repeat old news.
+    // Warnings given before a restart are not given again.
+    m_limitAlerts.restore(m_settings->limitWarningsGiven());
     const QList<LimitAlerts::Alert> alerts = m_limitAlerts.update(windows, m_clock.now());
+    if (const QStringList given = m_limitAlerts.saved(); given != m_settings->limitWarningsGiven())
+        m_settings->setLimitWarningsGiven(given);
     publish(m_limitWindows, std::move(windows));
     if (!m_notifier || !m_settings->limitNotifications())
         return;

@@ -100,6 +100,11 @@ TEST(LimitAlertSteps, EachThresholdOncePerWindowAndReset) {
     EXPECT_EQ(step(window({}, -1, LimitWindow::Status::reset, 10080)), QList<int>());
     EXPECT_EQ(step(window(99, {}, {}, 10080)), QList<int>());
 
+    LimitAlerts restored;
+    restored.restore(alerts.saved() + QStringList{"junk", "codex x 1 80", ""});
+    EXPECT_EQ(restored.saved(), alerts.saved());
+    EXPECT_TRUE(restored.update({window(99, 3600 + 5 * 3600)}, noon.addSecs(3601)).isEmpty());
+
     const auto alert = LimitAlerts().update({window(81, 7800)}, noon);
     ASSERT_EQ(alert.size(), 1);
     EXPECT_EQ(alert[0].summary, QStringLiteral("Codex 5 小时额度已用 80%"));
@@ -235,6 +240,10 @@ TEST_F(LimitNotificationTest, OncePerThresholdPerWindowThroughTheBus) {
     EXPECT_EQ(refreshAt(50), QStringList());
     EXPECT_EQ(refreshAt(81), QStringList({"Codex 5 小时额度已用 80%"}));
     EXPECT_EQ(refreshAt(83), QStringList());
+    // Nor after a restart on the same settings.
+    makeModel();
+    model->setNotifier(std::make_shared<DesktopNotifier>(*client));
+    EXPECT_EQ(refreshAt(84), QStringList());
     EXPECT_EQ(refreshAt(95.5), QStringList({"Codex 5 小时额度已用 95%"}));
     EXPECT_EQ(refreshAt(100, "reached"), QStringList({"Codex 5 小时额度已用完"}));
     EXPECT_EQ(refreshAt(100, "reached"), QStringList());

@@ -10,6 +10,7 @@
 #include "LimitsHistory.h"
 #include "LimitsPace.h"
 #include "LimitsReport.h"
+#include "LogTail.h"
 #include "Statusline.h"
 
 #include <filesystem>
@@ -190,6 +191,46 @@ TEST(LimitHistoryKeeping, OnlyRunningWindowsAndAFewReadingsEach) {
     EXPECT_EQ(kept.front().observedAt, noon - 1000);
     EXPECT_EQ(kept.back().observedAt, noon - 991);
     EXPECT_EQ(kept[1].observedAt, noon - 993);
+}
+
+TEST(LogTailReading, EveryLineWithTheNeedleNewestFirstAcrossBlocks) {
+    QTemporaryDir folder;
+    const std::string path = folder.filePath("log.jsonl").toStdString();
+    // Lines of many sizes, some longer than a block, so needles fall on every kind of block
+    // boundary; the last line lacks its newline.
+    std::string text;
+    std::vector<std::pair<size_t, std::string>> expected; // start offset and line, newest first
+    std::uint32_t seed = 7;
+    for (int i = 0; i < 400; ++i) {
+        seed = seed * 1103515245 + 12345;
+        const size_t size = (seed >> 8) % (i % 50 == 0 ? 600'000 : 3'000);
+        std::string line = std::to_string(i) + std::string(size, 'x');
+        if (seed % 3 == 0) {
+            line.insert(line.size() / 2, "NEEDLE");
+            expected.insert(expected.begin(), {text.size(), line});
+        }
+        text += line + (i == 399 ? "" : "\n");
+    }
+    writeText(path, text);
+    for (const std::uint64_t budget : {std::uint64_t(1) << 40, std::uint64_t(300'000)}) {
+        std::vector<std::string> seen;
+        forEachLineFromEnd(path, "NEEDLE", budget, [&](std::string_view line) {
+            seen.emplace_back(line);
+            return true;
+        });
+        // With a budget, only lines read whole, their newline before them included.
+        std::vector<std::string> wanted;
+        for (const auto &[at, line] : expected)
+            if (text.size() - at + (at > 0 ? 1 : 0) <= budget)
+                wanted.push_back(line);
+        EXPECT_EQ(seen, wanted) << budget;
+    }
+    std::vector<std::string> first;
+    forEachLineFromEnd(path, "NEEDLE", UINT64_MAX, [&](std::string_view line) {
+        first.emplace_back(line);
+        return false;
+    });
+    EXPECT_EQ(first, std::vector<std::string>({expected.front().second}));
 }
 
 class LimitsTest : public LogTest {

@@ -391,7 +391,8 @@ std::optional<LimitObservation> parseLimitReachedLine(std::string_view line) {
 
 std::optional<LimitObservation> scanLimitReached(const LogLocations &locations, std::int64_t now) {
     constexpr std::int64_t lookBack = 8 * 86400;
-    constexpr std::uint64_t tailBytesPerFile = 256 << 10;
+    // The limit-reached line ends a session's work, so it sits near the end of its file.
+    constexpr std::uint64_t tailBytesPerFile = 64 << 10;
     constexpr std::int64_t modificationSlack = 120;
     std::optional<LimitObservation> newest;
     for (const RecentFile &file :

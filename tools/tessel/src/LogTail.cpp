@@ -58,8 +58,11 @@ void forEachLineFromEnd(const std::string &path, std::string_view needle, std::u
         }
         block += carry;
         // Lines that are complete in `block`, last first; the text before the first newline
-        // may continue further back, unless this is the start of the file.
+        // may continue further back, unless this is the start of the file. A block without
+        // the needle at all is not split into lines.
         size_t end = block.size();
+        if (block.find(needle) == std::string::npos)
+            end = std::min(block.find('\n'), block.size());
         while (true) {
             const size_t newline = end == 0 ? std::string::npos : block.rfind('\n', end - 1);
             if (newline == std::string::npos)

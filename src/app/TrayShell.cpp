@@ -1,9 +1,8 @@
 #include "app/TrayShell.h"
 
 #include "app/LimitsSection.h"
-#include "state/LimitTexts.h"
-
 #include "state/DisplayFormatting.h"
+#include "state/LimitTexts.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/Icons.h"
 #include "ui/ModelObserver.h"

@@ -8,11 +8,19 @@ void MenuBarViewModel::setNotifier(std::shared_ptr<Notifier> notifier) {
     m_notifier = std::move(notifier);
 }
 
+namespace {
+
+// Reading the limits is a few file tails; a tool that hangs at it must not keep the busy flag
+// set (and the sync button disabled) for the whole run timeout.
+constexpr std::chrono::seconds limitsReadTimeout(60);
+
+} // namespace
+
 QCoro::Task<> MenuBarViewModel::readLimits(QPointer<MenuBarViewModel> self, TesselCLI cli) {
     std::optional<LimitsResponse> response;
     std::exception_ptr failure;
     try {
-        auto reading = cli.limitsReport();
+        auto reading = cli.withRunTimeout(limitsReadTimeout).limitsReport();
         response = co_await reading;
     } catch (...) {
         failure = std::current_exception();

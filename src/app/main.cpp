@@ -1,5 +1,6 @@
 // The tray utility: one state object for the life of the process, the tray shell around it,
 // and a guard that turns a second launch into a request to show the running one's panel.
+#include "app/LayerShell.h"
 #include "app/SingleInstance.h"
 #include "app/TrayShell.h"
 #include "state/DesktopNotifier.h"
@@ -11,6 +12,7 @@
 #include <QApplication>
 
 int main(int argc, char **argv) {
+    LayerShell::prepareProcess();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TesselMenu"));
     QApplication::setDesktopFileName(QStringLiteral("tesselmenu"));

@@ -1,6 +1,7 @@
 #include "ClaudeLimits.h"
 
 #include "Clock.h"
+#include "JsonStructure.h"
 #include "LimitNumbers.h"
 #include "LogTail.h"
 
@@ -277,7 +278,8 @@ std::string renderSnapshot(const std::vector<LimitObservation> &windows, std::in
 
 std::vector<LimitObservation> readSnapshot(const std::string &path) {
     simdjson::padded_string text;
-    if (simdjson::padded_string::load(path).get(text))
+    if (simdjson::padded_string::load(path).get(text) ||
+        !hasSoundJsonStructure(std::string_view(text.data(), text.size())))
         return {};
     ondemand::parser parser;
     ondemand::document document;
@@ -292,7 +294,8 @@ std::vector<LimitObservation> readSnapshot(const std::string &path) {
 
 std::vector<LimitObservation> readUsageCache(const std::string &path) {
     simdjson::padded_string text;
-    if (simdjson::padded_string::load(path).get(text))
+    if (simdjson::padded_string::load(path).get(text) ||
+        !hasSoundJsonStructure(std::string_view(text.data(), text.size())))
         return {};
     ondemand::parser parser;
     ondemand::document document;
@@ -362,6 +365,8 @@ std::optional<LimitReached> parseLimitReached(std::string_view text, std::int64_
 }
 
 std::optional<LimitObservation> parseLimitReachedLine(std::string_view line) {
+    if (!hasSoundJsonStructure(line))
+        return std::nullopt;
     const simdjson::padded_string padded(line);
     ondemand::parser parser;
     ondemand::document document;

@@ -1,6 +1,7 @@
 #include "CodexLimits.h"
 
 #include "Clock.h"
+#include "JsonStructure.h"
 #include "LogTail.h"
 
 #include <simdjson.h>
@@ -54,6 +55,8 @@ std::optional<LimitObservation> readWindow(ondemand::object &limits, std::string
 } // namespace
 
 std::vector<LimitObservation> parseRateLimits(std::string_view line) {
+    if (!hasSoundJsonStructure(line))
+        return {};
     const simdjson::padded_string padded(line);
     ondemand::parser parser;
     ondemand::document document;

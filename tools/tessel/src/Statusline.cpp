@@ -4,6 +4,7 @@
 #include "ClaudeLimits.h"
 #include "Clock.h"
 #include "Errors.h"
+#include "JsonStructure.h"
 #include "LimitNumbers.h"
 #include "LimitsHistory.h"
 #include "LimitsReport.h"
@@ -37,7 +38,8 @@ std::optional<std::string> configuredRepository(const Environment &environment) 
     const std::string config =
         environment.get("XDG_CONFIG_HOME").value_or(environment.home() + "/.config");
     simdjson::padded_string text;
-    if (simdjson::padded_string::load(config + "/TesselMenu/Info.json").get(text))
+    if (simdjson::padded_string::load(config + "/TesselMenu/Info.json").get(text) ||
+        !hasSoundJsonStructure(std::string_view(text.data(), text.size())))
         return std::nullopt;
     ondemand::parser parser;
     ondemand::document document;
@@ -84,6 +86,8 @@ std::string statuslineSnapshotPath(const Environment &environment) {
 std::string runStatusline(std::string_view input, const StatuslineOptions &options,
                           const Environment &environment, std::vector<std::string> &warnings) {
     const std::int64_t now = currentTime(environment);
+    if (!hasSoundJsonStructure(input))
+        throw ToolError("the status-line input is not a JSON object");
     const simdjson::padded_string padded(input);
     ondemand::parser parser;
     ondemand::document document;

@@ -4,12 +4,12 @@
 #include "app/LayerShell.h"
 #include "app/LimitsSection.h"
 #include "app/TrayAvailability.h"
-#include "state/DisplayFormatting.h"
 #include "state/LimitTexts.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/Icons.h"
 #include "ui/ModelObserver.h"
 #include "ui/PanelMenu.h"
+#include "ui/TrayFace.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -54,6 +54,7 @@ void TrayShell::createWindow() {
     if (const std::optional<PanelPlacement> place = placement())
         m_panel->move(place->origin(m_panel->sizeHint()));
     m_panel->show();
+    m_model.start();
 }
 
 void TrayShell::createTray() {
@@ -82,9 +83,11 @@ void TrayShell::createTray() {
                 if (reason == QSystemTrayIcon::Trigger)
                     togglePanel();
             });
-    m_shownFigure.reset();
+    m_shownFace.reset();
     reread();
     m_tray->show();
+    // The figure in the tray is the point of the utility: it must not wait for the panel.
+    m_model.start();
 }
 
 // The tray icon goes before the menu it refers to.
@@ -93,23 +96,22 @@ TrayShell::~TrayShell() {
 }
 
 void TrayShell::reread() {
-    const QString title = m_model.menuTitle();
     if (!m_tray) {
-        m_panel->setWindowTitle(title);
+        m_panel->setWindowTitle(m_model.menuTitle());
         return;
     }
     m_limits->reread();
-    QString tip = title;
+    // The most used limit window joins the title and the error.
+    QString tip = trayToolTip(m_model);
     if (const auto highest =
             highestLimitLine(m_model.limitWindows(), QDateTime::currentDateTimeUtc()))
         tip += QLatin1Char('\n') + *highest;
     m_tray->setToolTip(tip);
-    // Redrawn only when the figure changes, not on every tick of the countdown.
-    const QString figure =
-        m_model.todayTokens() != 0 ? compactTokenString(m_model.todayTokens()) : QString();
-    if (figure != m_shownFigure) {
-        m_shownFigure = figure;
-        m_tray->setIcon(trayIcon(figure));
+    // Redrawn only when the icon's face changes, not on every change of the state object.
+    const TrayIconFace face = trayIconFace(m_model);
+    if (face != m_shownFace) {
+        m_shownFace = face;
+        m_tray->setIcon(trayIcon(face.figure, face.warning));
     }
 }
 

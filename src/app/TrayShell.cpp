@@ -2,7 +2,9 @@
 
 #include "app/DesktopSession.h"
 #include "app/LayerShell.h"
+#include "app/LimitsSection.h"
 #include "app/TrayAvailability.h"
+#include "state/LimitTexts.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/Icons.h"
 #include "ui/ModelObserver.h"
@@ -71,6 +73,7 @@ void TrayShell::createTray() {
     // The pointer is at the icon when its menu opens; by the time "打开面板" is chosen it
     // has moved down the menu.
     connect(m_trayMenu.get(), &QMenu::aboutToShow, this, [this] { noteActivation(); });
+    m_limits = new LimitsSection(m_model, *m_trayMenu);
 
     m_tray = new QSystemTrayIcon(this);
     m_tray->setContextMenu(m_trayMenu.get());
@@ -97,7 +100,13 @@ void TrayShell::reread() {
         m_panel->setWindowTitle(m_model.menuTitle());
         return;
     }
-    m_tray->setToolTip(trayToolTip(m_model));
+    m_limits->reread();
+    // The most used limit window joins the title and the error.
+    QString tip = trayToolTip(m_model);
+    if (const auto highest =
+            highestLimitLine(m_model.limitWindows(), QDateTime::currentDateTimeUtc()))
+        tip += QLatin1Char('\n') + *highest;
+    m_tray->setToolTip(tip);
     // Redrawn only when the icon's face changes, not on every change of the state object.
     const TrayIconFace face = trayIconFace(m_model);
     if (face != m_shownFace) {

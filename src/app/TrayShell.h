@@ -11,6 +11,7 @@
 #include <optional>
 
 class LayerShell;
+class LimitsSection;
 class MenuBarViewModel;
 class ModelObserver;
 class PanelMenu;
@@ -51,6 +52,7 @@ private:
     std::unique_ptr<PanelMenu> m_trayMenu;
     QSystemTrayIcon *m_tray = nullptr;
     ModelObserver *m_observer = nullptr;
+    LimitsSection *m_limits = nullptr;
     std::optional<TrayIconFace> m_shownFace;
     std::optional<QPoint> m_activationPoint;
 };

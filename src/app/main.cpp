@@ -3,6 +3,7 @@
 #include "app/LayerShell.h"
 #include "app/SingleInstance.h"
 #include "app/TrayShell.h"
+#include "state/DesktopNotifier.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/Icons.h"
 #include "ui/SettingsWindow.h"
@@ -28,6 +29,7 @@ int main(int argc, char **argv) {
     TrayShell shell(model);
     model.setDesktopActions(
         std::make_shared<WidgetDesktopActions>([&shell] { shell.hidePanel(); }));
+    model.setNotifier(std::make_shared<DesktopNotifier>());
     QObject::connect(&instance, &SingleInstance::showRequested, &shell, &TrayShell::showPanel);
 
     const int status = QApplication::exec();

@@ -167,3 +167,27 @@ QCoro::Task<bool> TesselCLI::readScheduleStatus(TesselCLI cli) {
     const QString output = co_await running;
     co_return output.contains(QStringLiteral("loaded: true"));
 }
+
+QCoro::Task<std::optional<LimitsResponse>> TesselCLI::limitsReport() const {
+    return readLimits(*this);
+}
+
+QCoro::Task<std::optional<LimitsResponse>> TesselCLI::readLimits(TesselCLI cli) {
+    if (!isExecutableFile(cli.m_cliPath))
+        throw TesselCLIError::missingCLI(cli.m_cliPath);
+    auto running = runProcess(ProcessRequest{
+        cli.m_cliPath,
+        {QStringLiteral("report"), QStringLiteral("limits"), QStringLiteral("--json")},
+        cli.m_repoDir,
+        cli.m_runTimeout,
+        cli.m_canceller});
+    const FinishedProcess finished = co_await running;
+    if (finished.timedOut)
+        throw TesselCLIError::commandFailed(QStringLiteral("tessel 命令超时，已终止"));
+    if (!finished.exitedNormally || finished.cancelled)
+        throw TesselCLIError::commandFailed(QStringLiteral("tessel 读取额度时异常退出"));
+    // A tool without the command: nothing to show, and nothing wrong either.
+    if (finished.exitCode != 0 || finished.standardOutput.trimmed().isEmpty())
+        co_return std::nullopt;
+    co_return LimitsResponse::decode(finished.standardOutput);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/Bundle.h"
+#include "cli/LimitsFormat.h"
 #include "cli/ReportFormats.h"
 
 #include <QList>
@@ -41,6 +42,11 @@ public:
     QCoro::Task<> installSchedule(qint64 interval) const;
     QCoro::Task<> removeSchedule() const;
     QCoro::Task<bool> scheduleInstalled() const;
+    // The usage limits the tool knows ("report", "limits", "--json"); absent when the tool
+    // offers no such command (it exits with a non-zero status, as any tool may for a command
+    // it does not know). Throws when the tool cannot be run, is killed or times out, or
+    // prints something else than the document.
+    QCoro::Task<std::optional<LimitsResponse>> limitsReport() const;
 
     // A copy whose runs kill a child that is still running after `timeout`.
     TesselCLI withRunTimeout(std::chrono::milliseconds timeout) const;
@@ -56,6 +62,7 @@ private:
     static QCoro::Task<> runDiscardingOutput(TesselCLI cli, QStringList arguments);
     static QCoro::Task<QList<TodayReportRow>> decodeTodayReport(TesselCLI cli);
     static QCoro::Task<bool> readScheduleStatus(TesselCLI cli);
+    static QCoro::Task<std::optional<LimitsResponse>> readLimits(TesselCLI cli);
 
     QStringList withProfileRepoDir(QStringList arguments) const;
 

@@ -11,6 +11,8 @@ namespace {
 
 const QString refreshIntervalKey = QStringLiteral("refreshInterval");
 const QString launchAtLoginKey = QStringLiteral("launchAtLogin");
+const QString limitNotificationsKey = QStringLiteral("limitNotifications");
+const QString limitWarningsGivenKey = QStringLiteral("limitWarningsGiven");
 const QString syncIntervalKey = QStringLiteral("syncInterval");
 const QString syncScheduledAtKey = QStringLiteral("syncScheduledAt");
 
@@ -91,6 +93,23 @@ void SettingsStore::setRefreshInterval(qint64 seconds) {
 
 bool SettingsStore::launchAtLogin() const {
     return asBool(m_settings.value(launchAtLoginKey)).value_or(false);
+}
+
+bool SettingsStore::limitNotifications() const {
+    return asBool(m_settings.value(limitNotificationsKey)).value_or(true);
+}
+
+void SettingsStore::setLimitNotifications(bool enabled) {
+    write(limitNotificationsKey, enabled);
+}
+
+QStringList SettingsStore::limitWarningsGiven() const {
+    const QVariant value = m_settings.value(limitWarningsGivenKey);
+    return value.canConvert<QStringList>() ? value.toStringList() : QStringList();
+}
+
+void SettingsStore::setLimitWarningsGiven(const QStringList &warnings) {
+    write(limitWarningsGivenKey, warnings);
 }
 
 void SettingsStore::setLaunchAtLogin(bool enabled) {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 
 // The user's four preferences, each a typed view on one key of the per-user settings file
 // ($XDG_CONFIG_HOME/TesselMenu/TesselMenu.conf). Reads go to the store every time, writes go
@@ -35,6 +36,13 @@ public:
     // When the schedule was last installed, in seconds since 1970 (UTC); 0 means never.
     double syncScheduledAt() const;
     void setSyncScheduledAt(double secondsSinceEpoch);
+
+    // Whether desktop notifications warn as a usage limit comes near (default on).
+    bool limitNotifications() const;
+    void setLimitNotifications(bool enabled);
+    // Which limit warnings were already given, so a restart does not give them again.
+    QStringList limitWarningsGiven() const;
+    void setLimitWarningsGiven(const QStringList &warnings);
 
     // Registers (true) or removes (false) the utility's XDG autostart entry and records the
     // outcome in launchAtLogin: the requested state on success, false on any failure.

@@ -5,6 +5,7 @@
 #include "state/Clock.h"
 #include "state/DesktopActions.h"
 #include "state/HeatmapDay.h"
+#include "state/LimitAlerts.h"
 
 #include <QDateTime>
 #include <QList>
@@ -17,6 +18,7 @@
 #include <optional>
 
 class LoopControl;
+class Notifier;
 
 // The one state object of the menu: today's and this week's token totals, the heatmap, the
 // busy and schedule flags and the last error, plus every operation the views call. It lives
@@ -44,6 +46,11 @@ public:
     bool isRefreshing() const { return m_isRefreshing; }
     bool scheduleInstalled() const { return m_scheduleInstalled; }
     std::optional<QString> lastError() const { return m_lastError; }
+    // The usage limits the tool last reported, read after the figures of each refresh;
+    // empty when the tool offers none.
+    QList<LimitWindow> limitWindows() const { return m_limitWindows; }
+    // Why the last reading of the limits failed; the windows above are then the older ones.
+    std::optional<QString> limitsError() const { return m_limitsError; }
 
     SettingsStore &settings() { return *m_settings; }
     const TesselCLI &cli() const { return m_cli; }
@@ -87,6 +94,8 @@ public:
 
     // The desktop services used by openSettings(), openHeatmap() and quit().
     void setDesktopActions(std::shared_ptr<DesktopActions> desktop);
+    // Where warnings of limits coming near go; none by default.
+    void setNotifier(std::shared_ptr<Notifier> notifier);
 
 signals:
     // Emitted before every assignment to a published field, also when the value is unchanged,
@@ -118,6 +127,8 @@ private:
     void finishWithError(std::exception_ptr error);
 
     static QCoro::Task<> refreshTask(QPointer<MenuBarViewModel> self);
+    static QCoro::Task<> readLimits(QPointer<MenuBarViewModel> self, TesselCLI cli);
+    void publishLimits(QList<LimitWindow> windows);
     static QCoro::Task<> actionTask(QPointer<MenuBarViewModel> self, ToolAction action);
     static QCoro::Task<> refreshLoop(QPointer<MenuBarViewModel> self,
                                      std::shared_ptr<LoopControl> control, qint64 seconds);
@@ -133,6 +144,8 @@ private:
     bool m_scheduleInstalled = false;
     std::optional<QString> m_lastError;
     QDateTime m_countdownNow;
+    QList<LimitWindow> m_limitWindows;
+    std::optional<QString> m_limitsError;
 
     TesselCLI m_cli;
     Clock m_clock;
@@ -143,4 +156,6 @@ private:
     std::unique_ptr<SettingsStore> m_settings;
     QPointer<QObject> m_settingsWindow;
     std::shared_ptr<DesktopActions> m_desktop;
+    std::shared_ptr<Notifier> m_notifier;
+    LimitAlerts m_limitAlerts;
 };

@@ -84,5 +84,11 @@ QCoro::Task<> MenuBarViewModel::refreshTask(QPointer<MenuBarViewModel> self) {
     self->publish(self->m_heatmapDays, heatmapCells(usage, today));
     self->publish(self->m_scheduleInstalled, scheduleLoaded);
     self->publish(self->m_lastUpdated, std::optional(self->m_clock.now()));
+
+    // The figures are out; however the limits read ends, it cannot hold them back.
+    auto limits = readLimits(self, cli);
+    co_await limits;
+    if (!self)
+        co_return;
     self->publish(self->m_isRefreshing, false);
 }

@@ -38,9 +38,9 @@ TEST_F(RefreshTest, StartsEmptyThenPublishesEveryFigureFromTheToolAndTheUsageFil
     EXPECT_FALSE(model->lastError().has_value());
     EXPECT_EQ(model->menuTitle(), QStringLiteral("热图 1.2M")); // 1.25 rounds to even
 
-    // collect runs first and alone; the three reads follow.
+    // collect runs first and alone; the three reads follow, then the limits.
     const auto runs = tool.argumentLists();
-    ASSERT_EQ(runs.size(), 3);
+    ASSERT_EQ(runs.size(), 4);
     EXPECT_EQ(runs.front(), QStringList({"collect"}));
 }
 
@@ -60,8 +60,9 @@ TEST_F(RefreshTest, NotificationComesBeforeTheValueIsStored) {
     refreshAndWait();
     EXPECT_EQ(model->todayTokens(), 77);
     // Busy on, error cleared, then today's figure: its own notification still sees the old
-    // value. Five more figures and busy off follow; unchanged values notify too.
-    EXPECT_EQ(seenDuringSignal, QList<qint64>({0, 0, 0, 77, 77, 77, 77, 77, 77}));
+    // value. Five more figures, the limits' error and windows, and busy off follow; unchanged
+    // values notify too.
+    EXPECT_EQ(seenDuringSignal, QList<qint64>({0, 0, 0, 77, 77, 77, 77, 77, 77, 77, 77}));
 }
 
 TEST_F(RefreshTest, FailedCollectKeepsEveryFigureUntilTheNextRefreshClearsTheError) {
@@ -75,7 +76,7 @@ TEST_F(RefreshTest, FailedCollectKeepsEveryFigureUntilTheNextRefreshClearsTheErr
     EXPECT_EQ(model->lastError(), std::optional<QString>("no logs here"));
     EXPECT_EQ(model->todayTokens(), 5);
     EXPECT_EQ(model->lastUpdated(), updated);
-    EXPECT_EQ(tool.runCount("report"), 1);
+    EXPECT_EQ(tool.runCount("report"), 2); // the first refresh's today and limits only
 
     tool.respond("collect", {});
     refreshAndWait();

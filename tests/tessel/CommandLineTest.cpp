@@ -13,6 +13,13 @@ TEST(CommandLineParsing, EveryCommandWithItsOptions) {
     EXPECT_TRUE(
         std::get<command::ReportToday>(parseCommandLine({"report", "today", "--json"})).json);
     EXPECT_FALSE(std::get<command::ReportToday>(parseCommandLine({"report", "today"})).json);
+    EXPECT_TRUE(
+        std::get<command::ReportLimits>(parseCommandLine({"report", "limits", "--json"})).json);
+    const auto statusline = std::get<command::Statusline>(
+        parseCommandLine({"statusline", "--quiet", "--repo-dir", "/r"}));
+    EXPECT_TRUE(statusline.quiet);
+    EXPECT_EQ(statusline.repositoryFolder, std::optional<std::string>("/r"));
+    EXPECT_FALSE(std::get<command::Statusline>(parseCommandLine({"statusline"})).repositoryFolder);
 
     const auto daily = std::get<command::RunDaily>(
         parseCommandLine({"run", "daily", "--repo-dir", "/r", "--profile-repo-dir", ""}));
@@ -42,7 +49,8 @@ TEST(CommandLineParsing, MistakesAreUsageErrors) {
           Args{"schedule", "install", "--repo-dir", "/r", "--binary", "/b", "--interval", "0"},
           Args{"schedule", "install", "--repo-dir", "/r", "--binary", "/b", "--interval", "-60"},
           Args{"schedule", "install", "--repo-dir", "/r", "--binary", "/b", "--interval", "1h"},
-          Args{"schedule"}, Args{"demo"}})
+          Args{"schedule"}, Args{"demo"}, Args{"report", "limits", "--csv"},
+          Args{"statusline", "--repo-dir"}})
         EXPECT_THROW(parseCommandLine(args), UsageError) << ::testing::PrintToString(args);
 }
 
@@ -57,6 +65,29 @@ TEST_F(ToolCommandLineTest, UsageErrorsExitTwoWithOneUsageLine) {
         EXPECT_THAT(result.standardError, HasSubstr("usage: tessel"));
         EXPECT_EQ(std::count(result.standardError.begin(), result.standardError.end(), '\n'), 1);
         EXPECT_TRUE(result.standardOutput.empty());
+    }
+}
+
+TEST_F(ToolCommandLineTest, WarningsGoToStandardErrorOnly) {
+    writeText(session(), "{\"type\":\"assistant\",\"usage\" broken\n" +
+                             claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
+    // The status line cannot keep its snapshot where a file stands in for the state folder.
+    writeText(home + "/.local/state", "not a folder");
+    writeExecutable(root + "/feed.sh", "#!/bin/sh\nprintf '%s' '{\"rate_limits\":{\"five_hour\":"
+                                       "{\"used_percentage\":5}}}' | \"$1\" statusline\n");
+    const struct {
+        ChildOutcome outcome;
+        std::string warning;
+    } cases[] = {
+        {runTool({"collect"}), "tessel: skipped 1 log lines that could not be read\n"},
+        {run({root + "/feed.sh", TESSEL_BINARY}), "tessel: "},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.outcome.exitCode, 0) << c.outcome.standardError;
+        EXPECT_THAT(c.outcome.standardError, ::testing::StartsWith(c.warning));
+        EXPECT_EQ(c.outcome.standardOutput.find("tessel:"), std::string::npos)
+            << c.outcome.standardOutput;
+        EXPECT_FALSE(c.outcome.standardOutput.empty());
     }
 }
 

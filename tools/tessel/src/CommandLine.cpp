@@ -7,7 +7,8 @@
 #include <map>
 
 const char *const usageLine =
-    "usage: tessel collect | report today [--json] | run daily --repo-dir DIR "
+    "usage: tessel collect | report today [--json] | report limits [--json] | statusline "
+    "[--repo-dir DIR] [--quiet] | run daily --repo-dir DIR "
     "[--profile-repo-dir DIR] | schedule install --repo-dir DIR --binary PATH --interval SECONDS "
     "[--profile-repo-dir DIR] | schedule remove | schedule status | demo --repo-dir DIR";
 
@@ -82,6 +83,14 @@ Command parseCommandLine(const std::vector<std::string> &arguments) {
     if (first == "report" && second == "today") {
         const Options options = readOptions(arguments, 2, {}, {"--json"});
         return command::ReportToday{options.contains("--json")};
+    }
+    if (first == "report" && second == "limits") {
+        const Options options = readOptions(arguments, 2, {}, {"--json"});
+        return command::ReportLimits{options.contains("--json")};
+    }
+    if (first == "statusline") {
+        const Options options = readOptions(arguments, 1, {"--repo-dir"}, {"--quiet"});
+        return command::Statusline{optional(options, "--repo-dir"), options.contains("--quiet")};
     }
     if (first == "run" && second == "daily") {
         const Options options = readOptions(arguments, 2, {"--repo-dir", "--profile-repo-dir"});

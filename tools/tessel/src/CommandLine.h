@@ -14,6 +14,13 @@ struct Collect {};
 struct ReportToday {
     bool json = false;
 };
+struct ReportLimits {
+    bool json = false;
+};
+struct Statusline {
+    std::optional<std::string> repositoryFolder;
+    bool quiet = false;
+};
 struct RunDaily {
     std::string repositoryFolder;
     std::optional<std::string> profileFolder;
@@ -32,9 +39,10 @@ struct Demo {
 
 } // namespace command
 
-using Command = std::variant<command::Help, command::Collect, command::ReportToday,
-                             command::RunDaily, command::ScheduleInstall, command::ScheduleRemove,
-                             command::ScheduleStatus, command::Demo>;
+using Command =
+    std::variant<command::Help, command::Collect, command::ReportToday, command::ReportLimits,
+                 command::Statusline, command::RunDaily, command::ScheduleInstall,
+                 command::ScheduleRemove, command::ScheduleStatus, command::Demo>;
 
 // The one-line summary of every command.
 extern const char *const usageLine;

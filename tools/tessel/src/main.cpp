@@ -5,8 +5,10 @@
 #include "Demo.h"
 #include "Environment.h"
 #include "Errors.h"
+#include "LimitsReport.h"
 #include "RunDaily.h"
 #include "Schedule.h"
+#include "Statusline.h"
 #include "TodayReport.h"
 #include "UsageHistory.h"
 
@@ -18,9 +20,22 @@ namespace {
 
 template <typename... Handlers> struct Overloaded : Handlers... { using Handlers::operator()...; };
 
-void printWarnings(const CollectSummary &summary) {
-    for (const std::string &warning : summary.warnings)
+void printWarnings(const std::vector<std::string> &warnings) {
+    for (const std::string &warning : warnings)
         std::cerr << "tessel: " << warning << '\n';
+}
+
+// Claude Code's status document is small; more than this is not one.
+std::string readStandardInput() {
+    constexpr size_t limit = 4 << 20;
+    std::string input;
+    char buffer[65536];
+    while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
+        input.append(buffer, static_cast<size_t>(std::cin.gcount()));
+        if (input.size() > limit)
+            throw ToolError("the status-line input is larger than 4 MiB");
+    }
+    return input;
 }
 
 int run(const Command &command, const Environment &environment) {
@@ -29,7 +44,7 @@ int run(const Command &command, const Environment &environment) {
             [](const command::Help &) { std::cout << usageLine << '\n'; },
             [&](const command::Collect &) {
                 const CollectSummary summary = collectUsage(".", environment);
-                printWarnings(summary);
+                printWarnings(summary.warnings);
                 if (summary.demo)
                     std::cout << "demo repository: advanced today's figures\n";
                 else
@@ -41,6 +56,20 @@ int run(const Command &command, const Environment &environment) {
                 const DayNumber day = today(environment);
                 std::cout << (report.json ? renderTodayReportJson(history, day)
                                           : renderTodayReportText(history, day));
+            },
+            [&](const command::ReportLimits &report) {
+                std::vector<std::string> warnings;
+                const LimitsReport limits = gatherLimits(environment, warnings);
+                printWarnings(warnings);
+                std::cout << (report.json ? renderLimitsJson(limits)
+                                          : renderLimitsText(limits, currentTime(environment)));
+            },
+            [&](const command::Statusline &statusline) {
+                std::vector<std::string> warnings;
+                std::cout << runStatusline(readStandardInput(),
+                                           {statusline.repositoryFolder, statusline.quiet},
+                                           environment, warnings);
+                printWarnings(warnings);
             },
             [&](const command::RunDaily &daily) {
                 for (const std::string &note :

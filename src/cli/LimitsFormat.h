@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// `tessel report limits --json`: the latest known figure of each usage window (for example
+// Codex's 5-hour window) that the tool found in local data.
+struct LimitWindow {
+    enum class Status { current, reached, reset };
+
+    QString provider; // "codex", "claude"
+    qint64 windowMinutes = 0;
+    Status status = Status::current;
+    // Absent once the window has reset with no newer figure.
+    std::optional<double> usedPercent;
+    std::optional<QDateTime> resetsAt;
+    QDateTime observedAt;
+    QString source; // where it was read, such as "codex-log" or "claude-cache"
+    // The use the pace leads to by the reset, and when it passes 100% before then.
+    std::optional<double> projectedPercent;
+    std::optional<QDateTime> paceReachedAt;
+
+    // A figure Claude Code cached, possibly days old: shown with its age.
+    bool isCachedFigure() const { return source == QLatin1String("claude-cache"); }
+
+    friend bool operator==(const LimitWindow &, const LimitWindow &) = default;
+};
+
+struct LimitsResponse {
+    QList<LimitWindow> windows;
+
+    // Throws ReportFormatError on anything but the document above. Unknown members are
+    // ignored, so a newer tool may add some.
+    static LimitsResponse decode(const QByteArray &json);
+};

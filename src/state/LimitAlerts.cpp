@@ -1,0 +1,93 @@
+#include "state/LimitAlerts.h"
+
+#include "cli/ReportFormats.h"
+#include "state/LimitTexts.h"
+
+#include <array>
+#include <cstdlib>
+
+namespace {
+
+int thresholdOf(const LimitWindow &window, const QDateTime &now) {
+    if (limitStatusAt(window, now) == LimitWindow::Status::reached)
+        return 100;
+    const double used = window.usedPercent.value_or(0);
+    for (const int threshold : std::array{95, 80})
+        if (used >= threshold)
+            return threshold;
+    return 0;
+}
+
+} // namespace
+
+LimitAlerts::Warned *LimitAlerts::find(const LimitWindow &window) {
+    for (Warned &warned : m_warned)
+        if (warned.provider == window.provider && warned.windowMinutes == window.windowMinutes &&
+            std::llabs(warned.resetsAt.secsTo(*window.resetsAt)) * 10 <= window.windowMinutes * 60)
+            return &warned;
+    return nullptr;
+}
+
+QList<LimitAlerts::Alert> LimitAlerts::update(const QList<LimitWindow> &windows,
+                                              const QDateTime &now) {
+    m_warned.removeIf([&now](const Warned &warned) { return warned.resetsAt <= now; });
+    QList<Alert> alerts;
+    for (const LimitWindow &window : windows) {
+        // Without a reset time a window cannot be told from the next one: better silent than
+        // repeating itself.
+        if (!window.resetsAt || window.isCachedFigure() ||
+            limitStatusAt(window, now) == LimitWindow::Status::reset)
+            continue;
+        const int threshold = thresholdOf(window, now);
+        if (threshold == 0)
+            continue;
+        Warned *warned = find(window);
+        if (warned && warned->threshold >= threshold)
+            continue;
+        if (warned)
+            warned->threshold = threshold;
+        else
+            m_warned.append({window.provider, window.windowMinutes, *window.resetsAt, threshold});
+
+        const QString name = TodayReportRow{QString(), window.provider, 0}.providerDisplayName() +
+                             QLatin1Char(' ') + limitWindowName(window.windowMinutes);
+        Alert alert;
+        alert.threshold = threshold;
+        alert.summary = threshold == 100
+                            ? QStringLiteral("%1额度已用完").arg(name)
+                            : QStringLiteral("%1额度已用 %2%").arg(name).arg(threshold);
+        alert.body = QStringLiteral("%1后重置").arg(remainingText(now.secsTo(*window.resetsAt)));
+        if (const auto pace = paceLine(window, now))
+            alert.body += QStringLiteral("；") + *pace;
+        alerts.append(alert);
+    }
+    return alerts;
+}
+
+QStringList LimitAlerts::saved() const {
+    QStringList texts;
+    for (const Warned &warned : m_warned)
+        texts << QStringLiteral("%1 %2 %3 %4")
+                     .arg(warned.provider)
+                     .arg(warned.windowMinutes)
+                     .arg(warned.resetsAt.toSecsSinceEpoch())
+                     .arg(warned.threshold);
+    return texts;
+}
+
+void LimitAlerts::restore(const QStringList &saved) {
+    m_warned.clear();
+    for (const QString &text : saved) {
+        const QStringList fields = text.split(QLatin1Char(' '));
+        bool minutesOk = false, resetOk = false, thresholdOk = false;
+        if (fields.size() != 4)
+            continue;
+        Warned warned;
+        warned.provider = fields[0];
+        warned.windowMinutes = fields[1].toLongLong(&minutesOk);
+        warned.resetsAt = QDateTime::fromSecsSinceEpoch(fields[2].toLongLong(&resetOk), Qt::UTC);
+        warned.threshold = fields[3].toInt(&thresholdOk);
+        if (minutesOk && resetOk && thresholdOk && warned.windowMinutes > 0)
+            m_warned.append(warned);
+    }
+}

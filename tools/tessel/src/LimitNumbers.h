@@ -1,0 +1,7 @@
+#pragma once
+
+#include <string>
+
+// A percentage as JSON and people read it: at most two decimals, no trailing zeros
+// ("42", "42.5", "7.25").
+std::string formatNumber(double value);

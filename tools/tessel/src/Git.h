@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ChildProcess.h"
+
 #include <string>
 #include <vector>
 
@@ -22,3 +24,9 @@ bool pushIfRemote(const std::string &repository);
 
 // Keeps `pattern` out of git in this clone only (.git/info/exclude), never in a commit.
 void excludeLocally(const std::string &repository, const std::string &pattern);
+
+// Asks `remote` for its branches with `git ls-remote`, ended after `deadlineSeconds` (exit
+// code 124 then) together with every helper git started, and never waiting for a password.
+// Tells whether the remote can be reached with the credentials at hand.
+ChildOutcome probeRemote(const std::string &repository, const std::string &remote,
+                         int deadlineSeconds);

@@ -259,7 +259,8 @@ void examineLastCollect(const std::string &folder, const Environment &environmen
     const std::int64_t when = (state ? state->mtimeNs : usage->mtimeNs) / 1'000'000'000;
     const DayNumber day = today(environment);
     std::string detail = localTime(when) + " (" + ago(when, currentTime(environment)) + "), " +
-                         std::to_string(history->days.size()) + " days stored, today " +
+                         std::to_string(history->days.size()) +
+                         (history->days.size() == 1 ? " day" : " days") + " stored, today " +
                          std::to_string(history->dayTotal(day)) + " tokens";
     if (history->demo)
         lines.push_back({Verdict::note,

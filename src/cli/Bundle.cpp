@@ -41,9 +41,12 @@ QJsonObject readDictionary(const QString &path) {
 } // namespace
 
 Bundle Bundle::main() {
+    return atResourceFolder(
+        QDir::cleanPath(executableDirectory() + QStringLiteral("/../share/tesselmenu")));
+}
+
+Bundle Bundle::atResourceFolder(const QString &resources) {
     Bundle bundle;
-    const QString resources =
-        QDir::cleanPath(executableDirectory() + QStringLiteral("/../share/tesselmenu"));
     if (QFileInfo(resources).isDir())
         bundle.resourcePath = resources;
 

@@ -14,6 +14,8 @@ struct Bundle {
     QJsonObject info;
 
     static Bundle main();
+    // The bundle whose resource folder is `resources`, with the user's overlay applied.
+    static Bundle atResourceFolder(const QString &resources);
     // The value under `key`, or an undefined value when the dictionary has none.
     QJsonValue objectForInfoDictionaryKey(const QString &key) const;
 };

@@ -63,15 +63,21 @@ TEST_F(BundleTest, UserDictionaryOverlaysTheShippedOneKeyByKeyAndABrokenOneCount
     environment.set("XDG_CONFIG_HOME", temp.filePath("config").toStdString());
     const QString user = temp.filePath("config/TesselMenu/Info.json");
     writeFile(user, R"({"TesselRepoDir":"/home/u/usage","TesselProfileURL":7})");
-    Bundle bundle = Bundle::main();
+    const QString resources = temp.filePath("share/tesselmenu");
+    writeFile(resources + "/Info.json",
+              R"({"TesselRepoDir":"/shipped","TesselProjectURL":"https://shipped"})");
+    Bundle bundle = Bundle::atResourceFolder(resources);
     EXPECT_EQ(bundle.objectForInfoDictionaryKey("TesselRepoDir").toString(),
               QStringLiteral("/home/u/usage"));
     EXPECT_TRUE(bundle.objectForInfoDictionaryKey("TesselProfileURL").isDouble());
+    EXPECT_EQ(bundle.objectForInfoDictionaryKey("TesselProjectURL").toString(),
+              QStringLiteral("https://shipped"));
     EXPECT_TRUE(bundle.objectForInfoDictionaryKey("Nothing").isUndefined());
 
     writeFile(user, R"({"TesselRepoDir": )");
-    bundle = Bundle::main();
-    EXPECT_TRUE(bundle.objectForInfoDictionaryKey("TesselRepoDir").isUndefined());
+    bundle = Bundle::atResourceFolder(resources);
+    EXPECT_EQ(bundle.objectForInfoDictionaryKey("TesselRepoDir").toString(),
+              QStringLiteral("/shipped"));
 }
 
 } // namespace

@@ -1,17 +1,22 @@
 #include "app/PanelWindow.h"
 
+#include "app/LayerShell.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/MenuBarContentView.h"
-#include "ui/WindowPlacement.h"
+#include "ui/PanelMenu.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QGuiApplication>
-#include <QScreen>
+#include <QKeyEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
 constexpr int reopenGuardMs = 300;
+constexpr int focusSettleMs = 150;
+// The panel's distance from the bar in a layer shell, as beside a tray icon.
+constexpr int layerMargin = 4;
 
 Qt::WindowFlags flagsFor(PanelWindow::Mode mode) {
     switch (mode) {
@@ -38,17 +43,33 @@ PanelWindow::PanelWindow(MenuBarViewModel &model, Mode mode, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addWidget(new MenuBarContentView(model));
+    m_content = new MenuBarContentView(model);
+    layout->addWidget(m_content);
 }
 
-void PanelWindow::showAt(const QRect &anchor) {
+void PanelWindow::useLayerShell(LayerShell &layer) {
+    layer.adopt(*this);
+    m_content->setMenuOpener([this](PanelMenu &menu, const QPoint &pos) {
+        if (m_layer)
+            m_layer->placePopup(menu, pos);
+        menu.exec(mapToGlobal(pos));
+    });
+}
+
+void PanelWindow::showAt(const PanelPlacement &placement) {
     adjustSize();
-    const QScreen *screen = QGuiApplication::screenAt(anchor.center());
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    if (screen)
-        move(panelOrigin(anchor, size(), screen->availableGeometry()));
+    m_placement = placement;
+    m_layer = nullptr;
+    move(placement.origin(size()));
     show();
+    raise();
+    activateWindow();
+}
+
+void PanelWindow::showInLayer(LayerShell &layer, TrayCorner corner) {
+    m_placement.reset();
+    m_layer = &layer;
+    layer.show(*this, corner, layerMargin);
     raise();
     activateWindow();
 }
@@ -58,10 +79,40 @@ bool PanelWindow::justHidden() const {
 }
 
 bool PanelWindow::event(QEvent *event) {
-    // A tool window has no grab: it folds away when another window takes the focus.
-    if (m_mode == Mode::tool && event->type() == QEvent::WindowDeactivate && isVisible())
-        hide();
+    // A tool window has no grab: it folds away when another window keeps the focus. Not at
+    // once: the compositor takes the focus away and gives it back when a keyboard is added,
+    // and its own menu taking the focus is no reason either.
+    if (m_mode == Mode::tool && event->type() == QEvent::WindowDeactivate && isVisible()) {
+        QTimer::singleShot(focusSettleMs, this, [this] {
+            if (isVisible() && !isActiveWindow() && !QApplication::activePopupWidget())
+                hide();
+        });
+    }
     return QWidget::event(event);
+}
+
+void PanelWindow::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    // The first refresh changes the panel's height: the edge nearest the tray stays put.
+    if (m_layer && isVisible())
+        m_layer->resize(*this);
+    else if (m_placement && m_mode != Mode::window)
+        move(m_placement->origin(size()));
+}
+
+void PanelWindow::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Escape && m_mode != Mode::window) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PanelWindow::setVisible(bool visible) {
+    // The layer surface goes before the window's own surface, as the protocol wants.
+    if (!visible && m_layer && isVisible())
+        m_layer->hidden();
+    QWidget::setVisible(visible);
 }
 
 void PanelWindow::hideEvent(QHideEvent *event) {

@@ -1,5 +1,8 @@
 #include "app/TrayShell.h"
 
+#include "app/DesktopSession.h"
+#include "app/LayerShell.h"
+#include "app/TrayAvailability.h"
 #include "state/DisplayFormatting.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/Icons.h"
@@ -8,32 +11,55 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
 
 namespace {
 
-// Wayland cannot place or grab a parentless popup, so the panel is a tool window there.
+// Wayland cannot place or grab a parentless popup, and on Xwayland an X grab misses clicks on
+// Wayland windows, so in a Wayland session the panel is a tool window on either platform.
 PanelWindow::Mode trayPanelMode() {
-    const QString platform = QGuiApplication::platformName();
-    if (platform.startsWith(QStringLiteral("wayland")))
-        return PanelWindow::Mode::tool;
-    return PanelWindow::Mode::popup;
+    return inWaylandSession() ? PanelWindow::Mode::tool : PanelWindow::Mode::popup;
+}
+
+ScreenArea areaOf(const QScreen *screen) {
+    return {QRectF(screen->geometry()), QRectF(screen->availableGeometry())};
 }
 
 } // namespace
 
 TrayShell::TrayShell(MenuBarViewModel &model, QObject *parent) : QObject(parent), m_model(model) {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        m_panel = std::make_unique<PanelWindow>(model, PanelWindow::Mode::window);
-        m_observer = new ModelObserver(
-            model, [this] { reread(); }, this);
-        reread();
-        m_panel->show();
+    m_observer = new ModelObserver(
+        model, [this] { reread(); }, this);
+    if (TrayAvailability::trayPresent()) {
+        createTray();
         return;
     }
+    createWindow();
+    // A tray host that comes up later (the panel of a session still starting) takes the icon.
+    auto *availability = new TrayAvailability(TrayAvailability::trayPresent, this);
+    connect(availability, &TrayAvailability::trayAppeared, this, [this] {
+        m_panel.reset();
+        createTray();
+    });
+    availability->watch();
+}
 
-    m_panel = std::make_unique<PanelWindow>(model, trayPanelMode());
-    m_trayMenu = std::make_unique<PanelMenu>(model);
+void TrayShell::createWindow() {
+    m_panel = std::make_unique<PanelWindow>(m_model, PanelWindow::Mode::window);
+    reread();
+    // At the tray's corner, like the panel, so the settings window (centred) leaves it clear.
+    if (const std::optional<PanelPlacement> place = placement())
+        m_panel->move(place->origin(m_panel->sizeHint()));
+    m_panel->show();
+}
+
+void TrayShell::createTray() {
+    m_panel = std::make_unique<PanelWindow>(m_model, trayPanelMode());
+    m_layerShell = LayerShell::create();
+    if (m_layerShell)
+        m_panel->useLayerShell(*m_layerShell);
+    m_trayMenu = std::make_unique<PanelMenu>(m_model);
     QAction *first = m_trayMenu->actions().constFirst();
     auto *open = new QAction(QStringLiteral("打开面板"), m_trayMenu.get());
     m_trayMenu->insertAction(first, open);
@@ -41,16 +67,19 @@ TrayShell::TrayShell(MenuBarViewModel &model, QObject *parent) : QObject(parent)
     // Queued, so the tray menu has folded away before the panel opens its own popup.
     connect(open, &QAction::triggered, this,
             [this] { QTimer::singleShot(0, this, [this] { showPanel(); }); });
+    // The pointer is at the icon when its menu opens; by the time "打开面板" is chosen it
+    // has moved down the menu.
+    connect(m_trayMenu.get(), &QMenu::aboutToShow, this, [this] { noteActivation(); });
 
     m_tray = new QSystemTrayIcon(this);
     m_tray->setContextMenu(m_trayMenu.get());
     connect(m_tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
+                noteActivation();
                 if (reason == QSystemTrayIcon::Trigger)
                     togglePanel();
             });
-    m_observer = new ModelObserver(
-        model, [this] { reread(); }, this);
+    m_shownFigure.reset();
     reread();
     m_tray->show();
 }
@@ -76,11 +105,23 @@ void TrayShell::reread() {
     }
 }
 
-QRect TrayShell::anchor() const {
-    const QRect icon = m_tray ? m_tray->geometry() : QRect();
-    if (icon.isValid() && !icon.isEmpty())
-        return icon;
-    return {QCursor::pos(), QSize(1, 1)};
+void TrayShell::noteActivation() {
+    if (!inWaylandSession())
+        m_activationPoint = QCursor::pos();
+}
+
+std::optional<PanelPlacement> TrayShell::placement() const {
+    TrayHints hints;
+    if (m_tray && !m_tray->geometry().isEmpty())
+        hints.iconGeometry = m_tray->geometry();
+    hints.activationPoint = m_activationPoint;
+    QList<ScreenArea> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens << areaOf(screen);
+    std::optional<ScreenArea> primary;
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        primary = areaOf(screen);
+    return placePanel(hints, screens, primary);
 }
 
 void TrayShell::showPanel() {
@@ -90,8 +131,15 @@ void TrayShell::showPanel() {
         m_panel->activateWindow();
         return;
     }
-    if (!m_panel->isVisible())
-        m_panel->showAt(anchor());
+    if (m_panel->isVisible())
+        return;
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    if (m_layerShell && primary)
+        m_panel->showInLayer(*m_layerShell, trayCorner(areaOf(primary)));
+    else if (const std::optional<PanelPlacement> place = placement())
+        m_panel->showAt(*place);
+    else
+        m_panel->show();
 }
 
 void TrayShell::hidePanel() {

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class LayerShell;
 class MenuBarViewModel;
 class ModelObserver;
 class PanelMenu;
@@ -15,7 +16,8 @@ class PanelMenu;
 // The utility's presence on the desktop: a tray icon showing today's figure, with the state
 // object's menu title as its tooltip; a left click toggles the panel beside the icon and a
 // right click offers "打开面板" above the panel's own menu, for trays that never pass a left
-// click on. Without any tray the panel lives in an ordinary window instead.
+// click on. Without any tray the panel lives in an ordinary window instead, until a tray host
+// comes up.
 class TrayShell : public QObject {
     Q_OBJECT
 
@@ -32,15 +34,20 @@ public:
     void togglePanel();
 
 private:
-    // Where the panel hangs from: the icon's rectangle, or the pointer where the tray does
-    // not tell where its icons are.
-    QRect anchor() const;
+    void createTray();
+    void createWindow();
+    // Where the panel goes: at the icon, else at the last activation point, else at the
+    // screen corner where the tray sits.
+    std::optional<PanelPlacement> placement() const;
+    void noteActivation();
     void reread();
 
     MenuBarViewModel &m_model;
+    std::unique_ptr<LayerShell> m_layerShell;
     std::unique_ptr<PanelWindow> m_panel;
     std::unique_ptr<PanelMenu> m_trayMenu;
     QSystemTrayIcon *m_tray = nullptr;
     ModelObserver *m_observer = nullptr;
     std::optional<QString> m_shownFigure;
+    std::optional<QPoint> m_activationPoint;
 };

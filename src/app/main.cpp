@@ -1,6 +1,7 @@
 // The tray utility: one state object for the life of the process, the tray shell around it,
 // and a guard that turns a second launch into a request to show the running one's panel.
 #include "app/InformationOptions.h"
+#include "app/LayerShell.h"
 #include "app/SingleInstance.h"
 #include "app/TrayShell.h"
 #include "app/UsageRepositoryChoice.h"
@@ -17,6 +18,7 @@
 int main(int argc, char **argv) {
     if (const auto status = answerInformationOptions(argc, argv))
         return *status;
+    LayerShell::prepareProcess();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TesselMenu"));
     QApplication::setDesktopFileName(QStringLiteral("tesselmenu"));

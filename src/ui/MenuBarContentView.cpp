@@ -2,17 +2,19 @@
 
 #include "state/MenuBarViewModel.h"
 #include "ui/Colors.h"
+#include "ui/Divider.h"
 #include "ui/HeatmapGrid.h"
 #include "ui/Icons.h"
 #include "ui/ModelObserver.h"
 #include "ui/OneLineLabel.h"
+#include "ui/PanelButton.h"
 #include "ui/PanelMenu.h"
 #include "ui/Spinner.h"
 
 #include <QContextMenuEvent>
-#include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -26,25 +28,6 @@ QFont fontOf(int pixelSize, QFont::Weight weight = QFont::Normal) {
     font.setPixelSize(pixelSize);
     font.setWeight(weight);
     return font;
-}
-
-QWidget *divider() {
-    auto *line = new QFrame;
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setFixedHeight(1);
-    line->setForegroundRole(QPalette::Mid);
-    return line;
-}
-
-QToolButton *plainButton(const QString &name) {
-    auto *button = new QToolButton;
-    button->setObjectName(name);
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 1px; }"));
-    return button;
 }
 
 void setSecondary(QWidget *widget) {
@@ -70,10 +53,10 @@ MenuBarContentView::MenuBarContentView(MenuBarViewModel &model, QWidget *parent)
     m_header->setFont(fontOf(15, QFont::Medium));
     m_header->setContentsMargins(16, 16, 16, 14);
     layout->addWidget(m_header);
-    layout->addWidget(divider());
+    layout->addWidget(new Divider);
     layout->addWidget(
         statRow(QStringLiteral("今日用量"), m_today, QStringLiteral("todayValue"), 20));
-    layout->addWidget(divider());
+    layout->addWidget(new Divider);
     layout->addWidget(statRow(QStringLiteral("本周合计"), m_week, QStringLiteral("weekValue"), 20));
 
     m_grid = new HeatmapGrid;
@@ -84,7 +67,7 @@ MenuBarContentView::MenuBarContentView(MenuBarViewModel &model, QWidget *parent)
     gridLayout->addWidget(m_grid, 0, Qt::AlignHCenter);
     layout->addWidget(gridFrame);
 
-    layout->addWidget(divider());
+    layout->addWidget(new Divider);
     layout->addWidget(bottomBar());
 
     applyColors();
@@ -120,17 +103,17 @@ QWidget *MenuBarContentView::bottomBar() {
     auto *row = new QHBoxLayout(buttons);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
-    m_settingsButton = plainButton(QStringLiteral("settingsButton"));
+    m_settingsButton = new PanelButton(QStringLiteral("settingsButton"));
     m_settingsButton->setToolTip(QStringLiteral("设置"));
     m_settingsButton->setIconSize(QSize(14, 14));
     connect(m_settingsButton, &QToolButton::clicked, this, [this] { m_model.openSettings(); });
-    m_syncButton = plainButton(QStringLiteral("syncButton"));
+    m_syncButton = new PanelButton(QStringLiteral("syncButton"));
     m_syncButton->setToolTip(QStringLiteral("同步到 GitHub"));
     m_syncButton->setIconSize(QSize(18, 18));
     connect(m_syncButton, &QToolButton::clicked, this, [this] { m_model.syncNow(); });
     m_spinner = new Spinner(12);
     m_spinner->setObjectName(QStringLiteral("spinner"));
-    m_quitButton = plainButton(QStringLiteral("quitButton"));
+    m_quitButton = new PanelButton(QStringLiteral("quitButton"));
     m_quitButton->setToolTip(QStringLiteral("退出"));
     m_quitButton->setIconSize(QSize(14, 14));
     connect(m_quitButton, &QToolButton::clicked, this, [this] { m_model.quit(); });
@@ -193,6 +176,34 @@ void MenuBarContentView::showEvent(QShowEvent *event) {
 }
 
 void MenuBarContentView::contextMenuEvent(QContextMenuEvent *event) {
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        openMenuFromKeyboard();
+    else
+        openMenu(event->pos());
+}
+
+void MenuBarContentView::keyPressEvent(QKeyEvent *event) {
+    const bool shiftF10 = event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier;
+    if (event->key() == Qt::Key_Menu || shiftF10) {
+        openMenuFromKeyboard();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void MenuBarContentView::openMenuFromKeyboard() {
+    // Under the focused control, or at the panel's top left when nothing has the focus.
+    QWidget *focused = focusWidget();
+    if (focused && isAncestorOf(focused))
+        openMenu(focused->mapTo(this, QPoint(0, focused->height())));
+    else
+        openMenu(QPoint(0, 0));
+}
+
+void MenuBarContentView::openMenu(const QPoint &pos) {
     PanelMenu menu(m_model, this);
-    menu.exec(event->globalPos());
+    if (m_menuOpener)
+        m_menuOpener(menu, pos);
+    else
+        menu.exec(mapToGlobal(pos));
 }

@@ -2,10 +2,13 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class HeatmapGrid;
 class MenuBarViewModel;
 class ModelObserver;
 class OneLineLabel;
+class PanelMenu;
 class QLabel;
 class QToolButton;
 class Spinner;
@@ -13,25 +16,37 @@ class Spinner;
 // The drop-down panel, 300 wide: a header, today's and this week's totals, the heatmap and a
 // bar with the settings, sync and quit buttons, a busy spinner and the next-sync countdown.
 // It only reads the state object and calls its operations; a right click anywhere opens the
-// panel menu. Each time it is shown it asks the state object to start (which acts once).
+// panel menu, as do the menu key and Shift+F10; Tab walks its buttons. Each time it is shown it
+// asks the state object to start (which acts once).
 class MenuBarContentView : public QWidget {
     Q_OBJECT
 
 public:
     static constexpr int panelWidth = 300;
 
+    // Opens the panel menu at `pos` (the panel's coordinates) and returns when it has closed.
+    using MenuOpener = std::function<void(PanelMenu &menu, const QPoint &pos)>;
+
     explicit MenuBarContentView(MenuBarViewModel &model, QWidget *parent = nullptr);
+
+    // Where the window system cannot hang a popup menu from the panel's window, the shell
+    // opens it its own way; by default the menu pops up at the point on the screen.
+    void setMenuOpener(MenuOpener opener) { m_menuOpener = std::move(opener); }
 
 protected:
     void showEvent(QShowEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QWidget *statRow(const QString &label, QLabel *&value, const QString &valueName, int valueSize,
                      bool valueBold = true);
     QWidget *bottomBar();
     void applyColors();
+    // The context menu, also opened with the menu key or Shift+F10.
+    void openMenu(const QPoint &pos);
+    void openMenuFromKeyboard();
     void reread();
 
     MenuBarViewModel &m_model;
@@ -45,4 +60,5 @@ private:
     Spinner *m_spinner = nullptr;
     OneLineLabel *m_nextSync = nullptr;
     ModelObserver *m_observer = nullptr;
+    MenuOpener m_menuOpener;
 };

@@ -5,6 +5,7 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -54,4 +55,12 @@ void SettingsWindow::moveEvent(QMoveEvent *event) {
     // it since): centre it whole.
     if (frameGeometry().topLeft() == m_placedAt)
         centreOnCurrentScreen();
+}
+
+void SettingsWindow::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

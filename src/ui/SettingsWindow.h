@@ -20,6 +20,8 @@ public:
 
 protected:
     void moveEvent(QMoveEvent *event) override;
+    // Escape closes the window, as it closes a dialog.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     // Set while the centring could only use the content's size: the window manager adds its

@@ -2,10 +2,10 @@
 # End-to-end test of the real tray utility: an X server (Xvfb) with a tray host (trayer), the
 # executable in a bundle of its own with the fixture tool and a demo repository, and every
 # folder it could touch inside a temporary directory. Checks that without a tray the panel
-# opens in a window, that the icon is embedded in the tray, that a left click opens the
-# 300-wide panel and a second one closes it, that the tray menu's first entry opens the
-# panel, and that a second launch exits while the first instance keeps its single icon and
-# shows its panel.
+# opens in a window, that a tray host started later takes the icon and the window goes, that
+# a left click opens the 300-wide panel and a second one closes it, that the tray menu's first
+# entry opens the panel, that the panel opens under the tray each way, and that a second
+# launch exits while the first instance keeps its single icon and shows its panel.
 #   tray_e2e.sh TESSELMENU_EXECUTABLE FIXTURE_TOOL
 set -euo pipefail
 
@@ -65,15 +65,16 @@ wait_until 20 "the X server" test -s "$work/display"
 export DISPLAY=:$(head -n 1 "$work/display")
 
 # --- without any tray the panel opens in an ordinary window titled with the menu title
-"$prefix/bin/tesselmenu" > "$work/no-tray.log" 2>&1 &
-lone=$!
-pids+=("$lone")
+"$prefix/bin/tesselmenu" > "$work/app.log" 2>&1 &
+app=$!
+pids+=("$app")
 fallback_shown() { [ -n "$(xdotool search --onlyvisible --name '^热图' 2> /dev/null)" ]; }
+fallback_gone() { ! fallback_shown; }
 wait_until 30 "the panel in a window where there is no tray" fallback_shown
-kill "$lone"
-wait "$lone" 2> /dev/null || true
 echo "ok: without a tray the panel opens in a window"
 
+# --- a tray host that comes up later (as at login) takes the icon from the same instance
+sleep 2
 trayer_window() {
     xwininfo -root -tree 2> /dev/null | awk '/\("panel" "trayer"\)/ { print $1; exit }'
 }
@@ -103,18 +104,26 @@ click_icon() {
     xdotool mousemove $((x + width / 2)) $((y + height / 2)) sleep 0.1 click "$1"
 }
 
-# --- the utility
-"$prefix/bin/tesselmenu" > "$work/app.log" 2>&1 &
-app=$!
-pids+=("$app")
-wait_until 30 "the icon in the tray" has_one_icon
-echo "ok: the icon is embedded in the tray"
+wait_until 30 "the icon in the late tray" has_one_icon
+wait_until 20 "the fallback window to go" fallback_gone
+kill -0 "$app" 2> /dev/null || fail "the utility ended when its window went"
+echo "ok: a tray host that starts late gets the icon and the window goes"
 
 click_icon 1
 wait_until 20 "the panel after a left click" panel_shown
 width=$(xwininfo -id "$(panel_window)" | awk '/Width:/ { print $NF }')
 [ "$width" -eq 300 ] || fail "the panel is $width wide, not 300"
 echo "ok: a left click opens the 300-wide panel"
+# Hung from the tray at the top right: its top just under the 32-high bar, its right edge at
+# the screen's.
+at_the_tray() {
+    local x y
+    read -r x y < <(xwininfo -id "$(panel_window)" | awk '
+        /Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF } END { print x, y }')
+    [ "$y" -ge 32 ] && [ "$y" -le 40 ] && [ $((x + 300)) -eq 1280 ] ||
+        fail "$1: the panel is at $x,$y, not under the tray"
+}
+at_the_tray "left click"
 # Let the first refresh land, so the icon shows today's figure.
 sleep 1
 
@@ -127,7 +136,8 @@ click_icon 3
 wait_until 20 "the tray menu" menu_open
 xdotool key --clearmodifiers Down Return
 wait_until 20 "the panel from the tray menu" panel_shown
-echo "ok: the tray menu's first entry opens the panel"
+at_the_tray "打开面板"
+echo "ok: the tray menu's first entry opens the panel at the tray"
 xdotool key Escape
 wait_until 20 "the panel to close on Escape" panel_hidden
 
@@ -136,6 +146,7 @@ timeout 30 "$prefix/bin/tesselmenu" > "$work/second.log" 2>&1 || status=$?
 [ "$status" -eq 0 ] || fail "the second launch ended with status $status"
 kill -0 "$app" 2> /dev/null || fail "the first instance is gone"
 wait_until 20 "the first instance to show its panel" panel_shown
+at_the_tray "second launch"
 has_one_icon || fail "the tray holds $(icon_count) icons of the utility"
 echo "ok: a second launch exits and the first keeps its single icon"
 echo "1 passed, 0 failed"

@@ -169,4 +169,27 @@ TEST_F(PanelTest, FollowsTheDesktopPaletteButKeepsTheHeatmapColours) {
     QApplication::setPalette(original);
 }
 
+TEST_F(PanelTest, EveryDividerCoversDevicePixelsAtFractionalScales) {
+    MenuBarContentView panel(*model);
+    panel.resize(panel.sizeHint());
+    const QColor background = panel.palette().color(QPalette::Window);
+    const QList<QWidget *> dividers = panel.findChildren<QWidget *>(QStringLiteral("divider"));
+    ASSERT_EQ(dividers.size(), 3);
+    for (const qreal scale : {1.0, 1.25, 1.5, 1.75, 2.0}) {
+        QImage image((QSizeF(panel.size()) * scale).toSize(), QImage::Format_ARGB32);
+        image.setDevicePixelRatio(scale);
+        image.fill(background);
+        panel.render(&image);
+        for (QWidget *divider : dividers) {
+            // The device rows the divider's one unit spans, and one either side.
+            const int y = divider->mapTo(&panel, QPoint(0, 0)).y();
+            int drawn = 0;
+            for (int row = int(y * scale) - 1; row <= int((y + 1) * scale) + 1; ++row)
+                drawn += image.pixelColor(image.width() / 2, row) != background;
+            EXPECT_GE(drawn, 1) << "divider at " << y << " vanishes at scale " << scale;
+            EXPECT_LE(drawn, int(scale) + 1) << "divider at " << y << " blurs at scale " << scale;
+        }
+    }
+}
+
 } // namespace

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "ui/WindowPlacement.h"
+
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+#include <optional>
+
+// Where the drop-down panel goes, as pure functions of what is known about the tray and the
+// screens (Qt's global coordinates). The same rule serves a click on the icon, the tray menu's
+// "打开面板" and a second launch, so the panel always opens at the tray.
+
+// What the shell knows about the tray when the panel is asked for.
+struct TrayHints {
+    // The icon's rectangle, where the tray tells it (never under a status-notifier host).
+    std::optional<QRect> iconGeometry;
+    // The pointer at the last click on the icon or the opening of its menu, where the pointer
+    // position can be trusted (not in a Wayland session).
+    std::optional<QPoint> activationPoint;
+};
+
+enum class TrayCorner { topLeft, topRight, bottomLeft, bottomRight };
+
+// The corner of `screen` where its tray most likely sits: along the edge where a bar takes the
+// most room from the available area, at the trailing end of a horizontal bar and the bottom
+// end of a vertical one. Top right where no bar takes room: most desktops put the tray there.
+TrayCorner trayCorner(const ScreenArea &screen);
+
+struct PanelPlacement {
+    // What the panel hangs from: the icon's rectangle, a 1 x 1 rectangle at the activation
+    // point, or one just outside the tray corner of the primary screen's available area.
+    QRect anchor;
+    // The available area of the screen holding the anchor; the panel stays inside it.
+    QRect available;
+
+    // The panel's top-left corner for `size`. Called again with a new size while the panel is
+    // open, it keeps the panel's edge nearest the tray where it was.
+    QPoint origin(const QSize &size) const;
+
+    bool operator==(const PanelPlacement &) const = default;
+};
+
+// Chooses the anchor: the icon's geometry when known, else the activation point, else the
+// tray corner of `primary`. nullopt when there is no screen at all.
+std::optional<PanelPlacement> placePanel(const TrayHints &hints, const QList<ScreenArea> &screens,
+                                         const std::optional<ScreenArea> &primary);

@@ -1,0 +1,188 @@
+#!/usr/bin/env bash
+# End-to-end test of the tray utility in a Wayland session: a headless sway with waybar's tray
+# on a session bus of its own, the utility on Qt's Wayland platform. Checks that the icon
+# reaches the tray, that a click on it (the tray's Activate call) opens the panel at the top
+# right under the bar rather than in the middle of the screen, that the menu key opens the
+# panel's menu over it and Escape closes the menu and then the panel, and that a second click
+# closes it. sway refuses to run as root, so as root the script runs itself again as an
+# ordinary user (made when missing: CI runs as root on a throwaway machine).
+#   wayland_e2e.sh TESSELMENU_EXECUTABLE FIXTURE_TOOL
+# With TESSELMENU_E2E_SHOT=FILE it also saves a screenshot of the open panel there.
+set -euo pipefail
+
+app_binary=$1
+fixture_tool=$2
+test_user=tesselmenu-e2e
+
+for needed in sway swaymsg waybar grim wtype dbus-run-session dbus-send convert; do
+    command -v "$needed" > /dev/null || { echo "SKIPPED: $needed is not installed"; exit 77; }
+done
+
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+wait_until() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@"; do
+        ((SECONDS < deadline)) || fail "timed out waiting for $what"
+        sleep 0.1
+    done
+}
+
+# --- as root: a work folder the ordinary user owns, then the rest as that user
+if [ "$(id -u)" -eq 0 ] && [ -z "${TESSELMENU_E2E_WORK:-}" ]; then
+    id "$test_user" > /dev/null 2>&1 ||
+        useradd --system --no-create-home --shell /usr/sbin/nologin "$test_user" ||
+        { echo "SKIPPED: no ordinary user to run sway as"; exit 77; }
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    cp "$0" "$work/wayland_e2e.sh"
+    cp "$app_binary" "$work/tesselmenu"
+    cp "$fixture_tool" "$work/tessel"
+    chown -R "$test_user" "$work"
+    chmod 755 "$work"
+    status=0
+    runuser -u "$test_user" -- env -i PATH="$PATH" LANG=C.UTF-8 HOME="$work/home" \
+        TESSELMENU_E2E_WORK="$work" TESSELMENU_E2E_SHOT="${TESSELMENU_E2E_SHOT:+$work/shot.png}" \
+        bash "$work/wayland_e2e.sh" "$work/tesselmenu" "$work/tessel" || status=$?
+    [ -z "${TESSELMENU_E2E_SHOT:-}" ] || cp "$work/shot.png" "$TESSELMENU_E2E_SHOT" || true
+    exit "$status"
+fi
+
+# A work folder made by the root part above is that part's to remove.
+[ -n "${TESSELMENU_E2E_WORK:-}" ] || { TESSELMENU_E2E_WORK=$(mktemp -d) && own_work=1; }
+work=$TESSELMENU_E2E_WORK
+
+# --- inside a session bus of its own, shared by waybar's tray and the utility
+if [ -z "${TESSELMENU_E2E_BUS:-}" ]; then
+    export TESSELMENU_E2E_WORK=$work TESSELMENU_E2E_BUS=1
+    status=0
+    dbus-run-session -- bash "$0" "$app_binary" "$fixture_tool" || status=$?
+    [ -z "${own_work:-}" ] || rm -rf "$work"
+    exit "$status"
+fi
+
+pids=()
+cleanup() {
+    local status=$?
+    kill "${pids[@]}" 2> /dev/null || true
+    wait 2> /dev/null || true
+    [ "$status" -eq 0 ] || tail -n 30 "$work"/*.log
+}
+trap cleanup EXIT
+
+# --- the bundle and a home of its own
+prefix=$work/prefix
+mkdir -p "$prefix/bin" "$prefix/share/tesselmenu"
+cp "$app_binary" "$prefix/bin/tesselmenu"
+cp "$fixture_tool" "$prefix/share/tesselmenu/tessel"
+"$prefix/share/tesselmenu/tessel" demo --repo-dir "$work/repo" > /dev/null
+printf '{"TesselRepoDir": "%s"}\n' "$work/repo" > "$prefix/share/tesselmenu/Info.json"
+export HOME=$work/home
+export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
+
+# --- sway on a headless output with a plain background, then waybar with only a tray
+cat > "$work/sway.conf" << 'CONF'
+output * resolution 1280x800 bg #3b4252 solid_color
+default_border none
+CONF
+WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+    sway --config "$work/sway.conf" > "$work/sway.log" 2>&1 &
+pids+=($!)
+sway_up() {
+    SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock 2> /dev/null | head -n 1)
+    [ -n "$SWAYSOCK" ] && swaymsg -s "$SWAYSOCK" -t get_version > /dev/null 2>&1
+}
+wait_until 20 "sway" sway_up
+export SWAYSOCK
+WAYLAND_DISPLAY=$(basename "$(ls "$XDG_RUNTIME_DIR"/wayland-* | grep -v lock | head -n 1)")
+export WAYLAND_DISPLAY XDG_SESSION_TYPE=wayland
+
+cat > "$work/waybar.json" << 'CONF'
+{"layer": "top", "position": "top", "height": 30, "modules-right": ["tray"],
+ "tray": {"icon-size": 18, "spacing": 4}}
+CONF
+cat > "$work/waybar.css" << 'CONF'
+* { font-family: sans-serif; font-size: 12px; }
+window#waybar { background: #222222; }
+CONF
+waybar --config "$work/waybar.json" --style "$work/waybar.css" > "$work/waybar.log" 2>&1 &
+pids+=($!)
+watcher_up() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.kde.StatusNotifierWatcher 2> /dev/null |
+        grep -q 'boolean true'
+}
+wait_until 20 "waybar's tray" watcher_up
+
+# A keyboard that stays, as a real one does: each wtype below adds its own for a moment.
+wtype -s 3600000 &
+pids+=($!)
+
+# --- the utility on Qt's Wayland platform
+QT_QPA_PLATFORM=wayland "$prefix/bin/tesselmenu" > "$work/app.log" 2>&1 &
+app=$!
+pids+=("$app")
+items() {
+    dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+        org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierWatcher \
+        string:RegisteredStatusNotifierItems 2> /dev/null | awk -F'"' '/string/ { print $2 }'
+}
+icon_registered() { [ "$(items | wc -l)" -ge 1 ]; }
+wait_until 30 "the icon in waybar's tray" icon_registered
+echo "ok: the icon reaches the tray"
+
+# What waybar does on a left click: the item's Activate method with the pointer position.
+click_icon() {
+    local item service path
+    item=$(items | head -n 1)
+    service=${item%%/*}
+    path=/${item#*/}
+    dbus-send --session --type=method_call --dest="$service" "$path" \
+        org.kde.StatusNotifierItem.Activate int32:1270 int32:15
+}
+# The colour of screen pixel ($1, $2) as "r,g,b".
+pixel() {
+    grim -g "$1,$2 1x1" "$work/pixel.png" &&
+        convert "$work/pixel.png" -format '%[fx:int(255*r)],%[fx:int(255*g)],%[fx:int(255*b)]' info:
+}
+desktop=59,66,82
+# The panel's background covers a point inside its top right corner, under the 30-high bar.
+panel_at_corner() { [ "$(pixel 1200 60)" != "$desktop" ] && [ "$(pixel 1200 60)" != 34,34,34 ]; }
+panel_gone() { [ "$(pixel 1200 60)" = "$desktop" ]; }
+middle_clear() { [ "$(pixel 640 500)" = "$desktop" ]; }
+
+wait_until 10 "the desktop background" panel_gone
+click_icon
+wait_until 20 "the panel at the top right corner" panel_at_corner
+middle_clear || fail "the panel covers the middle of the screen"
+grim "$work/panel.png"
+[ -z "${TESSELMENU_E2E_SHOT:-}" ] || cp "$work/panel.png" "$TESSELMENU_E2E_SHOT"
+echo "ok: a click opens the panel at the tray's corner, not in the middle"
+
+sleep 1
+# The menu key opens the panel's menu over it; Escape closes the menu, then the panel.
+wtype -k Menu -s 300
+sleep 1
+kill -0 "$app" 2> /dev/null || fail "the utility is gone after opening the panel's menu"
+wtype -k Escape -s 300
+sleep 0.5
+panel_at_corner || fail "Escape on the menu closed the panel too"
+wtype -k Escape -s 300
+wait_until 20 "the panel to close on Escape" panel_gone
+echo "ok: Escape closes it"
+
+sleep 0.5
+click_icon
+wait_until 20 "the panel again" panel_at_corner
+sleep 0.5
+click_icon
+wait_until 20 "the panel to close on a second click" panel_gone
+kill -0 "$app" 2> /dev/null || fail "the utility is gone"
+echo "ok: a second click closes it"
+echo "1 passed, 0 failed"

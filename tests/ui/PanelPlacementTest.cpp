@@ -1,0 +1,78 @@
+// Where the panel opens: at the icon, else at the last activation point, else at the corner of
+// the screen where the tray sits; and which edge stays put when its height changes.
+#include "ui/PanelPlacement.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QSize panel(300, 355);
+const QRectF screen(0, 0, 1280, 800);
+const ScreenArea topBar{screen, QRectF(0, 32, 1280, 768)};
+const ScreenArea bottomBar{screen, QRectF(0, 0, 1280, 760)};
+const ScreenArea leftBar{screen, QRectF(48, 0, 1232, 800)};
+const ScreenArea noBar{screen, screen};
+const ScreenArea second{QRectF(1280, 0, 1024, 768), QRectF(1280, 0, 1024, 768)};
+
+struct Case {
+    const char *what;
+    TrayHints hints;
+    ScreenArea primary;
+    QPoint origin;
+};
+
+TEST(PanelPlacementTest, IconThenActivationPointThenTrayCorner) {
+    const QRect icon(1200, 4, 24, 24);
+    const Case cases[] = {
+        {"under the icon, pushed inside", {icon, QPoint(600, 400)}, topBar, {980, 32}},
+        {"an empty icon rectangle is no geometry", {QRect(), QPoint(600, 10)}, topBar, {450, 32}},
+        {"at the activation point, above it low on the screen",
+         {std::nullopt, QPoint(640, 790)},
+         bottomBar,
+         {490, 760 - 355}},
+        {"top bar: top right corner", {}, topBar, {980, 32 + 4}},
+        {"bottom bar: bottom right corner", {}, bottomBar, {980, 760 - 4 - 355}},
+        {"left bar: bottom left corner", {}, leftBar, {48, 800 - 4 - 355}},
+        {"no bar at all: top right", {}, noBar, {980, 4}},
+        {"a point on the second screen stays there",
+         {std::nullopt, QPoint(2300, 0)},
+         topBar,
+         {2304 - 300, 5}},
+    };
+    for (const Case &c : cases) {
+        const auto placement = placePanel(c.hints, {c.primary, second}, c.primary);
+        ASSERT_TRUE(placement) << c.what;
+        EXPECT_EQ(placement->origin(panel), c.origin) << c.what;
+    }
+    EXPECT_FALSE(placePanel({}, {}, std::nullopt));
+    EXPECT_FALSE(placePanel({std::nullopt, QPoint(5, 5)}, {}, std::nullopt));
+}
+
+TEST(PanelPlacementTest, TheEdgeNearestTheTrayStaysPutWhenTheHeightChanges) {
+    const struct {
+        const char *what;
+        TrayHints hints;
+        ScreenArea primary;
+        bool topStays;
+    } cases[] = {
+        {"top bar corner", {}, topBar, true},
+        {"bottom bar corner", {}, bottomBar, false},
+        {"icon at the top", {QRect(1200, 4, 24, 24), {}}, topBar, true},
+        {"pointer at the bottom", {std::nullopt, QPoint(100, 780)}, bottomBar, false},
+    };
+    for (const auto &c : cases) {
+        const auto placement = placePanel(c.hints, {c.primary}, c.primary);
+        ASSERT_TRUE(placement) << c.what;
+        for (const int height : {300, 410}) {
+            const QPoint before = placement->origin(panel);
+            const QPoint after = placement->origin(QSize(300, height));
+            EXPECT_EQ(after.x(), before.x()) << c.what;
+            if (c.topStays)
+                EXPECT_EQ(after.y(), before.y()) << c.what;
+            else
+                EXPECT_EQ(after.y() + height, before.y() + panel.height()) << c.what;
+        }
+    }
+}
+
+} // namespace

@@ -66,5 +66,5 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # git for publishing, the Qt platform plugins to show anything at all.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "git, qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-wqy-microhei, systemd")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-wqy-microhei, qt6-wayland, systemd")
 include(CPack)

@@ -3,11 +3,11 @@
 #include "app/DesktopSession.h"
 #include "app/LayerShell.h"
 #include "app/TrayAvailability.h"
-#include "state/DisplayFormatting.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/Icons.h"
 #include "ui/ModelObserver.h"
 #include "ui/PanelMenu.h"
+#include "ui/TrayFace.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -52,6 +52,7 @@ void TrayShell::createWindow() {
     if (const std::optional<PanelPlacement> place = placement())
         m_panel->move(place->origin(m_panel->sizeHint()));
     m_panel->show();
+    m_model.start();
 }
 
 void TrayShell::createTray() {
@@ -79,9 +80,11 @@ void TrayShell::createTray() {
                 if (reason == QSystemTrayIcon::Trigger)
                     togglePanel();
             });
-    m_shownFigure.reset();
+    m_shownFace.reset();
     reread();
     m_tray->show();
+    // The figure in the tray is the point of the utility: it must not wait for the panel.
+    m_model.start();
 }
 
 // The tray icon goes before the menu it refers to.
@@ -90,18 +93,16 @@ TrayShell::~TrayShell() {
 }
 
 void TrayShell::reread() {
-    const QString title = m_model.menuTitle();
     if (!m_tray) {
-        m_panel->setWindowTitle(title);
+        m_panel->setWindowTitle(m_model.menuTitle());
         return;
     }
-    m_tray->setToolTip(title);
-    // Redrawn only when the figure changes, not on every tick of the countdown.
-    const QString figure =
-        m_model.todayTokens() != 0 ? compactTokenString(m_model.todayTokens()) : QString();
-    if (figure != m_shownFigure) {
-        m_shownFigure = figure;
-        m_tray->setIcon(trayIcon(figure));
+    m_tray->setToolTip(trayToolTip(m_model));
+    // Redrawn only when the icon's face changes, not on every change of the state object.
+    const TrayIconFace face = trayIconFace(m_model);
+    if (face != m_shownFace) {
+        m_shownFace = face;
+        m_tray->setIcon(trayIcon(face.figure, face.warning));
     }
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "app/PanelWindow.h"
+#include "ui/TrayFace.h"
 
 #include <QObject>
 #include <QString>
 #include <QSystemTrayIcon>
 
 #include <memory>
+#include <optional>
 
 class LayerShell;
 class MenuBarViewModel;
@@ -14,10 +16,11 @@ class ModelObserver;
 class PanelMenu;
 
 // The utility's presence on the desktop: a tray icon showing today's figure, with the state
-// object's menu title as its tooltip; a left click toggles the panel beside the icon and a
-// right click offers "打开面板" above the panel's own menu, for trays that never pass a left
-// click on. Without any tray the panel lives in an ordinary window instead, until a tray host
-// comes up.
+// object's menu title (and its last error) as its tooltip; it starts the state object once
+// the icon (or the window) is up, so the figure arrives without a click. A left click toggles
+// the panel beside the icon and a right click offers "打开面板" above the panel's own menu, for
+// trays that never pass a left click on. Without any tray the panel lives in an ordinary window
+// instead, until a tray host comes up.
 class TrayShell : public QObject {
     Q_OBJECT
 
@@ -48,6 +51,6 @@ private:
     std::unique_ptr<PanelMenu> m_trayMenu;
     QSystemTrayIcon *m_tray = nullptr;
     ModelObserver *m_observer = nullptr;
-    std::optional<QString> m_shownFigure;
+    std::optional<TrayIconFace> m_shownFace;
     std::optional<QPoint> m_activationPoint;
 };

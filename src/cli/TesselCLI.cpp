@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QJsonValue>
+#include <QStandardPaths>
 
 namespace {
 
@@ -17,6 +18,20 @@ std::optional<QString> infoString(const Bundle &bundle, const QString &key) {
     if (!value.isString())
         return std::nullopt;
     return value.toString();
+}
+
+// The tool is checked and run by one absolute path. A relative one is taken from the
+// directory the utility started in (the tool runs in the repository directory, where it would
+// mean something else); a bare name is first looked up on PATH, as a shell would.
+QString absoluteToolPath(const QString &path) {
+    if (path.isEmpty() || QDir::isAbsolutePath(path))
+        return path;
+    if (!path.contains(u'/')) {
+        const QString found = QStandardPaths::findExecutable(path);
+        if (!found.isEmpty())
+            return found;
+    }
+    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
 }
 
 QString firstOrEmpty(const QString &preferred, const QString &fallback) {
@@ -32,8 +47,8 @@ TesselCLI::TesselCLI(const Bundle &bundle) : m_usageCache(std::make_shared<Usage
     if (bundled && isExecutableFile(*bundled))
         m_cliPath = *bundled;
     else
-        m_cliPath = infoString(bundle, QStringLiteral("TesselCLIPath"))
-                        .value_or(QStringLiteral("/usr/local/bin/tessel"));
+        m_cliPath = absoluteToolPath(infoString(bundle, QStringLiteral("TesselCLIPath"))
+                                         .value_or(QStringLiteral("/usr/local/bin/tessel")));
 
     if (const auto repo = infoString(bundle, QStringLiteral("TesselRepoDir")))
         m_repoDir = *repo;

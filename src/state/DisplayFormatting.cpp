@@ -1,16 +1,23 @@
 #include "state/DisplayFormatting.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
 namespace {
 
-QString formatUnit(double value, double divisor, char unit) {
+// The quotient with `decimals` places and the unit letter. std::to_chars rounds the exact
+// binary value as printf does but never consults the C locale, which Qt sets from the
+// environment: a German desktop must still read "1.2M", not "1,2M".
+QString formatUnit(double value, double divisor, char unit, int decimals = 1) {
     char text[64];
-    std::snprintf(text, sizeof text, "%.1f%c", value / divisor, unit);
-    return QString::fromLatin1(text);
+    const auto written = std::to_chars(text, text + sizeof text - 1, value / divisor,
+                                       std::chars_format::fixed, decimals);
+    *written.ptr = unit;
+    return QString::fromLatin1(text, written.ptr - text + 1);
 }
 
 } // namespace
@@ -24,6 +31,26 @@ QString compactTokenString(qint64 value) {
     if (x >= 1'000.0)
         return formatUnit(x, 1'000.0, 'K');
     return QString::number(value);
+}
+
+QString shortTokenString(qint64 value) {
+    if (value < 0)
+        return QStringLiteral("<0");
+    if (value < 1000)
+        return QString::number(value);
+    static constexpr std::array<char, 6> units{'K', 'M', 'B', 'T', 'P', 'E'};
+    const double x = static_cast<double>(value);
+    double divisor = 1000.0;
+    for (const char unit : units) {
+        const double scaled = x / divisor;
+        // Rounded as it will be shown, so 9.96M reads "10M" and 999.7K reads "1.0M".
+        if (std::round(scaled * 10) < 100)
+            return formatUnit(x, divisor, unit);
+        if (std::round(scaled) < 1000 || unit == units.back())
+            return formatUnit(x, divisor, unit, 0);
+        divisor *= 1000.0;
+    }
+    return {};
 }
 
 QString durationString(qint64 seconds) {

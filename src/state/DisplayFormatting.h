@@ -9,6 +9,10 @@
 // before rounding, so 999,950 reads 1000.0K. Negative counts never take a unit.
 QString compactTokenString(qint64 value);
 
+// A token count in at most four characters for the tray icon: 999, 4.3M, 12B, 999K, one
+// decimal only below ten of a unit. Negative counts read "<0".
+QString shortTokenString(qint64 value);
+
 // Seconds as "HH:MM:SS"; hours are not wrapped at 24 and negative input counts as zero.
 QString durationString(qint64 seconds);
 

@@ -1,4 +1,5 @@
-// start() and the two background loops: the periodic refresh and the one-second countdown.
+// start() and the two background loops: the periodic refresh and the countdown, which ticks
+// once a second while something shows it.
 #include "state/MenuBarViewModel.h"
 
 #include "state/LoopControl.h"
@@ -17,14 +18,29 @@ void MenuBarViewModel::start() {
 void MenuBarViewModel::startRefreshLoop() {
     // A hand-edited interval below one second would make the loop spin; wait at least one.
     const qint64 seconds = std::max<qint64>(m_settings->refreshInterval(), 1);
+    // Whichever of start() and restartRefreshLoop() comes first, one loop remains.
+    if (m_refreshLoop)
+        m_refreshLoop->cancel();
     m_refreshLoop = std::make_shared<LoopControl>();
     refreshLoop(this, m_refreshLoop, seconds);
 }
 
 void MenuBarViewModel::restartRefreshLoop() {
-    if (m_refreshLoop)
-        m_refreshLoop->cancel();
     startRefreshLoop();
+}
+
+MenuBarViewModel::CountdownWatch::CountdownWatch(MenuBarViewModel &model) : m_model(&model) {
+    if (++model.m_countdownWatches == 1 && model.m_countdownLoop)
+        model.m_countdownLoop->wake();
+}
+
+MenuBarViewModel::CountdownWatch::~CountdownWatch() {
+    if (m_model)
+        --m_model->m_countdownWatches;
+}
+
+std::unique_ptr<MenuBarViewModel::CountdownWatch> MenuBarViewModel::watchCountdown() {
+    return std::make_unique<CountdownWatch>(*this);
 }
 
 void MenuBarViewModel::startCountdownLoop() {
@@ -51,8 +67,14 @@ QCoro::Task<> MenuBarViewModel::countdownLoop(QPointer<MenuBarViewModel> self,
                                               std::shared_ptr<LoopControl> control) {
     const std::chrono::milliseconds second = self->m_clock.second;
     while (!control->isCancelled()) {
-        co_await control->sleep(second);
-        if (self)
+        // Nobody sees the countdown: no timer at all until a watch wakes the loop, which then
+        // ticks at once.
+        if (self && self->m_countdownWatches > 0) {
+            co_await control->sleep(second);
+        } else {
+            co_await control->sleepUntilWoken();
+        }
+        if (self && self->m_countdownWatches > 0)
             self->setCountdownNow(self->m_clock.now());
     }
 }

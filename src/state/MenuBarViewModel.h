@@ -54,8 +54,23 @@ public:
     QString weeklySummary() const;
     std::optional<QString> nextSyncSummary() const;
 
-    // First call only: one refresh now, then the refresh loop and the one-second countdown.
+    // First call only: one refresh now, then the refresh loop and the countdown loop.
     void start();
+
+    // Keeps the countdown ticking once a second for as long as it lives; a view that shows
+    // the countdown holds one while it is visible. With none held the countdown loop sleeps,
+    // and the first new watch brings an immediate tick.
+    class CountdownWatch {
+    public:
+        explicit CountdownWatch(MenuBarViewModel &model);
+        ~CountdownWatch();
+        CountdownWatch(const CountdownWatch &) = delete;
+        CountdownWatch &operator=(const CountdownWatch &) = delete;
+
+    private:
+        QPointer<MenuBarViewModel> m_model;
+    };
+    [[nodiscard]] std::unique_ptr<CountdownWatch> watchCountdown();
     // Brings every figure up to date unless a refresh or tool action is already running.
     void refresh();
     // Restarts the refresh loop with the current refreshInterval setting.
@@ -122,6 +137,7 @@ private:
     TesselCLI m_cli;
     Clock m_clock;
     bool m_didStart = false;
+    int m_countdownWatches = 0;
     std::shared_ptr<LoopControl> m_refreshLoop;
     std::shared_ptr<LoopControl> m_countdownLoop;
     std::unique_ptr<SettingsStore> m_settings;

@@ -10,6 +10,9 @@
 #include <QtMath>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -112,8 +115,9 @@ QIcon iconFromPainter(int size, const std::function<void(QPainter &, const QRect
     return icon;
 }
 
-// The text as a path scaled to fit `box` whole, centred in it.
-QPainterPath fittedText(const QString &text, const QRectF &box) {
+// The text as a path scaled to fit `box` whole, centred in it; `tallest` lets it stretch up
+// to that many times taller than its natural proportion to fill more of the height.
+QPainterPath fittedText(const QString &text, const QRectF &box, qreal tallest = 1.0) {
     QFont font;
     font.setPixelSize(100);
     font.setBold(true);
@@ -123,9 +127,10 @@ QPainterPath fittedText(const QString &text, const QRectF &box) {
     if (bounds.isEmpty())
         return {};
     const qreal scale = std::min(box.width() / bounds.width(), box.height() / bounds.height());
+    const qreal scaleY = std::min(box.height() / bounds.height(), scale * tallest);
     QTransform transform;
     transform.translate(box.center().x(), box.center().y());
-    transform.scale(scale, scale);
+    transform.scale(scale, scaleY);
     transform.translate(-bounds.center().x(), -bounds.center().y());
     return transform.map(raw);
 }
@@ -175,7 +180,102 @@ QIcon gitHubUploadIcon(const QPalette &palette) {
     });
 }
 
-QImage trayIconImage(const QString &figure, int size) {
+namespace {
+
+// Below this size the figure alone fills the icon: under the glyph it would be a few pixels
+// high and unreadable.
+constexpr int smallestWithGlyph = 32;
+// Below this the figure is drawn in the pixel font.
+constexpr int smallestOutlineText = 20;
+
+// A 3 x 5 pixel font for the figure on the smallest icons, where outline text blurs into the
+// background: each glyph is its rows, '#' for a lit pixel.
+struct PixelGlyph {
+    char letter;
+    std::array<const char *, 5> rows;
+};
+
+constexpr PixelGlyph pixelGlyphs[] = {
+    {'0', {"###", "#.#", "#.#", "#.#", "###"}},
+    {'1', {".#.", "##.", ".#.", ".#.", "###"}},
+    {'2', {"###", "..#", "###", "#..", "###"}},
+    {'3', {"###", "..#", "###", "..#", "###"}},
+    {'4', {"#.#", "#.#", "###", "..#", "..#"}},
+    {'5', {"###", "#..", "###", "..#", "###"}},
+    {'6', {"###", "#..", "###", "#.#", "###"}},
+    {'7', {"###", "..#", "..#", "..#", "..#"}},
+    {'8', {"###", "#.#", "###", "#.#", "###"}},
+    {'9', {"###", "#.#", "###", "..#", "###"}},
+    {'.', {".", ".", ".", ".", "#"}},
+    {'K', {"#.#", "#.#", "##.", "#.#", "#.#"}},
+    {'M', {"#...#", "##.##", "#.#.#", "#...#", "#...#"}},
+    {'B', {"##.", "#.#", "##.", "#.#", "##."}},
+    {'T', {"###", ".#.", ".#.", ".#.", ".#."}},
+    {'P', {"##.", "#.#", "##.", "#..", "#.."}},
+    {'E', {"###", "#..", "##.", "#..", "###"}},
+    {'<', {"..#", ".#.", "#..", ".#.", "..#"}},
+};
+
+const PixelGlyph *pixelGlyph(QChar letter) {
+    for (const PixelGlyph &glyph : pixelGlyphs)
+        if (QChar::fromLatin1(glyph.letter) == letter)
+            return &glyph;
+    return nullptr;
+}
+
+// Draws `text` in the pixel font, each font pixel `scaleX` by `scaleY` device pixels, centred
+// horizontally and with its top at `top`. False when a letter is not in the font.
+bool paintPixelText(QPainter &painter, const QString &text, int size, int top, int scaleX,
+                    int scaleY, const QColor &color) {
+    QList<const PixelGlyph *> glyphs;
+    int width = -1;
+    for (const QChar letter : text) {
+        const PixelGlyph *glyph = pixelGlyph(letter);
+        if (!glyph)
+            return false;
+        glyphs << glyph;
+        width += static_cast<int>(std::strlen(glyph->rows[0])) + 1;
+    }
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    int x = (size - width * scaleX) / 2;
+    for (const PixelGlyph *glyph : glyphs) {
+        const int columns = static_cast<int>(std::strlen(glyph->rows[0]));
+        for (int row = 0; row < 5; ++row)
+            for (int column = 0; column < columns; ++column)
+                if (glyph->rows[static_cast<size_t>(row)][column] == '#')
+                    painter.fillRect(x + column * scaleX, top + row * scaleY, scaleX, scaleY,
+                                     color);
+        x += (columns + 1) * scaleX;
+    }
+    painter.restore();
+    return true;
+}
+
+// A small amber disc in the top right corner, ringed in the tile's colour so it stands apart
+// from the figure, with an exclamation mark where there is room for one.
+void paintWarningMark(QPainter &painter, int size) {
+    const bool small = size < smallestOutlineText;
+    const qreal radius = small ? 3.25 : size * 0.22;
+    const QPointF centre(size - radius, radius);
+    painter.setPen(QPen(heatmapLevelColor(4), std::max(size / 16.0, 1.0)));
+    painter.setBrush(QColor(0xf5, 0xa6, 0x23));
+    painter.drawEllipse(centre, radius - 0.5, radius - 0.5);
+    if (small)
+        return;
+    const QColor ink(0x3a, 0x22, 0x00);
+    const qreal stroke = std::max(radius * 0.32, 1.0);
+    withPen(painter, ink, stroke, [&] {
+        painter.drawLine(centre + QPointF(0, -radius * 0.5), centre + QPointF(0, radius * 0.12));
+    });
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ink);
+    painter.drawEllipse(centre + QPointF(0, radius * 0.5), stroke / 2, stroke / 2);
+}
+
+} // namespace
+
+QImage trayIconImage(const QString &figure, int size, bool warning) {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
@@ -189,22 +289,33 @@ QImage trayIconImage(const QString &figure, int size) {
     const QColor mark(Qt::white);
     const qreal pad = size * 0.12;
     const QRectF inside = tile.adjusted(pad, pad, -pad, -pad);
+    const qreal edge = std::max(size * 0.06, 1.0);
     if (figure.isEmpty()) {
         painter.fillPath(barChartPath(inside), mark);
-        return image;
+    } else if (size < smallestOutlineText &&
+               paintPixelText(painter, figure, size, warning ? size - 11 : (size - 10) / 2,
+                              std::max(size / 16, 1), 2, mark)) {
+        // Ten pixels high, below the warning mark when there is one.
+    } else if (size < smallestWithGlyph) {
+        // The whole width, and the lower part when the warning mark takes the top corner.
+        const qreal top = warning ? size * 0.36 : size * 0.16;
+        const QRectF text(edge, top, size - 2 * edge, size * 0.86 - top);
+        painter.fillPath(fittedText(figure, text, 1.6), mark);
+    } else {
+        // The figure gets the full width at the bottom; the glyph shrinks to the top.
+        const QRectF text(edge, size * 0.46, size - 2 * edge, size * 0.46);
+        painter.fillPath(
+            barChartPath(QRectF(inside.left(), size * 0.08, inside.width(), size * 0.34)), mark);
+        painter.fillPath(fittedText(figure, text), mark);
     }
-    // The figure gets the full width at the bottom; the glyph shrinks to the top.
-    const qreal edge = size * 0.06;
-    const QRectF text(edge, size * 0.46, size - 2 * edge, size * 0.46);
-    painter.fillPath(barChartPath(QRectF(inside.left(), size * 0.08, inside.width(), size * 0.34)),
-                     mark);
-    painter.fillPath(fittedText(figure, text), mark);
+    if (warning)
+        paintWarningMark(painter, size);
     return image;
 }
 
-QIcon trayIcon(const QString &figure) {
+QIcon trayIcon(const QString &figure, bool warning) {
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64})
-        icon.addPixmap(QPixmap::fromImage(trayIconImage(figure, size)));
+        icon.addPixmap(QPixmap::fromImage(trayIconImage(figure, size, warning)));
     return icon;
 }

@@ -30,7 +30,9 @@ void paintGitHubUploadIcon(QPainter &painter, const QRectF &frame, const QColor 
                            const QColor &arrowColor);
 QIcon gitHubUploadIcon(const QPalette &palette);
 
-// The tray icon: the bar-chart glyph alone, or above today's compact figure when `figure` is
-// not empty, in white on a deep blue tile, so it reads on light and dark panels.
-QImage trayIconImage(const QString &figure, int size);
-QIcon trayIcon(const QString &figure);
+// The tray icon, white on a deep blue tile so it reads on light and dark panels: the
+// bar-chart glyph alone, or today's short figure (at most four characters) when `figure` is
+// not empty, under a smaller glyph from 32 pixels up and filling the icon below that. With
+// `warning` an amber mark sits in the top right corner.
+QImage trayIconImage(const QString &figure, int size, bool warning = false);
+QIcon trayIcon(const QString &figure, bool warning = false);

@@ -10,6 +10,7 @@
 #include "ui/PanelButton.h"
 #include "ui/PanelMenu.h"
 #include "ui/Spinner.h"
+#include "ui/WrappedLabel.h"
 
 #include <QContextMenuEvent>
 #include <QGridLayout>
@@ -53,6 +54,13 @@ MenuBarContentView::MenuBarContentView(MenuBarViewModel &model, QWidget *parent)
     m_header->setFont(fontOf(15, QFont::Medium));
     m_header->setContentsMargins(16, 16, 16, 14);
     layout->addWidget(m_header);
+    // The last failure, so a missing or failing tool does not pass for a quiet day.
+    m_error = new WrappedLabel(errorLines);
+    m_error->setObjectName(QStringLiteral("error"));
+    m_error->setFont(fontOf(12));
+    m_error->setContentsMargins(16, 0, 16, 14);
+    m_error->setFixedWidth(panelWidth);
+    layout->addWidget(m_error);
     layout->addWidget(new Divider);
     layout->addWidget(
         statRow(QStringLiteral("今日用量"), m_today, QStringLiteral("todayValue"), 20));
@@ -136,6 +144,7 @@ QWidget *MenuBarContentView::bottomBar() {
 
 void MenuBarContentView::applyColors() {
     setSecondary(m_header);
+    setSecondary(m_error);
     setSecondary(m_nextSync);
     const QColor secondary = secondaryTextColor(palette());
     m_settingsButton->setIcon(symbolIcon(Symbol::gear, secondary, 14));
@@ -147,8 +156,8 @@ void MenuBarContentView::changeEvent(QEvent *event) {
     // A switch between light and dark themes arrives as a palette change.
     if (event->type() == QEvent::PaletteChange && m_header) {
         QWidget::changeEvent(event);
-        for (QWidget *child :
-             {static_cast<QWidget *>(m_header), static_cast<QWidget *>(m_nextSync)})
+        for (QWidget *child : {static_cast<QWidget *>(m_header), static_cast<QWidget *>(m_error),
+                               static_cast<QWidget *>(m_nextSync)})
             child->setPalette(QPalette());
         applyColors();
         return;
@@ -157,6 +166,9 @@ void MenuBarContentView::changeEvent(QEvent *event) {
 }
 
 void MenuBarContentView::reread() {
+    const std::optional<QString> error = m_model.lastError();
+    m_error->setText(error.value_or(QString()));
+    m_error->setVisible(error.has_value());
     m_today->setText(m_model.todaySummary());
     m_week->setText(m_model.weeklySummary());
     m_grid->setDays(m_model.heatmapDays());
@@ -170,9 +182,16 @@ void MenuBarContentView::reread() {
 
 void MenuBarContentView::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
+    // The countdown ticks only while a panel shows it.
+    m_countdownWatch = m_model.watchCountdown();
     // Started from the event loop rather than from inside the show, like any other action.
     QMetaObject::invokeMethod(
         this, [this] { m_model.start(); }, Qt::QueuedConnection);
+}
+
+void MenuBarContentView::hideEvent(QHideEvent *event) {
+    m_countdownWatch.reset();
+    QWidget::hideEvent(event);
 }
 
 void MenuBarContentView::contextMenuEvent(QContextMenuEvent *event) {

@@ -1,28 +1,33 @@
 #pragma once
 
+#include "state/MenuBarViewModel.h"
+
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class HeatmapGrid;
-class MenuBarViewModel;
 class ModelObserver;
 class OneLineLabel;
 class PanelMenu;
 class QLabel;
 class QToolButton;
 class Spinner;
+class WrappedLabel;
 
-// The drop-down panel, 300 wide: a header, today's and this week's totals, the heatmap and a
-// bar with the settings, sync and quit buttons, a busy spinner and the next-sync countdown.
-// It only reads the state object and calls its operations; a right click anywhere opens the
-// panel menu, as do the menu key and Shift+F10; Tab walks its buttons. Each time it is shown it
-// asks the state object to start (which acts once).
+// The drop-down panel, 300 wide: a header, the last error when there is one, today's and this
+// week's totals, the heatmap and a bar with the settings, sync and quit buttons, a busy spinner
+// and the next-sync countdown. It only reads the state object and calls its operations; a right
+// click anywhere opens the panel menu, as do the menu key and Shift+F10; Tab walks its buttons.
+// Each time it is shown it asks the state object to start (which acts once).
 class MenuBarContentView : public QWidget {
     Q_OBJECT
 
 public:
     static constexpr int panelWidth = 300;
+    // The error row shows at most this many lines; a longer message is cut.
+    static constexpr int errorLines = 4;
 
     // Opens the panel menu at `pos` (the panel's coordinates) and returns when it has closed.
     using MenuOpener = std::function<void(PanelMenu &menu, const QPoint &pos)>;
@@ -35,6 +40,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void changeEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -51,6 +57,7 @@ private:
 
     MenuBarViewModel &m_model;
     QLabel *m_header = nullptr;
+    WrappedLabel *m_error = nullptr;
     QLabel *m_today = nullptr;
     QLabel *m_week = nullptr;
     HeatmapGrid *m_grid = nullptr;
@@ -61,4 +68,5 @@ private:
     OneLineLabel *m_nextSync = nullptr;
     ModelObserver *m_observer = nullptr;
     MenuOpener m_menuOpener;
+    std::unique_ptr<MenuBarViewModel::CountdownWatch> m_countdownWatch;
 };

@@ -70,15 +70,19 @@ SettingsView::SettingsView(MenuBarViewModel &model, QWidget *parent)
     addRow(QStringLiteral("同步频率"), m_syncInterval);
 
     // clicked() and activated() come from a person's input only, never from the loading
-    // below. After each action the controls are set back from the stores, which may have
-    // refused the change (a busy state object) or recorded a different outcome (an autostart
-    // entry that could not be written).
+    // below. activated() also fires when the person picks the choice already shown, which
+    // must not restart the refresh loop or reinstall the schedule. After each action the
+    // controls are set back from the stores, which may have refused the change (a busy state
+    // object) or recorded a different outcome (an autostart entry that could not be written).
     connect(m_launchAtLogin, &QCheckBox::clicked, this, [this](bool checked) {
         m_model.settings().updateLaunchAtLogin(checked);
         load();
     });
     connect(m_refreshInterval, &QComboBox::activated, this, [this](int index) {
-        m_model.settings().setRefreshInterval(m_refreshInterval->itemData(index).toLongLong());
+        const qint64 seconds = m_refreshInterval->itemData(index).toLongLong();
+        if (seconds == m_model.settings().refreshInterval())
+            return;
+        m_model.settings().setRefreshInterval(seconds);
         m_model.restartRefreshLoop();
     });
     connect(m_autoSync, &QCheckBox::clicked, this, [this](bool checked) {
@@ -86,7 +90,9 @@ SettingsView::SettingsView(MenuBarViewModel &model, QWidget *parent)
         m_observer->schedule();
     });
     connect(m_syncInterval, &QComboBox::activated, this, [this](int index) {
-        m_model.setScheduleInterval(m_syncInterval->itemData(index).toLongLong());
+        const qint64 seconds = m_syncInterval->itemData(index).toLongLong();
+        if (seconds != m_model.settings().syncInterval())
+            m_model.setScheduleInterval(seconds);
         m_observer->schedule();
     });
     load();

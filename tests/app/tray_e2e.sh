@@ -2,17 +2,18 @@
 # End-to-end test of the real tray utility: an X server (Xvfb) with a tray host (trayer), the
 # executable in a bundle of its own with the fixture tool and a demo repository, and every
 # folder it could touch inside a temporary directory. Checks that without a tray the panel
-# opens in a window, that a tray host started later takes the icon and the window goes, that
-# a left click opens the 300-wide panel and a second one closes it, that the tray menu's first
-# entry opens the panel, that the panel opens under the tray each way, and that a second
-# launch exits while the first instance keeps its single icon and shows its panel.
+# opens in a window titled with today's figure, that a tray host started later takes the icon
+# and the window goes, that the icon shows the figure before anybody clicks it, that a left
+# click opens the 300-wide panel and a second one closes it, that the tray menu's first entry
+# opens the panel, that the panel opens under the tray each way, and that a second launch exits
+# while the first instance keeps its single icon and shows its panel.
 #   tray_e2e.sh TESSELMENU_EXECUTABLE FIXTURE_TOOL
 set -euo pipefail
 
 app_binary=$1
 fixture_tool=$2
 
-for needed in Xvfb trayer xdotool xwininfo; do
+for needed in Xvfb trayer xdotool xwininfo import; do
     command -v "$needed" > /dev/null || { echo "SKIPPED: $needed is not installed"; exit 77; }
 done
 
@@ -65,6 +66,28 @@ wait_until 20 "the X server" test -s "$work/display"
 export DISPLAY=:$(head -n 1 "$work/display")
 
 # --- without any tray the panel opens in an ordinary window titled with the menu title
+"$prefix/bin/tesselmenu" > "$work/no-tray.log" 2>&1 &
+lone=$!
+pids+=("$lone")
+fallback_shown() {
+    [ -n "$(xdotool search --onlyvisible --name '^热图 [0-9.]+[KMB]$' 2> /dev/null)" ]
+}
+wait_until 30 "the panel in a window titled with the figure where there is no tray" \
+    fallback_shown
+kill "$lone"
+wait "$lone" 2> /dev/null || true
+echo "ok: without a tray the panel opens in a window titled with today's figure"
+
+# From here the tool's collect waits for a gate, so the icon can be seen before and after
+# the first refresh lands.
+gate=$work/gate
+tools=$prefix/share/tesselmenu
+mv "$tools/tessel" "$tools/fixture"
+printf '#!/usr/bin/env bash\nif [ "${1:-}" = collect ]; then\n    until [ -e %q ]; do sleep 0.1; done\nfi\nexec %q "$@"\n' \
+    "$gate" "$tools/fixture" > "$tools/tessel"
+chmod +x "$tools/tessel"
+
+# --- the utility, started before any tray host: its panel opens in a window
 "$prefix/bin/tesselmenu" > "$work/app.log" 2>&1 &
 app=$!
 pids+=("$app")
@@ -108,6 +131,16 @@ wait_until 30 "the icon in the late tray" has_one_icon
 wait_until 20 "the fallback window to go" fallback_gone
 kill -0 "$app" 2> /dev/null || fail "the utility ended when its window went"
 echo "ok: a tray host that starts late gets the icon and the window goes"
+
+# The icon's pixels while the first refresh waits at the gate; then, without any click, the
+# figure must arrive and change them.
+icon_pixels() { import -window "$(icon_windows | head -n 1)" rgb:- 2> /dev/null | md5sum; }
+sleep 0.5
+before=$(icon_pixels)
+touch "$gate"
+icon_changed() { [ "$(icon_pixels)" != "$before" ]; }
+wait_until 30 "today's figure in the tray icon before any click" icon_changed
+echo "ok: the icon shows today's figure before any click"
 
 click_icon 1
 wait_until 20 "the panel after a left click" panel_shown

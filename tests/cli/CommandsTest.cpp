@@ -25,6 +25,22 @@ TEST_F(CommandsTest, FixedCommandsPassExactlyTheirWords) {
     EXPECT_EQ(argumentsOf(cli().scheduleInstalled()), Args({"schedule", "status"}));
 }
 
+// The run happens in the repository folder, so a relative tool path must not be looked up
+// there: it is fixed once, from the folder the utility started in, for the check and the run.
+TEST_F(CommandsTest, RelativeToolPathIsResolvedOnceFromTheStartingFolder) {
+    const QString started = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(temp.path()));
+    const TesselCLI relative = makeCli(QStringLiteral("./tool/tessel"), repoDir);
+    ASSERT_TRUE(QDir::setCurrent(started));
+    EXPECT_EQ(relative.cliPath(), tool.path());
+    EXPECT_FALSE(awaitTask(relative.collect()).failed());
+    EXPECT_EQ(tool.runCount("collect"), 1);
+    // A bare name is a program on PATH.
+    const QString shell = makeCli(QStringLiteral("sh"), repoDir).cliPath();
+    EXPECT_TRUE(shell.startsWith(u'/') && shell.endsWith(QStringLiteral("/sh")))
+        << shell.toStdString();
+}
+
 // Without a profile folder the vector ends with the interval (see the state object's tests).
 TEST_F(CommandsTest, InstallSchedulePassesBinaryIntervalAndProfileLast) {
     EXPECT_EQ(argumentsOf(cli({{"TesselProfileRepoDir", "$P"}}).installSchedule(0)),

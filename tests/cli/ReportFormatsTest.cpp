@@ -88,6 +88,18 @@ TEST(UsageReportDecoding, OneBadRowFailsTheWholeFile) {
         EXPECT_THROW(UsageReport::decode(withRows(good + bad)), ReportFormatError) << bad;
 }
 
+TEST(UsageReportDecoding, DecimalNotationStopsBelowTwoToThe63) {
+    const auto decoded = [](const char *number) {
+        return UsageReport::decode(withRows(R"({"day":"d","providers":{},"total_tokens":)" +
+                                            QByteArray(number) + "}"))
+            .rows[0]
+            .totalTokens;
+    };
+    EXPECT_EQ(decoded("9.223372036854774784e18"), 9223372036854774784);
+    EXPECT_EQ(decoded("-9.223372036854775808e18"), std::numeric_limits<qint64>::min());
+    EXPECT_THROW(decoded("9.223372036854775808e18"), ReportFormatError);
+}
+
 TEST(UsageReportDecoding, ErrorNamesTheOffendingMember) {
     try {
         UsageReport::decode(withRows(R"({"day":"d","total_tokens":1,"providers":{}},

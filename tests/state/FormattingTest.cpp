@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -19,6 +21,7 @@ TEST(CompactTokenString, ChoosesTheUnitBeforeRounding) {
         {1000, "1.0K"},
         {1049, "1.0K"},
         {1051, "1.1K"},
+        {1250, "1.2K"}, // an exact tie rounds to even, as printf does
         {1650, "1.6K"},
         {999949, "999.9K"},
         {999950, "1000.0K"},
@@ -32,6 +35,46 @@ TEST(CompactTokenString, ChoosesTheUnitBeforeRounding) {
     };
     for (const auto &[value, text] : cases)
         EXPECT_EQ(compactTokenString(value), QString::fromLatin1(text)) << value;
+}
+
+// Four characters at most, so the figure can fill a 16-pixel tray icon.
+TEST(ShortTokenString, FitsFourCharactersAndRoundsBeforeChoosingTheForm) {
+    const std::pair<qint64, const char *> cases[] = {
+        {0, "0"},
+        {999, "999"},
+        {1000, "1.0K"},
+        {4321, "4.3K"},
+        {9949, "9.9K"},
+        {9950, "10K"},
+        {12'345, "12K"},
+        {999'499, "999K"},
+        {999'500, "1.0M"},
+        {4'321'000, "4.3M"},
+        {9'960'000, "10M"},
+        {12'300'000'000, "12B"},
+        {999'600'000'000, "1.0T"},
+        {int64Max, "9.2E"},
+        {-5, "<0"},
+        {int64Min, "<0"},
+    };
+    for (const auto &[value, text] : cases) {
+        EXPECT_EQ(shortTokenString(value), QString::fromLatin1(text)) << value;
+        EXPECT_LE(shortTokenString(value).size(), 4) << value;
+    }
+}
+
+// Qt puts the environment's locale in force at start; a German or French desktop must not
+// turn the decimal point into a comma.
+TEST(NumberTexts, ReadTheSameUnderACommaLocale) {
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "run scripts/install-deps";
+    EXPECT_EQ(compactTokenString(1'234'567), QStringLiteral("1.2M"));
+    EXPECT_EQ(compactTokenString(999'950), QStringLiteral("1000.0K"));
+    EXPECT_EQ(shortTokenString(4'321'000), QStringLiteral("4.3M"));
+    EXPECT_EQ(menuTitleFor(1500), QStringLiteral("热图 1.5K"));
+    EXPECT_EQ(summaryFor(2'500'000'000), QStringLiteral("2.5B"));
+    EXPECT_EQ(nextSyncText(3661), QStringLiteral("下次同步：01:01:01"));
+    std::setlocale(LC_ALL, saved.c_str());
 }
 
 TEST(DurationString, PadsAndNeverWrapsHours) {

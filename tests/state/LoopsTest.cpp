@@ -68,18 +68,59 @@ TEST_F(LoopsTest, BusyPassesAreSkipped) {
     EXPECT_EQ(refreshes(), 1);
 }
 
-TEST_F(LoopsTest, CountdownTicksOncePerSecondAndDrivesTheSyncText) {
+// Two loops would refresh twice per interval. The steps are half an interval apart, so two
+// loops could not hide behind each other's busy flag.
+TEST_F(LoopsTest, OneRefreshLoopWhateverTheOrderOfStartAndRestart) {
+    enum Step { start, restart };
+    const std::vector<std::vector<Step>> orders{
+        {start, restart}, {restart, start}, {restart, restart, start}, {restart, start, restart}};
+    for (const std::vector<Step> &order : orders) {
+        makeModel();
+        model->settings().setRefreshInterval(25); // 500 ms
+        for (const Step step : order) {
+            step == start ? model->start() : model->restartRefreshLoop();
+            idle(250ms);
+        }
+        waitIdle();
+        const qsizetype before = refreshes();
+        idle(2000ms);
+        EXPECT_LE(refreshes() - before, 5) << order.size() << " steps, first " << order[0];
+        EXPECT_GE(refreshes() - before, 2) << order.size() << " steps, first " << order[0];
+        waitIdle();
+    }
+}
+
+// The countdown costs a wake-up a second only while something shows it; a new watch ticks at
+// once, and every tick is announced so the panel redraws. Real seconds here.
+TEST_F(LoopsTest, CountdownTicksOnlyWhileWatchedAndAnnouncesEachTick) {
+    second = 1s;
+    makeModel();
     model->settings().setRefreshInterval(600);
     model->settings().setSyncInterval(3600);
-    tool.respond("schedule-status", {.standardOutput = "loaded: true"});
+    scheduleStatus(true);
     model->settings().setSyncScheduledAt(now.toMSecsSinceEpoch() / 1000.0 - 10);
     model->start();
     waitIdle();
-    // The countdown reads its clock only when it ticks.
+    int announced = 0;
+    QObject::connect(model.get(), &MenuBarViewModel::objectWillChange, [&] { ++announced; });
     now = now.addSecs(25);
+    idle(1500ms);
+    EXPECT_EQ(announced, 0) << "nobody watches: no tick";
+    EXPECT_EQ(model->nextSyncSummary(), std::optional<QString>("下次同步：00:59:50"));
+
+    auto watch = model->watchCountdown();
     ASSERT_TRUE(waitUntil(
         [&] { return model->nextSyncSummary() == std::optional<QString>("下次同步：00:59:25"); },
-        500ms));
+        300ms))
+        << "the first tick comes at once";
+    EXPECT_EQ(announced, 1);
+    now = now.addSecs(1);
+    ASSERT_TRUE(waitUntil([&] { return announced == 2; }, 1500ms));
+    EXPECT_EQ(model->nextSyncSummary(), std::optional<QString>("下次同步：00:59:24"));
+
+    watch.reset();
+    idle(2500ms);
+    EXPECT_EQ(announced, 2) << "the pass due after the watch went sleeps instead of ticking";
 }
 
 TEST_F(LoopsTest, NeverScheduledCountdownShowsTheFullInterval) {

@@ -8,6 +8,8 @@
 #include "ui/OneLineLabel.h"
 #include "ui/PanelMenu.h"
 #include "ui/Spinner.h"
+#include "ui/TrayFace.h"
+#include "ui/WrappedLabel.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -149,6 +151,56 @@ TEST_F(PanelTest, MenuHasTheEntriesInOrderAndEachCallsItsOperation) {
     EXPECT_EQ(desktop->windows.size(), 1);
     EXPECT_EQ(desktop->urls, QList<QUrl>{QUrl("https://example.com/me")});
     EXPECT_EQ(desktop->quits, 1);
+}
+
+// A failure must not pass for a quiet day: the panel, the tooltip and the icon tell of it
+// until a refresh succeeds.
+TEST_F(PanelTest, AFailureShowsInThePanelTooltipAndIconUntilARefreshSucceeds) {
+    respondToday(
+        R"({"rows": [{"day": "2026-12-06", "provider": "codex", "total_tokens": 4321000}]})");
+    refreshAndWait();
+    MenuBarContentView panel(*model);
+    panel.show();
+    settle();
+    auto *error = named<WrappedLabel>(panel, "error");
+    EXPECT_FALSE(error->isVisible());
+    EXPECT_EQ(trayToolTip(*model), QStringLiteral("热图 4.3M"));
+    EXPECT_EQ(trayIconFace(*model), (TrayIconFace{"4.3M", false}));
+    const int heightWithout = panel.sizeHint().height();
+
+    // A long message with markup and line breaks: plain text, wrapped inside the panel, cut
+    // after a few lines; on one line in the tooltip.
+    const QByteArray message =
+        "<b>collect failed</b> reading /home/someone/" + QByteArray(300, 'x') + "\nsecond line";
+    tool.respond("collect", {.standardError = message, .exitCode = 1});
+    refreshAndWait();
+    const QString description = *model->lastError();
+    ASSERT_TRUE(description.contains(QStringLiteral("<b>collect failed</b>")));
+    EXPECT_TRUE(error->isVisible());
+    EXPECT_EQ(error->text(), description);
+    const QStringList lines = error->lines();
+    EXPECT_EQ(lines.size(), MenuBarContentView::errorLines);
+    EXPECT_TRUE(lines.front().startsWith(QStringLiteral("<b>collect failed</b>")));
+    EXPECT_TRUE(lines.back().endsWith(QChar(0x2026)));
+    for (const QString &line : lines)
+        EXPECT_LE(error->fontMetrics().horizontalAdvance(line), 300 - 32) << line.toStdString();
+    EXPECT_GT(panel.sizeHint().height(), heightWithout + 3 * error->fontMetrics().height());
+    EXPECT_EQ(panel.width(), 300);
+    EXPECT_EQ(error->palette().color(QPalette::WindowText), secondaryTextColor(panel.palette()));
+    EXPECT_EQ(text(panel, "todayValue"), QStringLiteral("4.3M")) << "figures are kept";
+    const QStringList tip = trayToolTip(*model).split(u'\n');
+    ASSERT_EQ(tip.size(), 2);
+    EXPECT_EQ(tip[0], QStringLiteral("热图 4.3M"));
+    EXPECT_TRUE(tip[1].startsWith(QStringLiteral("<b>collect failed</b> reading")));
+    EXPECT_LE(tip[1].size(), 200);
+    EXPECT_EQ(trayIconFace(*model), (TrayIconFace{"4.3M", true}));
+
+    tool.respond("collect", {});
+    refreshAndWait();
+    EXPECT_FALSE(error->isVisible());
+    EXPECT_EQ(panel.sizeHint().height(), heightWithout);
+    EXPECT_EQ(trayToolTip(*model), QStringLiteral("热图 4.3M"));
+    EXPECT_FALSE(trayIconFace(*model).warning);
 }
 
 TEST_F(PanelTest, FollowsTheDesktopPaletteButKeepsTheHeatmapColours) {

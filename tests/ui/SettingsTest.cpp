@@ -109,6 +109,11 @@ TEST_F(SettingsTest, APersonsChangeRunsItsRowsAction) {
     view.show();
     settle();
 
+    // The choice already shown runs nothing: the loop would refresh at once if restarted.
+    choose(named<QComboBox>(view, "refreshInterval"), QStringLiteral("2 分钟"));
+    idle(100ms);
+    EXPECT_EQ(tool.runCount("collect"), 1);
+
     choose(named<QComboBox>(view, "refreshInterval"), QStringLiteral("5 分钟"));
     EXPECT_EQ(model->settings().refreshInterval(), 300);
     // Restarting the loop ends the old one's sleep, which refreshes once.
@@ -132,6 +137,15 @@ TEST_F(SettingsTest, APersonsChangeRunsItsRowsAction) {
     waitIdle();
     EXPECT_TRUE(model->scheduleInstalled());
     EXPECT_TRUE(named<QCheckBox>(view, "autoSync")->isChecked());
+
+    const qsizetype scheduleRuns = tool.runCount("schedule");
+    const double installedAt = model->settings().syncScheduledAt();
+    now = now.addSecs(60);
+    choose(named<QComboBox>(view, "syncInterval"), QStringLiteral("每天"));
+    settle();
+    EXPECT_FALSE(model->isRefreshing()) << "not reinstalled";
+    EXPECT_EQ(tool.runCount("schedule"), scheduleRuns);
+    EXPECT_EQ(model->settings().syncScheduledAt(), installedAt) << "countdown not restarted";
 
     choose(named<QComboBox>(view, "syncInterval"), QStringLiteral("每 6 小时"));
     waitIdle();

@@ -92,5 +92,8 @@ std::int64_t currentTime(const Environment &environment) {
 
 DayNumber today(const Environment &environment) {
     LocalDays days;
-    return days.dayOf(currentTime(environment));
+    const DayNumber day = days.dayOf(currentTime(environment));
+    if (!isCountedDay(day))
+        throw ToolError("the clock's day lies outside the years 1970 to 9999");
+    return day;
 }

@@ -15,5 +15,5 @@ std::optional<std::int64_t> parseTimestamp(std::string_view text);
 // ISO-8601 time) replaces the system clock: a test seam, so that tests can fix "today".
 std::int64_t currentTime(const Environment &environment);
 
-// Today's local calendar day, by currentTime().
+// Today's local calendar day, by currentTime(). Throws ToolError when it is not a counted day.
 DayNumber today(const Environment &environment);

@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "Clock.h"
 #include "CollectorState.h"
+#include "CountedDays.h"
 #include "Demo.h"
 #include "Errors.h"
 #include "FileLock.h"
@@ -106,6 +107,8 @@ bool readDatabaseIfChanged(const std::string &path, CollectorState &state,
     LocalDays days;
     try {
         auto records = opencode::readDatabase(path, days);
+        if (auto warning = dropUncountedDays(records, path); !warning.empty())
+            summary.warnings.push_back(std::move(warning));
         state.index.merge(records, state.totals);
     } catch (const ToolError &error) {
         // Left out of the file table, so the next collection tries again.
@@ -140,7 +143,7 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
     std::optional<CollectorState> loaded = loadState(files.state);
     CollectorState state = loaded ? std::move(*loaded) : CollectorState{};
     const LogLocations locations = LogLocations::fromEnvironment(environment);
-    const std::vector<LogFile> logs = discoverLogs(locations);
+    const std::vector<LogFile> logs = discoverLogs(locations, summary.warnings);
 
     std::map<std::string, FileState> seen;
     // Codex sessions keep their progress even when their file is gone for a while, so a
@@ -167,6 +170,9 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
             ReadResult &result = results[i];
             if (!result.problem.empty())
                 summary.warnings.push_back("skipped " + result.problem);
+            if (auto warning = dropUncountedDays(result.records, round[i].file.path);
+                !warning.empty())
+                summary.warnings.push_back(std::move(warning));
             state.index.merge(result.records, state.totals);
             // A file that could not be opened keeps its old entry, if any, to be tried again.
             if (result.bytesRead > 0 || result.problem.empty())

@@ -97,6 +97,10 @@ private:
 
 } // namespace
 
+std::uint64_t stateChecksum(std::string_view bytes) {
+    return checksum(bytes.data(), bytes.size());
+}
+
 std::string serializeState(const CollectorState &state) {
     Writer out;
     for (const char c : magic)
@@ -147,7 +151,10 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
             return std::nullopt;
         CollectorState state;
         for (auto count = in.getCount(28); count > 0; --count) {
-            auto &tokens = state.totals[in.get<DayNumber>()];
+            const auto day = in.get<DayNumber>();
+            if (!isCountedDay(day))
+                return std::nullopt;
+            auto &tokens = state.totals[day];
             for (std::int64_t &value : tokens)
                 value = in.get<std::int64_t>();
         }
@@ -159,6 +166,8 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
             file.inode = in.get<std::uint64_t>();
             file.offset = in.get<std::uint64_t>();
             file.session.lastTotal = in.get<std::int64_t>();
+            if (file.session.lastTotal < 0) // a running total never is
+                return std::nullopt;
             const auto flags = in.get<std::uint8_t>();
             file.session.seenUsage = flags & 1;
             file.session.forked = flags & 2;

@@ -39,6 +39,8 @@ struct CollectorState {
 };
 
 std::string serializeState(const CollectorState &state);
+// The checksum a state file ends with, over all of its bytes before it.
+std::uint64_t stateChecksum(std::string_view bytes);
 // nullopt when `bytes` is not a state file of this version. The message index refers to
 // `bytes` until it is first used; `owner` keeps them alive.
 std::optional<CollectorState> deserializeState(std::string_view bytes,

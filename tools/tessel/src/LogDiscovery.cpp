@@ -1,24 +1,42 @@
 #include "LogDiscovery.h"
 
+#include "Errors.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// Names a folder that exists but cannot be listed. The walk below skips such folders, so
+// without this a collect would quietly count less.
+void checkListable(const std::string &folder, std::vector<std::string> &problems) {
+    if (::access(folder.c_str(), R_OK | X_OK) != 0 && errno != ENOENT)
+        problems.push_back("cannot read the folder " + folder + ": " + systemReason(errno));
+}
+
 void findFiles(const std::string &folder, std::string_view extension,
-               const std::function<void(const std::string &)> &found) {
+               const std::function<void(const std::string &)> &found,
+               std::vector<std::string> &problems) {
+    checkListable(folder, problems);
     std::error_code error;
     fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied,
                                           error);
     for (const fs::recursive_directory_iterator end; !error && walk != end; walk.increment(error)) {
         const fs::path &path = walk->path();
+        std::error_code typeError;
         if (path.extension() == extension)
             found(path.string());
+        else if (walk->is_directory(typeError))
+            checkListable(path.string(), problems);
     }
+    if (error && error != std::errc::no_such_file_or_directory)
+        problems.push_back("cannot read the folder " + folder + ": " + error.message());
 }
 
 } // namespace
@@ -35,22 +53,31 @@ std::optional<FileState> statFile(const std::string &path) {
     return state;
 }
 
-std::vector<LogFile> discoverLogs(const LogLocations &locations) {
+std::vector<LogFile> discoverLogs(const LogLocations &locations,
+                                  std::vector<std::string> &problems) {
     std::vector<LogFile> logs;
     const auto add = [&logs](LogKind kind, std::string key, const std::string &path) {
         if (auto current = statFile(path))
             logs.push_back({kind, std::move(key), path, *current});
     };
     for (const std::string &folder : locations.claudeProjectFolders)
-        findFiles(folder, ".jsonl",
-                  [&](const std::string &path) { add(LogKind::claude, "claude:" + path, path); });
+        findFiles(
+            folder, ".jsonl",
+            [&](const std::string &path) { add(LogKind::claude, "claude:" + path, path); },
+            problems);
     for (const std::string &folder : locations.codexFolders)
-        findFiles(folder, ".jsonl", [&](const std::string &path) {
-            add(LogKind::codex, "codex:" + fs::path(path).filename().string(), path);
-        });
-    findFiles(locations.openCodeMessageFolder, ".json", [&](const std::string &path) {
-        add(LogKind::openCodeMessage, "opencode-message:" + path, path);
-    });
+        findFiles(
+            folder, ".jsonl",
+            [&](const std::string &path) {
+                add(LogKind::codex, "codex:" + fs::path(path).filename().string(), path);
+            },
+            problems);
+    findFiles(
+        locations.openCodeMessageFolder, ".json",
+        [&](const std::string &path) {
+            add(LogKind::openCodeMessage, "opencode-message:" + path, path);
+        },
+        problems);
 
     // One entry per key: a Codex session present twice (a copy in archived_sessions/) is
     // read once, from its longest copy.

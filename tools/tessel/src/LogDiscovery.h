@@ -11,5 +11,7 @@
 std::optional<FileState> statFile(const std::string &path);
 
 // Every log file below the locations, one entry per key, sorted by key. A Codex session
-// present twice (a copy in archived_sessions/) is listed once, with its longest copy.
-std::vector<LogFile> discoverLogs(const LogLocations &locations);
+// present twice (a copy in archived_sessions/) is listed once, with its longest copy. Folders
+// that exist but cannot be read are named in `problems`.
+std::vector<LogFile> discoverLogs(const LogLocations &locations,
+                                  std::vector<std::string> &problems);

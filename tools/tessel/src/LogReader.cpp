@@ -4,6 +4,7 @@
 #include "ClaudeLog.h"
 #include "CodexLog.h"
 #include "Errors.h"
+#include "JsonStructure.h"
 #include "OpenCodeLog.h"
 
 #include <cerrno>
@@ -36,8 +37,11 @@ void LogReader::readLines(const ReadJob &job, int fd, ReadResult &result) {
         scanned =
             m_scanner.scan(fd, job.startOffset, claude::usageNeedle,
                            [&](std::string_view line, size_t capacity, bool unterminated) {
+                               // A broken line is never handed to the lazy parser.
                                const auto parsed =
-                                   claude::parseLine(m_parser, m_days, line, capacity);
+                                   hasSoundJsonStructure(line)
+                                       ? claude::parseLine(m_parser, m_days, line, capacity)
+                                       : claude::ParsedLine{claude::LineKind::malformed, {}};
                                if (parsed.kind == claude::LineKind::usage)
                                    result.records.push_back(parsed.record);
                                else if (parsed.kind == claude::LineKind::malformed && !unterminated)
@@ -51,6 +55,11 @@ void LogReader::readLines(const ReadJob &job, int fd, ReadResult &result) {
             [&](std::string_view line, size_t capacity, bool unterminated) {
                 if (!codex::mayMatter(line))
                     return !unterminated; // an unfinished line is read again next time
+                if (!hasSoundJsonStructure(line)) {
+                    if (!unterminated)
+                        ++result.malformedLines;
+                    return false;
+                }
                 // A half-written last line must leave the session as it was.
                 codex::Session before = session;
                 codex::LineKind kind;

@@ -43,8 +43,8 @@ public:
     // All entries, sorted by key.
     std::vector<Entry> sortedEntries() const;
 
-    // True when `count` stored entries at `data` are sorted by key without repeats and name
-    // known providers.
+    // True when `count` stored entries at `data` are sorted by key without repeats, name known
+    // providers and counted days, and hold no negative tokens.
     static bool validStored(const char *data, std::size_t count);
     // Takes `count` valid stored entries at `data`, which `owner` keeps alive. They are only
     // decoded when a collection has something to merge, so one with nothing new skips them.

@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "JsonFields.h"
+#include "JsonStructure.h"
 
 #include <simdjson.h>
 #include <sqlite3.h>
@@ -15,6 +16,8 @@ namespace ondemand = simdjson::ondemand;
 std::optional<UsageRecord> parseMessage(std::string_view json, std::string_view id,
                                         std::string_view fallbackId,
                                         std::optional<std::int64_t> fallbackTime, LocalDays &days) {
+    if (!hasSoundJsonStructure(json))
+        return std::nullopt;
     static thread_local ondemand::parser parser;
     const simdjson::padded_string padded(json);
     ondemand::document document;
@@ -54,7 +57,8 @@ std::optional<UsageRecord> parseMessage(std::string_view json, std::string_view 
     record.provider = Provider::opencode;
     record.tokens = input + output + reasoning + cacheRead + cacheWrite;
     record.rank = record.tokens;
-    record.day = days.dayOf(*created >= 0 ? *created / 1000 : (*created - 999) / 1000);
+    // Rounded down to the second, without overflowing at the lowest value.
+    record.day = days.dayOf(*created / 1000 - (*created % 1000 < 0 ? 1 : 0));
     record.key = messageKey(Provider::opencode, ownId);
     return record;
 }

@@ -35,6 +35,15 @@ std::string escapeJson(std::string_view text) {
     return out;
 }
 
+// Refuses an object that holds `name` more than once: which copy a reader takes is anyone's
+// guess, so the file means nothing certain.
+void refuseRepeated(simdjson::dom::object object, std::string_view name, const std::string &where) {
+    int seen = 0;
+    for (const auto field : object)
+        if (field.key == name && ++seen == 2)
+            malformed("\"" + std::string(name) + "\" appears twice in " + where);
+}
+
 } // namespace
 
 std::int64_t UsageHistory::dayTotal(DayNumber day) const {
@@ -66,27 +75,37 @@ UsageHistory parseUsageHistory(const std::string &json) {
     bool demo = false;
     if (!object["demo"].get_bool().get(demo))
         history.demo = demo;
+    refuseRepeated(object, "rows", "the document");
+    refuseRepeated(object, "demo", "the document");
     simdjson::dom::array rows;
     if (object["rows"].get_array().get(rows))
         malformed("no \"rows\" array");
     for (simdjson::dom::element row : rows) {
+        simdjson::dom::object rowObject;
+        if (row.get_object().get(rowObject))
+            malformed("a row that is not an object");
         std::string_view dayText;
-        if (row["day"].get_string().get(dayText))
+        if (rowObject["day"].get_string().get(dayText))
             malformed("a row without a day");
         const auto day = parseDay(dayText);
         if (!day)
             malformed("the day \"" + std::string(dayText) + "\" is not yyyy-MM-dd");
+        const std::string where = "the row of " + std::string(dayText);
+        refuseRepeated(rowObject, "day", where);
+        refuseRepeated(rowObject, "providers", where);
+        if (history.days.contains(*day))
+            malformed("the day " + std::string(dayText) + " has two rows");
         simdjson::dom::object providers;
-        if (row["providers"].get_object().get(providers))
-            malformed("the row of " + std::string(dayText) + " has no providers");
+        if (rowObject["providers"].get_object().get(providers))
+            malformed(where + " has no providers");
         auto &entry = history.days[*day];
         for (auto [key, value] : providers) {
             std::int64_t tokens;
             if (value.get_int64().get(tokens))
                 malformed("a provider figure of " + std::string(dayText) +
                           " is not a whole number");
-            auto &stored = entry[std::string(key)];
-            stored = saturatingAdd(stored, tokens);
+            if (!entry.emplace(std::string(key), tokens).second)
+                malformed("the provider \"" + std::string(key) + "\" appears twice in " + where);
         }
     }
     return history;

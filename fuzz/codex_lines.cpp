@@ -1,0 +1,7 @@
+// Codex rollout files: any bytes as a log file, read as collect reads it.
+#include "LogInput.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size) {
+    checkRead(LogKind::codex, data, size, readAsLog(LogKind::codex, data, size));
+    return 0;
+}

@@ -1,0 +1,54 @@
+// docs/.tessel-state: any bytes are taken or refused, and a state that was taken is written
+// back so that it reads again to the same bytes.
+#include "CodexLog.h"
+#include "CollectorState.h"
+
+#include <cstdlib>
+
+namespace {
+
+// A Codex session goes on from the progress the state remembers.
+void readOn(const codex::Session &remembered) {
+    static simdjson::ondemand::parser parser;
+    static const simdjson::padded_string line(std::string_view(
+        R"({"timestamp":"2026-03-14T10:00:00Z","type":"event_msg","payload":{"type":)"
+        R"("token_count","info":{"total_token_usage":{"input_tokens":7,"output_tokens":3,)"
+        R"("total_tokens":10}}}})"));
+    LocalDays days;
+    codex::Session session = remembered;
+    codex::LineKind kind;
+    const auto record = codex::parseLine(parser, days, session, line,
+                                         line.size() + simdjson::SIMDJSON_PADDING, kind);
+    if (record && record->tokens < 0)
+        std::abort();
+}
+
+void useAndWriteBack(std::optional<CollectorState> state) {
+    if (!state)
+        return;
+    for (const auto &[key, file] : state->files)
+        readOn(file.session);
+    // Merging decodes the stored message index, which a state with nothing new never does.
+    state->index.merge({UsageRecord{1, 5, 5, 20000, Provider::claude}}, state->totals);
+    const std::string written = serializeState(*state);
+    const auto back = deserializeState(written, nullptr);
+    if (!back || serializeState(*back) != written)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size) {
+    const std::string_view input(reinterpret_cast<const char *>(data), size);
+    useAndWriteBack(deserializeState(input, nullptr));
+
+    // The input as the body of a state file: after the writer's own magic and version (the
+    // first 12 bytes) and before a correct checksum, so that fuzzing reaches past both.
+    static const std::string header = serializeState({}).substr(0, 12);
+    std::string bytes = header;
+    bytes += input;
+    const std::uint64_t sum = stateChecksum(bytes);
+    bytes.append(reinterpret_cast<const char *>(&sum), sizeof sum);
+    useAndWriteBack(deserializeState(bytes, nullptr));
+    return 0;
+}

@@ -1,0 +1,226 @@
+// Hostile input: broken lines, impossible days, doubtful usage files and unreadable folders
+// never crash a collect or poison a later one, and each is named on standard error.
+#include "LogFixture.h"
+
+#include "Clock.h"
+#include "CollectorState.h"
+#include "Errors.h"
+#include "JsonStructure.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <limits>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using ::testing::Not;
+
+class RobustnessTest : public LogTest {
+protected:
+    std::string codexSession() const { return codexHome + "/sessions/2026/03/14/rollout-a.jsonl"; }
+    std::string messageFile(const std::string &id) const {
+        return openCodeData + "/storage/message/ses_1/" + id + ".json";
+    }
+    // Runs collect as a child. As root it runs without the capabilities that let root read
+    // what its permissions forbid, so unreadable files are unreadable to it too.
+    ChildOutcome collectAsChild() const {
+        if (::geteuid() != 0)
+            return runTool({"collect"});
+        return run({"setpriv", "--bounding-set=-dac_override,-dac_read_search", "--", TESSEL_BINARY,
+                    "collect"});
+    }
+};
+
+// A line cut off before its last closing brace.
+std::string cutOff(std::string line) {
+    return line.erase(line.rfind('}')) + "\n";
+}
+
+TEST(JsonStructure, OnlyWholeDocumentsByTheGrammarPass) {
+    const std::pair<std::string_view, bool> cases[] = {
+        {R"({"a":[1,-2.5e+3,{"b":"}]"}],"c":true,"d":null,"e":false,"f":{}})", true},
+        {"\xEF\xBB\xBF {\"a\":[]} \r", true},
+        {R"({"a":"\\","b":"\"}\u00e9\n"})", true},
+        {"[]", true},
+        {R"({"a":1)", false},
+        {R"({"a":"x)", false},
+        {R"({"a":"\"})", false},
+        {R"({"a":[1})", false},
+        {R"({"a":1}})", false},
+        {R"({"a":1} {"b":2})", false},
+        {R"({"a":1,})", false},
+        {R"({"a" 1})", false},
+        {R"({"a":"":{}})", false},
+        {R"({1:2})", false},
+        {R"({"a":01})", false},
+        {R"({"a":1.})", false},
+        {R"({"a":-})", false},
+        {R"({"a":tru})", false},
+        {R"({"a":"\x"})", false},
+        {R"({"a":"\u12g4"})", false},
+        {"", false},
+        {"3", false},
+        {R"("text")", false},
+        {"}{", false},
+    };
+    for (const auto &[text, sound] : cases)
+        EXPECT_EQ(hasSoundJsonStructure(text), sound) << text;
+    const auto nested = [](size_t depth) {
+        return std::string(depth, '[') + std::string(depth, ']');
+    };
+    EXPECT_TRUE(hasSoundJsonStructure(nested(maxJsonDepth)));
+    EXPECT_FALSE(hasSoundJsonStructure(nested(maxJsonDepth + 1)));
+}
+
+TEST_F(RobustnessTest, BrokenLinesAreSkippedOnStandardErrorAndLaterCollectsGoOn) {
+    writeText(session(), claudeLine("m1", "r", "2026-03-14T10:00:00Z", 1, 2) +
+                             cutOff(claudeLine("m2", "r", "2026-03-14T10:01:00Z", 100, 0)) +
+                             R"({"type":"assistant","message":{"id":"x","usage":"":{}}})"
+                             "\n" +
+                             claudeLine("m3", "r", "2026-03-14T10:02:00Z", 4, 0));
+    writeText(codexSession(), codexMeta() + codexUsage("2026-03-14T10:00:00Z", 10) +
+                                  cutOff(codexUsage("2026-03-14T10:01:00Z", 500)) +
+                                  codexUsage("2026-03-14T10:02:00Z", 30));
+    writeText(messageFile("msg_cut"), cutOff(openCodeMessage("msg_cut", 1773482400000, 9, 9)));
+    writeText(messageFile("msg_ok"), openCodeMessage("msg_ok", 1773482400000, 5, 0));
+
+    const ChildOutcome first = collectAsChild();
+    ASSERT_EQ(first.exitCode, 0) << first.standardError;
+    EXPECT_THAT(first.standardError, HasSubstr("skipped 4 log lines that could not be read"));
+    EXPECT_THAT(first.standardOutput, Not(HasSubstr("skipped")));
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 7);
+    EXPECT_EQ(tokens("2026-03-14", "codex"), 30);
+    EXPECT_EQ(tokens("2026-03-14", "opencode"), 5);
+
+    appendText(session(), claudeLine("m4", "r", "2026-03-14T11:00:00Z", 10, 0));
+    const ChildOutcome second = collectAsChild();
+    EXPECT_EQ(second.exitCode, 0) << second.standardError;
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 17);
+}
+
+TEST(DayArithmetic, CountedDaysRoundTripAndNoDayNumberOverflows) {
+    EXPECT_EQ(formatDay(firstCountedDay), "1970-01-01");
+    EXPECT_EQ(formatDay(lastCountedDay), "9999-12-31");
+    for (const DayNumber day : {firstCountedDay, lastCountedDay, 11016, 20526, -719528})
+        EXPECT_EQ(parseDay(formatDay(day)), day) << day;
+    // The extremes format (into no day the reader takes) without overflowing on the way.
+    for (const DayNumber day :
+         {std::numeric_limits<DayNumber>::min(), std::numeric_limits<DayNumber>::max()})
+        EXPECT_EQ(parseDay(formatDay(day)), std::nullopt) << formatDay(day);
+}
+
+TEST_F(RobustnessTest, LocalDaysOfExtremeTimesFallJustOutsideTheCountedDays) {
+    setTimeZone("JST-9");
+    constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max();
+    const std::pair<std::int64_t, DayNumber> cases[] = {
+        {-max - 1, firstCountedDay - 1},
+        {-32401, firstCountedDay - 1},       // 1969-12-31T23:59:59 local
+        {-32400, firstCountedDay},           // 1970-01-01T00:00 local
+        {253402268399, lastCountedDay},      // 9999-12-31T23:59:59 local
+        {253402268400, lastCountedDay + 1},  // 9999-12-31T15:00Z, the next year locally
+        {1773482400000, lastCountedDay + 1}, // milliseconds taken for seconds
+        {max, lastCountedDay + 1},
+    };
+    for (const auto &[seconds, day] : cases) {
+        LocalDays days;
+        EXPECT_EQ(days.dayOf(seconds), day) << seconds;
+    }
+    environment.set("TESSEL_NOW", "253402268400");
+    EXPECT_THROW(today(environment), ToolError);
+}
+
+TEST_F(RobustnessTest, EventsDatedOutsideTheCountedYearsAreSkippedAndNamed) {
+    setTimeZone("JST-9");
+    writeText(session(), claudeLine("m1", "r", "9999-12-31T23:00:00Z", 1000, 0) +
+                             claudeLine("m2", "r", "1969-12-31T14:59:59Z", 2000, 0) +
+                             claudeLine("m3", "r", "1969-12-31T15:00:00Z", 7, 0) +
+                             claudeLine("m4", "r", "9999-12-31T14:59:59Z", 8, 0));
+    // Microseconds where milliseconds belong, and the lowest time there is.
+    writeText(messageFile("msg_us"), openCodeMessage("msg_us", 1773482400000000, 3000, 0));
+    writeOpenCodeDatabase(
+        openCodeData + "/opencode.db",
+        {{"msg_low", openCodeMessage("msg_low", std::numeric_limits<std::int64_t>::min(), 1, 0)},
+         {"msg_ok", openCodeMessage("msg_ok", 1773482400000, 5, 0)}});
+
+    const ChildOutcome first = runTool({"collect"});
+    ASSERT_EQ(first.exitCode, 0) << first.standardError;
+    EXPECT_THAT(first.standardError, HasSubstr("skipped 2 usage entries of " + session() +
+                                               " dated outside the years 1970 to 9999"));
+    EXPECT_THAT(first.standardError, HasSubstr("1 usage entry of " + messageFile("msg_us")));
+    EXPECT_THAT(first.standardError,
+                HasSubstr("1 usage entry of " + openCodeData + "/opencode.db"));
+    const UsageHistory stored = history();
+    EXPECT_EQ(stored.days.size(), 3u);
+    EXPECT_EQ(tokens("1970-01-01", "claude"), 7);
+    EXPECT_EQ(tokens("9999-12-31", "claude"), 8);
+    EXPECT_EQ(tokens("2026-03-14", "opencode"), 5);
+
+    // What was written reads again, in the tool and in later collects.
+    EXPECT_EQ(runTool({"report", "today", "--json"}).exitCode, 0);
+    appendText(session(), claudeLine("m5", "r", "2026-03-14T10:00:00Z", 1, 0));
+    EXPECT_EQ(runTool({"collect"}).exitCode, 0);
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 1);
+}
+
+TEST_F(RobustnessTest, StateWithDaysOutsideTheCountedYearsIsIgnored) {
+    writeText(session(), claudeLine("m1", "r", "2026-03-14T10:00:00Z", 2, 0));
+    collect();
+    CollectorState state = *loadState(repo + "/docs/.tessel-state");
+    state.totals[lastCountedDay + 1][0] = 5;
+    writeText(repo + "/docs/.tessel-state", serializeState(state));
+    EXPECT_FALSE(loadState(repo + "/docs/.tessel-state"));
+    collect();
+    EXPECT_EQ(history().days.size(), 1u);
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 2);
+}
+
+TEST_F(RobustnessTest, UsageFileWithARepeatIsRefusedNamingItAndLeftAsItIs) {
+    const std::pair<std::string, std::string> cases[] = {
+        {R"({"rows":[{"day":"2026-03-14","providers":{"codex":1}},)"
+         R"({"day":"2026-03-14","providers":{"codex":2}}]})",
+         "the day 2026-03-14 has two rows"},
+        {R"({"rows":[{"day":"2026-03-14","providers":{"codex":1,"codex":2}}]})",
+         R"("codex" appears twice in the row of 2026-03-14)"},
+        {R"({"rows":[],"rows":[{"day":"2026-03-14","providers":{}}]})", R"("rows" appears twice)"},
+        {R"({"rows":[{"day":"2026-03-14","day":"2026-03-15","providers":{}}]})",
+         R"("day" appears twice)"},
+    };
+    writeText(session(), claudeLine("m1", "r", "2026-03-14T10:00:00Z", 2, 0));
+    for (const auto &[json, named] : cases) {
+        writeText(usageFile(), json);
+        try {
+            collect();
+            ADD_FAILURE() << json;
+        } catch (const HistoryFormatError &error) {
+            EXPECT_THAT(error.what(), HasSubstr(named));
+        }
+        EXPECT_EQ(readText(usageFile()), json);
+    }
+}
+
+TEST_F(RobustnessTest, UnreadableLogFoldersAndFilesAreNamedAndTheRestIsCounted) {
+    writeText(session("readable.jsonl"), claudeLine("m1", "r", "2026-03-14T10:00:00Z", 2, 0));
+    writeText(session("locked.jsonl"), claudeLine("m2", "r", "2026-03-14T10:00:00Z", 30, 0));
+    writeText(claudeProjects + "/q/hidden.jsonl",
+              claudeLine("m3", "r", "2026-03-14T10:00:00Z", 400, 0));
+    writeText(codexSession(), codexMeta() + codexUsage("2026-03-14T10:00:00Z", 10));
+    fs::permissions(session("locked.jsonl"), fs::perms::none);
+    fs::permissions(claudeProjects + "/q", fs::perms::none);
+    fs::permissions(codexHome + "/sessions", fs::perms::owner_write);
+
+    const ChildOutcome result = collectAsChild();
+    fs::permissions(claudeProjects + "/q", fs::perms::owner_all);
+    fs::permissions(codexHome + "/sessions", fs::perms::owner_all);
+    ASSERT_EQ(result.exitCode, 0) << result.standardError;
+    EXPECT_THAT(result.standardError, HasSubstr(session("locked.jsonl") + ": Permission denied"));
+    EXPECT_THAT(result.standardError,
+                HasSubstr("cannot read the folder " + claudeProjects + "/q: Permission denied"));
+    EXPECT_THAT(result.standardError,
+                HasSubstr("cannot read the folder " + codexHome + "/sessions: Permission denied"));
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 2);
+}
+
+} // namespace

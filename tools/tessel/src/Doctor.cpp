@@ -276,7 +276,8 @@ void examineLastCollect(const std::string &folder, const Environment &environmen
 std::vector<DoctorLine> examineLogs(const Environment &environment) {
     const LogLocations locations = LogLocations::fromEnvironment(environment);
     Found claude, codex, openCode;
-    for (const LogFile &log : discoverLogs(locations)) {
+    std::vector<std::string> problems;
+    for (const LogFile &log : discoverLogs(locations, problems)) {
         switch (log.kind) {
         case LogKind::claude:
             claude.add(folderOf(log.path, locations.claudeProjectFolders), log.current);
@@ -298,6 +299,9 @@ std::vector<DoctorLine> examineLogs(const Environment &environment) {
         providerLine("OpenCode", openCode,
                      {locations.openCodeDatabase, locations.openCodeMessageFolder}),
     };
+    for (const std::string &problem : problems)
+        lines.push_back(
+            {Verdict::fail, "log folder", problem, "give your account read access to it"});
     if (claude.files + codex.files + openCode.files == 0)
         lines.push_back({Verdict::fail, "logs", "no AI coding tool's logs found",
                          "figures appear once Claude Code, Codex or OpenCode has been used on "

@@ -10,17 +10,19 @@
 #include <string>
 
 // Hands a fuzz input to LogReader as a log file, the way collect reads one: an in-memory file
-// opened through its /proc path, read from `offset` with `session` as the progress so far.
+// opened through its /proc path, read from `offset` with `session` as the progress so far and
+// `tailHash` as what the bytes before `offset` hashed to.
 inline ReadResult readAsLog(LogKind kind, const std::uint8_t *data, size_t size,
-                            std::uint64_t offset = 0, const codex::Session &session = {}) {
+                            std::uint64_t offset = 0, const codex::Session &session = {},
+                            std::uint64_t tailHash = 0) {
     static const int fd = ::memfd_create("fuzz-log", MFD_CLOEXEC);
     static LogReader reader;
     if (fd < 0 || ::ftruncate(fd, 0) != 0 ||
         ::pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
         std::abort();
-    LogFile file{kind, "fuzz", "/proc/self/fd/" + std::to_string(fd), {}};
+    LogFile file{kind, 1, "/proc/self/fd/" + std::to_string(fd), {}};
     file.current.size = size;
-    return reader.read(ReadJob{file, offset, session});
+    return reader.read(ReadJob{&file, offset, session, tailHash, 1});
 }
 
 // What any read must hold, whatever the file: it stops inside the file, counts no negative
@@ -34,7 +36,8 @@ inline void checkRead(LogKind kind, const std::uint8_t *data, size_t size,
         if (record.tokens < 0 || record.day < firstCountedDay - 1 ||
             record.day > lastCountedDay + 1)
             std::abort();
-    const ReadResult again = readAsLog(kind, data, size, result.state.offset, result.state.session);
-    if (!again.records.empty() || again.state.offset != result.state.offset)
+    const ReadResult again = readAsLog(kind, data, size, result.state.offset, result.state.session,
+                                       result.state.tailHash);
+    if (again.restarted || !again.records.empty() || again.state.offset != result.state.offset)
         std::abort();
 }

@@ -29,9 +29,11 @@ void useAndWriteBack(std::optional<CollectorState> state) {
     for (const auto &[key, file] : state->files)
         readOn(file.session);
     // Merging decodes the stored message index, which a state with nothing new never does.
-    state->index.merge({UsageRecord{1, 5, 5, 20000, Provider::claude}}, state->totals);
+    state->index.merge(
+        {UsageRecord{.key = 1, .tokens = 5, .rank = 5, .day = 20000, .provider = Provider::claude}},
+        state->totals);
     const std::string written = serializeState(*state);
-    const auto back = deserializeState(written, nullptr);
+    auto back = deserializeState(written, nullptr);
     if (!back || serializeState(*back) != written)
         std::abort();
 }
@@ -42,9 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size) {
     const std::string_view input(reinterpret_cast<const char *>(data), size);
     useAndWriteBack(deserializeState(input, nullptr));
 
-    // The input as the body of a state file: after the writer's own magic and version (the
-    // first 12 bytes) and before a correct checksum, so that fuzzing reaches past both.
-    static const std::string header = serializeState({}).substr(0, 12);
+    // The input as the body of a state file: after the writer's own magic, format and rules
+    // versions (the first 16 bytes) and before a correct checksum, so that fuzzing reaches
+    // past all of them.
+    static const std::string header = [] {
+        CollectorState empty;
+        return serializeState(empty).substr(0, 16);
+    }();
     std::string bytes = header;
     bytes += input;
     const std::uint64_t sum = stateChecksum(bytes);

@@ -1,16 +1,63 @@
 #include "app/SingleInstance.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDir>
-#include <QLocalSocket>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
 const QByteArray showRequest = "show\n";
 const QByteArray acknowledgement = "ok\n";
-constexpr int connectTimeoutMs = 1000;
 constexpr int answerTimeoutMs = 3000;
+
+// A local socket address for `path`; false when the path is too long for one.
+bool socketAddress(const QString &path, sockaddr_un &address) {
+    const QByteArray name = QFile::encodeName(path);
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (name.isEmpty() || static_cast<size_t>(name.size()) >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, name.constData(), static_cast<size_t>(name.size()));
+    return true;
+}
+
+// The folder holding the socket exists, is a real folder of this user and nobody else may
+// enter it; a folder someone else made first, or one open to others, is refused.
+bool privateFolder(const QString &folder) {
+    const QByteArray name = QFile::encodeName(folder);
+    QDir().mkpath(QFileInfo(folder).absolutePath());
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat info {};
+    if (::lstat(name.constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != ::getuid())
+        return false;
+    return (info.st_mode & 077) == 0;
+}
+
+// Waits up to the answer timeout for one line from `fd`.
+void awaitAnswer(int fd) {
+    pollfd waiting{fd, POLLIN, 0};
+    char buffer[16];
+    while (::poll(&waiting, 1, answerTimeoutMs) > 0) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got <= 0 || std::memchr(buffer, '\n', static_cast<size_t>(got)))
+            return;
+    }
+}
 
 } // namespace
 
@@ -18,54 +65,116 @@ QString SingleInstance::defaultServerName() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QDir(runtime).exists())
         return runtime + QStringLiteral("/tesselmenu.socket");
-    return QStringLiteral("tesselmenu-%1").arg(getuid());
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (cache.isEmpty() || !QDir::isAbsolutePath(cache))
+        cache = QDir::homePath() + QStringLiteral("/.cache");
+    return cache + QStringLiteral("/tesselmenu/instance.socket");
 }
 
-SingleInstance::SingleInstance(QString serverName, QObject *parent)
-    : QObject(parent), m_serverName(std::move(serverName)) {
-    m_server.setSocketOptions(QLocalServer::UserAccessOption);
-    connect(&m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket *socket = m_server.nextPendingConnection()) {
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] { answer(socket); });
-        }
-    });
+SingleInstance::SingleInstance(QString socketPath, QObject *parent)
+    : QObject(parent), m_socketPath(std::move(socketPath)) {}
+
+SingleInstance::~SingleInstance() {
+    if (m_listener >= 0) {
+        ::close(m_listener);
+        QFile::remove(m_socketPath);
+    }
 }
 
 bool SingleInstance::askRunningInstanceToShow() {
-    QLocalSocket socket;
-    socket.connectToServer(m_serverName);
-    if (!socket.waitForConnected(connectTimeoutMs))
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return askOverSocket();
+    const QString name = QString::fromLatin1(busName);
+    if (bus.interface()->registerService(name).value() ==
+        QDBusConnectionInterface::ServiceRegistered) {
+        m_ownsBusName = true;
         return false;
-    socket.write(showRequest);
-    socket.waitForBytesWritten(connectTimeoutMs);
-    // An instance that accepted the connection is running even if it is too busy to answer
-    // in time; starting a second one would only add a second icon.
-    while (!socket.canReadLine() && socket.waitForReadyRead(answerTimeoutMs)) {
     }
+    // A bus that refuses the name without anyone owning it is no guard: use the socket.
+    if (!bus.interface()->isServiceRegistered(name).value())
+        return askOverSocket();
+    // The name is taken: its owner is running, even if it is too busy to answer in time.
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(QString::fromLatin1(busName), QStringLiteral("/"),
+                                       QString::fromLatin1(busName), QStringLiteral("show"));
+    bus.call(call, QDBus::Block, answerTimeoutMs);
     return true;
 }
 
 bool SingleInstance::listen() {
-    if (m_server.listen(m_serverName))
-        return true;
-    // Nobody answered a moment ago, so a socket file left there belongs to an instance that
-    // ended without cleaning up.
-    if (m_server.serverError() == QAbstractSocket::AddressInUseError) {
-        QLocalServer::removeServer(m_serverName);
-        if (m_server.listen(m_serverName))
-            return true;
-    }
-    qWarning("TesselMenu: cannot listen on %s: %s", qPrintable(m_serverName),
-             qPrintable(m_server.errorString()));
-    return false;
+    if (m_ownsBusName)
+        return QDBusConnection::sessionBus().registerObject(QStringLiteral("/"), this,
+                                                            QDBusConnection::ExportScriptableSlots);
+    return listenOnSocket();
 }
 
-void SingleInstance::answer(QLocalSocket *socket) {
-    while (socket->canReadLine()) {
-        if (socket->readLine() == showRequest) {
-            socket->write(acknowledgement);
+void SingleInstance::show() {
+    emit showRequested();
+}
+
+bool SingleInstance::askOverSocket() {
+    sockaddr_un address;
+    if (!socketAddress(m_socketPath, address))
+        return false;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool connected =
+        ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    if (connected) {
+        // An instance that accepted the connection is running even if it is too busy to
+        // answer in time; starting a second one would only add a second icon.
+        if (::send(fd, showRequest.constData(), static_cast<size_t>(showRequest.size()),
+                   MSG_NOSIGNAL) == showRequest.size())
+            awaitAnswer(fd);
+    }
+    ::close(fd);
+    return connected;
+}
+
+bool SingleInstance::listenOnSocket() {
+    sockaddr_un address;
+    const QString folder = QFileInfo(m_socketPath).absolutePath();
+    if (!socketAddress(m_socketPath, address) || !privateFolder(folder)) {
+        qWarning("TesselMenu: cannot keep a private socket at %s", qPrintable(m_socketPath));
+        return false;
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return false;
+    // Nobody answered a moment ago, so a socket file left there belongs to an instance that
+    // ended without cleaning up.
+    struct stat info {};
+    if (::lstat(address.sun_path, &info) == 0 && S_ISSOCK(info.st_mode))
+        ::unlink(address.sun_path);
+    if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(fd, 8) != 0) {
+        qWarning("TesselMenu: cannot listen on %s: %s", qPrintable(m_socketPath),
+                 std::strerror(errno));
+        ::close(fd);
+        return false;
+    }
+    m_listener = fd;
+    m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SingleInstance::answerSocket);
+    return true;
+}
+
+void SingleInstance::answerSocket() {
+    for (int client; (client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+        // One short request from a launch that is waiting for the answer; read it with a
+        // bound so a silent client cannot hold the panel up.
+        pollfd waiting{client, POLLIN, 0};
+        char request[16] = {};
+        const bool asked = ::poll(&waiting, 1, 1000) > 0 &&
+                           ::read(client, request, sizeof request - 1) > 0 &&
+                           QByteArray(request) == showRequest;
+        if (asked)
+            ::send(client, acknowledgement.constData(), static_cast<size_t>(acknowledgement.size()),
+                   MSG_NOSIGNAL);
+        ::close(client);
+        if (asked)
             emit showRequested();
-        }
     }
 }

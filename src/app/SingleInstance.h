@@ -1,33 +1,48 @@
 #pragma once
 
-#include <QLocalServer>
 #include <QObject>
 #include <QString>
 
-// Keeps the utility to one instance per user: the first one listens on a local socket; a
-// later launch finds it there, asks it to show its panel and exits.
+class QSocketNotifier;
+
+// Keeps the utility to one instance per user session. The first instance owns a well-known
+// name on the session bus; a later launch finds the name taken, asks its owner to show the
+// panel and exits. Without a session bus the same is done over a local socket in a folder only
+// the user may enter.
 class SingleInstance : public QObject {
     Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "io.github.TesselMenu")
 
 public:
-    // $XDG_RUNTIME_DIR/tesselmenu.socket, or a per-user name in the temporary folder where the
-    // runtime folder is not set.
+    static constexpr const char *busName = "io.github.TesselMenu";
+
+    // The fallback socket: $XDG_RUNTIME_DIR/tesselmenu.socket, or else
+    // tesselmenu/instance.socket in the user's cache folder ($XDG_CACHE_HOME, ~/.cache).
     static QString defaultServerName();
 
-    explicit SingleInstance(QString serverName, QObject *parent = nullptr);
+    explicit SingleInstance(QString socketPath, QObject *parent = nullptr);
+    ~SingleInstance() override;
 
-    // True when a running instance answered the request to show its panel.
+    // True when a running instance was found and asked to show its panel.
     bool askRunningInstanceToShow();
-    // Starts answering later launches; false when the socket cannot be set up, in which case
-    // the utility runs on without the guard.
+    // Starts answering later launches; false when neither the bus name nor the socket can be
+    // had, in which case the utility runs on without the guard.
     bool listen();
+
+public slots:
+    // Called by a later launch, over the bus.
+    Q_SCRIPTABLE void show();
 
 signals:
     void showRequested();
 
 private:
-    void answer(QLocalSocket *socket);
+    bool askOverSocket();
+    bool listenOnSocket();
+    void answerSocket();
 
-    QString m_serverName;
-    QLocalServer m_server;
+    QString m_socketPath;
+    bool m_ownsBusName = false;
+    int m_listener = -1;
+    QSocketNotifier *m_notifier = nullptr;
 };

@@ -9,7 +9,38 @@
 #include <chrono>
 #include <memory>
 
+#include <QProcess>
+#include <QTimer>
+
+#include <sys/types.h>
+
 class RunCanceller;
+
+// The process group of a running child, which the child leads. Stopping sends SIGTERM to the
+// whole group, then SIGKILL to what is still there a moment later.
+class ProcessGroup {
+public:
+    static constexpr std::chrono::milliseconds stopGrace{1000};
+
+    explicit ProcessGroup(QProcess &process);
+    ProcessGroup(const ProcessGroup &) = delete;
+    ProcessGroup &operator=(const ProcessGroup &) = delete;
+
+    // Records the group once the child has started; it leads its own group.
+    void noteStarted();
+    void stop();
+    // The same, waiting for the child on the spot: for when the event loop is ending.
+    void stopNow();
+    // Kills what is left of the group once the child has ended.
+    void sweep();
+
+private:
+    void signal(int number);
+
+    QProcess &m_process;
+    QTimer m_escalation;
+    pid_t m_group = 0;
+};
 
 // One child process to run: no shell, its own working directory, the parent's environment
 // and standard input, standard output and standard error captured separately.
@@ -29,12 +60,20 @@ struct FinishedProcess {
     int exitCode = 0;
     bool timedOut = false;
     bool cancelled = false;
+    bool outputExceeded = false; // a stream passed maxOutputBytes and the child was stopped
 
-    bool succeeded() const { return exitedNormally && exitCode == 0 && !timedOut && !cancelled; }
+    bool succeeded() const {
+        return exitedNormally && exitCode == 0 && !timedOut && !cancelled && !outputExceeded;
+    }
 };
 
-// Starts the child and resumes once it has exited, with both streams read to the end. The
-// GUI thread is never blocked: QProcess drains both pipes as data arrives, so a child that
-// writes more than a pipe holds never stalls. Throws ProcessLaunchError when the child cannot
-// be started.
+// The most either stream may carry; past it the child is stopped.
+inline constexpr qsizetype maxOutputBytes = 16 * 1024 * 1024;
+
+// Starts the child in a process group of its own and resumes once it has exited, with both
+// streams read. The GUI thread is never blocked: both pipes are drained as data arrives, so a
+// child that writes more than a pipe holds never stalls. The time limit, the canceller and
+// quitting the application stop the whole group; so does too much output. Whatever is left of
+// the group when the child ends is killed. Throws ProcessLaunchError when the child cannot be
+// started.
 QCoro::Task<FinishedProcess> runProcess(ProcessRequest request);

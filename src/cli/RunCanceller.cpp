@@ -1,19 +1,19 @@
 #include "cli/RunCanceller.h"
 
+#include "cli/ProcessRunner.h"
+
 void RunCanceller::cancel() {
     m_cancelled = true;
-    for (const QPointer<QProcess> &process : std::as_const(m_processes)) {
-        if (process && process->state() != QProcess::NotRunning)
-            process->kill();
-    }
+    for (ProcessGroup *group : std::as_const(m_groups))
+        group->stop();
 }
 
-void RunCanceller::attach(QProcess *process) {
-    m_processes.append(process);
-    if (m_cancelled && process->state() != QProcess::NotRunning)
-        process->kill();
+void RunCanceller::attach(ProcessGroup *group) {
+    m_groups.append(group);
+    if (m_cancelled)
+        group->stop();
 }
 
-void RunCanceller::detach(QProcess *process) {
-    m_processes.removeIf([process](const QPointer<QProcess> &p) { return !p || p == process; });
+void RunCanceller::detach(ProcessGroup *group) {
+    m_groups.removeAll(group);
 }

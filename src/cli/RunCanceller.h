@@ -1,20 +1,21 @@
 #pragma once
 
 #include <QList>
-#include <QPointer>
-#include <QProcess>
 
-// Stops a group of tool runs at once: `cancel()` kills every child process that is running
-// under it and every one started under it afterwards. Used on the GUI thread only.
+class ProcessGroup;
+
+// Stops a group of tool runs at once: `cancel()` stops every child process (with everything
+// it started) that is running under it and every one started under it afterwards. Used on the
+// GUI thread only.
 class RunCanceller {
 public:
     void cancel();
     bool isCancelled() const { return m_cancelled; }
 
-    void attach(QProcess *process);
-    void detach(QProcess *process);
+    void attach(ProcessGroup *group);
+    void detach(ProcessGroup *group);
 
 private:
     bool m_cancelled = false;
-    QList<QPointer<QProcess>> m_processes;
+    QList<ProcessGroup *> m_groups;
 };

@@ -94,6 +94,8 @@ QCoro::Task<QString> TesselCLI::run(TesselCLI cli, QStringList arguments) {
 
     if (finished.timedOut)
         throw TesselCLIError::commandFailed(QStringLiteral("tessel 命令超时，已终止"));
+    if (finished.outputExceeded)
+        throw TesselCLIError::commandFailed(QStringLiteral("tessel 输出过多，已终止"));
     const QString output = QString::fromUtf8(finished.standardOutput);
     if (finished.succeeded())
         co_return output;

@@ -4,22 +4,39 @@
 #include "cli/UsageFileCache.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <variant>
 
 namespace {
 
-QString readFailureReason(const QFile &file) {
-    const QFileInfo info(file.fileName());
-    if (!info.exists())
+QString openFailureReason(int error) {
+    if (error == ENOENT)
         return QStringLiteral("文件不存在");
-    if (info.isDir())
-        return QStringLiteral("这是一个文件夹，不是文件");
-    return file.errorString();
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Opened without waiting, so a FIFO or device put in the file's place cannot stall the
+// refresh, and read only when it is a regular file.
+int openRegularFile(const QString &path, struct stat &info) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw UsageFileError(path, openFailureReason(errno));
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const bool folder = S_ISDIR(info.st_mode);
+        ::close(fd);
+        throw UsageFileError(path, folder ? QStringLiteral("这是一个文件夹，不是文件")
+                                          : QStringLiteral("这不是普通文件"));
+    }
+    return fd;
 }
 
 using Outcome = std::variant<UsageReport, UsageFileError>;
@@ -35,14 +52,16 @@ Outcome tryLoad(const QString &path, const std::shared_ptr<UsageFileCache> &cach
 } // namespace
 
 UsageReport loadUsageFile(const QString &path, UsageFileCache *cache) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || QFileInfo(path).isDir())
-        throw UsageFileError(path, readFailureReason(file));
+    struct stat info {};
+    const int fd = openRegularFile(path, info);
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw UsageFileError(path, file.errorString());
+    }
     // The identity of the file actually opened, so a rename that replaces it meanwhile
     // cannot pair the old content with the new identity.
-    struct stat info {};
-    const bool identified = cache && ::fstat(file.handle(), &info) == 0;
-    if (identified) {
+    if (cache) {
         if (std::optional<UsageReport> known = cache->find(path, FileIdentity::of(info)))
             return *std::move(known);
     }
@@ -51,7 +70,7 @@ UsageReport loadUsageFile(const QString &path, UsageFileCache *cache) {
         throw UsageFileError(path, file.errorString());
     try {
         UsageReport report = UsageReport::decode(bytes);
-        if (identified)
+        if (cache)
             cache->store(path, FileIdentity::of(info), report);
         return report;
     } catch (const ReportFormatError &error) {

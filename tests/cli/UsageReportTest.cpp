@@ -86,7 +86,14 @@ TEST_F(UsageReportTest, FailuresNameTheFileAndTheProblem) {
     const std::pair<std::function<void()>, QString> cases[] = {
         {[] {}, QStringLiteral("文件不存在")},
         {[&] { QDir().mkpath(usagePath()); }, QStringLiteral("这是一个文件夹，不是文件")},
+        // A FIFO is refused at once rather than waited on for a writer.
         {[&] {
+             QDir().rmdir(usagePath());
+             ASSERT_EQ(::mkfifo(QFile::encodeName(usagePath()).constData(), 0600), 0);
+         },
+         QStringLiteral("这不是普通文件")},
+        {[&] {
+             QFile::remove(usagePath());
              QDir(docs).removeRecursively();
              writeFile(docs, "a file where the folder should be");
          },

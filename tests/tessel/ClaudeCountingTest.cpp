@@ -5,6 +5,87 @@ namespace {
 
 using ClaudeCountingTest = LogTest;
 
+std::string sidechain(std::string line) {
+    line.replace(line.find(R"("isSidechain":false)"), 19, R"("isSidechain":true)");
+    return line;
+}
+
+// A subagent's line as its parent's file relays it.
+std::string progress(const std::string &line, const std::string &timestamp) {
+    return R"({"type":"progress","isSidechain":false,"timestamp":")" + timestamp +
+           R"(","data":{"type":"agent_progress","message":)" + line.substr(0, line.size() - 1) +
+           "}}\n";
+}
+
+std::string crlf(std::string line) {
+    line.insert(line.size() - 1, "\r");
+    return line;
+}
+
+struct Case {
+    const char *name;
+    // File below the project folder and its lines, written in this order.
+    std::vector<std::pair<std::string, std::string>> files;
+    std::map<std::string, std::int64_t> expected;
+};
+
+void PrintTo(const Case &value, std::ostream *out) {
+    *out << value.name;
+}
+
+class ClaudeRulesTest : public LogTest, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(ClaudeRulesTest, CountsEachMessageOnceWhateverWhenCollected) {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto &[name, text] : GetParam().files)
+        files.emplace_back(session(name), text);
+    EXPECT_EQ(collectBothWays(files, "claude"), GetParam().expected);
+}
+
+const std::string replayed =
+    claudeLine("msg_main", "req_1", "2026-03-14T10:00:00Z", 10, 10, 50000, 750);
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, ClaudeRulesTest,
+    ::testing::Values(
+        // The side question is written first: the main-chain copy must still win.
+        Case{"SideQuestionReplayingAMainChainMessageCountsOnlyItsOwn",
+             {{"s/subagents/agent-aside_question-1.jsonl",
+               sidechain(claudeLine("msg_main", "req_2", "2026-03-14T11:00:00Z", 10, 10, 50000,
+                                    750)) +
+                   sidechain(claudeLine("msg_aside", "req_3", "2026-03-14T11:00:01Z", 700, 60))},
+              {"s.jsonl", replayed}},
+             {{"2026-03-14", 50770 + 760}}},
+        Case{"ProgressLinesCountWhenTheSubagentFileIsGoneAndOnceWhenItIsNot",
+             {{"s.jsonl",
+               progress(sidechain(claudeLine("msg_sub", "req_s", "2026-03-14T10:00:00Z", 5, 5)),
+                        "2026-03-14T10:00:00Z") +
+                   progress(sidechain(claudeLine("msg_kept", "req_k", "2026-03-14T10:01:00Z", 40,
+                                                 60)),
+                            "2026-03-14T10:01:00Z")},
+              {"s/subagents/agent-1.jsonl",
+               sidechain(claudeLine("msg_kept", "req_k", "2026-03-14T10:01:00Z", 40, 60))}},
+             {{"2026-03-14", 10 + 100}}},
+        Case{
+            "CacheCreationObjectStandsInForAMissingFlatFigure",
+            {{"s.jsonl",
+              R"({"type":"assistant","timestamp":"2026-03-14T10:00:00Z","requestId":"r","message":{"id":"m","model":"claude-opus-4-5","usage":{"input_tokens":1,"cache_read_input_tokens":2,"output_tokens":3,"cache_creation":{"ephemeral_5m_input_tokens":100,"ephemeral_1h_input_tokens":1000}}}})"
+              "\n"
+              R"({"type":"assistant","timestamp":"2026-03-14T10:00:00Z","requestId":"r2","message":{"id":"m2","model":"claude-opus-4-5","usage":{"input_tokens":1,"cache_creation_input_tokens":7,"output_tokens":0,"cache_creation":{"ephemeral_5m_input_tokens":7}}}})"
+              "\n"}},
+            {{"2026-03-14", 1106 + 8}}},
+        Case{"ByteOrderMarkAndWindowsLineEndsCostNoLine",
+             {{"s.jsonl", "\xEF\xBB\xBF" +
+                              crlf(claudeLine("m1", "r", "2026-03-14T10:00:00Z", 1, 2)) +
+                              crlf(claudeLine("m2", "r", "2026-03-14T10:00:00Z", 30, 0))}},
+             {{"2026-03-14", 33}}},
+        // Streamed across midnight: the fuller copy, of the next day, is the one that counts.
+        Case{"MessageStreamedAcrossMidnightCountsOnTheDayOfTheKeptCopy",
+             {{"s.jsonl", claudeLine("msg_1", "req_1", "2026-03-13T23:59:59Z", 0, 20) +
+                              claudeLine("msg_1", "req_1", "2026-03-14T00:00:01Z", 0, 30)}},
+             {{"2026-03-14", 30}}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 TEST_F(ClaudeCountingTest, StreamedCopiesAcrossFilesCountOnceWithTheLargestOutput) {
     // The first streamed copy undercounts its output; a resumed session copies it to a new file.
     writeText(session(),
@@ -60,6 +141,13 @@ TEST_F(ClaudeCountingTest, SubagentFilesAndEveryConfiguredFolderAreRead) {
     environment.set("CLAUDE_CONFIG_DIR", home + "/.claude, " + other);
     collect();
     EXPECT_EQ(tokens("2026-03-14", "claude"), 6);
+
+    // Set to a projects folder itself.
+    writeText(root + "/third/projects/p/y.jsonl",
+              claudeLine("msg_c", "req_c", "2026-03-14T10:00:00Z", 3, 3));
+    environment.set("CLAUDE_CONFIG_DIR", root + "/third/projects/");
+    collect();
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 12);
 }
 
 TEST_F(ClaudeCountingTest, DaysFollowTheLocalTimeZone) {

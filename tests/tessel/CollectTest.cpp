@@ -56,6 +56,28 @@ TEST_F(CollectTest, DaysWhoseLogsWereDeletedKeepTheirFigures) {
     EXPECT_EQ(tokens("2026-03-14", "claude"), 21);
 }
 
+// After an upgrade that changed the counting rules (the state of the old version is not
+// read), days and providers whose logs are readable follow the new count, even downwards;
+// the others keep their stored figures.
+TEST_F(CollectTest, RecountReplacesTheDaysTheLogsCoverAndKeepsTheOthers) {
+    writeText(usageFile(), R"({"rows":[
+        {"day":"2026-01-02","total_tokens":300,"providers":{"claude":300}},
+        {"day":"2026-03-14","total_tokens":1054,"providers":{"claude":999,"codex":55}}]})");
+    writeText(repo + "/docs/.tessel-state", std::string("TESSELST\x02\0\0\0", 12) + "old");
+    writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 15, 5));
+    const ChildOutcome result = runTool({"collect"});
+    ASSERT_EQ(result.exitCode, 0) << result.standardError;
+    EXPECT_EQ(tokens("2026-01-02", "claude"), 300);
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 20);
+    EXPECT_EQ(tokens("2026-03-14", "codex"), 55);
+
+    // Warnings go to standard error only.
+    appendText(session(), "{\"type\":\"assistant\",\"usage\" broken\n");
+    const ChildOutcome warned = runTool({"collect"});
+    EXPECT_THAT(warned.standardError, HasSubstr("could not be read"));
+    EXPECT_THAT(warned.standardOutput, ::testing::Not(HasSubstr("could not be read")));
+}
+
 TEST_F(CollectTest, StoredRowsOfOtherProvidersAndDaysAreKept) {
     writeText(
         usageFile(),

@@ -2,10 +2,12 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -76,6 +78,25 @@ std::string openCodeMessage(const std::string &id, std::int64_t createdMs, std::
            R"(,"write":)" + std::to_string(cacheWrite) + "}}}";
 }
 
+// True once none of the processes whose ids are listed in `path` is running; waits a moment
+// for killed ones to go. A zombie waiting for a reaper counts as gone.
+bool listedProcessesGone(const std::string &path) {
+    std::istringstream ids(readText(path));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (pid_t pid; ids >> pid;) {
+        const auto running = [pid] {
+            const std::string stat = readText("/proc/" + std::to_string(pid) + "/stat");
+            return !stat.empty() && stat.find(") Z ") == std::string::npos;
+        };
+        while (running()) {
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    return true;
+}
+
 void LogTest::SetUp() {
     ASSERT_TRUE(temp.isValid());
     fs::create_directories(home);
@@ -104,15 +125,15 @@ std::map<std::string, std::optional<std::string>> LogTest::childEnvironment() co
     std::map<std::string, std::optional<std::string>> variables{{"GIT_CONFIG_NOSYSTEM", "1"}};
     for (const char *name :
          {"CLAUDE_CONFIG_DIR", "CODEX_HOME", "OPENCODE_DB", "OPENCODE_DATA_DIR", "XDG_DATA_HOME",
-          "XDG_CONFIG_HOME", "TESSEL_NOW", "TZ", "HOME", "PATH"})
+          "XDG_CONFIG_HOME", "TESSEL_NOW", "TESSEL_GIT_TIMEOUT", "TZ", "HOME", "PATH"})
         variables[name] = environment.get(name);
     return variables;
 }
 
 ChildOutcome LogTest::run(const std::vector<std::string> &command,
                           const std::string &workingDirectory) const {
-    return runChild(command,
-                    {workingDirectory.empty() ? repo : workingDirectory, childEnvironment()});
+    return runChild(command, {workingDirectory.empty() ? repo : workingDirectory,
+                              childEnvironment(), std::nullopt});
 }
 
 std::string LogTest::git(const std::string &folder, std::vector<std::string> arguments) const {
@@ -143,4 +164,31 @@ void LogTest::writeOpenCodeDatabase(const std::string &path,
     ASSERT_EQ(sqlite3_open(path.c_str(), &database), SQLITE_OK);
     EXPECT_EQ(sqlite3_exec(database, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(database);
+}
+
+std::map<std::string, std::int64_t> LogTest::figures(const std::string &provider) const {
+    std::map<std::string, std::int64_t> result;
+    for (const auto &[day, providers] : history().days)
+        if (const auto found = providers.find(provider); found != providers.end() && found->second)
+            result[formatDay(day)] = found->second;
+    return result;
+}
+
+std::map<std::string, std::int64_t>
+LogTest::collectBothWays(const std::vector<std::pair<std::string, std::string>> &files,
+                         const std::string &provider) {
+    for (const auto &[path, text] : files) {
+        for (size_t at = 0; at < text.size();) {
+            const size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+            appendText(path, text.substr(at, end - at));
+            collect();
+            at = end;
+        }
+    }
+    const auto inBetween = figures(provider);
+    fs::remove_all(repo + "/docs");
+    collect();
+    const auto fromScratch = figures(provider);
+    EXPECT_EQ(inBetween, fromScratch) << "collected line by line, then from scratch";
+    return fromScratch;
 }

@@ -24,6 +24,9 @@ void writeText(const std::string &path, const std::string &text);
 void writeExecutable(const std::string &path, const std::string &text);
 void appendText(const std::string &path, const std::string &text);
 std::string readText(const std::string &path);
+// True once none of the processes whose ids are listed in `path` is running; waits a moment
+// for killed ones to go. A zombie waiting for its reaper counts as gone.
+bool listedProcessesGone(const std::string &path);
 
 // Log lines in the shapes the AI coding tools write.
 std::string claudeLine(const std::string &messageId, const std::optional<std::string> &requestId,
@@ -80,6 +83,15 @@ protected:
     std::string git(const std::string &folder, std::vector<std::string> arguments) const;
     // Makes the repository a git one whose origin is an empty bare repository at `remote`.
     void initRepositoryWithRemote() const;
+
+    // Figures per day ("yyyy-MM-dd") of one provider, the days with none left out.
+    std::map<std::string, std::int64_t> figures(const std::string &provider) const;
+    // Writes the files line by line in the order given, collecting after every line; then
+    // starts again with an empty repository and collects everything at once. Both must give
+    // the same figures, since counting must not depend on when collect ran; returns them.
+    std::map<std::string, std::int64_t>
+    collectBothWays(const std::vector<std::pair<std::string, std::string>> &files,
+                    const std::string &provider);
 
     void writeOpenCodeDatabase(const std::string &path,
                                const std::vector<std::pair<std::string, std::string>> &rows);

@@ -8,6 +8,7 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <netinet/in.h>
 #include <regex>
 #include <sys/socket.h>
@@ -36,7 +37,9 @@ TEST_F(PublishTest, CommitsTheThreeDocumentsPushesOnlyWhenSomethingIsNewAndCopie
     ASSERT_EQ(first.exitCode, 0) << first.standardError;
     EXPECT_EQ(commitCount(remote), 1);
     const std::string files = git(remote, {"ls-tree", "-r", "--name-only", "HEAD"});
-    EXPECT_EQ(files, "docs/README.md\ndocs/heatmap.svg\ndocs/usage.json\n");
+    EXPECT_THAT(files,
+                ::testing::MatchesRegex("docs/README.md\ndocs/heatmap.svg\n"
+                                        "docs/machines/[0-9a-f]{32}.json\ndocs/usage.json\n"));
     // The collector's own files never reach a commit, nor show as untracked.
     EXPECT_EQ(git(repo, {"status", "--porcelain"}), "");
 
@@ -116,6 +119,65 @@ TEST_F(PublishTest, PushNeedingCredentialsFailsAtOnceInsteadOfAsking) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
     EXPECT_NE(push.exitCode, 0);
     EXPECT_THAT(push.standardError, HasSubstr("terminal prompts disabled"));
+}
+
+// Hooks and a credential helper that never return, with the git deadline shortened: the sync
+// fails naming the step, in time, and leaves nothing running. The tool's own commits run no
+// hooks at all.
+TEST_F(PublishTest, NoGitStepOutlivesItsDeadline) {
+    const PasswordWall wall;
+    const std::string pids = root + "/pids";
+    const std::string sleeper = "#!/bin/sh\necho $$ >> '" + pids + "'\nexec sleep 30\n";
+    processEnvironment.set("TESSEL_GIT_TIMEOUT", "1");
+    environment.set("TESSEL_GIT_TIMEOUT", "1");
+    struct Case {
+        const char *name;
+        std::function<void()> arrange;
+        std::string failure; // empty: the sync succeeds
+    };
+    const Case cases[] = {
+        {"commit hooks",
+         [&] {
+             for (const char *hook : {"pre-commit", "post-commit", "post-merge"})
+                 writeExecutable(repo + "/.git/hooks/" + hook, sleeper);
+         },
+         ""},
+        {"pre-push hook", [&] { writeExecutable(repo + "/.git/hooks/pre-push", sleeper); },
+         "git push did not finish within 1 s"},
+        // Left behind by the killed push, its lock files would stop the next case.
+        {"reference-transaction hook",
+         [&] {
+             fs::remove(repo + "/.git/hooks/pre-push");
+             writeExecutable(repo + "/.git/hooks/reference-transaction", sleeper);
+         },
+         "git push did not finish within 1 s"},
+        // The killed push left no lock behind that would stop the next sync.
+        {"next sync", [&] { fs::remove(repo + "/.git/hooks/reference-transaction"); }, ""},
+        {"credential helper",
+         [&] {
+             writeExecutable(root + "/helper", sleeper);
+             git(repo, {"config", "credential.helper", root + "/helper"});
+             git(repo, {"remote", "set-url", "origin", wall.url});
+         },
+         "git fetch did not finish within 1 s"},
+    };
+    for (const Case &run : cases) {
+        fs::remove(pids);
+        run.arrange();
+        appendText(session(), claudeLine(run.name, "r", "2026-03-14T11:00:00Z", 1, 0));
+        const auto started = std::chrono::steady_clock::now();
+        const ChildOutcome daily = runTool({"run", "daily", "--repo-dir", repo});
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8)) << run.name;
+        if (run.failure.empty()) {
+            EXPECT_EQ(daily.exitCode, 0) << run.name << daily.standardError;
+            EXPECT_FALSE(fs::exists(pids)) << run.name;
+        } else {
+            EXPECT_EQ(daily.exitCode, 1) << run.name;
+            EXPECT_THAT(daily.standardError, HasSubstr(run.failure)) << run.name;
+            EXPECT_TRUE(fs::exists(pids)) << run.name;
+            EXPECT_TRUE(listedProcessesGone(pids)) << run.name;
+        }
+    }
 }
 
 TEST(HeatmapDocument, LevelsColoursAndGridOrder) {

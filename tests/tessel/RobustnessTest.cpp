@@ -169,7 +169,7 @@ TEST_F(RobustnessTest, StateWithDaysOutsideTheCountedYearsIsIgnored) {
     writeText(session(), claudeLine("m1", "r", "2026-03-14T10:00:00Z", 2, 0));
     collect();
     CollectorState state = *loadState(repo + "/docs/.tessel-state");
-    state.totals[lastCountedDay + 1][0] = 5;
+    state.totals[lastCountedDay + 1].tokens[0] = 5;
     writeText(repo + "/docs/.tessel-state", serializeState(state));
     EXPECT_FALSE(loadState(repo + "/docs/.tessel-state"));
     collect();

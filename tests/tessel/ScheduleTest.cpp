@@ -22,6 +22,13 @@ esac
 exit 0
 )SH";
 
+constexpr char fakeAnalyze[] = R"SH(#!/bin/sh
+here=$(dirname "$0")
+echo "analyze $*" >> "$here/calls"
+if [ -f "$here/bad-unit" ]; then echo "tesselmenu-sync.service: Invalid ExecStart" >&2; exit 1; fi
+exit 0
+)SH";
+
 class ScheduleTest : public LogTest {
 protected:
     std::string bin = root + "/bin";
@@ -30,6 +37,7 @@ protected:
     void SetUp() override {
         LogTest::SetUp();
         writeExecutable(bin + "/systemctl", fakeSystemctl);
+        writeExecutable(bin + "/systemd-analyze", fakeAnalyze);
         environment.set("PATH", bin + ":/usr/bin:/bin");
     }
 
@@ -50,9 +58,9 @@ TEST_F(ScheduleTest, InstallWritesBothUnitsStartsTheTimerAndStatusSeesIt) {
                 HasSubstr("ExecStart=\"/opt/tessel\" run daily --repo-dir \"" + repo + "\"\n"));
     EXPECT_THAT(service, HasSubstr("Environment=\"CODEX_HOME=/data/codex\""));
     EXPECT_THAT(timer, HasSubstr("OnActiveSec=900s\nOnUnitActiveSec=900s\n"));
-    EXPECT_THAT(calls(),
-                HasSubstr("--user daemon-reload\n--user enable tesselmenu-sync.timer\n--user "
-                          "restart tesselmenu-sync.timer\n"));
+    EXPECT_THAT(calls(), HasSubstr("tesselmenu-sync.timer\n--user daemon-reload\n--user enable "
+                                   "tesselmenu-sync.timer\n--user "
+                                   "restart tesselmenu-sync.timer\n"));
 
     const ChildOutcome status = runTool({"schedule", "status"});
     EXPECT_EQ(status.exitCode, 0);
@@ -81,10 +89,13 @@ TEST_F(ScheduleTest, PathsAreQuotedForSystemdWithProfileLast) {
 
 // A masked unit, no user systemd, no systemctl at all: each fails clearly and leaves nothing.
 TEST_F(ScheduleTest, FailedInstallLeavesNoUnitsBehindAndStatusSaysFalse) {
-    const std::pair<std::string, std::string> failures[] = {{"refuse-enable", "masked"},
+    const std::pair<std::string, std::string> failures[] = {{"bad-unit", "Invalid ExecStart"},
+                                                            {"refuse-enable", "masked"},
                                                             {"unreachable", "not reachable"},
                                                             {"", "systemctl is not installed"}};
     for (const auto &[marker, message] : failures) {
+        for (const char *earlier : {"bad-unit", "refuse-enable"})
+            fs::remove(bin + "/" + earlier);
         if (marker.empty())
             environment.set("PATH", root + "/nothing");
         else
@@ -98,6 +109,34 @@ TEST_F(ScheduleTest, FailedInstallLeavesNoUnitsBehindAndStatusSaysFalse) {
         EXPECT_EQ(status.exitCode, 0);
         EXPECT_THAT(status.standardOutput, HasSubstr("loaded: false\n")) << message;
     }
+}
+
+// Paths a unit file cannot carry exactly are refused before anything is written or run.
+TEST_F(ScheduleTest, PathsAUnitCannotCarryAreRefusedWithNothingWritten) {
+    const std::pair<std::string, std::string> paths[] = {
+        {root + "/ends in\\", "ends in a backslash"},
+        {root + "/ends in blank ", "ends in a backslash or a blank"},
+        {root + "/bell\x07", "control character"},
+        {root + "/line\nbreak", "control character or line break"},
+        {root + "/latin1-\xe9t\xe9", "only UTF-8"},
+        {root + "/overlong-\xc0\xaf", "only UTF-8"},
+    };
+    for (const auto &[path, reason] : paths) {
+        const ChildOutcome result = runTool(
+            {"schedule", "install", "--repo-dir", path, "--binary", "/opt/t", "--interval", "60"});
+        EXPECT_EQ(result.exitCode, 1) << reason;
+        EXPECT_THAT(result.standardError, HasSubstr(reason));
+        EXPECT_EQ(std::count(result.standardError.begin(), result.standardError.end(), '\n'), 1);
+        EXPECT_FALSE(fs::exists(units)) << reason;
+        EXPECT_FALSE(fs::exists(bin + "/calls")) << reason;
+    }
+    // Awkward but carriable: written, and escaped where systemd would read them otherwise.
+    ASSERT_EQ(runTool({"schedule", "install", "--repo-dir", root + "/back\\slash ünï", "--binary",
+                       "/opt/t", "--interval", "60"})
+                  .exitCode,
+              0);
+    EXPECT_THAT(readText(units + "/tesselmenu-sync.service"),
+                HasSubstr("--repo-dir \"" + root + "/back\\\\slash ünï\"\n"));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -29,8 +30,9 @@ std::string temporaryPrefix(const fs::path &target) {
 
 class TemporaryFile {
 public:
-    explicit TemporaryFile(const fs::path &target)
-        : m_path((target.parent_path() / (temporaryPrefix(target) + "XXXXXX")).string()) {
+    TemporaryFile(const fs::path &target, mode_t mode)
+        : m_path((target.parent_path() / (temporaryPrefix(target) + "XXXXXX")).string()),
+          m_mode(mode) {
         m_fd = mkstemp(m_path.data());
         if (m_fd < 0)
             throw FileError(target.parent_path().string(),
@@ -57,8 +59,8 @@ public:
             data += written;
             left -= static_cast<size_t>(written);
         }
-        // mkstemp creates 0600; the usage file is meant to be read by the menu and published.
-        if (::fchmod(m_fd, 0644) != 0 || ::fsync(m_fd) != 0)
+        // mkstemp creates 0600: give the file the mode it is to have.
+        if (::fchmod(m_fd, m_mode) != 0 || ::fsync(m_fd) != 0)
             fail("flush failed");
         if (::close(m_fd) != 0) {
             m_fd = -1;
@@ -79,15 +81,41 @@ private:
     }
 
     std::string m_path;
+    mode_t m_mode;
     int m_fd = -1;
     bool m_kept = false;
 };
+
+// The process's file-creation mask, read without changing it (the collector has threads).
+mode_t currentUmask() {
+    if (FILE *status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status))
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found)
+            return static_cast<mode_t>(mask);
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+// A replaced file keeps its mode; a new one gets what the umask leaves of 0666.
+mode_t modeFor(const fs::path &target) {
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        return info.st_mode & 07777;
+    return 0666 & ~currentUmask();
+}
 
 } // namespace
 
 void writeFileAtomically(const std::string &path, const std::string &contents) {
     const fs::path target = fs::absolute(path);
-    TemporaryFile temporary(target);
+    TemporaryFile temporary(target, modeFor(target));
     temporary.write(contents);
     temporary.renameTo(target);
     // Make the rename itself durable; a failure here cannot undo it, so it is not an error.
@@ -109,13 +137,18 @@ void removeStaleTemporaries(const std::string &path) {
 }
 
 std::string readWholeFile(const std::string &path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without waiting, so a FIFO put in the file's place cannot stall the tool.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         throw FileError(path, systemReason(errno));
-    // Sized once from fstat, so a large file is neither copied nor reallocated while read.
     struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        throw FileError(path, "not a regular file");
+    }
+    // Sized once from fstat, so a large file is neither copied nor reallocated while read.
     std::string contents;
-    if (::fstat(fd, &info) == 0 && info.st_size > 0)
+    if (info.st_size > 0)
         contents.resize(static_cast<size_t>(info.st_size));
     size_t filled = 0;
     for (;;) {

@@ -10,6 +10,8 @@
 #include "LogDiscovery.h"
 #include "LogLocations.h"
 #include "LogReader.h"
+#include "MachineHistory.h"
+#include "MachineId.h"
 #include "OpenCodeLog.h"
 #include "UsageHistory.h"
 
@@ -17,7 +19,10 @@
 #include <atomic>
 #include <exception>
 #include <filesystem>
+#include <set>
+#include <span>
 #include <thread>
+#include <unordered_set>
 
 namespace fs = std::filesystem;
 
@@ -32,23 +37,24 @@ namespace {
 constexpr size_t filesPerRound = 64;
 
 // What to read of a file, or nullopt when it is unchanged since the last collection.
-std::optional<ReadJob> planRead(const LogFile &log, const CollectorState &state) {
+std::optional<ReadJob> planRead(const LogFile &log, CollectorState &state) {
     const auto previous = state.files.find(log.key);
     if (previous == state.files.end())
-        return ReadJob{log, 0, {}};
+        return ReadJob{&log, 0, {}, 0, state.nextFileId++};
     const FileState &known = previous->second;
     if (known.sameFileAs(log.current))
         return std::nullopt;
-    // Appended to: go on where the last collection stopped. Codex sessions are known by
-    // name, so a session moved to another folder (another inode) goes on as well.
+    // Appended to: go on where the last collection stopped (the reader checks that the file
+    // still ends where it did). Codex sessions are known by name, so a session moved to
+    // another folder (another inode) goes on as well.
     const bool sameFile = log.kind == LogKind::codex || known.inode == log.current.inode;
     if (log.kind != LogKind::openCodeMessage && sameFile && log.current.size >= known.offset)
-        return ReadJob{log, known.offset, known.session};
+        return ReadJob{&log, known.offset, known.session, known.tailHash, known.id};
     // Replaced or shortened: read it whole; the message index keeps copies from counting twice.
-    return ReadJob{log, 0, {}};
+    return ReadJob{&log, 0, {}, 0, known.id};
 }
 
-std::vector<ReadResult> readInParallel(const std::vector<ReadJob> &jobs,
+std::vector<ReadResult> readInParallel(std::span<const ReadJob> jobs,
                                        std::vector<LogReader> &readers) {
     std::vector<ReadResult> results(jobs.size());
     std::atomic<size_t> next{0};
@@ -82,13 +88,14 @@ size_t workerCount() {
 }
 
 // The database and its write-ahead log: either changing means new rows may be there.
+// Adds the keys of the database's entries in the file table to `kept`.
 bool readDatabaseIfChanged(const std::string &path, CollectorState &state,
-                           std::map<std::string, FileState> &files, CollectSummary &summary) {
+                           std::set<std::uint64_t> &kept, CollectSummary &summary) {
     const auto database = statFile(path);
     if (!database)
         return false;
-    const std::string key = "opencode-db:" + path;
-    const std::string walKey = key + "-wal";
+    const std::uint64_t key = fileKey("opencode-db:", path);
+    const std::uint64_t walKey = fileKey("opencode-db:", path + "-wal");
     // An empty write-ahead log holds no rows; SQLite creates and empties it on its own.
     auto wal = statFile(path + "-wal");
     if (wal && wal->size == 0)
@@ -99,102 +106,60 @@ bool readDatabaseIfChanged(const std::string &path, CollectorState &state,
                            (wal ? knownWal != state.files.end() && knownWal->second.sameFileAs(*wal)
                                 : knownWal == state.files.end());
     if (unchanged) {
-        files[key] = known->second;
-        if (wal)
-            files[walKey] = knownWal->second;
+        kept.insert(key);
+        kept.insert(walKey);
         return false;
     }
+    // Left out of the file table unless read to the end, so the next collection tries again.
+    state.files.erase(key);
+    state.files.erase(walKey);
     LocalDays days;
     try {
-        auto records = opencode::readDatabase(path, days);
-        if (auto warning = dropUncountedDays(records, path); !warning.empty())
+        opencode::DatabaseRead read = opencode::readDatabase(path, days);
+        if (auto warning = dropUncountedDays(read.records, path); !warning.empty())
             summary.warnings.push_back(std::move(warning));
-        state.index.merge(records, state.totals);
+        state.index.merge(read.records, state.totals);
+        if (!read.problem.empty()) {
+            // What was read counts; the message index keeps rows from counting twice when
+            // the next collection reads the database again.
+            summary.warnings.push_back(read.problem);
+            return true;
+        }
     } catch (const ToolError &error) {
-        // Left out of the file table, so the next collection tries again.
         summary.warnings.push_back(error.what());
-        return false;
+        return true;
     }
-    files[key] = *database;
-    if (wal)
-        files[walKey] = *wal;
+    state.files[key] = *database;
+    kept.insert(key);
+    if (wal) {
+        state.files[walKey] = *wal;
+        kept.insert(walKey);
+    }
     ++summary.filesRead;
     summary.bytesRead += database->size;
     return true;
 }
 
-// The history to write: stored figures, raised to what the logs have counted. Taking the
-// larger figure keeps days whose logs were deleted, and cannot count anything twice.
+// The history to write: the stored history, with the figures of every day and provider whose
+// logs were counted replaced by the count. The collector's totals span every log it has read,
+// also those deleted since, so they are the current count of those days; days it never read
+// (logs deleted before it ran, other tools' rows) keep what was stored.
 UsageHistory mergedHistory(UsageHistory stored, const DayTotals &totals) {
-    for (const auto &[day, tokens] : totals) {
+    for (const auto &[day, count] : totals) {
         for (const Provider provider : allProviders) {
-            const std::int64_t counted = tokens[providerIndex(provider)];
-            if (counted == 0)
-                continue;
-            auto &slot = stored.days[day][std::string(providerId(provider))];
-            slot = std::max(slot, counted);
+            const size_t index = providerIndex(provider);
+            if (count.covers(index))
+                stored.days[day][std::string(providerId(provider))] =
+                    std::max<std::int64_t>(count.tokens[index], 0);
         }
     }
     return stored;
 }
 
-void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
-                     const Environment &environment, CollectSummary &summary) {
-    std::optional<CollectorState> loaded = loadState(files.state);
-    CollectorState state = loaded ? std::move(*loaded) : CollectorState{};
-    const LogLocations locations = LogLocations::fromEnvironment(environment);
-    const std::vector<LogFile> logs = discoverLogs(locations, summary.warnings);
-
-    std::map<std::string, FileState> seen;
-    // Codex sessions keep their progress even when their file is gone for a while, so a
-    // restored copy is not counted again.
-    for (const auto &[key, file] : state.files)
-        if (key.starts_with("codex:"))
-            seen.emplace(key, file);
-    std::vector<ReadJob> jobs;
-    for (const LogFile &log : logs) {
-        if (auto job = planRead(log, state))
-            jobs.push_back(std::move(*job));
-        else
-            seen[log.key] = state.files.at(log.key);
-    }
-
-    std::vector<LogReader> readers(std::min(workerCount(), std::max<size_t>(jobs.size(), 1)));
-    std::uint64_t malformed = 0, overlong = 0;
-    for (size_t first = 0; first < jobs.size(); first += filesPerRound) {
-        const std::vector<ReadJob> round(jobs.begin() + static_cast<std::ptrdiff_t>(first),
-                                         jobs.begin() + static_cast<std::ptrdiff_t>(std::min(
-                                                            first + filesPerRound, jobs.size())));
-        std::vector<ReadResult> results = readInParallel(round, readers);
-        for (size_t i = 0; i < round.size(); ++i) {
-            ReadResult &result = results[i];
-            if (!result.problem.empty())
-                summary.warnings.push_back("skipped " + result.problem);
-            if (auto warning = dropUncountedDays(result.records, round[i].file.path);
-                !warning.empty())
-                summary.warnings.push_back(std::move(warning));
-            state.index.merge(result.records, state.totals);
-            // A file that could not be opened keeps its old entry, if any, to be tried again.
-            if (result.bytesRead > 0 || result.problem.empty())
-                seen[round[i].file.key] = result.state;
-            else if (const auto old = state.files.find(round[i].file.key); old != state.files.end())
-                seen[round[i].file.key] = old->second;
-            summary.bytesRead += result.bytesRead;
-            malformed += result.malformedLines;
-            overlong += result.overlongLines;
-        }
-        summary.filesRead += round.size();
-    }
-    const bool databaseRead =
-        readDatabaseIfChanged(locations.openCodeDatabase, state, seen, summary);
-    if (malformed > 0)
-        summary.warnings.push_back("skipped " + std::to_string(malformed) +
-                                   " log lines that could not be read");
-    if (overlong > 0)
-        summary.warnings.push_back("skipped " + std::to_string(overlong) +
-                                   " log lines longer than 16 MiB");
-
-    const UsageHistory history = mergedHistory(stored, state.totals);
+// Writes the stored history with the figures counted from the logs taken over.
+void storeHistory(const RepositoryFiles &files, const UsageHistory &stored, const DayTotals &totals,
+                  CollectSummary &summary) {
+    const UsageHistory history = mergedHistory(stored, totals);
     summary.daysStored = history.days.size();
     const std::string text = renderUsageHistory(history);
     std::string previous;
@@ -204,9 +169,83 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
     }
     if (text != previous)
         writeFileAtomically(files.usage, text);
-    const bool stateChanged = !loaded || !jobs.empty() || databaseRead || seen != state.files;
-    state.files = std::move(seen);
-    if (stateChanged)
+}
+
+void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
+                     const Environment &environment, CollectSummary &summary) {
+    std::optional<CollectorState> loaded = loadState(files.state);
+    CollectorState state = loaded ? std::move(*loaded) : CollectorState{};
+    const LogLocations locations = LogLocations::fromEnvironment(environment);
+    const std::vector<LogFile> logs = discoverLogs(locations, summary.warnings);
+
+    std::vector<ReadJob> jobs;
+    for (const LogFile &log : logs)
+        if (auto job = planRead(log, state))
+            jobs.push_back(std::move(*job));
+
+    std::vector<LogReader> readers(std::min(workerCount(), std::max<size_t>(jobs.size(), 1)));
+    std::uint64_t malformed = 0, overlong = 0;
+    for (size_t first = 0; first < jobs.size(); first += filesPerRound) {
+        const std::span<const ReadJob> round(jobs.data() + first,
+                                             std::min(filesPerRound, jobs.size() - first));
+        std::vector<ReadResult> results = readInParallel(round, readers);
+        // A Codex session read again from its start takes back what it counted before: its
+        // running totals are counted afresh, and lines it no longer holds no longer count.
+        std::unordered_set<std::uint32_t> restarted;
+        for (size_t i = 0; i < round.size(); ++i)
+            if (round[i].file->kind == LogKind::codex && state.files.contains(round[i].file->key) &&
+                (round[i].startOffset == 0 || results[i].restarted))
+                restarted.insert(round[i].id);
+        state.index.retract(restarted, state.totals);
+        for (size_t i = 0; i < round.size(); ++i) {
+            ReadResult &result = results[i];
+            result.state.id = round[i].id;
+            if (!result.problem.empty())
+                summary.warnings.push_back("skipped " + result.problem);
+            if (auto warning = dropUncountedDays(result.records, round[i].file->path);
+                !warning.empty())
+                summary.warnings.push_back(std::move(warning));
+            state.index.merge(result.records, state.totals);
+            // A file that could not be opened keeps its old entry, if any, to be tried again.
+            if (result.bytesRead > 0 || result.problem.empty())
+                state.files[round[i].file->key] = result.state;
+            summary.bytesRead += result.bytesRead;
+            malformed += result.malformedLines;
+            overlong += result.overlongLines;
+        }
+        summary.filesRead += round.size();
+    }
+    bool databaseRead = false;
+    std::set<std::uint64_t> databaseKeys;
+    for (const std::string &database : discoverOpenCodeDatabases(locations))
+        databaseRead =
+            readDatabaseIfChanged(database, state, databaseKeys, summary) || databaseRead;
+    if (malformed > 0)
+        summary.warnings.push_back("skipped " + std::to_string(malformed) +
+                                   " log lines that could not be read");
+    if (overlong > 0)
+        summary.warnings.push_back("skipped " + std::to_string(overlong) +
+                                   " log lines longer than 16 MiB");
+
+    // Files that are gone leave the table, but Codex sessions keep their progress even when
+    // their file is gone for a while, so a restored copy is not counted again. Both lists are
+    // sorted by key.
+    bool pruned = false;
+    auto log = logs.begin();
+    for (auto entry = state.files.begin(); entry != state.files.end();) {
+        while (log != logs.end() && log->key < entry->first)
+            ++log;
+        if ((log != logs.end() && log->key == entry->first) || entry->second.codex ||
+            databaseKeys.contains(entry->first)) {
+            ++entry;
+        } else {
+            entry = state.files.erase(entry);
+            pruned = true;
+        }
+    }
+
+    storeHistory(files, stored, state.totals, summary);
+    if (!loaded || !jobs.empty() || databaseRead || pruned)
         writeFileAtomically(files.state, serializeState(state));
 }
 
@@ -225,7 +264,10 @@ CollectSummary collectUsage(const std::string &repositoryFolder, const Environme
     removeStaleTemporaries(files.state);
 
     CollectSummary summary;
-    const std::optional<UsageHistory> stored = readUsageHistory(files.usage);
+    // Once machines keep their own histories, docs/usage.json is only their sum.
+    const bool shared = hasMachineHistories(files);
+    const std::optional<UsageHistory> stored =
+        shared ? std::nullopt : readUsageHistory(files.usage);
     if (stored && stored->demo) {
         summary.demo = true;
         UsageHistory history = *stored;
@@ -234,6 +276,20 @@ CollectSummary collectUsage(const std::string &repositoryFolder, const Environme
         writeFileAtomically(files.usage, renderUsageHistory(history));
         return summary;
     }
-    collectFromLogs(files, stored.value_or(UsageHistory{}), environment, summary);
+
+    // This machine's own history is what the logs are counted into. A repository from before
+    // several machines hands its whole history to the first machine that uses it.
+    const MachineIdentity machine = machineIdentity(environment);
+    RepositoryFiles own = files;
+    own.usage = machineHistoryPath(files, machine.id);
+    fs::create_directories(machinesFolder(files), error);
+    if (error)
+        throw FileError(machinesFolder(files), error.message());
+    removeStaleTemporaries(own.usage);
+    UsageHistory history = shared ? readUsageHistory(own.usage).value_or(UsageHistory{})
+                                  : stored.value_or(UsageHistory{});
+    history.host = machine.host;
+    collectFromLogs(own, history, environment, summary);
+    writeSummedUsage(files, summary.warnings);
     return summary;
 }

@@ -26,6 +26,7 @@ struct CollectSummary {
 };
 
 // Reads what is new in the local logs, counts it per local day and provider, merges it into
-// the stored history and rewrites docs/usage.json atomically. Days whose logs are gone keep
+// this machine's stored history (docs/machines/<id>.json) and rewrites docs/usage.json, the
+// sum of every machine's history, atomically. Days whose logs are gone keep
 // their stored figures. Throws ToolError; a failed collection leaves the old file as it was.
 CollectSummary collectUsage(const std::string &repositoryFolder, const Environment &environment);

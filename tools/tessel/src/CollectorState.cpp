@@ -8,7 +8,7 @@
 namespace {
 
 constexpr char magic[8] = {'T', 'E', 'S', 'S', 'E', 'L', 'S', 'T'};
-constexpr std::uint32_t formatVersion = 2;
+constexpr std::uint32_t formatVersion = 3;
 
 // FNV-1a over 8-byte words (then the tail): fast enough to check a state file of millions of
 // messages in a few milliseconds, and catches truncation and stray writes.
@@ -27,7 +27,7 @@ std::uint64_t checksum(const char *data, size_t size) {
 }
 
 using StoredEntry = MessageIndex::Stored;
-static_assert(sizeof(StoredEntry) == 29);
+static_assert(sizeof(StoredEntry) == 33);
 
 class Writer {
 public:
@@ -39,10 +39,6 @@ public:
     }
     void putBytes(const void *data, size_t size) {
         m_bytes.append(static_cast<const char *>(data), size);
-    }
-    void putString(const std::string &text) {
-        put(static_cast<std::uint32_t>(text.size()));
-        m_bytes += text;
     }
     std::string &bytes() { return m_bytes; }
 
@@ -69,13 +65,6 @@ public:
         m_at += size;
         return at;
     }
-    std::string getString() {
-        const auto size = get<std::uint32_t>();
-        need(size);
-        std::string text(m_data + m_at, size);
-        m_at += size;
-        return text;
-    }
     // A count of records of at least `recordSize` bytes each that the rest can hold.
     std::uint64_t getCount(size_t recordSize) {
         const auto count = get<std::uint64_t>();
@@ -97,39 +86,52 @@ private:
 
 } // namespace
 
+std::uint64_t fileKey(std::string_view prefix, std::string_view name) {
+    return messageKey(Provider::claude, prefix, name);
+}
+
 std::uint64_t stateChecksum(std::string_view bytes) {
     return checksum(bytes.data(), bytes.size());
 }
 
-std::string serializeState(const CollectorState &state) {
+std::string serializeState(CollectorState &state) {
     Writer out;
     for (const char c : magic)
         out.put(c);
     out.put(formatVersion);
+    out.put(countingRules);
+    out.put(state.nextFileId);
     out.put(static_cast<std::uint64_t>(state.totals.size()));
-    for (const auto &[day, tokens] : state.totals) {
+    for (const auto &[day, count] : state.totals) {
         out.put(day);
-        for (const std::int64_t value : tokens)
+        for (const std::int64_t value : count.tokens)
             out.put(value);
+        out.put(count.covered);
     }
     out.put(static_cast<std::uint64_t>(state.files.size()));
     for (const auto &[key, file] : state.files) {
-        out.putString(key);
+        out.put(key);
         out.put(file.size);
         out.put(file.mtimeNs);
         out.put(file.inode);
         out.put(file.offset);
+        out.put(file.tailHash);
+        out.put(file.id);
         out.put(file.session.lastTotal);
+        out.put(file.session.spawnSecond);
         out.put(static_cast<std::uint8_t>((file.session.seenUsage ? 1 : 0) |
-                                          (file.session.forked ? 2 : 0)));
+                                          (file.session.replaying ? 2 : 0) | (file.codex ? 4 : 0)));
     }
-    const std::vector<MessageIndex::Entry> entries = state.index.sortedEntries();
-    std::vector<StoredEntry> stored(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i)
-        stored[i] = {entries[i].key, entries[i].tokens, entries[i].rank, entries[i].day,
-                     static_cast<std::uint8_t>(entries[i].provider)};
-    out.put(static_cast<std::uint64_t>(stored.size()));
-    out.putBytes(stored.data(), stored.size() * sizeof(StoredEntry));
+    // The count goes before the entries; it is known once they are written.
+    const size_t countAt = out.bytes().size();
+    out.bytes().reserve(countAt + 16 + state.index.sizeHint() * sizeof(StoredEntry));
+    out.put(std::uint64_t{0});
+    std::uint64_t count = 0;
+    state.index.forEachSorted([&](const StoredEntry &entry) {
+        out.putBytes(&entry, sizeof entry);
+        ++count;
+    });
+    std::memcpy(out.bytes().data() + countAt, &count, sizeof count);
     out.put(checksum(out.bytes().data(), out.bytes().size()));
     return std::move(out.bytes());
 }
@@ -147,31 +149,39 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
         return std::nullopt;
     try {
         Reader in(bytes.data() + sizeof magic, body - sizeof magic);
-        if (in.get<std::uint32_t>() != formatVersion)
+        if (in.get<std::uint32_t>() != formatVersion || in.get<std::uint32_t>() != countingRules)
             return std::nullopt;
         CollectorState state;
-        for (auto count = in.getCount(28); count > 0; --count) {
-            const auto day = in.get<DayNumber>();
-            if (!isCountedDay(day))
+        state.nextFileId = in.get<std::uint32_t>();
+        for (auto count = in.getCount(29); count > 0; --count) {
+            const auto dayNumber = in.get<DayNumber>();
+            if (!isCountedDay(dayNumber))
                 return std::nullopt;
-            auto &tokens = state.totals[day];
-            for (std::int64_t &value : tokens)
+            DayCount &day = state.totals[dayNumber];
+            for (std::int64_t &value : day.tokens)
                 value = in.get<std::int64_t>();
+            day.covered = in.get<std::uint8_t>();
         }
-        for (auto count = in.getCount(45); count > 0; --count) {
-            std::string key = in.getString();
+        for (auto count = in.getCount(69); count > 0; --count) {
+            const auto key = in.get<std::uint64_t>();
             FileState file;
             file.size = in.get<std::uint64_t>();
             file.mtimeNs = in.get<std::int64_t>();
             file.inode = in.get<std::uint64_t>();
             file.offset = in.get<std::uint64_t>();
+            file.tailHash = in.get<std::uint64_t>();
+            file.id = in.get<std::uint32_t>();
             file.session.lastTotal = in.get<std::int64_t>();
+            file.session.spawnSecond = in.get<std::int64_t>();
             if (file.session.lastTotal < 0) // a running total never is
                 return std::nullopt;
             const auto flags = in.get<std::uint8_t>();
             file.session.seenUsage = flags & 1;
-            file.session.forked = flags & 2;
-            state.files.emplace(std::move(key), file);
+            file.session.replaying = flags & 2;
+            file.codex = flags & 4;
+            if (file.id >= state.nextFileId)
+                return std::nullopt;
+            state.files.emplace(key, file);
         }
         const auto count = in.getCount(sizeof(StoredEntry));
         const char *entries = in.take(count * sizeof(StoredEntry));

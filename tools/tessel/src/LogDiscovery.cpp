@@ -56,26 +56,28 @@ std::optional<FileState> statFile(const std::string &path) {
 std::vector<LogFile> discoverLogs(const LogLocations &locations,
                                   std::vector<std::string> &problems) {
     std::vector<LogFile> logs;
-    const auto add = [&logs](LogKind kind, std::string key, const std::string &path) {
-        if (auto current = statFile(path))
-            logs.push_back({kind, std::move(key), path, *current});
+    const auto add = [&logs](LogKind kind, std::uint64_t key, const std::string &path) {
+        if (auto current = statFile(path)) {
+            current->codex = kind == LogKind::codex;
+            logs.push_back({kind, key, path, *current});
+        }
     };
     for (const std::string &folder : locations.claudeProjectFolders)
         findFiles(
             folder, ".jsonl",
-            [&](const std::string &path) { add(LogKind::claude, "claude:" + path, path); },
+            [&](const std::string &path) { add(LogKind::claude, fileKey("claude:", path), path); },
             problems);
     for (const std::string &folder : locations.codexFolders)
         findFiles(
             folder, ".jsonl",
             [&](const std::string &path) {
-                add(LogKind::codex, "codex:" + fs::path(path).filename().string(), path);
+                add(LogKind::codex, fileKey("codex:", fs::path(path).filename().string()), path);
             },
             problems);
     findFiles(
         locations.openCodeMessageFolder, ".json",
         [&](const std::string &path) {
-            add(LogKind::openCodeMessage, "opencode-message:" + path, path);
+            add(LogKind::openCodeMessage, fileKey("opencode-message:", path), path);
         },
         problems);
 
@@ -92,4 +94,18 @@ std::vector<LogFile> discoverLogs(const LogLocations &locations,
                            [](const LogFile &a, const LogFile &b) { return a.key == b.key; }),
                logs.end());
     return logs;
+}
+
+std::vector<std::string> discoverOpenCodeDatabases(const LogLocations &locations) {
+    std::vector<std::string> databases{locations.openCodeDatabase};
+    std::error_code error;
+    for (fs::directory_iterator entry(locations.openCodeDataFolder, error), end;
+         !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.starts_with("opencode-") && name.ends_with(".db") && name.size() > 12)
+            databases.push_back(entry->path().string());
+    }
+    std::sort(databases.begin() + 1, databases.end());
+    databases.erase(std::unique(databases.begin(), databases.end()), databases.end());
+    return databases;
 }

@@ -15,3 +15,7 @@ std::optional<FileState> statFile(const std::string &path);
 // that exist but cannot be read are named in `problems`.
 std::vector<LogFile> discoverLogs(const LogLocations &locations,
                                   std::vector<std::string> &problems);
+
+// The OpenCode databases to read: the main one and every release channel's
+// opencode-<channel>.db in the data folder (never their -wal and -shm files), sorted.
+std::vector<std::string> discoverOpenCodeDatabases(const LogLocations &locations);

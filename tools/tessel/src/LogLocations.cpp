@@ -26,7 +26,12 @@ LogLocations LogLocations::fromEnvironment(const Environment &environment) {
             std::string folder = configured->substr(start, comma - start);
             folder.erase(0, folder.find_first_not_of(" \t"));
             folder.erase(folder.find_last_not_of(" \t") + 1);
-            if (!folder.empty())
+            while (folder.size() > 1 && folder.back() == '/')
+                folder.pop_back();
+            // Some set it to the projects folder itself.
+            if (folder == "projects" || folder.ends_with("/projects"))
+                addUnique(locations.claudeProjectFolders, folder);
+            else if (!folder.empty())
                 addUnique(locations.claudeProjectFolders, folder + "/projects");
             start = comma + 1;
         }
@@ -50,6 +55,7 @@ LogLocations LogLocations::fromEnvironment(const Environment &environment) {
         openCodeData = home + "/.local/share/opencode";
     locations.openCodeDatabase =
         environment.get("OPENCODE_DB").value_or(openCodeData + "/opencode.db");
+    locations.openCodeDataFolder = openCodeData;
     locations.openCodeMessageFolder = openCodeData + "/storage/message";
     return locations;
 }

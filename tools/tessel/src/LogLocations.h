@@ -10,11 +10,13 @@
 //   (or $XDG_CONFIG_HOME/claude) and ~/.claude; in each, projects/.
 // Codex: $CODEX_HOME (default ~/.codex), sessions/ and archived_sessions/.
 // OpenCode: the data folder OPENCODE_DATA_DIR, else $XDG_DATA_HOME/opencode, else
-//   ~/.local/share/opencode; its opencode.db (OPENCODE_DB overrides) and storage/message/.
+//   ~/.local/share/opencode; its opencode.db (OPENCODE_DB overrides), the other release
+//   channels' opencode-<channel>.db beside it, and storage/message/.
 struct LogLocations {
     std::vector<std::string> claudeProjectFolders;
     std::vector<std::string> codexFolders;
     std::string openCodeDatabase;
+    std::string openCodeDataFolder;
     std::string openCodeMessageFolder;
 
     static LogLocations fromEnvironment(const Environment &environment);

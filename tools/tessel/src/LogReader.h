@@ -16,16 +16,19 @@ enum class LogKind { claude, codex, openCodeMessage };
 // A log file found on disk, with what stat() says of it now.
 struct LogFile {
     LogKind kind;
-    std::string key;
+    std::uint64_t key;
     std::string path;
     FileState current;
 };
 
 // One file to read, from where the last collection stopped.
 struct ReadJob {
-    LogFile file;
+    const LogFile *file;
     std::uint64_t startOffset = 0;
     codex::Session session;
+    // What the last bytes before startOffset hashed to when they were read.
+    std::uint64_t tailHash = 0;
+    std::uint32_t id = 0;
 };
 
 struct ReadResult {
@@ -35,6 +38,9 @@ struct ReadResult {
     std::uint64_t bytesRead = 0;
     std::uint64_t malformedLines = 0;
     std::uint64_t overlongLines = 0;
+    // The file no longer ends in what was read last time (it was replaced or rewritten), so it
+    // was read from its start.
+    bool restarted = false;
     // Why the file could not be read (or not to the end); empty when it was.
     std::string problem;
 };
@@ -44,11 +50,15 @@ class LogReader {
 public:
     ReadResult read(const ReadJob &job);
 
+    // A hash of the up to 64 bytes before `offset`; 0 at offset 0 or when they cannot be read.
+    static std::uint64_t tailHash(int fd, std::uint64_t offset);
+
 private:
-    void readLines(const ReadJob &job, int fd, ReadResult &result);
+    void readLines(const ReadJob &job, std::uint64_t startOffset, int fd, ReadResult &result);
     void readMessageFile(const ReadJob &job, ReadResult &result);
 
-    LineScanner m_scanner;
+    // 1 MiB blocks: as fast as larger ones, and four readers stay small.
+    LineScanner m_scanner{1 << 20};
     simdjson::ondemand::parser m_parser;
     LocalDays m_days;
 };

@@ -4,6 +4,8 @@
 #include "ChildProcess.h"
 #include "Errors.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -14,9 +16,59 @@ namespace {
 constexpr const char *carriedVariables[] = {"CLAUDE_CONFIG_DIR", "CODEX_HOME",    "OPENCODE_DB",
                                             "OPENCODE_DATA_DIR", "XDG_DATA_HOME", "TZ"};
 
+// `text` with control characters and bytes that are not UTF-8 shown as \xNN, for messages.
+std::string printable(const std::string &text) {
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f || byte >= 0x80) {
+            char code[5];
+            std::snprintf(code, sizeof code, "\\x%02x", byte);
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool validUtf8(const std::string &text) {
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t length = lead < 0x80           ? 1
+                              : (lead >> 5) == 0x6  ? 2
+                              : (lead >> 4) == 0xe  ? 3
+                              : (lead >> 3) == 0x1e ? 4
+                                                    : 0;
+        if (length == 0 || i + length > text.size())
+            return false;
+        std::uint32_t code = length == 1 ? lead : lead & (0x7f >> length);
+        for (size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xc0) != 0x80)
+                return false;
+            code = (code << 6) | (next & 0x3f);
+        }
+        // No overlong forms, no surrogates, nothing past U+10FFFF.
+        static constexpr std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < smallest[length] || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+// A unit file is UTF-8 text with one setting a line: a value it cannot carry exactly is
+// refused before anything is written.
 std::string checkedLine(const std::string &text) {
-    if (text.find_first_of("\n\r") != std::string::npos)
-        throw ScheduleError("cannot schedule a path with a line break: " + text);
+    const auto refuse = [&text](const std::string &why) {
+        return ScheduleError("cannot schedule \"" + printable(text) + "\": " + why);
+    };
+    if (!validUtf8(text))
+        throw refuse("a systemd unit holds only UTF-8 text, and this is not");
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            throw refuse("a systemd unit cannot hold a control character or line break");
     return text;
 }
 
@@ -41,8 +93,13 @@ std::string quotedValue(const std::string &text) {
     return quoted(text, false);
 }
 
-// A path setting such as WorkingDirectory= is taken as written, quotes included.
+// A path setting such as WorkingDirectory= is taken as written, quotes included, except that
+// systemd joins a line ending in a backslash to the next and drops blanks at its end.
 std::string plainPath(const std::string &text) {
+    if (!text.empty() && (text.back() == '\\' || text.back() == ' ' || text.back() == '\t'))
+        throw ScheduleError("cannot schedule \"" + printable(text) +
+                            "\": systemd cannot take a folder whose name ends in a backslash "
+                            "or a blank");
     std::string out;
     for (const char c : checkedLine(text)) {
         if (c == '%')
@@ -58,7 +115,9 @@ std::string absolute(const std::string &path) {
 
 ChildOutcome systemctl(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), {"systemctl", "--user"});
-    return runChild(arguments);
+    ChildOptions options;
+    options.deadline = std::chrono::seconds(120);
+    return runChild(arguments, options);
 }
 
 // The reason the user's systemd cannot be used, or nullopt when it can.
@@ -73,6 +132,21 @@ std::optional<std::string> unreachableReason() {
         return error.what();
     }
     return std::nullopt;
+}
+
+// systemd's own check of the written units, where it is installed. Only what it says about
+// these units counts: a machine without a user manager makes it fail for other reasons.
+void verifyUnits(const std::vector<std::string> &paths) {
+    if (!programOnPath("systemd-analyze"))
+        return;
+    std::vector<std::string> verify{"systemd-analyze", "--user", "verify"};
+    verify.insert(verify.end(), paths.begin(), paths.end());
+    ChildOptions options;
+    options.deadline = std::chrono::seconds(60);
+    const ChildOutcome outcome = runChild(verify, options);
+    const std::string said = outcome.standardError + outcome.standardOutput;
+    if (!outcome.succeeded() && said.find("tesselmenu-sync") != std::string::npos)
+        throw ScheduleError("systemd-analyze finds the unit faulty: " + outcome.message());
 }
 
 void requireSuccess(const ChildOutcome &outcome, const std::string &what) {
@@ -144,10 +218,10 @@ std::string timerUnit(std::int64_t intervalSeconds) {
 void installSchedule(const ScheduleRequest &request, const Environment &environment) {
     if (request.intervalSeconds <= 0)
         throw UsageError("the interval must be a positive number of seconds");
-    if (const auto reason = unreachableReason())
-        throw ScheduleError("cannot install the schedule: " + *reason);
     const std::string service = serviceUnit(request, environment);
     const std::string timer = timerUnit(request.intervalSeconds);
+    if (const auto reason = unreachableReason())
+        throw ScheduleError("cannot install the schedule: " + *reason);
 
     const fs::path folder = unitFolder(environment);
     const fs::path servicePath = folder / serviceName;
@@ -159,6 +233,7 @@ void installSchedule(const ScheduleRequest &request, const Environment &environm
     try {
         writeFileAtomically(servicePath.string(), service);
         writeFileAtomically(timerPath.string(), timer);
+        verifyUnits({servicePath.string(), timerPath.string()});
         requireSuccess(systemctl({"daemon-reload"}), "systemctl --user daemon-reload");
         requireSuccess(systemctl({"enable", timerName}), "systemctl --user enable");
         // Restart, so a new interval counts from now rather than from the old installation.

@@ -1,5 +1,6 @@
 #include "UsageHistory.h"
 
+#include "AtomicFile.h"
 #include "Errors.h"
 #include "Provider.h"
 #include "UsageRecord.h"
@@ -7,9 +8,8 @@
 #include <simdjson.h>
 
 #include <cerrno>
-#include <fstream>
+#include <filesystem>
 #include <limits>
-#include <sstream>
 
 namespace {
 
@@ -77,6 +77,10 @@ UsageHistory parseUsageHistory(const std::string &json) {
         history.demo = demo;
     refuseRepeated(object, "rows", "the document");
     refuseRepeated(object, "demo", "the document");
+    refuseRepeated(object, "host", "the document");
+    std::string_view host;
+    if (!object["host"].get_string().get(host))
+        history.host = host;
     simdjson::dom::array rows;
     if (object["rows"].get_array().get(rows))
         malformed("no \"rows\" array");
@@ -112,23 +116,24 @@ UsageHistory parseUsageHistory(const std::string &json) {
 }
 
 std::optional<UsageHistory> readUsageHistory(const std::string &path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        if (errno == ENOENT)
+    std::string text;
+    try {
+        text = readWholeFile(path);
+    } catch (const FileError &) {
+        std::error_code error;
+        if (!std::filesystem::exists(std::filesystem::symlink_status(path, error)))
             return std::nullopt;
-        throw FileError(path, systemReason(errno));
+        throw;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (file.bad())
-        throw FileError(path, "read failed");
-    return parseUsageHistory(text.str());
+    return parseUsageHistory(text);
 }
 
 std::string renderUsageHistory(const UsageHistory &history) {
     std::string out = "{\n";
     if (history.demo)
         out += "  \"demo\": true,\n";
+    if (!history.host.empty())
+        out += "  \"host\": \"" + escapeJson(history.host) + "\",\n";
     out += "  \"rows\": [";
     bool first = true;
     for (const auto &[day, stored] : history.days) {

@@ -14,6 +14,9 @@ struct UsageHistory {
     // Marks a repository filled by `tessel demo`: collect then invents figures instead of
     // reading the user's logs.
     bool demo = false;
+    // The host name of the machine whose own history this is (docs/machines/<id>.json); a
+    // label for people reading the repository, empty in the summed docs/usage.json.
+    std::string host;
 
     std::int64_t dayTotal(DayNumber day) const;
     std::int64_t tokens(DayNumber day, const std::string &provider) const;

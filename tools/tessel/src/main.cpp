@@ -69,7 +69,9 @@ int run(const Command &command, const Environment &environment) {
                                           : renderTodayReportText(history, day));
             },
             [&](const command::RunDaily &daily) {
-                runDaily(daily.repositoryFolder, daily.profileFolder, environment);
+                for (const std::string &note :
+                     runDaily(daily.repositoryFolder, daily.profileFolder, environment))
+                    std::cerr << "tessel: " << note << '\n';
             },
             [&](const command::ScheduleInstall &install) {
                 installSchedule({install.repositoryFolder, install.binary, install.intervalSeconds,

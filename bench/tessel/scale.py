@@ -1,0 +1,62 @@
+#!/usr/bin/env python3
+"""Times `tessel collect` on one prepared HOME: a full collect into an empty repository, a
+collect with nothing new, and `find -printf '%s %T@'` over the same log folders (what stat'ing
+every file costs), with peak resident memory from wait4().
+
+Usage: scale.py TOOL HOME WORK [--runs 3]
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import time
+
+
+def run(command, cwd, env):
+    started = time.perf_counter()
+    process = subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+    stderr = process.stderr.read()
+    _, status, usage = os.wait4(process.pid, 0)
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise SystemExit(f"{' '.join(command)} failed: {stderr.decode(errors='replace')}")
+    return time.perf_counter() - started, usage.ru_maxrss / 1024
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("tool")
+    parser.add_argument("home")
+    parser.add_argument("work")
+    parser.add_argument("--runs", type=int, default=3)
+    args = parser.parse_args()
+    env = {"HOME": args.home, "PATH": os.environ.get("PATH", "/usr/bin:/bin"), "TZ": "UTC"}
+    repo = os.path.join(args.work, "scale-repo")
+    folders = [os.path.join(args.home, name) for name in (".claude", ".codex", ".local/share/opencode")
+               if os.path.isdir(os.path.join(args.home, name))]
+
+    full = []
+    for _ in range(args.runs):
+        shutil.rmtree(repo, ignore_errors=True)
+        os.makedirs(repo)
+        full.append(run([args.tool, "collect"], repo, env))
+    again = [run([args.tool, "collect"], repo, env) for _ in range(max(5, args.runs))]
+    find = [run(["find", *folders, "-type", "f", "-printf", "%s %T@\\n"], args.work, env)
+            for _ in range(max(5, args.runs))]
+    state = os.path.getsize(os.path.join(repo, "docs", ".tessel-state"))
+
+    def line(name, samples):
+        seconds = statistics.median(s for s, _ in samples)
+        rss = max(r for _, r in samples)
+        print(f"{name:22s} median {seconds * 1000:9.1f} ms  peak RSS {rss:7.1f} MiB")
+        return seconds
+
+    line("full collect", full)
+    noop = line("collect, nothing new", again)
+    stat = line("find -printf", find)
+    print(f"nothing-new / find: {noop / stat:.2f}x; state file {state / 2**20:.1f} MiB")
+
+
+if __name__ == "__main__":
+    main()

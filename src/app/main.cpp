@@ -1,8 +1,11 @@
 // The tray utility: one state object for the life of the process, the tray shell around it,
 // and a guard that turns a second launch into a request to show the running one's panel.
+#include "app/InformationOptions.h"
 #include "app/LayerShell.h"
 #include "app/SingleInstance.h"
 #include "app/TrayShell.h"
+#include "app/UsageRepositoryChoice.h"
+#include "cli/Bundle.h"
 #include "state/DesktopNotifier.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/Icons.h"
@@ -10,8 +13,12 @@
 #include "ui/WidgetDesktopActions.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QMessageBox>
 
 int main(int argc, char **argv) {
+    if (const auto status = answerInformationOptions(argc, argv))
+        return *status;
     LayerShell::prepareProcess();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TesselMenu"));
@@ -24,6 +31,19 @@ int main(int argc, char **argv) {
     if (instance.askRunningInstanceToShow())
         return 0;
     instance.listen();
+
+    // Started from a menu or at login the current folder is the home folder: the tool's files
+    // go to the default usage repository instead, entered before the state object reads it.
+    if (const auto folder = usageRepositoryToEnter(Bundle::main(), QDir::currentPath())) {
+        try {
+            prepareUsageRepository(*folder);
+            if (!QDir::setCurrent(*folder))
+                throw UsageRepositoryError(QStringLiteral("无法进入用量仓库 %1").arg(*folder));
+        } catch (const UsageRepositoryError &error) {
+            QMessageBox::critical(nullptr, QStringLiteral("TesselMenu"), error.description());
+            return 1;
+        }
+    }
 
     MenuBarViewModel model;
     TrayShell shell(model);

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -34,7 +35,90 @@ QString escapeString(const QString &value) {
     return escaped;
 }
 
+// Undoes escapeString() and the "\\s" escape other writers use for a space.
+QString unescapeString(const QString &value) {
+    QString plain;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] != u'\\' || i + 1 == value.size()) {
+            plain += value[i];
+            continue;
+        }
+        const QChar next = value[++i];
+        if (next == u'n')
+            plain += u'\n';
+        else if (next == u'r')
+            plain += u'\r';
+        else if (next == u't')
+            plain += u'\t';
+        else if (next == u's')
+            plain += u' ';
+        else
+            plain += next;
+    }
+    return plain;
+}
+
+// The program an Exec value runs: its first argument, unquoted, "%%" made "%" again.
+QString execProgram(const QString &exec) {
+    QString program;
+    qsizetype i = 0;
+    if (exec.startsWith(u'"')) {
+        for (i = 1; i < exec.size() && exec[i] != u'"'; ++i) {
+            if (exec[i] == u'\\' && i + 1 < exec.size())
+                ++i;
+            program += exec[i];
+        }
+    } else {
+        program = exec.section(u' ', 0, 0);
+    }
+    return program.replace(QStringLiteral("%%"), QStringLiteral("%"));
+}
+
+QString canonical(const QString &path) {
+    return QFileInfo(path).canonicalFilePath();
+}
+
 } // namespace
+
+QString autostartCommand(const QString &executable) {
+    const QString name = QFileInfo(executable).fileName();
+    const QString found = QStandardPaths::findExecutable(name);
+    if (!found.isEmpty() && !canonical(found).isEmpty() &&
+        canonical(found) == canonical(executable))
+        return name;
+    return QFileInfo(executable).absoluteFilePath();
+}
+
+std::optional<QString> readDesktopEntryValue(const QString &entryPath, const QString &key) {
+    QFile file(entryPath);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return std::nullopt;
+    bool inEntry = false;
+    const QString prefix = key + u'=';
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+        if (line.startsWith(u'['))
+            inEntry = line.trimmed() == QStringLiteral("[Desktop Entry]");
+        else if (inEntry && line.startsWith(prefix))
+            return unescapeString(line.mid(prefix.size()));
+    }
+    return std::nullopt;
+}
+
+bool autostartEntryStarts(const QString &entryPath, const QString &executable) {
+    const auto exec = readDesktopEntryValue(entryPath, QStringLiteral("Exec"));
+    if (!exec)
+        return false;
+    if (readDesktopEntryValue(entryPath, QStringLiteral("Hidden")) == QStringLiteral("true") ||
+        readDesktopEntryValue(entryPath, QStringLiteral("X-GNOME-Autostart-enabled")) ==
+            QStringLiteral("false"))
+        return false;
+    QString program = execProgram(*exec);
+    // A bare name is looked up on PATH at login, as the desktop will.
+    if (!program.contains(u'/'))
+        program = QStandardPaths::findExecutable(program);
+    const QString target = canonical(executable);
+    return !program.isEmpty() && !target.isEmpty() && canonical(program) == target;
+}
 
 QString desktopEntryExec(const QString &program) {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");

@@ -112,6 +112,11 @@ void SettingsStore::setLimitWarningsGiven(const QStringList &warnings) {
     write(limitWarningsGivenKey, warnings);
 }
 
+bool SettingsStore::startsAtLogin() const {
+    return launchAtLogin() &&
+           autostartEntryStarts(autostartEntryPath(), QCoreApplication::applicationFilePath());
+}
+
 void SettingsStore::setLaunchAtLogin(bool enabled) {
     write(launchAtLoginKey, enabled);
 }
@@ -136,7 +141,9 @@ void SettingsStore::updateLaunchAtLogin(bool enabled) {
     // The outcome is all that is kept: a failed request reads as off, whatever was asked.
     try {
         if (enabled)
-            writeAutostartEntry(autostartEntryPath(), QCoreApplication::applicationFilePath(),
+            // The working directory is the usage repository in use, which the shell entered.
+            writeAutostartEntry(autostartEntryPath(),
+                                autostartCommand(QCoreApplication::applicationFilePath()),
                                 QDir::currentPath());
         else
             removeAutostartEntry(autostartEntryPath());

@@ -28,6 +28,10 @@ public:
     // True when the last updateLaunchAtLogin() asked to start at login and succeeded.
     bool launchAtLogin() const;
     void setLaunchAtLogin(bool enabled);
+    // What the launch-at-login switch shows: launchAtLogin, and only while the autostart
+    // entry is there and would start this executable (it breaks when the file moves, or
+    // when the person removes the entry through the desktop's own settings).
+    bool startsAtLogin() const;
 
     // Seconds between two scheduled publishing runs of the tool.
     qint64 syncInterval() const;

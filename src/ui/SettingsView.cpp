@@ -108,7 +108,7 @@ void SettingsView::load() {
     select(m_refreshInterval, settings.refreshInterval());
     {
         const QSignalBlocker blocker(m_launchAtLogin);
-        m_launchAtLogin->setChecked(settings.launchAtLogin());
+        m_launchAtLogin->setChecked(settings.startsAtLogin());
     }
     select(m_syncInterval, settings.syncInterval());
     followState();

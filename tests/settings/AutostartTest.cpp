@@ -1,5 +1,6 @@
 // Launch at login: the XDG autostart entry and the recorded outcome.
 #include "FakeTool.h"
+#include "ScopedEnvironment.h"
 
 #include "settings/AutostartEntry.h"
 #include "settings/SettingsStore.h"
@@ -62,6 +63,87 @@ TEST(DesktopEntryExec, QuotesAndEscapesReservedCharacters) {
     // Inside quotes: \" and \$ and \\ ; then the string-level escape doubles each backslash.
     EXPECT_EQ(desktopEntryExec("/a \"b\"/$c\\d"),
               QStringLiteral("\"/a \\\\\"b\\\\\"/\\\\$c\\\\\\\\d\""));
+}
+
+// An executable file named tesselmenu at `path`.
+void makeProgram(const QString &path) {
+    writeFile(path, "#!/bin/sh\n");
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
+}
+
+TEST_F(AutostartTest, TheEntryNamesTheProgramAsTheDesktopFindsItAndKnowsWhenItNoLongerStartsIt) {
+    ScopedEnvironment environment;
+    const QString bin = temp.filePath("bin"), build = temp.filePath("build/bin");
+    makeProgram(bin + "/tesselmenu");
+    makeProgram(build + "/tesselmenu");
+    QDir().mkpath(temp.filePath("linked"));
+    QFile::link(bin + "/tesselmenu", temp.filePath("linked/tesselmenu"));
+    struct Case {
+        const char *name;
+        QString path;
+        QString executable;
+        QString command;
+    } cases[] = {
+        {"the one on PATH", bin, bin + "/tesselmenu", "tesselmenu"},
+        {"on PATH through a link", temp.filePath("linked"), bin + "/tesselmenu", "tesselmenu"},
+        {"another one is on PATH", bin, build + "/tesselmenu", build + "/tesselmenu"},
+        {"none on PATH", temp.filePath("empty"), build + "/tesselmenu", build + "/tesselmenu"},
+    };
+    for (const Case &c : cases) {
+        environment.set("PATH", c.path.toStdString());
+        EXPECT_EQ(autostartCommand(c.executable), c.command) << c.name;
+        writeAutostartEntry(entry, autostartCommand(c.executable), temp.filePath("usage"));
+        EXPECT_EQ(readDesktopEntryValue(entry, "Exec"), c.command) << c.name;
+        EXPECT_EQ(readDesktopEntryValue(entry, "Path"), temp.filePath("usage")) << c.name;
+        EXPECT_TRUE(autostartEntryStarts(entry, c.executable)) << c.name;
+    }
+
+    // The entry that ran the build's copy no longer starts it once that copy is gone; a bare
+    // name stops starting this executable once PATH finds another one first.
+    QFile::remove(build + "/tesselmenu");
+    EXPECT_FALSE(autostartEntryStarts(entry, build + "/tesselmenu"));
+    writeAutostartEntry(entry, "tesselmenu", temp.filePath("usage"));
+    environment.set("PATH", (build + ":" + bin).toStdString());
+    makeProgram(build + "/tesselmenu");
+    EXPECT_FALSE(autostartEntryStarts(entry, bin + "/tesselmenu"));
+    EXPECT_FALSE(autostartEntryStarts(temp.filePath("no-such.desktop"), bin + "/tesselmenu"));
+}
+
+TEST_F(AutostartTest, TheSwitchReadsOnOnlyWhileTheEntryStartsThisExecutable) {
+    settings.updateLaunchAtLogin(true);
+    EXPECT_TRUE(settings.startsAtLogin());
+    const QByteArray written = [&] {
+        QFile file(entry);
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
+    }();
+    const struct {
+        const char *name;
+        QByteArray contents;
+    } broken[] = {
+        {"switched off by the desktop", written + "Hidden=true\n"},
+        {"disabled by the desktop", QByteArray(written).replace("enabled=true", "enabled=false")},
+        {"runs another program", QByteArray(written).replace("Exec=", "Exec=/bin/true #")},
+    };
+    for (const auto &c : broken) {
+        writeFile(entry, c.contents);
+        EXPECT_TRUE(settings.launchAtLogin()) << c.name;
+        EXPECT_FALSE(settings.startsAtLogin()) << c.name;
+    }
+    QFile::remove(entry);
+    EXPECT_FALSE(settings.startsAtLogin());
+}
+
+TEST_F(AutostartTest, LineBreaksAndSpacesInPathsSurviveTheRoundTrip) {
+    const QString folder = temp.filePath("usage\nExec=/bin/false");
+    const QString program = temp.filePath("odd dir\nline/tesselmenu");
+    makeProgram(program);
+    writeAutostartEntry(entry, program, folder);
+    EXPECT_EQ(readDesktopEntryValue(entry, "Path"), folder);
+    EXPECT_TRUE(autostartEntryStarts(entry, program));
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count('\n'), 8) << "one line per key, none broken";
 }
 
 } // namespace

@@ -10,7 +10,8 @@ const char *const usageLine =
     "usage: tessel collect | report today [--json] | report limits [--json] | statusline "
     "[--repo-dir DIR] [--quiet] | run daily --repo-dir DIR "
     "[--profile-repo-dir DIR] | schedule install --repo-dir DIR --binary PATH --interval SECONDS "
-    "[--profile-repo-dir DIR] | schedule remove | schedule status | demo --repo-dir DIR";
+    "[--profile-repo-dir DIR] | schedule remove | schedule status | demo --repo-dir DIR | "
+    "doctor [--repo-dir DIR] [--logs] | --version | --help";
 
 namespace {
 
@@ -76,6 +77,14 @@ Command parseCommandLine(const std::vector<std::string> &arguments) {
     const std::string second = arguments.size() > 1 ? arguments[1] : "";
     if (first == "help" || first == "--help" || first == "-h")
         return command::Help{};
+    if (first == "--version") {
+        readOptions(arguments, 1, {});
+        return command::Version{};
+    }
+    if (first == "doctor") {
+        const Options options = readOptions(arguments, 1, {"--repo-dir"}, {"--logs"});
+        return command::Doctor{optional(options, "--repo-dir"), options.contains("--logs")};
+    }
     if (first == "collect") {
         readOptions(arguments, 1, {});
         return command::Collect{};

@@ -36,13 +36,21 @@ struct ScheduleStatus {};
 struct Demo {
     std::string repositoryFolder;
 };
+struct Version {};
+struct Doctor {
+    // The repository to examine; the one the tray utility uses when not given.
+    std::optional<std::string> repositoryFolder;
+    // Only the providers' log folders (quick, no git or systemd).
+    bool logsOnly = false;
+};
 
 } // namespace command
 
 using Command =
     std::variant<command::Help, command::Collect, command::ReportToday, command::ReportLimits,
                  command::Statusline, command::RunDaily, command::ScheduleInstall,
-                 command::ScheduleRemove, command::ScheduleStatus, command::Demo>;
+                 command::ScheduleRemove, command::ScheduleStatus, command::Demo, command::Version,
+                 command::Doctor>;
 
 // The one-line summary of every command.
 extern const char *const usageLine;

@@ -280,3 +280,11 @@ void markGeneratedLocally(const std::string &repository, const std::string &patt
     addLocalLine(repository, "info/attributes",
                  quoted + " merge=" + std::string(generatedMergeDriver));
 }
+
+ChildOutcome probeRemote(const std::string &repository, const std::string &remote,
+                         int deadlineSeconds) {
+    // timeout(1) signals its whole process group, so a hanging ssh or https helper ends too.
+    return runChild({"timeout", "--kill-after=2", std::to_string(deadlineSeconds), "git",
+                     "ls-remote", "--heads", "--", remote},
+                    gitOptions(repository));
+}

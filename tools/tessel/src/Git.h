@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ChildProcess.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,3 +53,9 @@ std::string escapedGlob(std::string_view path);
 void excludeLocally(const std::string &repository, const std::string &pattern);
 // Files matching `pattern` merge with generatedMergeDriver in this clone (.git/info/attributes).
 void markGeneratedLocally(const std::string &repository, const std::string &pattern);
+
+// Asks `remote` for its branches with `git ls-remote`, ended after `deadlineSeconds` (exit
+// code 124 then) together with every helper git started, and never waiting for a password.
+// Tells whether the remote can be reached with the credentials at hand.
+ChildOutcome probeRemote(const std::string &repository, const std::string &remote,
+                         int deadlineSeconds);

@@ -3,14 +3,17 @@
 #include "Collector.h"
 #include "CommandLine.h"
 #include "Demo.h"
+#include "Doctor.h"
 #include "Environment.h"
 #include "Errors.h"
 #include "LimitsReport.h"
+#include "RepositoryInUse.h"
 #include "RunDaily.h"
 #include "Schedule.h"
 #include "Statusline.h"
 #include "TodayReport.h"
 #include "UsageHistory.h"
+#include "tesselmenu/Version.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -38,10 +41,33 @@ std::string readStandardInput() {
     return input;
 }
 
+// The doctor's lines on standard output; status 1 when any item needs the person's action.
+int doctor(const command::Doctor &request, const Environment &environment) {
+    std::vector<DoctorLine> lines;
+    if (request.logsOnly) {
+        lines = examineLogs(environment);
+    } else {
+        RepositoryInUse repository{request.repositoryFolder.value_or(""), "given"};
+        if (!request.repositoryFolder)
+            repository = findRepositoryInUse(environment, std::filesystem::current_path().string(),
+                                             executableFolder());
+        lines = examineEverything({repository.folder, repository.reason}, environment);
+    }
+    std::cout << renderDoctorLines(lines);
+    if (allWell(lines))
+        return 0;
+    if (!request.logsOnly)
+        std::cout << "Something needs attention: see \"to do\" above.\n";
+    return 1;
+}
+
 int run(const Command &command, const Environment &environment) {
+    int status = 0;
     std::visit(
         Overloaded{
             [](const command::Help &) { std::cout << usageLine << '\n'; },
+            [](const command::Version &) { std::cout << "tessel " TESSELMENU_VERSION "\n"; },
+            [&](const command::Doctor &request) { status = doctor(request, environment); },
             [&](const command::Collect &) {
                 const CollectSummary summary = collectUsage(".", environment);
                 printWarnings(summary.warnings);
@@ -91,7 +117,7 @@ int run(const Command &command, const Environment &environment) {
             },
         },
         command);
-    return 0;
+    return status;
 }
 
 // One line, whatever the message holds, so the menu can show it as it is.

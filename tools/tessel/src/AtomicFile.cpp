@@ -170,3 +170,13 @@ std::string readWholeFile(const std::string &path) {
     contents.resize(filled);
     return contents;
 }
+
+void replaceFileIfChanged(const std::string &path, const std::string &contents) {
+    std::string previous;
+    try {
+        previous = readWholeFile(path);
+    } catch (const FileError &) {
+    }
+    if (contents != previous)
+        writeFileAtomically(path, contents);
+}

@@ -9,6 +9,10 @@
 // Throws FileError.
 void writeFileAtomically(const std::string &path, const std::string &contents);
 
+// writeFileAtomically() only when `path` does not already hold `contents`, so an unchanged
+// file keeps its modification time and readers that cache it by that keep their copy.
+void replaceFileIfChanged(const std::string &path, const std::string &contents);
+
 // Removes temporary files that an interrupted writeFileAtomically() left beside `path`.
 void removeStaleTemporaries(const std::string &path);
 

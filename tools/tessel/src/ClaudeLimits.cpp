@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "JsonStructure.h"
 #include "LimitNumbers.h"
+#include "LogLocations.h"
 #include "LogTail.h"
 
 #include <array>
@@ -276,10 +277,20 @@ std::string renderSnapshot(const std::vector<LimitObservation> &windows, std::in
     return json + "}}\n";
 }
 
+namespace {
+
+// Reads a small JSON file whole; false when it cannot be read or is not well formed, which is
+// checked before any field of it is read.
+bool loadSoundDocument(const std::string &path, simdjson::padded_string &text) {
+    return !simdjson::padded_string::load(path).get(text) &&
+           hasSoundJsonStructure(std::string_view(text.data(), text.size()));
+}
+
+} // namespace
+
 std::vector<LimitObservation> readSnapshot(const std::string &path) {
     simdjson::padded_string text;
-    if (simdjson::padded_string::load(path).get(text) ||
-        !hasSoundJsonStructure(std::string_view(text.data(), text.size())))
+    if (!loadSoundDocument(path, text))
         return {};
     ondemand::parser parser;
     ondemand::document document;
@@ -294,8 +305,7 @@ std::vector<LimitObservation> readSnapshot(const std::string &path) {
 
 std::vector<LimitObservation> readUsageCache(const std::string &path) {
     simdjson::padded_string text;
-    if (simdjson::padded_string::load(path).get(text) ||
-        !hasSoundJsonStructure(std::string_view(text.data(), text.size())))
+    if (!loadSoundDocument(path, text))
         return {};
     ondemand::parser parser;
     ondemand::document document;
@@ -311,18 +321,9 @@ std::vector<LimitObservation> readUsageCache(const std::string &path) {
 
 std::vector<std::string> configFiles(const Environment &environment) {
     std::vector<std::string> files;
-    if (const auto configured = environment.get("CLAUDE_CONFIG_DIR")) {
-        size_t start = 0;
-        while (start <= configured->size()) {
-            size_t comma = configured->find(',', start);
-            if (comma == std::string::npos)
-                comma = configured->size();
-            std::string folder = configured->substr(start, comma - start);
-            if (!folder.empty())
-                files.push_back(folder + "/.claude.json");
-            start = comma + 1;
-        }
-    }
+    if (const auto configured = configuredClaudeFolders(environment))
+        for (const std::string &folder : *configured)
+            files.push_back(folder + "/.claude.json");
     files.push_back(environment.home() + "/.claude.json");
     return files;
 }

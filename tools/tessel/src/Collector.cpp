@@ -162,13 +162,7 @@ void storeHistory(const RepositoryFiles &files, const UsageHistory &stored, cons
     const UsageHistory history = mergedHistory(stored, totals);
     summary.daysStored = history.days.size();
     const std::string text = renderUsageHistory(history);
-    std::string previous;
-    try {
-        previous = readWholeFile(files.usage);
-    } catch (const FileError &) {
-    }
-    if (text != previous)
-        writeFileAtomically(files.usage, text);
+    replaceFileIfChanged(files.usage, text);
 }
 
 void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,

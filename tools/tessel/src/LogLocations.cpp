@@ -13,27 +13,39 @@ void addUnique(std::vector<std::string> &folders, std::string folder) {
 
 } // namespace
 
+std::optional<std::vector<std::string>> configuredClaudeFolders(const Environment &environment) {
+    const auto configured = environment.get("CLAUDE_CONFIG_DIR");
+    if (!configured)
+        return std::nullopt;
+    std::vector<std::string> folders;
+    size_t start = 0;
+    while (start <= configured->size()) {
+        size_t comma = configured->find(',', start);
+        if (comma == std::string::npos)
+            comma = configured->size();
+        std::string folder = configured->substr(start, comma - start);
+        folder.erase(0, folder.find_first_not_of(" \t"));
+        folder.erase(folder.find_last_not_of(" \t") + 1);
+        while (folder.size() > 1 && folder.back() == '/')
+            folder.pop_back();
+        if (!folder.empty())
+            folders.push_back(std::move(folder));
+        start = comma + 1;
+    }
+    return folders;
+}
+
 LogLocations LogLocations::fromEnvironment(const Environment &environment) {
     LogLocations locations;
     const std::string home = environment.home();
 
-    if (const auto configured = environment.get("CLAUDE_CONFIG_DIR")) {
-        size_t start = 0;
-        while (start <= configured->size()) {
-            size_t comma = configured->find(',', start);
-            if (comma == std::string::npos)
-                comma = configured->size();
-            std::string folder = configured->substr(start, comma - start);
-            folder.erase(0, folder.find_first_not_of(" \t"));
-            folder.erase(folder.find_last_not_of(" \t") + 1);
-            while (folder.size() > 1 && folder.back() == '/')
-                folder.pop_back();
+    if (const auto configured = configuredClaudeFolders(environment)) {
+        for (const std::string &folder : *configured) {
             // Some set it to the projects folder itself.
             if (folder == "projects" || folder.ends_with("/projects"))
                 addUnique(locations.claudeProjectFolders, folder);
-            else if (!folder.empty())
+            else
                 addUnique(locations.claudeProjectFolders, folder + "/projects");
-            start = comma + 1;
         }
     } else {
         if (const auto xdg = environment.get("XDG_CONFIG_HOME"))

@@ -2,6 +2,7 @@
 
 #include "Environment.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,3 +22,7 @@ struct LogLocations {
 
     static LogLocations fromEnvironment(const Environment &environment);
 };
+
+// The folders named in CLAUDE_CONFIG_DIR (comma-separated), trimmed and without trailing
+// slashes; nullopt when the variable is not set.
+std::optional<std::vector<std::string>> configuredClaudeFolders(const Environment &environment);

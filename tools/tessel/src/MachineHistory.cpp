@@ -59,11 +59,5 @@ UsageHistory summedHistory(const RepositoryFiles &files, std::vector<std::string
 
 void writeSummedUsage(const RepositoryFiles &files, std::vector<std::string> &warnings) {
     const std::string text = renderUsageHistory(summedHistory(files, warnings));
-    std::string previous;
-    try {
-        previous = readWholeFile(files.usage);
-    } catch (const FileError &) {
-    }
-    if (text != previous)
-        writeFileAtomically(files.usage, text);
+    replaceFileIfChanged(files.usage, text);
 }

@@ -2,6 +2,7 @@
 // and a guard that turns a second launch into a request to show the running one's panel.
 #include "app/InformationOptions.h"
 #include "app/LayerShell.h"
+#include "app/QuitOnSignals.h"
 #include "app/SingleInstance.h"
 #include "app/TrayShell.h"
 #include "app/UsageRepositoryChoice.h"
@@ -51,6 +52,7 @@ int main(int argc, char **argv) {
         std::make_shared<WidgetDesktopActions>([&shell] { shell.hidePanel(); }));
     model.setNotifier(std::make_shared<DesktopNotifier>());
     QObject::connect(&instance, &SingleInstance::showRequested, &shell, &TrayShell::showPanel);
+    quitOnTerminationSignals(&app);
 
     const int status = QApplication::exec();
     // A settings window still open refers to the state object: it goes first.

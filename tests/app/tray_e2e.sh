@@ -182,4 +182,21 @@ wait_until 20 "the first instance to show its panel" panel_shown
 at_the_tray "second launch"
 has_one_icon || fail "the tray holds $(icon_count) icons of the utility"
 echo "ok: a second launch exits and the first keeps its single icon"
+
+# --- SIGTERM (as at logout) while a tool run hangs: the utility leaves and takes the run along
+rm -f "$gate"
+xdotool key Escape
+wait_until 20 "the panel to close" panel_hidden
+sleep 0.5
+click_icon 3
+wait_until 20 "the tray menu" menu_open
+xdotool key --clearmodifiers Down Down Return
+hanging_run() { pgrep -f "$tools/tessel collect" > /dev/null; }
+wait_until 20 "a refresh whose collect hangs" hanging_run
+kill -TERM "$app"
+app_gone() { ! kill -0 "$app" 2> /dev/null; }
+wait_until 20 "the utility to end on SIGTERM" app_gone
+no_hanging_run() { ! hanging_run; }
+wait_until 10 "the hanging tool run to be stopped with the utility" no_hanging_run
+echo "ok: SIGTERM ends the utility and the tool run it had started"
 echo "1 passed, 0 failed"

@@ -5,8 +5,9 @@
 # opens in a window titled with today's figure, that a tray host started later takes the icon
 # and the window goes, that the icon shows the figure before anybody clicks it, that a left
 # click opens the 300-wide panel and a second one closes it, that the tray menu's first entry
-# opens the panel, that the panel opens under the tray each way, and that a second launch exits
-# while the first instance keeps its single icon and shows its panel.
+# opens the panel, that the panel opens under the tray each way, that a second launch exits
+# while the first instance keeps its single icon and shows its panel, and that SIGTERM ends the
+# utility together with a tool run it had started.
 #   tray_e2e.sh TESSELMENU_EXECUTABLE FIXTURE_TOOL
 set -euo pipefail
 

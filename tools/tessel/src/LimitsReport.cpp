@@ -62,12 +62,19 @@ std::string durationText(std::int64_t seconds) {
     const std::int64_t minutes = seconds / 60;
     if (minutes < 60)
         return std::to_string(minutes) + " min";
+    // Built by appending: GCC 12 warns falsely about `" " + std::to_string(...)` in Release.
     const std::int64_t hours = minutes / 60;
-    if (hours < 24)
-        return std::to_string(hours) + " h" +
-               (minutes % 60 ? " " + std::to_string(minutes % 60) + " min" : "");
-    return std::to_string(hours / 24) + " d" +
-           (hours % 24 ? " " + std::to_string(hours % 24) + " h" : "");
+    std::string text;
+    if (hours < 24) {
+        text = std::to_string(hours) + " h";
+        if (minutes % 60)
+            text.append(" ").append(std::to_string(minutes % 60)).append(" min");
+    } else {
+        text = std::to_string(hours / 24) + " d";
+        if (hours % 24)
+            text.append(" ").append(std::to_string(hours % 24)).append(" h");
+    }
+    return text;
 }
 
 LimitsReport buildLimitsReport(const std::vector<LimitObservation> &readings, std::int64_t now) {

@@ -47,7 +47,7 @@ export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
 "$tool" demo --repo-dir "$work/demo" > /dev/null
 
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3> "$work/display" 2> /dev/null &
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3> "$work/display" 2> /dev/null &
 pids+=($!)
 wait_until 20 "the X server" test -s "$work/display"
 export DISPLAY=:$(head -n 1 "$work/display")

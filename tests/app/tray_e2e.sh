@@ -60,8 +60,9 @@ export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
 export QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
 
-# --- X server on a free display, then the tray host
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
+# --- X server on a free display, then the tray host. -noreset: without it the server resets
+# when its last client leaves, and a program starting just then cannot connect.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3> "$work/display" 2> "$work/xvfb.log" &
 pids+=($!)
 wait_until 20 "the X server" test -s "$work/display"
 export DISPLAY=:$(head -n 1 "$work/display")

@@ -6,6 +6,7 @@
 #include "app/TrayAvailability.h"
 #include "state/LimitTexts.h"
 #include "state/MenuBarViewModel.h"
+#include "ui/DesktopScreens.h"
 #include "ui/Icons.h"
 #include "ui/ModelObserver.h"
 #include "ui/PanelMenu.h"
@@ -22,10 +23,6 @@ namespace {
 // Wayland windows, so in a Wayland session the panel is a tool window on either platform.
 PanelWindow::Mode trayPanelMode() {
     return inWaylandSession() ? PanelWindow::Mode::tool : PanelWindow::Mode::popup;
-}
-
-ScreenArea areaOf(const QScreen *screen) {
-    return {QRectF(screen->geometry()), QRectF(screen->availableGeometry())};
 }
 
 } // namespace
@@ -125,12 +122,8 @@ std::optional<PanelPlacement> TrayShell::placement() const {
     if (m_tray && !m_tray->geometry().isEmpty())
         hints.iconGeometry = m_tray->geometry();
     hints.activationPoint = m_activationPoint;
-    QList<ScreenArea> screens;
-    for (const QScreen *screen : QGuiApplication::screens())
-        screens << areaOf(screen);
-    std::optional<ScreenArea> primary;
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        primary = areaOf(screen);
+    const QList<ScreenArea> screens = desktopScreenAreas();
+    const std::optional<ScreenArea> primary = primaryScreenArea();
     return placePanel(hints, screens, primary);
 }
 
@@ -145,7 +138,7 @@ void TrayShell::showPanel() {
         return;
     const QScreen *primary = QGuiApplication::primaryScreen();
     if (m_layerShell && primary)
-        m_panel->showInLayer(*m_layerShell, trayCorner(areaOf(primary)));
+        m_panel->showInLayer(*m_layerShell, trayCorner(areaOf(*primary)));
     else if (const std::optional<PanelPlacement> place = placement())
         m_panel->showAt(*place);
     else

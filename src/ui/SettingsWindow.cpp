@@ -1,5 +1,6 @@
 #include "ui/SettingsWindow.h"
 
+#include "ui/DesktopScreens.h"
 #include "ui/SettingsView.h"
 #include "ui/WindowPlacement.h"
 
@@ -8,14 +9,6 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QVBoxLayout>
-
-namespace {
-
-ScreenArea areaOf(const QScreen *screen) {
-    return {QRectF(screen->geometry()), QRectF(screen->availableGeometry())};
-}
-
-} // namespace
 
 SettingsWindow::SettingsWindow(MenuBarViewModel &model, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -29,12 +22,8 @@ SettingsWindow::SettingsWindow(MenuBarViewModel &model, QWidget *parent)
 }
 
 void SettingsWindow::centreOnCurrentScreen() {
-    QList<ScreenArea> screens;
-    for (const QScreen *screen : QGuiApplication::screens())
-        screens << areaOf(screen);
-    std::optional<ScreenArea> primary;
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        primary = areaOf(screen);
+    const QList<ScreenArea> screens = desktopScreenAreas();
+    const std::optional<ScreenArea> primary = primaryScreenArea();
     // move() places the outer frame's corner.
     const QSize frame = frameGeometry().size();
     m_frameUnknown = frame == size();

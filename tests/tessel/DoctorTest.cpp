@@ -81,16 +81,7 @@ TEST_F(DoctorTest, HomesWithAndWithoutLogsAndRemotes) {
 // Accepts connections and never answers, as a remote behind a dead network path does.
 class SilentServer {
 public:
-    SilentServer() {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        ::bind(m_socket, reinterpret_cast<sockaddr *>(&address), size);
-        ::listen(m_socket, 8);
-        ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &size);
-        url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/me/usage.git";
-    }
+    SilentServer() { url = listenOnLoopback(m_socket); }
     ~SilentServer() { ::close(m_socket); }
     std::string url;
 

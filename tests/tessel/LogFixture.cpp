@@ -1,5 +1,9 @@
 #include "LogFixture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <sqlite3.h>
 
 #include <chrono>
@@ -191,4 +195,15 @@ LogTest::collectBothWays(const std::vector<std::pair<std::string, std::string>> 
     const auto fromScratch = figures(provider);
     EXPECT_EQ(inBetween, fromScratch) << "collected line by line, then from scratch";
     return fromScratch;
+}
+
+std::string listenOnLoopback(int socket) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(socket, reinterpret_cast<sockaddr *>(&address), size);
+    ::listen(socket, 8);
+    ::getsockname(socket, reinterpret_cast<sockaddr *>(&address), &size);
+    return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/me/usage.git";
 }

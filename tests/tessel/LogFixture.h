@@ -96,3 +96,7 @@ protected:
     void writeOpenCodeDatabase(const std::string &path,
                                const std::vector<std::pair<std::string, std::string>> &rows);
 };
+
+// Binds `socket` to a free port on the loopback address and listens on it; returns the address
+// of a repository served there.
+std::string listenOnLoopback(int socket);

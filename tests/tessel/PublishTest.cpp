@@ -77,14 +77,7 @@ TEST_F(PublishTest, GitFailuresExitNonZeroWithGitsMessage) {
 class PasswordWall {
 public:
     PasswordWall() {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        ::bind(m_socket, reinterpret_cast<sockaddr *>(&address), size);
-        ::listen(m_socket, 8);
-        ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &size);
-        url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/me/usage.git";
+        url = listenOnLoopback(m_socket);
         // Accepting fails once the socket is shut down, which ends the thread.
         m_thread = std::thread([this] {
             for (int client; (client = ::accept(m_socket, nullptr, nullptr)) >= 0;) {

@@ -1,67 +1,41 @@
 #include "cli/ProcessRunner.h"
 
-#include "cli/DescribedError.h"
+#include "cli/CaptureFile.h"
+#include "cli/ChildProcess.h"
 #include "cli/RunCanceller.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
-#include <QProcess>
 #include <QTimer>
 
 #include <coroutine>
 #include <csignal>
-#include <unistd.h>
 
 namespace {
 
-// Suspends until the process is no longer running. The coroutine is resumed from the event
-// loop rather than from inside QProcess's own signal, because the coroutine destroys the
-// QProcess when it ends.
-class ProcessExit {
+// Suspends until the child is no longer running.
+class ChildExit {
 public:
-    explicit ProcessExit(QProcess &process) : m_process(process) {}
+    explicit ChildExit(ChildProcess &child) : m_child(child) {}
 
-    bool await_ready() const { return m_process.state() == QProcess::NotRunning; }
-
+    bool await_ready() const { return !m_child.isRunning(); }
     void await_suspend(std::coroutine_handle<> waiting) {
-        auto *connection = new QMetaObject::Connection;
-        *connection = QObject::connect(&m_process, &QProcess::stateChanged, &m_process,
-                                       [this, waiting, connection](QProcess::ProcessState state) {
-                                           if (state != QProcess::NotRunning)
-                                               return;
-                                           QObject::disconnect(*connection);
-                                           delete connection;
-                                           QMetaObject::invokeMethod(
-                                               &m_process, [waiting] { waiting.resume(); },
-                                               Qt::QueuedConnection);
-                                       });
+        m_child.whenExited([waiting] { waiting.resume(); });
     }
-
     void await_resume() const {}
 
 private:
-    QProcess &m_process;
+    ChildProcess &m_child;
 };
-
-QString launchFailureReason(const QProcess &process, const QString &workingDirectory) {
-    if (!workingDirectory.isEmpty() && !QFileInfo(workingDirectory).isDir())
-        return QStringLiteral("工作目录 %1 不存在").arg(workingDirectory);
-    return process.errorString();
-}
 
 } // namespace
 
-ProcessGroup::ProcessGroup(QProcess &process) : m_process(process) {
+ProcessGroup::ProcessGroup(ChildProcess &child) : m_child(child) {
     m_escalation.setSingleShot(true);
-    QObject::connect(&m_escalation, &QTimer::timeout, &process, [this] { signal(SIGKILL); });
-}
-
-void ProcessGroup::noteStarted() {
-    m_group = static_cast<pid_t>(m_process.processId());
+    QObject::connect(&m_escalation, &QTimer::timeout, &m_escalation, [this] { signal(SIGKILL); });
 }
 
 void ProcessGroup::stop() {
-    if (m_process.state() == QProcess::NotRunning)
+    if (!m_child.isRunning())
         return;
     // SIGTERM first: the tool then stops its own children (git, hooks) before it ends.
     signal(SIGTERM);
@@ -70,76 +44,48 @@ void ProcessGroup::stop() {
 }
 
 void ProcessGroup::stopNow() {
-    if (m_process.state() == QProcess::NotRunning)
+    if (!m_child.isRunning())
         return;
     signal(SIGTERM);
-    if (!m_process.waitForFinished(static_cast<int>(stopGrace.count())))
+    if (!m_child.waitForExit(stopGrace))
         signal(SIGKILL);
 }
 
 void ProcessGroup::sweep() {
     m_escalation.stop();
-    if (m_group > 0)
-        ::kill(-m_group, SIGKILL);
+    ::kill(-m_child.pid(), SIGKILL);
 }
 
 void ProcessGroup::signal(int number) {
-    if (m_group <= 0)
-        m_group = static_cast<pid_t>(m_process.processId());
-    if (m_group <= 0 || ::kill(-m_group, number) != 0)
-        m_process.kill();
+    if (::kill(-m_child.pid(), number) != 0 && m_child.isRunning())
+        ::kill(m_child.pid(), number);
 }
 
 QCoro::Task<FinishedProcess> runProcess(ProcessRequest request) {
-    QProcess process;
-    process.setProgram(request.program);
-    process.setArguments(request.arguments);
-    process.setWorkingDirectory(request.workingDirectory);
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.setInputChannelMode(QProcess::ForwardedInputChannel);
-    // A process group of its own, so that stopping it stops everything it started.
-    process.setChildProcessModifier([] { ::setpgid(0, 0); });
-    ProcessGroup group(process);
+    const CaptureFile output("tessel-stdout");
+    const CaptureFile errors("tessel-stderr");
+    ChildProcess child(request.program, request.arguments, request.workingDirectory,
+                       output.descriptor(), errors.descriptor());
+    ProcessGroup group(child);
 
     FinishedProcess finished;
-    // Both streams are gathered as they arrive and capped: a runaway writer is stopped rather
-    // than allowed to fill the memory.
-    const auto gather = [&process, &finished, &group](QProcess::ProcessChannel channel) {
-        QByteArray &target =
-            channel == QProcess::StandardOutput ? finished.standardOutput : finished.standardError;
-        process.setReadChannel(channel);
-        target += process.readAll();
-        if (target.size() > maxOutputBytes && !finished.outputExceeded) {
-            finished.outputExceeded = true;
-            group.stop();
-        }
-        if (finished.outputExceeded)
-            target.truncate(maxOutputBytes);
-    };
-    QObject::connect(&process, &QProcess::readyReadStandardOutput, &process,
-                     [&gather] { gather(QProcess::StandardOutput); });
-    QObject::connect(&process, &QProcess::readyReadStandardError, &process,
-                     [&gather] { gather(QProcess::StandardError); });
-
     QTimer deadline;
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::CoarseTimer);
-    QObject::connect(&deadline, &QTimer::timeout, &process, [&group, &finished] {
+    QObject::connect(&deadline, &QTimer::timeout, &deadline, [&group, &finished] {
         finished.timedOut = true;
         group.stop();
     });
     // Quitting the utility leaves no tool running behind it.
     if (QCoreApplication::instance())
-        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &process,
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &deadline,
                          [&group] { group.stopNow(); });
 
-    process.start();
-    group.noteStarted();
     deadline.start(request.timeout);
     if (request.canceller)
         request.canceller->attach(&group);
 
-    co_await ProcessExit(process);
+    co_await ChildExit(child);
 
     deadline.stop();
     // Whatever the tool left behind in its group (a child holding the streams open) goes too.
@@ -148,13 +94,11 @@ QCoro::Task<FinishedProcess> runProcess(ProcessRequest request) {
         request.canceller->detach(&group);
         finished.cancelled = request.canceller->isCancelled();
     }
-    if (process.error() == QProcess::FailedToStart)
-        throw ProcessLaunchError(request.program,
-                                 launchFailureReason(process, request.workingDirectory));
-
-    gather(QProcess::StandardOutput);
-    gather(QProcess::StandardError);
-    finished.exitedNormally = process.exitStatus() == QProcess::NormalExit;
-    finished.exitCode = process.exitCode();
+    finished.outputExceeded =
+        output.written() > maxOutputBytes || errors.written() > maxOutputBytes;
+    finished.standardOutput = output.contents(maxOutputBytes);
+    finished.standardError = errors.contents(maxOutputBytes);
+    finished.exitedNormally = child.exitedNormally();
+    finished.exitCode = child.exitCode();
     co_return finished;
 }

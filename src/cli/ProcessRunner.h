@@ -9,11 +9,11 @@
 #include <chrono>
 #include <memory>
 
-#include <QProcess>
 #include <QTimer>
 
 #include <sys/types.h>
 
+class ChildProcess;
 class RunCanceller;
 
 // The process group of a running child, which the child leads. Stopping sends SIGTERM to the
@@ -22,12 +22,10 @@ class ProcessGroup {
 public:
     static constexpr std::chrono::milliseconds stopGrace{1000};
 
-    explicit ProcessGroup(QProcess &process);
+    explicit ProcessGroup(ChildProcess &child);
     ProcessGroup(const ProcessGroup &) = delete;
     ProcessGroup &operator=(const ProcessGroup &) = delete;
 
-    // Records the group once the child has started; it leads its own group.
-    void noteStarted();
     void stop();
     // The same, waiting for the child on the spot: for when the event loop is ending.
     void stopNow();
@@ -37,9 +35,8 @@ public:
 private:
     void signal(int number);
 
-    QProcess &m_process;
+    ChildProcess &m_child;
     QTimer m_escalation;
-    pid_t m_group = 0;
 };
 
 // One child process to run: no shell, its own working directory, the parent's environment
@@ -60,20 +57,20 @@ struct FinishedProcess {
     int exitCode = 0;
     bool timedOut = false;
     bool cancelled = false;
-    bool outputExceeded = false; // a stream passed maxOutputBytes and the child was stopped
+    bool outputExceeded = false; // a stream passed maxOutputBytes
 
     bool succeeded() const {
         return exitedNormally && exitCode == 0 && !timedOut && !cancelled && !outputExceeded;
     }
 };
 
-// The most either stream may carry; past it the child is stopped.
+// The most either stream may carry; past it (and a little beyond) the child's writes fail.
 inline constexpr qsizetype maxOutputBytes = 16 * 1024 * 1024;
 
 // Starts the child in a process group of its own and resumes once it has exited, with both
-// streams read. The GUI thread is never blocked: both pipes are drained as data arrives, so a
-// child that writes more than a pipe holds never stalls. The time limit, the canceller and
-// quitting the application stop the whole group; so does too much output. Whatever is left of
-// the group when the child ends is killed. Throws ProcessLaunchError when the child cannot be
-// started.
+// streams read. The GUI thread is never blocked, and the child never waits for it: both
+// streams go to in-memory files that are read once the child has ended, so a run wakes the
+// event loop once. The time limit, the canceller and quitting the application stop the whole
+// group. Whatever is left of the group when the child ends is killed. Throws
+// ProcessLaunchError when the child cannot be started.
 QCoro::Task<FinishedProcess> runProcess(ProcessRequest request);

@@ -14,6 +14,8 @@
 #include <QTimer>
 
 #include <csignal>
+#include <fstream>
+#include <string>
 
 using namespace std::chrono_literals;
 
@@ -210,6 +212,28 @@ TEST_F(GroupTest, CancellingStopsTheWholeGroup) {
     EXPECT_TRUE(awaitTask(tool.collect()).failed());
     EXPECT_LT(clock.elapsed(), 8000);
     EXPECT_TRUE(notedProcessesGone());
+}
+
+// The main thread's sleeps so far: each is one wake-up of the event loop.
+long mainThreadWakeUps() {
+    std::ifstream status("/proc/thread-self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.starts_with("voluntary_ctxt_switches:"))
+            return std::stol(line.substr(line.find(':') + 1));
+    return -1;
+}
+
+// The idle cost of the tray is mostly the tool runs of each refresh, so a run must not wake
+// the event loop for every piece of output the tool writes.
+TEST_F(GroupTest, ARunWakesTheEventLoopOnlyForTheChildsEnd) {
+    const TesselCLI chatty =
+        scriptTool("for i in 1 2 3 4 5 6; do echo loaded: true; echo note >&2; "
+                   "sleep 0.02; done\n");
+    const long before = mainThreadWakeUps();
+    EXPECT_TRUE(*awaitTask(chatty.scheduleInstalled()).value);
+    // Starting the child (the spawn waits for its exec) and its end.
+    EXPECT_LE(mainThreadWakeUps() - before, 3);
 }
 
 } // namespace

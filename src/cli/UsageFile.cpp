@@ -79,6 +79,15 @@ UsageReport loadUsageFile(const QString &path, UsageFileCache *cache) {
 }
 
 QCoro::Task<UsageReport> readUsageFile(QString path, std::shared_ptr<UsageFileCache> cache) {
+    // A file found as it was last read needs no worker: a quiet refresh then costs a stat,
+    // not a thread's wake-up.
+    if (cache) {
+        struct stat info {};
+        if (::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode)) {
+            if (std::optional<UsageReport> known = cache->find(path, FileIdentity::of(info)))
+                co_return *std::move(known);
+        }
+    }
     // Exceptions do not cross QtConcurrent unless they are QExceptions, so the worker hands
     // back either the report or the error and the error is thrown here.
     QFuture<Outcome> loading = QtConcurrent::run(tryLoad, path, cache);

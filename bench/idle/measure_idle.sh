@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Idle cost of the tray utility beside a bare Qt tray program, both under Xvfb with the
 # trayer tray host: each is started, its popup opened with a click and closed with a click
-# elsewhere, then left alone. Reported: wake-ups per second over a quiet window of 90 seconds
-# (until just before the periodic refresh due 120 seconds after start), then the wake-ups
-# of the next 40 seconds, which hold that refresh; each as the voluntary context switches of
-# the main thread and, where perf may count them, the context switches of all threads (the
-# tool runs are separate processes and not counted). Last the resident memory.
-#   bench/idle/measure_idle.sh BUILD_FOLDER
+# elsewhere, then left alone. Reported: wake-ups (voluntary context switches) over a quiet
+# window of 90 seconds (until just before the periodic refresh due 120 seconds after start),
+# then over the next 40 seconds, which hold that refresh; for the main thread and for all
+# threads together (the tool runs are separate processes and not counted). Then the average
+# over the whole 130 seconds, and the resident memory.
+#   bench/idle/measure_idle.sh BUILD_FOLDER [--demo]
+# By default the utility reads a small set of generated logs that stay unchanged, as on a
+# machine where nobody is working; with --demo it runs on the demo repository, whose figures
+# grow at every refresh (so the icon is redrawn each time).
 # The build folder needs bin/tesselmenu, share/tesselmenu/tessel and bench/bench_bare_tray.
 set -euo pipefail
 
 build=$(realpath "$1")
+mode=${2:-logs}
 app=$build/bin/tesselmenu
 bare=$build/bench/bench_bare_tray
 tool=$build/share/tesselmenu/tessel
@@ -45,7 +49,14 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
-"$tool" demo --repo-dir "$work/demo" > /dev/null
+if [ "$mode" = --demo ]; then
+    "$tool" demo --repo-dir "$work/repo" > /dev/null
+else
+    python3 "$(dirname "$0")/../tessel/generate_logs.py" "$HOME" --claude-mib 8 --claude-files 40 \
+        --codex-sessions 10 --opencode-messages 500 > /dev/null
+    git init -q "$work/repo"
+    (cd "$work/repo" && "$tool" collect > /dev/null)
+fi
 
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3> "$work/display" 2> /dev/null &
 pids+=($!)
@@ -59,28 +70,31 @@ trayer --edge top --align right --widthtype request --height 32 > /dev/null 2>&1
 pids+=($!)
 wait_until 20 "the tray host" trayer_up
 
-main_switches() { awk '$1 == "voluntary_ctxt_switches:" { print $2 }' /proc/"$1"/status; }
+# switches PID: one line per thread, "TID SWITCHES", the main thread first.
+switches() {
+    local task
+    for task in /proc/"$1"/task/*; do
+        awk -v t="${task##*/}" '$1 == "voluntary_ctxt_switches:" { print t, $2 }' "$task/status"
+    done 2> /dev/null | sort -n
+}
 
-# window PID SECONDS: "MAIN ALL", the switches of the main thread and of all threads (- where
-# perf cannot count) over the next SECONDS seconds.
+# window PID SECONDS: "MAIN ALL", the switches of the main thread and of all threads over the
+# next SECONDS seconds; a thread started meanwhile counts whole, one that ended is lost.
 window() {
-    local before all=- main
-    before=$(main_switches "$1")
-    if perf stat -x, -e context-switches -p "$1" -- true > /dev/null 2>&1; then
-        all=$(perf stat -x, -e context-switches -p "$1" -- sleep "$2" 2>&1 |
-            awk -F, '/context-switches/ { print ($1 ~ /^[0-9]+$/ ? $1 : 0) }')
-    else
-        sleep "$2"
-    fi
-    main=$(($(main_switches "$1") - before))
-    echo "$main $all"
+    local before after
+    before=$(switches "$1")
+    sleep "$2"
+    after=$(switches "$1")
+    awk -v main="$1" 'NR == FNR { was[$1] = $2; next }
+        { d = $2 - was[$1]; all += d; if ($1 == main) m = d } END { print m, all }' \
+        <(echo "$before") <(echo "$after")
 }
 
 # measure NAME PROGRAM: prints "NAME wakeups_per_second rss_kib"
 measure() {
     local name=$1 program=$2 class
     class=$(basename "$program")
-    (cd "$work/demo" && exec "$program") > "$work/$name.log" 2>&1 &
+    (cd "$work/repo" && exec "$program") > "$work/$name.log" 2>&1 &
     local pid=$!
     pids+=("$pid")
     icon() { xwininfo -tree -id "$(trayer_window)" 2> /dev/null | awk -v c="\"$class\"" '$0 ~ c { print $1; exit }'; }
@@ -102,9 +116,10 @@ measure() {
     read -r next_main next_all <<< "$refresh"
     awk -v n="$name" -v qm="$quiet_main" -v qa="$quiet_all" -v nm="$next_main" -v na="$next_all" \
         -v r="$rss" 'BEGIN {
-        printf "%-10s quiet: %.3f wake-ups/s main thread, %s all threads", n, qm / 90,
-            qa == "-" ? "-" : sprintf("%.3f", qa / 90)
-        printf "; next 40 s (one refresh): %d main, %s all; %d KiB resident\n", nm, na, r }'
+        printf "%-10s quiet 90 s: %d main thread, %d all threads; next 40 s (one refresh): %d main, %d all\n",
+            n, qm, qa, nm, na
+        printf "%-10s average over 130 s: %.3f wake-ups/s main thread, %.3f all threads; %d KiB resident\n",
+            n, (qm + nm) / 130, (qa + na) / 130, r }'
     kill "$pid"
     wait "$pid" 2> /dev/null || true
     echo "$rss" > "$work/$name.rss"

@@ -30,6 +30,14 @@ CaptureFile::CaptureFile(const char *name)
     : m_descriptor(memfd_create(name, MFD_CLOEXEC | MFD_ALLOW_SEALING)) {
     if (m_descriptor < 0)
         fail(name);
+    // Above the standard streams, which the child's dup2 onto them must not overwrite.
+    if (m_descriptor <= STDERR_FILENO) {
+        const int moved = fcntl(m_descriptor, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        ::close(m_descriptor);
+        m_descriptor = moved;
+        if (m_descriptor < 0)
+            fail(name);
+    }
     // Sparse: only what the child writes takes memory.
     if (ftruncate(m_descriptor, maxOutputBytes + sealMargin) != 0 ||
         fcntl(m_descriptor, F_ADD_SEALS, F_SEAL_GROW | F_SEAL_SHRINK) != 0) {

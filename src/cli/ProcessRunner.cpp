@@ -2,6 +2,7 @@
 
 #include "cli/CaptureFile.h"
 #include "cli/ChildProcess.h"
+#include "cli/DescribedError.h"
 #include "cli/RunCanceller.h"
 
 #include <QCoreApplication>
@@ -94,6 +95,8 @@ QCoro::Task<FinishedProcess> runProcess(ProcessRequest request) {
         request.canceller->detach(&group);
         finished.cancelled = request.canceller->isCancelled();
     }
+    if (const std::optional<QString> reason = child.launchFailure())
+        throw ProcessLaunchError(request.program, *reason);
     finished.outputExceeded =
         output.written() > maxOutputBytes || errors.written() > maxOutputBytes;
     finished.standardOutput = output.contents(maxOutputBytes);

@@ -160,8 +160,11 @@ TEST_F(PanelTest, AFailureShowsInThePanelTooltipAndIconUntilARefreshSucceeds) {
         R"({"rows": [{"day": "2026-12-06", "provider": "codex", "total_tokens": 4321000}]})");
     refreshAndWait();
     MenuBarContentView panel(*model);
+    // Showing the panel starts the model (from the event loop), whose first refresh must end
+    // before the tool's responses are changed under it.
     panel.show();
     settle();
+    waitIdle();
     auto *error = named<WrappedLabel>(panel, "error");
     EXPECT_FALSE(error->isVisible());
     EXPECT_EQ(trayToolTip(*model), QStringLiteral("热图 4.3M"));

@@ -83,54 +83,41 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"MessageStreamedAcrossMidnightCountsOnTheDayOfTheKeptCopy",
              {{"s.jsonl", claudeLine("msg_1", "req_1", "2026-03-13T23:59:59Z", 0, 20) +
                               claudeLine("msg_1", "req_1", "2026-03-14T00:00:01Z", 0, 30)}},
-             {{"2026-03-14", 30}}}),
+             {{"2026-03-14", 30}}},
+        // The first streamed copy undercounts its output; a resumed session copies it to a new
+        // file, and a fuller copy replaces the counted one by the difference.
+        Case{"StreamedCopiesAcrossFilesCountOnceWithTheLargestOutput",
+             {{"s.jsonl",
+               claudeLine("msg_1", "req_1", "2026-03-14T10:00:00Z", 10, 1, 100, 1000) +
+                   claudeLine("msg_1", "req_1", "2026-03-14T10:00:01Z", 10, 40, 100, 1000)},
+              {"b.jsonl", claudeLine("msg_1", "req_1", "2026-03-14T10:00:02Z", 10, 40, 100, 1000) +
+                              claudeLine("msg_2", "req_2", "2026-03-14T11:00:00Z", 5, 5) +
+                              claudeLine("msg_2", "req_2", "2026-03-14T11:00:01Z", 5, 25)}},
+             {{"2026-03-14", 1150 + 30}}},
+        // Same message id, but with and without a request id: two identities.
+        Case{"MessageIdAloneIdentifiesLinesWithoutRequestId",
+             {{"s.jsonl", claudeLine("msg_1", std::nullopt, "2026-03-14T10:00:00Z", 7, 3) +
+                              claudeLine("msg_1", std::nullopt, "2026-03-14T10:00:00Z", 7, 3) +
+                              claudeLine("msg_1", "req_x", "2026-03-14T10:00:00Z", 7, 3)}},
+             {{"2026-03-14", 20}}},
+        Case{
+            "SyntheticUserAndCorruptLinesAreSkipped",
+            {{"s.jsonl",
+              R"({"type":"user","message":{"role":"user","content":"what is \"usage\"?"},"timestamp":"2026-03-14T09:00:00Z"})"
+              "\n" +
+                  claudeLine("msg_s", "req_s", "2026-03-14T09:00:01Z", 500, 500, 0, 0,
+                             "<synthetic>") +
+                  R"({"type":"file-history-snapshot","snapshot":{"usage":1}})"
+                  "\n"
+                  R"({"type":"assistant","message":{"id":"m","usage":{"input_tokens":"many"}},"timestamp":"2026-03-14T09:00:02Z"})"
+                  "\n"
+                  "{\"type\":\"assistant\",\"usage\" broken json\n"
+                  "\x01\x02\xff binary \"usage\" noise\n" +
+                  claudeLine("msg_ok", "req_ok", "2026-03-14T09:00:03Z", 1, 2) +
+                  claudeLine("msg_notime", "req", "yesterday", 1000, 1000)},
+             {"garbage.jsonl", std::string(100000, '\0')}},
+            {{"2026-03-14", 3}}}),
     [](const auto &info) { return std::string(info.param.name); });
-
-TEST_F(ClaudeCountingTest, StreamedCopiesAcrossFilesCountOnceWithTheLargestOutput) {
-    // The first streamed copy undercounts its output; a resumed session copies it to a new file.
-    writeText(session(),
-              claudeLine("msg_1", "req_1", "2026-03-14T10:00:00Z", 10, 1, 100, 1000) +
-                  claudeLine("msg_1", "req_1", "2026-03-14T10:00:01Z", 10, 40, 100, 1000));
-    writeText(session("b.jsonl"),
-              claudeLine("msg_1", "req_1", "2026-03-14T10:00:02Z", 10, 40, 100, 1000) +
-                  claudeLine("msg_2", "req_2", "2026-03-14T11:00:00Z", 5, 5));
-    collect();
-    EXPECT_EQ(tokens("2026-03-14", "claude"), 1150 + 10);
-
-    // A fuller copy arriving in a later collection replaces the counted one by the difference.
-    appendText(session("b.jsonl"), claudeLine("msg_2", "req_2", "2026-03-14T11:00:01Z", 5, 25));
-    collect();
-    EXPECT_EQ(tokens("2026-03-14", "claude"), 1150 + 30);
-}
-
-TEST_F(ClaudeCountingTest, MessageIdAloneIdentifiesLinesWithoutRequestId) {
-    writeText(session(), claudeLine("msg_1", std::nullopt, "2026-03-14T10:00:00Z", 7, 3) +
-                             claudeLine("msg_1", std::nullopt, "2026-03-14T10:00:00Z", 7, 3) +
-                             claudeLine("msg_1", "req_x", "2026-03-14T10:00:00Z", 7, 3));
-    collect();
-    // Same message id, but with and without a request id: two identities.
-    EXPECT_EQ(tokens("2026-03-14", "claude"), 20);
-}
-
-TEST_F(ClaudeCountingTest, SyntheticUserAndCorruptLinesAreSkipped) {
-    writeText(
-        session(),
-        R"({"type":"user","message":{"role":"user","content":"what is \"usage\"?"},"timestamp":"2026-03-14T09:00:00Z"})"
-        "\n" +
-            claudeLine("msg_s", "req_s", "2026-03-14T09:00:01Z", 500, 500, 0, 0, "<synthetic>") +
-            R"({"type":"file-history-snapshot","snapshot":{"usage":1}})"
-            "\n"
-            R"({"type":"assistant","message":{"id":"m","usage":{"input_tokens":"many"}},"timestamp":"2026-03-14T09:00:02Z"})"
-            "\n"
-            "{\"type\":\"assistant\",\"usage\" broken json\n"
-            "\x01\x02\xff binary \"usage\" noise\n" +
-            claudeLine("msg_ok", "req_ok", "2026-03-14T09:00:03Z", 1, 2) +
-            claudeLine("msg_notime", "req", "yesterday", 1000, 1000));
-    writeText(session("garbage.jsonl"), std::string(100000, '\0'));
-    const CollectSummary summary = collect();
-    EXPECT_EQ(tokens("2026-03-14", "claude"), 3);
-    EXPECT_FALSE(summary.warnings.empty());
-}
 
 TEST_F(ClaudeCountingTest, SubagentFilesAndEveryConfiguredFolderAreRead) {
     writeText(session("s1/subagents/agent-1.jsonl"),

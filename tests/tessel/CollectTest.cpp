@@ -2,7 +2,6 @@
 #include "LogFixture.h"
 
 #include "AtomicFile.h"
-#include "Errors.h"
 
 #include <filesystem>
 
@@ -39,21 +38,18 @@ TEST_F(CollectTest, DaysWhoseLogsWereDeletedKeepTheirFigures) {
     collect();
     fs::remove(session("old.jsonl"));
     appendText(session("new.jsonl"), claudeLine("m3", "r", "2026-03-14T11:00:00Z", 1, 0));
-    collect();
-    EXPECT_EQ(tokens("2026-01-02", "claude"), 300);
-    EXPECT_EQ(tokens("2026-03-14", "claude"), 21);
-
     // Even with the collector's own state damaged or gone, the logs still present are not
     // counted twice and the stored days stay.
     const std::string state = repo + "/docs/.tessel-state";
-    writeText(state, readText(state).substr(0, 40));
-    collect();
-    EXPECT_EQ(tokens("2026-01-02", "claude"), 300);
-    EXPECT_EQ(tokens("2026-03-14", "claude"), 21);
-    fs::remove(state);
-    collect();
-    EXPECT_EQ(tokens("2026-01-02", "claude"), 300);
-    EXPECT_EQ(tokens("2026-03-14", "claude"), 21);
+    for (const char *step : {"deleted log", "damaged state", "no state"}) {
+        if (step == std::string("damaged state"))
+            writeText(state, readText(state).substr(0, 40));
+        else if (step == std::string("no state"))
+            fs::remove(state);
+        collect();
+        EXPECT_EQ(tokens("2026-01-02", "claude"), 300) << step;
+        EXPECT_EQ(tokens("2026-03-14", "claude"), 21) << step;
+    }
 }
 
 // After an upgrade that changed the counting rules (the state of the old version is not
@@ -61,6 +57,7 @@ TEST_F(CollectTest, DaysWhoseLogsWereDeletedKeepTheirFigures) {
 // the others keep their stored figures.
 TEST_F(CollectTest, RecountReplacesTheDaysTheLogsCoverAndKeepsTheOthers) {
     writeText(usageFile(), R"({"rows":[
+        {"day":"2025-12-01","total_tokens":9,"providers":{"gemini":4,"codex":5}},
         {"day":"2026-01-02","total_tokens":300,"providers":{"claude":300}},
         {"day":"2026-03-14","total_tokens":1054,"providers":{"claude":999,"codex":55}}]})");
     writeText(repo + "/docs/.tessel-state", std::string("TESSELST\x02\0\0\0", 12) + "old");
@@ -70,24 +67,9 @@ TEST_F(CollectTest, RecountReplacesTheDaysTheLogsCoverAndKeepsTheOthers) {
     EXPECT_EQ(tokens("2026-01-02", "claude"), 300);
     EXPECT_EQ(tokens("2026-03-14", "claude"), 20);
     EXPECT_EQ(tokens("2026-03-14", "codex"), 55);
-
-    // Warnings go to standard error only.
-    appendText(session(), "{\"type\":\"assistant\",\"usage\" broken\n");
-    const ChildOutcome warned = runTool({"collect"});
-    EXPECT_THAT(warned.standardError, HasSubstr("could not be read"));
-    EXPECT_THAT(warned.standardOutput, ::testing::Not(HasSubstr("could not be read")));
-}
-
-TEST_F(CollectTest, StoredRowsOfOtherProvidersAndDaysAreKept) {
-    writeText(
-        usageFile(),
-        R"({"rows":[{"day":"2025-12-01","total_tokens":9,"providers":{"gemini":4,"codex":5}}]})");
-    writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
-    collect();
+    // Rows of providers this version does not know stay as they were.
     EXPECT_EQ(tokens("2025-12-01", "gemini"), 4);
-    EXPECT_EQ(tokens("2025-12-01", "codex"), 5);
     EXPECT_EQ(history().dayTotal(*parseDay("2025-12-01")), 9);
-    EXPECT_EQ(tokens("2026-03-14", "claude"), 2);
 }
 
 TEST_F(CollectTest, SecondCollectWithNothingNewReadsNothing) {
@@ -108,9 +90,6 @@ TEST_F(CollectTest, UnreadableHistoryFailsTheCollectAndIsLeftAsItWas) {
         R"({"rows":[{"day":"14.03.2026","total_tokens":1,"providers":{}}]})";
     writeText(usageFile(), corrupt);
     writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
-    EXPECT_THROW(collect(), HistoryFormatError);
-    EXPECT_EQ(readText(usageFile()), corrupt);
-
     const ChildOutcome result = runTool({"collect"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_THAT(result.standardError, ::testing::StartsWith("tessel: docs/usage.json"));

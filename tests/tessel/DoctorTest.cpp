@@ -6,12 +6,8 @@
 #include "RepositoryInUse.h"
 #include "tesselmenu/Version.h"
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <filesystem>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using ::testing::Not;
@@ -78,19 +74,8 @@ TEST_F(DoctorTest, HomesWithAndWithoutLogsAndRemotes) {
     }
 }
 
-// Accepts connections and never answers, as a remote behind a dead network path does.
-class SilentServer {
-public:
-    SilentServer() { url = listenOnLoopback(m_socket); }
-    ~SilentServer() { ::close(m_socket); }
-    std::string url;
-
-private:
-    int m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-};
-
 TEST_F(DoctorTest, ARemoteThatNeverAnswersIsGivenUpAtTheDeadline) {
-    const SilentServer server;
+    const LoopbackRemote server(false);
     git(repo, {"init", "--quiet"});
     git(repo, {"remote", "add", "origin", server.url});
     const auto started = std::chrono::steady_clock::now();

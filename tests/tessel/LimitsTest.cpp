@@ -235,10 +235,6 @@ TEST(LogTailReading, EveryLineWithTheNeedleNewestFirstAcrossBlocks) {
 
 class LimitsTest : public LogTest {
 protected:
-    std::string stateFolder() const { return home + "/.local/state/tessel"; }
-    std::string codexSession(const std::string &name) const {
-        return codexHome + "/sessions/2026/03/14/" + name;
-    }
     LimitsReport report() {
         std::vector<std::string> warnings;
         LimitsReport limits = gatherLimits(environment, warnings);
@@ -262,7 +258,7 @@ protected:
 };
 
 TEST_F(LimitsTest, NewestCodexLineAcrossSessionsWins) {
-    const std::string older = codexSession("rollout-b.jsonl");
+    const std::string older = codexHome + "/sessions/2026/03/14/rollout-b.jsonl";
     const std::string newer = codexHome + "/archived_sessions/rollout-a.jsonl";
     writeText(older, codexLimitsLine("2026-03-14T10:00:00Z",
                                      limitSlots(window(10, 300, R"("resets_at":1773500000)"),
@@ -289,7 +285,7 @@ TEST_F(LimitsTest, NewestCodexLineAcrossSessionsWins) {
     ASSERT_TRUE(fiveHours.pace);
     EXPECT_EQ(fiveHours.pace->reachedAt, noon + 5400);
     EXPECT_DOUBLE_EQ(limits.windows[1].observation.usedPercent, 33);
-    EXPECT_TRUE(std::filesystem::exists(stateFolder() + "/limits-history"));
+    EXPECT_TRUE(std::filesystem::exists(home + "/.local/state/tessel/limits-history"));
 
     // Later, past the 5-hour reset with no newer line: never the old figure.
     environment.set("TESSEL_NOW", std::to_string(noon - 1800 + 8000));

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <sqlite3.h>
 
@@ -54,22 +55,30 @@ std::string claudeLine(const std::string &messageId, const std::optional<std::st
     return line;
 }
 
-std::string codexMeta(const std::string &forkedFrom) {
-    std::string payload = R"({"id":"session","cwd":"/w")";
-    if (!forkedFrom.empty())
-        payload += R"(,"forked_from_id":")" + forkedFrom + "\"";
-    return R"({"timestamp":"2026-01-01T00:00:00Z","type":"session_meta","payload":)" + payload +
-           "}}\n";
+std::string codexMeta(const std::string &timestamp, const std::string &payload) {
+    return R"({"timestamp":")" + timestamp + R"(","type":"session_meta","payload":{"id":"s")" +
+           payload + "}}\n";
 }
 
-std::string codexUsage(const std::string &timestamp, std::int64_t total) {
-    const std::string usage =
-        R"({"input_tokens":)" + std::to_string(total - total / 4) +
-        R"(,"cached_input_tokens":0,"output_tokens":)" + std::to_string(total / 4) +
-        R"(,"reasoning_output_tokens":0,"total_tokens":)" + std::to_string(total) + "}";
+namespace {
+
+// A usage object of `total` tokens, a quarter of them output and half the input cached.
+std::string codexTokens(std::int64_t total) {
+    const std::int64_t input = total - total / 4;
+    return R"({"input_tokens":)" + std::to_string(input) + R"(,"cached_input_tokens":)" +
+           std::to_string(input / 2) + R"(,"output_tokens":)" + std::to_string(total / 4) +
+           R"(,"total_tokens":)" + std::to_string(total) + "}";
+}
+
+} // namespace
+
+std::string codexUsage(const std::string &timestamp, std::int64_t total, std::int64_t last) {
+    std::string info = R"({"total_token_usage":)" + codexTokens(total);
+    if (last != 0)
+        info += R"(,"last_token_usage":)" + codexTokens(last < 0 ? total : last);
     return R"({"timestamp":")" + timestamp +
-           R"(","type":"event_msg","payload":{"type":"token_count","info":{"total_token_usage":)" +
-           usage + R"(,"last_token_usage":)" + usage + R"(},"rate_limits":null}})" + "\n";
+           R"(","type":"event_msg","payload":{"type":"token_count","info":)" + info +
+           R"(},"rate_limits":null}})" + "\n";
 }
 
 std::string openCodeMessage(const std::string &id, std::int64_t createdMs, std::int64_t input,
@@ -82,8 +91,6 @@ std::string openCodeMessage(const std::string &id, std::int64_t createdMs, std::
            R"(,"write":)" + std::to_string(cacheWrite) + "}}}";
 }
 
-// True once none of the processes whose ids are listed in `path` is running; waits a moment
-// for killed ones to go. A zombie waiting for a reaper counts as gone.
 bool listedProcessesGone(const std::string &path) {
     std::istringstream ids(readText(path));
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -153,9 +160,19 @@ void LogTest::initRepositoryWithRemote() const {
     git(repo, {"remote", "add", "origin", remote});
 }
 
-void LogTest::writeOpenCodeDatabase(const std::string &path,
-                                    const std::vector<std::pair<std::string, std::string>> &rows) {
+void runSql(const std::string &path, const std::string &sql) {
     fs::create_directories(fs::path(path).parent_path());
+    sqlite3 *database = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &database), SQLITE_OK);
+    char *error = nullptr;
+    EXPECT_EQ(sqlite3_exec(database, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+        << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(database);
+}
+
+void writeOpenCodeDatabase(const std::string &path,
+                           const std::vector<std::pair<std::string, std::string>> &rows) {
     std::string sql = "PRAGMA journal_mode=WAL; CREATE TABLE IF NOT EXISTS message (id TEXT "
                       "PRIMARY KEY, session_id TEXT, time_created INTEGER, data TEXT);";
     for (const auto &[id, data] : rows) {
@@ -164,10 +181,7 @@ void LogTest::writeOpenCodeDatabase(const std::string &path,
         sql += row;
         sqlite3_free(row);
     }
-    sqlite3 *database = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &database), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(database, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(database);
+    runSql(path, sql);
 }
 
 std::map<std::string, std::int64_t> LogTest::figures(const std::string &provider) const {
@@ -197,13 +211,35 @@ LogTest::collectBothWays(const std::vector<std::pair<std::string, std::string>> 
     return fromScratch;
 }
 
-std::string listenOnLoopback(int socket) {
+LoopbackRemote::LoopbackRemote(bool answers)
+    : m_socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
-    ::bind(socket, reinterpret_cast<sockaddr *>(&address), size);
-    ::listen(socket, 8);
-    ::getsockname(socket, reinterpret_cast<sockaddr *>(&address), &size);
-    return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/me/usage.git";
+    ::bind(m_socket, reinterpret_cast<sockaddr *>(&address), size);
+    ::listen(m_socket, 8);
+    ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &size);
+    url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/me/usage.git";
+    if (!answers)
+        return;
+    // Accepting fails once the socket is shut down, which ends the thread.
+    m_thread = std::thread([this] {
+        for (int client; (client = ::accept(m_socket, nullptr, nullptr)) >= 0;) {
+            char request[4096];
+            [[maybe_unused]] const auto got = ::read(client, request, sizeof request);
+            const std::string reply = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic "
+                                      "realm=\"git\"\r\nContent-Length: 0\r\nConnection: "
+                                      "close\r\n\r\n";
+            [[maybe_unused]] const auto sent = ::write(client, reply.data(), reply.size());
+            ::close(client);
+        }
+    });
+}
+
+LoopbackRemote::~LoopbackRemote() {
+    ::shutdown(m_socket, SHUT_RDWR);
+    ::close(m_socket);
+    if (m_thread.joinable())
+        m_thread.join();
 }

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 using ::testing::HasSubstr;
@@ -33,8 +34,17 @@ std::string claudeLine(const std::string &messageId, const std::optional<std::st
                        const std::string &timestamp, std::int64_t input, std::int64_t output,
                        std::int64_t cacheCreation = 0, std::int64_t cacheRead = 0,
                        const std::string &model = "claude-sonnet-4-5");
-std::string codexMeta(const std::string &forkedFrom = "");
-std::string codexUsage(const std::string &timestamp, std::int64_t total);
+// A Codex session_meta line; `payload` adds members to its payload.
+std::string codexMeta(const std::string &timestamp = "2026-01-01T00:00:00Z",
+                      const std::string &payload = {});
+// A Codex token_count line with the running total and (unless `last` is 0) the last turn, the
+// whole total when `last` is left out.
+std::string codexUsage(const std::string &timestamp, std::int64_t total, std::int64_t last = -1);
+// Runs `sql` on the SQLite database at `path`, creating it if need be.
+void runSql(const std::string &path, const std::string &sql);
+// An OpenCode database whose message table holds these (id, data) rows.
+void writeOpenCodeDatabase(const std::string &path,
+                           const std::vector<std::pair<std::string, std::string>> &rows);
 std::string openCodeMessage(const std::string &id, std::int64_t createdMs, std::int64_t input,
                             std::int64_t output, std::int64_t reasoning = 0,
                             std::int64_t cacheRead = 0, std::int64_t cacheWrite = 0);
@@ -92,11 +102,18 @@ protected:
     std::map<std::string, std::int64_t>
     collectBothWays(const std::vector<std::pair<std::string, std::string>> &files,
                     const std::string &provider);
-
-    void writeOpenCodeDatabase(const std::string &path,
-                               const std::vector<std::pair<std::string, std::string>> &rows);
 };
 
-// Binds `socket` to a free port on the loopback address and listens on it; returns the address
-// of a repository served there.
-std::string listenOnLoopback(int socket);
+// A remote on the loopback address. One that answers replies "401 Unauthorized" to every
+// request, as a hosted remote does to a push without credentials; one that does not accepts
+// connections and never answers, as a remote behind a dead network path does.
+class LoopbackRemote {
+public:
+    explicit LoopbackRemote(bool answers);
+    ~LoopbackRemote();
+    std::string url;
+
+private:
+    int m_socket;
+    std::thread m_thread;
+};

@@ -1,11 +1,7 @@
 // OpenCode: its database (read-only) and its older message files, one identity per message.
 #include "LogFixture.h"
 
-#include "AtomicFile.h"
-
 #include <sqlite3.h>
-
-#include <filesystem>
 
 namespace {
 
@@ -52,17 +48,6 @@ TEST_F(OpenCodeCountingTest, DatabaseIsOpenedReadOnlyAndFoundThroughTheEnvironme
     const CollectSummary summary = collect();
     EXPECT_EQ(tokens("2026-03-14", "opencode"), 10);
     EXPECT_FALSE(summary.warnings.empty());
-}
-
-void runSql(const std::string &path, const std::string &sql) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    sqlite3 *database = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &database), SQLITE_OK);
-    char *error = nullptr;
-    EXPECT_EQ(sqlite3_exec(database, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
-        << (error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close(database);
 }
 
 std::string quoted(const std::string &text) {

@@ -1,19 +1,13 @@
 // run daily: the documents it renders and how it commits and pushes; the demo repository.
 #include "LogFixture.h"
 
-#include "ChildProcess.h"
 #include "Heatmap.h"
 #include "RepoReadme.h"
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <filesystem>
 #include <functional>
-#include <netinet/in.h>
 #include <regex>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -58,67 +52,12 @@ TEST_F(PublishTest, CommitsTheThreeDocumentsPushesOnlyWhenSomethingIsNewAndCopie
     EXPECT_EQ(readText(profile + "/tessel-heatmap.svg"), readText(repo + "/docs/heatmap.svg"));
 }
 
-TEST_F(PublishTest, GitFailuresExitNonZeroWithGitsMessage) {
-    git(repo, {"remote", "set-url", "origin", root + "/no-such-remote"});
-    const ChildOutcome push = runTool({"run", "daily", "--repo-dir", repo});
-    EXPECT_NE(push.exitCode, 0);
-    EXPECT_THAT(push.standardError, HasSubstr("no-such-remote"));
-    EXPECT_EQ(std::count(push.standardError.begin(), push.standardError.end(), '\n'), 1);
-
-    const std::string plain = root + "/plain";
-    fs::create_directories(plain);
-    const ChildOutcome notRepo = runTool({"run", "daily", "--repo-dir", plain});
-    EXPECT_EQ(notRepo.exitCode, 1);
-    EXPECT_THAT(notRepo.standardError, HasSubstr("not a git repository"));
-}
-
-// A web server on the loopback address that answers every request with "401 Unauthorized",
-// as a hosted remote does for a push without credentials.
-class PasswordWall {
-public:
-    PasswordWall() {
-        url = listenOnLoopback(m_socket);
-        // Accepting fails once the socket is shut down, which ends the thread.
-        m_thread = std::thread([this] {
-            for (int client; (client = ::accept(m_socket, nullptr, nullptr)) >= 0;) {
-                char request[4096];
-                [[maybe_unused]] const auto got = ::read(client, request, sizeof request);
-                const std::string reply =
-                    "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic "
-                    "realm=\"git\"\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-                [[maybe_unused]] const auto sent = ::write(client, reply.data(), reply.size());
-                ::close(client);
-            }
-        });
-    }
-    ~PasswordWall() {
-        ::shutdown(m_socket, SHUT_RDWR);
-        ::close(m_socket);
-        m_thread.join();
-    }
-
-    std::string url;
-
-private:
-    int m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    std::thread m_thread;
-};
-
-TEST_F(PublishTest, PushNeedingCredentialsFailsAtOnceInsteadOfAsking) {
-    const PasswordWall wall;
-    git(repo, {"remote", "set-url", "origin", wall.url});
-    const auto started = std::chrono::steady_clock::now();
-    const ChildOutcome push = runTool({"run", "daily", "--repo-dir", repo});
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
-    EXPECT_NE(push.exitCode, 0);
-    EXPECT_THAT(push.standardError, HasSubstr("terminal prompts disabled"));
-}
-
-// Hooks and a credential helper that never return, with the git deadline shortened: the sync
-// fails naming the step, in time, and leaves nothing running. The tool's own commits run no
-// hooks at all.
-TEST_F(PublishTest, NoGitStepOutlivesItsDeadline) {
-    const PasswordWall wall;
+// A failing git step fails the sync with git's message on one line. Hooks and a credential
+// helper that never return, with the git deadline shortened: the sync fails naming the step,
+// in time, and leaves nothing running. The tool's own commits run no hooks at all, and a
+// remote asking for a password fails at once instead of asking.
+TEST_F(PublishTest, GitFailuresAndHangsEndTheSyncInTimeLeavingNothingRunning) {
+    const LoopbackRemote wall(true);
     const std::string pids = root + "/pids";
     const std::string sleeper = "#!/bin/sh\necho $$ >> '" + pids + "'\nexec sleep 30\n";
     processEnvironment.set("TESSEL_GIT_TIMEOUT", "1");
@@ -146,11 +85,20 @@ TEST_F(PublishTest, NoGitStepOutlivesItsDeadline) {
          "git push did not finish within 1 s"},
         // The killed push left no lock behind that would stop the next sync.
         {"next sync", [&] { fs::remove(repo + "/.git/hooks/reference-transaction"); }, ""},
+        {"missing remote",
+         [&] {
+             git(repo, {"remote", "set-url", "origin", root + "/no-such-remote"});
+         },
+         "no-such-remote"},
+        {"remote asking for a password",
+         [&] {
+             git(repo, {"remote", "set-url", "origin", wall.url});
+         },
+         "terminal prompts disabled"},
         {"credential helper",
          [&] {
              writeExecutable(root + "/helper", sleeper);
              git(repo, {"config", "credential.helper", root + "/helper"});
-             git(repo, {"remote", "set-url", "origin", wall.url});
          },
          "git fetch did not finish within 1 s"},
     };
@@ -167,10 +115,14 @@ TEST_F(PublishTest, NoGitStepOutlivesItsDeadline) {
         } else {
             EXPECT_EQ(daily.exitCode, 1) << run.name;
             EXPECT_THAT(daily.standardError, HasSubstr(run.failure)) << run.name;
-            EXPECT_TRUE(fs::exists(pids)) << run.name;
+            EXPECT_EQ(std::count(daily.standardError.begin(), daily.standardError.end(), '\n'), 1)
+                << run.name << daily.standardError;
             EXPECT_TRUE(listedProcessesGone(pids)) << run.name;
         }
     }
+    const ChildOutcome notRepository = runTool({"run", "daily", "--repo-dir", root});
+    EXPECT_EQ(notRepository.exitCode, 1);
+    EXPECT_THAT(notRepository.standardError, HasSubstr("not a git repository"));
 }
 
 TEST(HeatmapDocument, LevelsColoursAndGridOrder) {
@@ -179,8 +131,6 @@ TEST(HeatmapDocument, LevelsColoursAndGridOrder) {
         {10'000'000, 3}, {99'999'999, 3}, {100'000'000, 4}, {-1, 4}};
     for (const auto &[tokens, level] : levels)
         EXPECT_EQ(heatmapLevel(tokens), level) << tokens;
-    EXPECT_EQ(heatmapColour(0), "#d6dee6");
-    EXPECT_EQ(heatmapColour(4), "#0d529e");
 
     const DayNumber today = *parseDay("2026-03-14");
     UsageHistory history;
@@ -238,8 +188,6 @@ TEST_F(DemoTest, DemoRepositoryIsLivelyAndPublishesLocally) {
     ASSERT_EQ(runTool({"collect"}).exitCode, 0);
     const std::int64_t after = history().dayTotal(today);
     EXPECT_GT(after, before);
-    ASSERT_EQ(runTool({"collect"}).exitCode, 0);
-    EXPECT_GT(history().dayTotal(today), after);
     EXPECT_THAT(runTool({"report", "today", "--json"}).standardOutput,
                 HasSubstr("\"claude\",\"total_tokens\":" +
                           std::to_string(tokens("2026-03-14", "claude")) + "}"));

@@ -40,34 +40,19 @@ std::string cutOff(std::string line) {
 }
 
 TEST(JsonStructure, OnlyWholeDocumentsByTheGrammarPass) {
-    const std::pair<std::string_view, bool> cases[] = {
-        {R"({"a":[1,-2.5e+3,{"b":"}]"}],"c":true,"d":null,"e":false,"f":{}})", true},
-        {"\xEF\xBB\xBF {\"a\":[]} \r", true},
-        {R"({"a":"\\","b":"\"}\u00e9\n"})", true},
-        {"[]", true},
-        {R"({"a":1)", false},
-        {R"({"a":"x)", false},
-        {R"({"a":"\"})", false},
-        {R"({"a":[1})", false},
-        {R"({"a":1}})", false},
-        {R"({"a":1} {"b":2})", false},
-        {R"({"a":1,})", false},
-        {R"({"a" 1})", false},
-        {R"({"a":"":{}})", false},
-        {R"({1:2})", false},
-        {R"({"a":01})", false},
-        {R"({"a":1.})", false},
-        {R"({"a":-})", false},
-        {R"({"a":tru})", false},
-        {R"({"a":"\x"})", false},
-        {R"({"a":"\u12g4"})", false},
-        {"", false},
-        {"3", false},
-        {R"("text")", false},
-        {"}{", false},
-    };
-    for (const auto &[text, sound] : cases)
-        EXPECT_EQ(hasSoundJsonStructure(text), sound) << text;
+    const std::string_view sound[] = {
+        R"({"a":[1,-2.5e+3,{"b":"}]"}],"c":true,"d":null,"e":false,"f":{}})",
+        "\xEF\xBB\xBF {\"a\":[]} \r", R"({"a":"\\","b":"\"}\u00e9\n"})", "[]"};
+    // clang-format off
+    const std::string_view broken[] = {
+        R"({"a":1)", R"({"a":"x)", R"({"a":"\"})", R"({"a":[1})", R"({"a":1}})", R"({"a":1} {"b":2})",
+        R"({"a":1,})", R"({"a" 1})", R"({"a":"":{}})", R"({1:2})", R"({"a":01})", R"({"a":1.})",
+        R"({"a":-})", R"({"a":tru})", R"({"a":"\x"})", R"({"a":"\u12g4"})", "", "3", R"("text")", "}{"};
+    // clang-format on
+    for (const std::string_view text : sound)
+        EXPECT_TRUE(hasSoundJsonStructure(text)) << text;
+    for (const std::string_view text : broken)
+        EXPECT_FALSE(hasSoundJsonStructure(text)) << text;
     const auto nested = [](size_t depth) {
         return std::string(depth, '[') + std::string(depth, ']');
     };

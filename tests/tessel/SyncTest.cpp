@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -140,37 +139,32 @@ TEST(GeneratedDocument, ReplacedOnlyWhenAbsentOrWrittenByTessel) {
         "# AI coding token usage\n\n![Tokens per day over the last 98 days](heatmap.svg)\n\nold";
     const std::string oldPicture = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\">\n"
                                    "<title>Tokens per day, last 98 days</title>\n</svg>\n";
-    struct Case {
+    const struct {
         const char *name;
-        std::function<void(const std::string &)> arrange;
+        std::optional<std::string> text; // none: nothing there yet
         bool replaced;
-    };
-    const Case cases[] = {
-        {"absent", [](const std::string &) {}, true},
-        {"marked", [](const std::string &p) { writeText(p, withGeneratedMark("old")); }, true},
-        {"README from before the mark", [&](const std::string &p) { writeText(p, oldReadme); },
-         true},
-        {"picture from before the mark", [&](const std::string &p) { writeText(p, oldPicture); },
-         true},
-        {"the user's", [](const std::string &p) { writeText(p, "# Mine\n"); }, false},
-        {"the user's picture",
-         [](const std::string &p) {
-             writeText(p, "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"3\"/>");
-         },
-         false},
-        {"a link", [&](const std::string &p) { fs::create_symlink(folder + "/elsewhere", p); },
-         false},
-        {"a folder", [](const std::string &p) { fs::create_directories(p); }, false},
+    } cases[] = {
+        {"absent", std::nullopt, true},
+        {"marked", withGeneratedMark("old"), true},
+        {"README from before the mark", oldReadme, true},
+        {"picture from before the mark", oldPicture, true},
+        {"the user's", "# Mine\n", false},
+        {"the user's picture", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"3\"/>", false},
     };
     int index = 0;
-    for (const Case &run : cases) {
+    for (const auto &c : cases) {
         const std::string path = folder + "/doc" + std::to_string(index++);
-        run.arrange(path);
-        EXPECT_EQ(replaceGeneratedFile(path, "new"), run.replaced) << run.name;
-        if (run.replaced) {
-            EXPECT_EQ(readText(path), withGeneratedMark("new")) << run.name;
-        }
+        if (c.text)
+            writeText(path, *c.text);
+        EXPECT_EQ(replaceGeneratedFile(path, "new"), c.replaced) << c.name;
+        EXPECT_EQ(readText(path), c.replaced ? withGeneratedMark("new") : *c.text) << c.name;
     }
+    // A link or a folder in a document's place is left alone.
+    fs::create_symlink(folder + "/elsewhere", folder + "/link");
+    fs::create_directories(folder + "/folder");
+    EXPECT_FALSE(replaceGeneratedFile(folder + "/link", "new"));
+    EXPECT_FALSE(replaceGeneratedFile(folder + "/folder", "new"));
+    EXPECT_FALSE(fs::exists(folder + "/elsewhere"));
 }
 
 TEST(AtomicFile, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask) {

@@ -22,102 +22,76 @@ std::string crlf(std::string line) {
     return line;
 }
 
-struct Case {
-    const char *name;
-    // File below the project folder and its lines, written in this order.
-    std::vector<std::pair<std::string, std::string>> files;
-    std::map<std::string, std::int64_t> expected;
-};
-
-void PrintTo(const Case &value, std::ostream *out) {
-    *out << value.name;
-}
-
-class ClaudeRulesTest : public LogTest, public ::testing::WithParamInterface<Case> {};
-
-TEST_P(ClaudeRulesTest, CountsEachMessageOnceWhateverWhenCollected) {
-    std::vector<std::pair<std::string, std::string>> files;
-    for (const auto &[name, text] : GetParam().files)
-        files.emplace_back(session(name), text);
-    EXPECT_EQ(collectBothWays(files, "claude"), GetParam().expected);
-}
-
 const std::string replayed =
     claudeLine("msg_main", "req_1", "2026-03-14T10:00:00Z", 10, 10, 50000, 750);
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, ClaudeRulesTest,
-    ::testing::Values(
-        // The side question is written first: the main-chain copy must still win.
-        Case{"SideQuestionReplayingAMainChainMessageCountsOnlyItsOwn",
-             {{"s/subagents/agent-aside_question-1.jsonl",
-               sidechain(claudeLine("msg_main", "req_2", "2026-03-14T11:00:00Z", 10, 10, 50000,
-                                    750)) +
-                   sidechain(claudeLine("msg_aside", "req_3", "2026-03-14T11:00:01Z", 700, 60))},
-              {"s.jsonl", replayed}},
-             {{"2026-03-14", 50770 + 760}}},
-        Case{"ProgressLinesCountWhenTheSubagentFileIsGoneAndOnceWhenItIsNot",
-             {{"s.jsonl",
-               progress(sidechain(claudeLine("msg_sub", "req_s", "2026-03-14T10:00:00Z", 5, 5)),
-                        "2026-03-14T10:00:00Z") +
-                   progress(sidechain(claudeLine("msg_kept", "req_k", "2026-03-14T10:01:00Z", 40,
-                                                 60)),
-                            "2026-03-14T10:01:00Z")},
-              {"s/subagents/agent-1.jsonl",
-               sidechain(claudeLine("msg_kept", "req_k", "2026-03-14T10:01:00Z", 40, 60))}},
-             {{"2026-03-14", 10 + 100}}},
-        Case{
-            "CacheCreationObjectStandsInForAMissingFlatFigure",
-            {{"s.jsonl",
-              R"({"type":"assistant","timestamp":"2026-03-14T10:00:00Z","requestId":"r","message":{"id":"m","model":"claude-opus-4-5","usage":{"input_tokens":1,"cache_read_input_tokens":2,"output_tokens":3,"cache_creation":{"ephemeral_5m_input_tokens":100,"ephemeral_1h_input_tokens":1000}}}})"
-              "\n"
-              R"({"type":"assistant","timestamp":"2026-03-14T10:00:00Z","requestId":"r2","message":{"id":"m2","model":"claude-opus-4-5","usage":{"input_tokens":1,"cache_creation_input_tokens":7,"output_tokens":0,"cache_creation":{"ephemeral_5m_input_tokens":7}}}})"
-              "\n"}},
-            {{"2026-03-14", 1106 + 8}}},
-        Case{"ByteOrderMarkAndWindowsLineEndsCostNoLine",
-             {{"s.jsonl", "\xEF\xBB\xBF" +
-                              crlf(claudeLine("m1", "r", "2026-03-14T10:00:00Z", 1, 2)) +
-                              crlf(claudeLine("m2", "r", "2026-03-14T10:00:00Z", 30, 0))}},
-             {{"2026-03-14", 33}}},
-        // Streamed across midnight: the fuller copy, of the next day, is the one that counts.
-        Case{"MessageStreamedAcrossMidnightCountsOnTheDayOfTheKeptCopy",
-             {{"s.jsonl", claudeLine("msg_1", "req_1", "2026-03-13T23:59:59Z", 0, 20) +
-                              claudeLine("msg_1", "req_1", "2026-03-14T00:00:01Z", 0, 30)}},
-             {{"2026-03-14", 30}}},
-        // The first streamed copy undercounts its output; a resumed session copies it to a new
-        // file, and a fuller copy replaces the counted one by the difference.
-        Case{"StreamedCopiesAcrossFilesCountOnceWithTheLargestOutput",
-             {{"s.jsonl",
-               claudeLine("msg_1", "req_1", "2026-03-14T10:00:00Z", 10, 1, 100, 1000) +
-                   claudeLine("msg_1", "req_1", "2026-03-14T10:00:01Z", 10, 40, 100, 1000)},
-              {"b.jsonl", claudeLine("msg_1", "req_1", "2026-03-14T10:00:02Z", 10, 40, 100, 1000) +
-                              claudeLine("msg_2", "req_2", "2026-03-14T11:00:00Z", 5, 5) +
-                              claudeLine("msg_2", "req_2", "2026-03-14T11:00:01Z", 5, 25)}},
-             {{"2026-03-14", 1150 + 30}}},
-        // Same message id, but with and without a request id: two identities.
-        Case{"MessageIdAloneIdentifiesLinesWithoutRequestId",
-             {{"s.jsonl", claudeLine("msg_1", std::nullopt, "2026-03-14T10:00:00Z", 7, 3) +
-                              claudeLine("msg_1", std::nullopt, "2026-03-14T10:00:00Z", 7, 3) +
-                              claudeLine("msg_1", "req_x", "2026-03-14T10:00:00Z", 7, 3)}},
-             {{"2026-03-14", 20}}},
-        Case{
-            "SyntheticUserAndCorruptLinesAreSkipped",
-            {{"s.jsonl",
-              R"({"type":"user","message":{"role":"user","content":"what is \"usage\"?"},"timestamp":"2026-03-14T09:00:00Z"})"
-              "\n" +
-                  claudeLine("msg_s", "req_s", "2026-03-14T09:00:01Z", 500, 500, 0, 0,
-                             "<synthetic>") +
-                  R"({"type":"file-history-snapshot","snapshot":{"usage":1}})"
-                  "\n"
-                  R"({"type":"assistant","message":{"id":"m","usage":{"input_tokens":"many"}},"timestamp":"2026-03-14T09:00:02Z"})"
-                  "\n"
-                  "{\"type\":\"assistant\",\"usage\" broken json\n"
-                  "\x01\x02\xff binary \"usage\" noise\n" +
-                  claudeLine("msg_ok", "req_ok", "2026-03-14T09:00:03Z", 1, 2) +
-                  claudeLine("msg_notime", "req", "yesterday", 1000, 1000)},
-             {"garbage.jsonl", std::string(100000, '\0')}},
-            {{"2026-03-14", 3}}}),
-    [](const auto &info) { return std::string(info.param.name); });
+TEST_F(ClaudeCountingTest, CountsEachMessageOnceWhateverWhenCollected) {
+    // The side question is written first: the main-chain copy must still win.
+    expectCounts(
+        {{"SideQuestionReplayingAMainChainMessageCountsOnlyItsOwn",
+          {{"s/subagents/agent-aside_question-1.jsonl",
+            sidechain(claudeLine("msg_main", "req_2", "2026-03-14T11:00:00Z", 10, 10, 50000, 750)) +
+                sidechain(claudeLine("msg_aside", "req_3", "2026-03-14T11:00:01Z", 700, 60))},
+           {"s.jsonl", replayed}},
+          {{"2026-03-14", 50770 + 760}}},
+         {"ProgressLinesCountWhenTheSubagentFileIsGoneAndOnceWhenItIsNot",
+          {{"s.jsonl",
+            progress(sidechain(claudeLine("msg_sub", "req_s", "2026-03-14T10:00:00Z", 5, 5)),
+                     "2026-03-14T10:00:00Z") +
+                progress(sidechain(claudeLine("msg_kept", "req_k", "2026-03-14T10:01:00Z", 40, 60)),
+                         "2026-03-14T10:01:00Z")},
+           {"s/subagents/agent-1.jsonl",
+            sidechain(claudeLine("msg_kept", "req_k", "2026-03-14T10:01:00Z", 40, 60))}},
+          {{"2026-03-14", 10 + 100}}},
+         {"CacheCreationObjectStandsInForAMissingFlatFigure",
+          {{"s.jsonl",
+            R"({"type":"assistant","timestamp":"2026-03-14T10:00:00Z","requestId":"r","message":{"id":"m","model":"claude-opus-4-5","usage":{"input_tokens":1,"cache_read_input_tokens":2,"output_tokens":3,"cache_creation":{"ephemeral_5m_input_tokens":100,"ephemeral_1h_input_tokens":1000}}}})"
+            "\n"
+            R"({"type":"assistant","timestamp":"2026-03-14T10:00:00Z","requestId":"r2","message":{"id":"m2","model":"claude-opus-4-5","usage":{"input_tokens":1,"cache_creation_input_tokens":7,"output_tokens":0,"cache_creation":{"ephemeral_5m_input_tokens":7}}}})"
+            "\n"}},
+          {{"2026-03-14", 1106 + 8}}},
+         {"ByteOrderMarkAndWindowsLineEndsCostNoLine",
+          {{"s.jsonl", "\xEF\xBB\xBF" + crlf(claudeLine("m1", "r", "2026-03-14T10:00:00Z", 1, 2)) +
+                           crlf(claudeLine("m2", "r", "2026-03-14T10:00:00Z", 30, 0))}},
+          {{"2026-03-14", 33}}},
+         // Streamed across midnight: the fuller copy, of the next day, is the one that counts.
+         {"MessageStreamedAcrossMidnightCountsOnTheDayOfTheKeptCopy",
+          {{"s.jsonl", claudeLine("msg_1", "req_1", "2026-03-13T23:59:59Z", 0, 20) +
+                           claudeLine("msg_1", "req_1", "2026-03-14T00:00:01Z", 0, 30)}},
+          {{"2026-03-14", 30}}},
+         // The first streamed copy undercounts its output; a resumed session copies it to a new
+         // file, and a fuller copy replaces the counted one by the difference.
+         {"StreamedCopiesAcrossFilesCountOnceWithTheLargestOutput",
+          {{"s.jsonl", claudeLine("msg_1", "req_1", "2026-03-14T10:00:00Z", 10, 1, 100, 1000) +
+                           claudeLine("msg_1", "req_1", "2026-03-14T10:00:01Z", 10, 40, 100, 1000)},
+           {"b.jsonl", claudeLine("msg_1", "req_1", "2026-03-14T10:00:02Z", 10, 40, 100, 1000) +
+                           claudeLine("msg_2", "req_2", "2026-03-14T11:00:00Z", 5, 5) +
+                           claudeLine("msg_2", "req_2", "2026-03-14T11:00:01Z", 5, 25)}},
+          {{"2026-03-14", 1150 + 30}}},
+         // Same message id, but with and without a request id: two identities.
+         {"MessageIdAloneIdentifiesLinesWithoutRequestId",
+          {{"s.jsonl", claudeLine("msg_1", std::nullopt, "2026-03-14T10:00:00Z", 7, 3) +
+                           claudeLine("msg_1", std::nullopt, "2026-03-14T10:00:00Z", 7, 3) +
+                           claudeLine("msg_1", "req_x", "2026-03-14T10:00:00Z", 7, 3)}},
+          {{"2026-03-14", 20}}},
+         {"SyntheticUserAndCorruptLinesAreSkipped",
+          {{"s.jsonl",
+            R"({"type":"user","message":{"role":"user","content":"what is \"usage\"?"},"timestamp":"2026-03-14T09:00:00Z"})"
+            "\n" +
+                claudeLine("msg_s", "req_s", "2026-03-14T09:00:01Z", 500, 500, 0, 0,
+                           "<synthetic>") +
+                R"({"type":"file-history-snapshot","snapshot":{"usage":1}})"
+                "\n"
+                R"({"type":"assistant","message":{"id":"m","usage":{"input_tokens":"many"}},"timestamp":"2026-03-14T09:00:02Z"})"
+                "\n"
+                "{\"type\":\"assistant\",\"usage\" broken json\n"
+                "\x01\x02\xff binary \"usage\" noise\n" +
+                claudeLine("msg_ok", "req_ok", "2026-03-14T09:00:03Z", 1, 2) +
+                claudeLine("msg_notime", "req", "yesterday", 1000, 1000)},
+           {"garbage.jsonl", std::string(100000, '\0')}},
+          {{"2026-03-14", 3}}}},
+        "claude", claudeProjects + "/p/");
+}
 
 TEST_F(ClaudeCountingTest, SubagentFilesAndEveryConfiguredFolderAreRead) {
     writeText(session("s1/subagents/agent-1.jsonl"),

@@ -16,102 +16,76 @@ std::string parentLines(const std::string &day, const std::string &hour) {
            codexUsage(day + "T" + hour + ":05:00Z", 3000, 2000);
 }
 
-struct Case {
-    const char *name;
-    // File name below sessions/ and its lines, written in this order.
-    std::vector<std::pair<std::string, std::string>> files;
-    std::map<std::string, std::int64_t> expected;
-};
-
-void PrintTo(const Case &value, std::ostream *out) {
-    *out << value.name;
-}
-
-class CodexCountingTest : public LogTest, public ::testing::WithParamInterface<Case> {};
-
-TEST_P(CodexCountingTest, CountsEachTurnOnceWhateverWhenCollected) {
-    std::vector<std::pair<std::string, std::string>> files;
-    for (const auto &[name, text] : GetParam().files)
-        files.emplace_back(codexHome + "/sessions/2026/03/14/rollout-" + name + ".jsonl", text);
-    EXPECT_EQ(collectBothWays(files, "codex"), GetParam().expected);
-}
-
 const std::string d = "2026-03-14";
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, CodexCountingTest,
-    ::testing::Values(
-        Case{
-            "RepeatedTotalsAndRateLimitLinesAddNothing",
-            {{"a",
-              codexMeta(d + "T09:00:00Z") + codexUsage(d + "T10:00:00Z", 1000) +
-                  codexUsage(d + "T10:00:01Z", 1000) +
-                  R"({"timestamp":"2026-03-14T10:00:02Z","type":"event_msg","payload":{"type":"token_count","info":null}})"
-                  "\n" +
-                  codexUsage(d + "T10:05:00Z", 1500, 500) +
-                  codexUsage(d + "T10:05:01Z", 1500, 500)}},
-            {{d, 1500}}},
-        Case{"FirstLineCountsItsTurnNotAnInheritedTotal",
-             {{"a",
-               codexUsage(d + "T10:00:00Z", 5817, 34) + codexUsage(d + "T10:01:00Z", 5900, 83)}},
-             {{d, 34 + 83}}},
-        Case{"FallingTotalCountsTheTurnAndGoesOnFromTheNewTotal",
-             {{"a", codexUsage(d + "T10:00:00Z", 100) + codexUsage(d + "T10:01:00Z", 300, 200) +
-                        codexUsage(d + "T10:02:00Z", 50, 50) +
-                        codexUsage(d + "T10:03:00Z", 80, 30)}},
-             {{d, 300 + 50 + 30}}},
-        Case{
-            "MissingTotalIsInputPlusOutputAndMissingLastCountsTheWholeTotal",
-            {{"a",
-              R"({"timestamp":"2026-03-14T10:00:00Z","type":"event_msg","payload":{"type":"token_count","info":{"total_token_usage":{"input_tokens":60,"output_tokens":40}}}})"
-              "\n"
-              R"({"timestamp":"2026-03-14T10:01:00Z","type":"event_msg","payload":{"type":"token_count","info":{"total_token_usage":{"input_tokens":150,"output_tokens":50}}}})"
-              "\n"},
-             {"b", codexUsage(d + "T11:00:00Z", 700, 0) + codexUsage(d + "T11:01:00Z", 900, 0)}},
-            {{d, 200 + 900}}},
-        Case{
-            "SpacedJsonAndWindowsLineEnds",
-            {{"a", "{\"timestamp\" : \"2026-03-14T10:00:00Z\", \"type\" : \"event_msg\", "
-                   "\"payload\" : {\"type\" : \"token_count\", \"info\" : {\"total_token_usage\" : "
-                   "{\"total_tokens\" : 70}, \"last_token_usage\" : {\"total_tokens\" : 70}}}}\r\n"
-                   "{\"timestamp\":\"2026-03-14T10:01:00Z\",\"type\":\"event_msg\",\"payload\":{"
-                   "\"type\":\"token_count\",\"info\":{\"total_token_usage\":{\"total_tokens\":90},"
-                   "\"last_token_usage\":{\"total_tokens\":20}}}}\r\n"}},
-            {{d, 90}}},
-        // The fork is listed (and so written and collected) first: which copy is seen first
-        // must not matter.
-        Case{"ForkReplayCountsOnceOnTheParentsDayAndSetsTheBaseline",
-             {{"fork", codexMeta(d + "T12:00:00Z", forked) + parentLines(d, "12") +
-                           codexUsage(d + "T12:10:00Z", 3500, 500)},
-              {"parent",
-               parentLines("2026-03-13", "22") + codexUsage("2026-03-13T23:00:00Z", 3300, 300)}},
-             {{"2026-03-13", 3300}, {d, 500}}},
-        Case{"SiblingForksOfAMissingParentAndAnUnmarkedBranchCopy",
-             {{"one", codexMeta(d + "T12:00:00Z", forked) + parentLines(d, "12") +
-                          codexUsage(d + "T12:10:00Z", 3400, 400)},
-              {"two", codexMeta(d + "T13:00:00Z", forked) + parentLines(d, "13") +
-                          codexUsage(d + "T13:10:00Z", 3200, 200)},
-              {"copy", codexMeta(d + "T14:00:00Z") + parentLines(d, "14") +
-                           codexUsage(d + "T14:10:00Z", 3100, 100)}},
-             {{d, 3000 + 400 + 200 + 100}}},
-        Case{"SpawnedSubagentsReplayStampedWithTheirCreationSecondCountNothing",
-             {{"agent", codexMeta(d + "T15:00:00.250Z", spawned) +
-                            codexUsage(d + "T15:00:00.300Z", 1500) +
-                            codexUsage(d + "T15:00:00.900Z", 1620, 120) +
-                            codexUsage(d + "T15:00:07Z", 3600, 1980)}},
-             {{d, 1980}}}),
-    [](const auto &info) { return std::string(info.param.name); });
-
-class CodexFileTest : public LogTest {
+class CodexCountingTest : public LogTest {
 protected:
     std::string rollout(const std::string &dayFolder, const std::string &name) {
         return codexHome + "/sessions/" + dayFolder + "/rollout-" + name + ".jsonl";
     }
 };
 
+TEST_F(CodexCountingTest, CountsEachTurnOnceWhateverWhenCollected) {
+    expectCounts(
+        {{"RepeatedTotalsAndRateLimitLinesAddNothing",
+          {{"a",
+            codexMeta(d + "T09:00:00Z") + codexUsage(d + "T10:00:00Z", 1000) +
+                codexUsage(d + "T10:00:01Z", 1000) +
+                R"({"timestamp":"2026-03-14T10:00:02Z","type":"event_msg","payload":{"type":"token_count","info":null}})"
+                "\n" +
+                codexUsage(d + "T10:05:00Z", 1500, 500) + codexUsage(d + "T10:05:01Z", 1500, 500)}},
+          {{d, 1500}}},
+         {"FirstLineCountsItsTurnNotAnInheritedTotal",
+          {{"a", codexUsage(d + "T10:00:00Z", 5817, 34) + codexUsage(d + "T10:01:00Z", 5900, 83)}},
+          {{d, 34 + 83}}},
+         {"FallingTotalCountsTheTurnAndGoesOnFromTheNewTotal",
+          {{"a", codexUsage(d + "T10:00:00Z", 100) + codexUsage(d + "T10:01:00Z", 300, 200) +
+                     codexUsage(d + "T10:02:00Z", 50, 50) + codexUsage(d + "T10:03:00Z", 80, 30)}},
+          {{d, 300 + 50 + 30}}},
+         {"MissingTotalIsInputPlusOutputAndMissingLastCountsTheWholeTotal",
+          {{"a",
+            R"({"timestamp":"2026-03-14T10:00:00Z","type":"event_msg","payload":{"type":"token_count","info":{"total_token_usage":{"input_tokens":60,"output_tokens":40}}}})"
+            "\n"
+            R"({"timestamp":"2026-03-14T10:01:00Z","type":"event_msg","payload":{"type":"token_count","info":{"total_token_usage":{"input_tokens":150,"output_tokens":50}}}})"
+            "\n"},
+           {"b", codexUsage(d + "T11:00:00Z", 700, 0) + codexUsage(d + "T11:01:00Z", 900, 0)}},
+          {{d, 200 + 900}}},
+         {"SpacedJsonAndWindowsLineEnds",
+          {{"a", "{\"timestamp\" : \"2026-03-14T10:00:00Z\", \"type\" : \"event_msg\", "
+                 "\"payload\" : {\"type\" : \"token_count\", \"info\" : {\"total_token_usage\" : "
+                 "{\"total_tokens\" : 70}, \"last_token_usage\" : {\"total_tokens\" : 70}}}}\r\n"
+                 "{\"timestamp\":\"2026-03-14T10:01:00Z\",\"type\":\"event_msg\",\"payload\":{"
+                 "\"type\":\"token_count\",\"info\":{\"total_token_usage\":{\"total_tokens\":90},"
+                 "\"last_token_usage\":{\"total_tokens\":20}}}}\r\n"}},
+          {{d, 90}}},
+         // The fork is listed (and so written and collected) first: which copy is seen first
+         // must not matter.
+         {"ForkReplayCountsOnceOnTheParentsDayAndSetsTheBaseline",
+          {{"fork", codexMeta(d + "T12:00:00Z", forked) + parentLines(d, "12") +
+                        codexUsage(d + "T12:10:00Z", 3500, 500)},
+           {"parent",
+            parentLines("2026-03-13", "22") + codexUsage("2026-03-13T23:00:00Z", 3300, 300)}},
+          {{"2026-03-13", 3300}, {d, 500}}},
+         {"SiblingForksOfAMissingParentAndAnUnmarkedBranchCopy",
+          {{"one", codexMeta(d + "T12:00:00Z", forked) + parentLines(d, "12") +
+                       codexUsage(d + "T12:10:00Z", 3400, 400)},
+           {"two", codexMeta(d + "T13:00:00Z", forked) + parentLines(d, "13") +
+                       codexUsage(d + "T13:10:00Z", 3200, 200)},
+           {"copy", codexMeta(d + "T14:00:00Z") + parentLines(d, "14") +
+                        codexUsage(d + "T14:10:00Z", 3100, 100)}},
+          {{d, 3000 + 400 + 200 + 100}}},
+         {"SpawnedSubagentsReplayStampedWithTheirCreationSecondCountNothing",
+          {{"agent", codexMeta(d + "T15:00:00.250Z", spawned) +
+                         codexUsage(d + "T15:00:00.300Z", 1500) +
+                         codexUsage(d + "T15:00:00.900Z", 1620, 120) +
+                         codexUsage(d + "T15:00:07Z", 3600, 1980)}},
+          {{d, 1980}}}},
+        "codex", codexHome + "/sessions/2026/03/14/rollout-", ".jsonl");
+}
+
 // A resumed session counts under each line's day, in whichever folder it lives; a session
 // moved to the archive, or present in both folders, is the same session.
-TEST_F(CodexFileTest, SessionsAreKnownByNameAndCountUnderEachLinesDay) {
+TEST_F(CodexCountingTest, SessionsAreKnownByNameAndCountUnderEachLinesDay) {
     const std::string live = rollout("2026/03/10", "moved");
     writeText(live, codexUsage("2026-03-10T09:00:00Z", 400) +
                         codexUsage("2026-03-14T09:00:00Z", 1000, 600));
@@ -128,7 +102,7 @@ TEST_F(CodexFileTest, SessionsAreKnownByNameAndCountUnderEachLinesDay) {
 }
 
 // A rewritten log is read again from its start and counts what it holds now, once.
-TEST_F(CodexFileTest, RewrittenLogCountsWhatItHoldsNow) {
+TEST_F(CodexCountingTest, RewrittenLogCountsWhatItHoldsNow) {
     const std::string path = rollout("2026/03/14", "w");
     writeText(path, codexUsage(d + "T10:00:00Z", 100) + codexUsage(d + "T10:01:00Z", 200, 100) +
                         codexUsage(d + "T10:02:00Z", 300, 100));

@@ -192,23 +192,24 @@ std::map<std::string, std::int64_t> LogTest::figures(const std::string &provider
     return result;
 }
 
-std::map<std::string, std::int64_t>
-LogTest::collectBothWays(const std::vector<std::pair<std::string, std::string>> &files,
-                         const std::string &provider) {
-    for (const auto &[path, text] : files) {
-        for (size_t at = 0; at < text.size();) {
-            const size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
-            appendText(path, text.substr(at, end - at));
-            collect();
-            at = end;
+void LogTest::expectCounts(const std::vector<CountCase> &cases, const std::string &provider,
+                           const std::string &prefix, const std::string &suffix) {
+    for (const CountCase &c : cases) {
+        fs::remove_all(fs::path(prefix).parent_path());
+        fs::remove_all(repo + "/docs");
+        for (const auto &[name, text] : c.files) {
+            for (size_t at = 0; at < text.size();) {
+                const size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+                appendText(prefix + name + suffix, text.substr(at, end - at));
+                collect();
+                at = end;
+            }
         }
+        EXPECT_EQ(figures(provider), c.expected) << c.name << ", collected line by line";
+        fs::remove_all(repo + "/docs");
+        collect();
+        EXPECT_EQ(figures(provider), c.expected) << c.name << ", collected at once";
     }
-    const auto inBetween = figures(provider);
-    fs::remove_all(repo + "/docs");
-    collect();
-    const auto fromScratch = figures(provider);
-    EXPECT_EQ(inBetween, fromScratch) << "collected line by line, then from scratch";
-    return fromScratch;
 }
 
 LoopbackRemote::LoopbackRemote(bool answers)

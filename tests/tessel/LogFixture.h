@@ -49,6 +49,14 @@ std::string openCodeMessage(const std::string &id, std::int64_t createdMs, std::
                             std::int64_t output, std::int64_t reasoning = 0,
                             std::int64_t cacheRead = 0, std::int64_t cacheWrite = 0);
 
+// Log files, each a name and the lines written to it in this order, and the figures per day
+// ("yyyy-MM-dd") they must give.
+struct CountCase {
+    const char *name;
+    std::vector<std::pair<std::string, std::string>> files;
+    std::map<std::string, std::int64_t> expected;
+};
+
 // A home folder with the tools' log folders, a repository folder, the local time zone set,
 // and an environment that points the tool at all of them.
 class LogTest : public ::testing::Test {
@@ -96,12 +104,12 @@ protected:
 
     // Figures per day ("yyyy-MM-dd") of one provider, the days with none left out.
     std::map<std::string, std::int64_t> figures(const std::string &provider) const;
-    // Writes the files line by line in the order given, collecting after every line; then
-    // starts again with an empty repository and collects everything at once. Both must give
-    // the same figures, since counting must not depend on when collect ran; returns them.
-    std::map<std::string, std::int64_t>
-    collectBothWays(const std::vector<std::pair<std::string, std::string>> &files,
-                    const std::string &provider);
+    // For each case, from empty log and repository folders: writes the files, each at `prefix`
+    // + its name + `suffix`, line by line in the order given, collecting after every line; then
+    // starts again with an empty repository and collects everything at once. Both must give the
+    // expected figures of `provider`, since counting must not depend on when collect ran.
+    void expectCounts(const std::vector<CountCase> &cases, const std::string &provider,
+                      const std::string &prefix, const std::string &suffix = {});
 };
 
 // A remote on the loopback address. One that answers replies "401 Unauthorized" to every

@@ -3,6 +3,10 @@
 
 #include <sqlite3.h>
 
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
 namespace {
 
 // 2026-03-14T10:00:00Z in milliseconds.
@@ -57,30 +61,6 @@ std::string quoted(const std::string &text) {
     return result;
 }
 
-struct Case {
-    const char *name;
-    // Database file in the data folder and the SQL that fills it.
-    std::vector<std::pair<std::string, std::string>> databases;
-    std::int64_t expected;
-};
-
-void PrintTo(const Case &value, std::ostream *out) {
-    *out << value.name;
-}
-
-class OpenCodeRulesTest : public OpenCodeCountingTest,
-                          public ::testing::WithParamInterface<Case> {};
-
-TEST_P(OpenCodeRulesTest, CountsEveryMessageOnce) {
-    for (const auto &[name, sql] : GetParam().databases)
-        runSql(openCodeData + "/" + name, sql);
-    // Beside them, files SQLite keeps next to a database are never read as one.
-    writeText(openCodeData + "/opencode-local.db-wal", "");
-    writeText(openCodeData + "/opencode-x.db-shm", "not a database");
-    collect();
-    EXPECT_EQ(tokens("2026-03-14", "opencode"), GetParam().expected);
-}
-
 const std::string messageTable =
     "CREATE TABLE message (id TEXT PRIMARY KEY, session_id TEXT, time_created INTEGER, data "
     "TEXT);";
@@ -101,52 +81,64 @@ std::string row(const std::string &table, const std::string &id, const std::stri
            ",'assistant',1,0,0," + quoted(data) + ");";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, OpenCodeRulesTest,
-    ::testing::Values(
-        Case{"NewerSessionMessageTableAloneOrBesideTheOlderOne",
-             {{"opencode.db",
-               sessionMessageTable + messageTable +
-                   row("session_message", "msg_1",
-                       openCodeMessage("msg_1", morning, 1, 2, 3, 4, 5)) +
-                   row("session_message", "msg_2", openCodeMessage("msg_2", morning, 100, 0)) +
-                   row("message", "msg_1", openCodeMessage("msg_1", morning, 1, 2, 3, 4, 5))}},
-             115},
-        Case{"EveryReleaseChannelsDatabase",
-             {{"opencode.db",
-               messageTable + row("message", "msg_1", openCodeMessage("msg_1", morning, 10, 0))},
-              {"opencode-local.db",
-               sessionMessageTable +
-                   row("session_message", "msg_9", openCodeMessage("msg_9", morning, 2000, 0))}},
-             2010},
-        Case{
-            "ForkedSessionsCopiesCountOnce",
-            {{"opencode.db",
-              messageTable +
-                  row("message", "msg_a", withModel(openCodeMessage("msg_a", morning, 1000, 865))) +
-                  row("message", "msg_b",
-                      withModel(openCodeMessage("msg_b", morning + 5, 2000, 0))) +
-                  row("message", "msg_fa", withModel(openCodeMessage("msg_fa", morning, 1000, 865)),
-                      "ses_fork") +
-                  row("message", "msg_fb",
-                      withModel(openCodeMessage("msg_fb", morning + 5, 2000, 0)), "ses_fork") +
-                  // Same time and figures but another model: another message.
-                  row("message", "msg_c", openCodeMessage("msg_c", morning, 1000, 865))}},
-            1865 + 2000 + 1865},
-        Case{
-            "FloatTimesMissingColumnsAndOddRows",
-            {{"opencode.db",
-              std::string(
-                  "CREATE TABLE message (id TEXT, data); INSERT INTO message VALUES ('msg_f', ") +
-                  quoted(
-                      R"({"role":"assistant","time":{"created":1773482400000.75},"tokens":{"input":7,"output":0,"reasoning":0}})") +
-                  ");"
-                  "INSERT INTO message VALUES ('msg_blob', x'00ff00');"
-                  "INSERT INTO message VALUES ('msg_num', 42);"
-                  "INSERT INTO message VALUES ('msg_bad', '{\"tokens\": {');"
-                  "INSERT INTO message VALUES (NULL, " +
-                  quoted(openCodeMessage("msg_in_data", morning, 30, 0)) + ");"}},
-            37}),
-    [](const auto &info) { return std::string(info.param.name); });
+// Each case: database files in the data folder, the SQL that fills them, and the tokens of
+// the day.
+TEST_F(OpenCodeCountingTest, CountsEveryMessageOnce) {
+    const struct {
+        const char *name;
+        std::vector<std::pair<std::string, std::string>> databases;
+        std::int64_t expected;
+    } cases[] = {
+        {"NewerSessionMessageTableAloneOrBesideTheOlderOne",
+         {{"opencode.db",
+           sessionMessageTable + messageTable +
+               row("session_message", "msg_1", openCodeMessage("msg_1", morning, 1, 2, 3, 4, 5)) +
+               row("session_message", "msg_2", openCodeMessage("msg_2", morning, 100, 0)) +
+               row("message", "msg_1", openCodeMessage("msg_1", morning, 1, 2, 3, 4, 5))}},
+         115},
+        {"EveryReleaseChannelsDatabase",
+         {{"opencode.db",
+           messageTable + row("message", "msg_1", openCodeMessage("msg_1", morning, 10, 0))},
+          {"opencode-local.db",
+           sessionMessageTable +
+               row("session_message", "msg_9", openCodeMessage("msg_9", morning, 2000, 0))}},
+         2010},
+        {"ForkedSessionsCopiesCountOnce",
+         {{"opencode.db",
+           messageTable +
+               row("message", "msg_a", withModel(openCodeMessage("msg_a", morning, 1000, 865))) +
+               row("message", "msg_b", withModel(openCodeMessage("msg_b", morning + 5, 2000, 0))) +
+               row("message", "msg_fa", withModel(openCodeMessage("msg_fa", morning, 1000, 865)),
+                   "ses_fork") +
+               row("message", "msg_fb", withModel(openCodeMessage("msg_fb", morning + 5, 2000, 0)),
+                   "ses_fork") +
+               // Same time and figures but another model: another message.
+               row("message", "msg_c", openCodeMessage("msg_c", morning, 1000, 865))}},
+         1865 + 2000 + 1865},
+        {"FloatTimesMissingColumnsAndOddRows",
+         {{"opencode.db",
+           std::string(
+               "CREATE TABLE message (id TEXT, data); INSERT INTO message VALUES ('msg_f', ") +
+               quoted(
+                   R"({"role":"assistant","time":{"created":1773482400000.75},"tokens":{"input":7,"output":0,"reasoning":0}})") +
+               ");"
+               "INSERT INTO message VALUES ('msg_blob', x'00ff00');"
+               "INSERT INTO message VALUES ('msg_num', 42);"
+               "INSERT INTO message VALUES ('msg_bad', '{\"tokens\": {');"
+               "INSERT INTO message VALUES (NULL, " +
+               quoted(openCodeMessage("msg_in_data", morning, 30, 0)) + ");"}},
+         37}};
+    for (const auto &c : cases) {
+        fs::remove_all(openCodeData);
+        fs::remove_all(repo + "/docs");
+        for (const auto &[name, sql] : c.databases)
+            runSql(openCodeData + "/" + name, sql);
+        // Beside them, files SQLite keeps next to a database are never read as one.
+        writeText(openCodeData + "/opencode-local.db-wal", "");
+        writeText(openCodeData + "/opencode-x.db-shm", "not a database");
+        collect();
+        EXPECT_EQ(tokens("2026-03-14", "opencode"), c.expected) << c.name;
+    }
+}
 
 } // namespace

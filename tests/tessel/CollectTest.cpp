@@ -62,8 +62,7 @@ TEST_F(CollectTest, RecountReplacesTheDaysTheLogsCoverAndKeepsTheOthers) {
         {"day":"2026-03-14","total_tokens":1054,"providers":{"claude":999,"codex":55}}]})");
     writeText(repo + "/docs/.tessel-state", std::string("TESSELST\x02\0\0\0", 12) + "old");
     writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 15, 5));
-    const ChildOutcome result = runTool({"collect"});
-    ASSERT_EQ(result.exitCode, 0) << result.standardError;
+    runToolOk({"collect"});
     EXPECT_EQ(tokens("2026-01-02", "claude"), 300);
     EXPECT_EQ(tokens("2026-03-14", "claude"), 20);
     EXPECT_EQ(tokens("2026-03-14", "codex"), 55);
@@ -114,7 +113,7 @@ TEST_F(CollectTest, CollectKilledWhileWritingLeavesTheOldFileByteIdentical) {
     EXPECT_EQ(readText(usageFile()), original);
 
     // The next collect clears the leftover and completes.
-    EXPECT_EQ(runTool({"collect"}).exitCode, 0);
+    runToolOk({"collect"});
     EXPECT_EQ(tokens("2026-03-14", "claude"), 2);
     for (const auto &entry : fs::directory_iterator(repo + "/docs"))
         EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos);

@@ -61,8 +61,7 @@ TEST_F(ToolCommandLineTest, StatuslineWarningsGoToStandardErrorOnly) {
 }
 
 TEST_F(ToolCommandLineTest, TodayReportIsOnlyJsonWithARowPerProvider) {
-    const ChildOutcome empty = runTool({"report", "today", "--json"});
-    EXPECT_EQ(empty.exitCode, 0);
+    const ChildOutcome empty = runToolOk({"report", "today", "--json"});
     EXPECT_EQ(empty.standardOutput,
               R"({"rows":[{"day":"2026-03-14","provider":"codex","total_tokens":0},)"
               R"({"day":"2026-03-14","provider":"claude","total_tokens":0},)"
@@ -73,7 +72,7 @@ TEST_F(ToolCommandLineTest, TodayReportIsOnlyJsonWithARowPerProvider) {
         usageFile(),
         R"({"rows":[{"day":"2026-03-14","total_tokens":0,"providers":{"codex":9007199254740993}}]})");
     writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
-    ASSERT_EQ(runTool({"collect"}).exitCode, 0);
+    runToolOk({"collect"});
     const ChildOutcome report = runTool({"report", "today", "--json"});
     // Past 2^53: exact integers, never floating point. (No Codex logs: the stored figure stays.)
     EXPECT_THAT(report.standardOutput,

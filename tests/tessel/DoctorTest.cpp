@@ -55,7 +55,7 @@ TEST_F(DoctorTest, HomesWithAndWithoutLogsAndRemotes) {
             writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 1500, 0));
             writeText(codexHome + "/sessions/2026/03/14/rollout-a.jsonl",
                       codexMeta() + codexUsage("2026-03-14T10:00:00Z", 200));
-            ASSERT_EQ(runTool({"collect"}).exitCode, 0) << c.name;
+            runToolOk({"collect"});
         }
         if (c.git)
             git(repo, {"init", "--quiet"});
@@ -127,9 +127,8 @@ TEST_F(DoctorTest, ExaminesTheRepositoryTheUtilityUses) {
 }
 
 TEST_F(DoctorTest, VersionAndTheQuickLogCheck) {
-    const ChildOutcome version = runTool({"--version"});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.standardOutput, std::string("tessel ") + TESSELMENU_VERSION + "\n");
+    EXPECT_EQ(runToolOk({"--version"}).standardOutput,
+              std::string("tessel ") + TESSELMENU_VERSION + "\n");
 
     const ChildOutcome none = runTool({"doctor", "--logs"});
     EXPECT_EQ(none.exitCode, 1);

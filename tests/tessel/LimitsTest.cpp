@@ -312,8 +312,7 @@ TEST_F(LimitsTest, StatusLineRoundTrip) {
     EXPECT_EQ(fed.exitCode, 0) << fed.standardError;
     EXPECT_EQ(fed.standardOutput, "");
 
-    const ChildOutcome limits = runTool({"report", "limits", "--json"});
-    ASSERT_EQ(limits.exitCode, 0) << limits.standardError;
+    const ChildOutcome limits = runToolOk({"report", "limits", "--json"});
     EXPECT_EQ(limits.standardOutput,
               R"({"windows":[{"provider":"claude","window_minutes":300,"status":"current",)"
               R"("used_percent":42.5,"resets_at":1773497400,"observed_at":1773489600,)"
@@ -365,9 +364,7 @@ TEST_F(LimitsTest, ClaudeSourcesNewestFirstAndCachedFiguresShowTheirAge) {
 }
 
 TEST_F(LimitsTest, NoSourcesPrintNoWindows) {
-    const ChildOutcome json = runTool({"report", "limits", "--json"});
-    EXPECT_EQ(json.exitCode, 0);
-    EXPECT_EQ(json.standardOutput, "{\"windows\":[]}\n");
+    EXPECT_EQ(runToolOk({"report", "limits", "--json"}).standardOutput, "{\"windows\":[]}\n");
     EXPECT_EQ(runTool({"report", "limits"}).standardOutput, "no limits known\n");
 }
 

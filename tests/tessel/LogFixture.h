@@ -97,6 +97,13 @@ protected:
         arguments.insert(arguments.begin(), TESSEL_BINARY);
         return run(arguments, workingDirectory);
     }
+    // Runs the tool and expects it to succeed, showing what it printed on standard error if not.
+    ChildOutcome runToolOk(std::vector<std::string> arguments,
+                           const std::string &workingDirectory = {}) const {
+        ChildOutcome outcome = runTool(std::move(arguments), workingDirectory);
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.standardError;
+        return outcome;
+    }
     // Runs git in `folder` and hands back its output; fails the test when git fails.
     std::string git(const std::string &folder, std::vector<std::string> arguments) const;
     // Makes the repository a git one whose origin is an empty bare repository at `remote`.

@@ -27,8 +27,7 @@ protected:
 };
 
 TEST_F(PublishTest, CommitsTheThreeDocumentsPushesOnlyWhenSomethingIsNewAndCopiesThePicture) {
-    const ChildOutcome first = runTool({"run", "daily", "--repo-dir", repo}, root);
-    ASSERT_EQ(first.exitCode, 0) << first.standardError;
+    runToolOk({"run", "daily", "--repo-dir", repo}, root);
     EXPECT_EQ(commitCount(remote), 1);
     const std::string files = git(remote, {"ls-tree", "-r", "--name-only", "HEAD"});
     EXPECT_THAT(files,
@@ -37,15 +36,14 @@ TEST_F(PublishTest, CommitsTheThreeDocumentsPushesOnlyWhenSomethingIsNewAndCopie
     // The collector's own files never reach a commit, nor show as untracked.
     EXPECT_EQ(git(repo, {"status", "--porcelain"}), "");
 
-    ASSERT_EQ(runTool({"run", "daily", "--repo-dir", repo}).exitCode, 0);
+    runToolOk({"run", "daily", "--repo-dir", repo});
     EXPECT_EQ(commitCount(remote), 1);
 
     // New usage makes a new commit; a profile repository gets its copy of the picture.
     const std::string profile = root + "/profile";
     git(root, {"init", "--quiet", profile});
     appendText(session(), claudeLine("n", "r", "2026-03-14T11:00:00Z", 1, 0));
-    ASSERT_EQ(runTool({"run", "daily", "--repo-dir", repo, "--profile-repo-dir", profile}).exitCode,
-              0);
+    runToolOk({"run", "daily", "--repo-dir", repo, "--profile-repo-dir", profile});
     EXPECT_EQ(commitCount(remote), 2);
     EXPECT_THAT(git(remote, {"show", "HEAD:docs/README.md"}), HasSubstr("1,501"));
     EXPECT_EQ(git(profile, {"ls-tree", "--name-only", "HEAD"}), "tessel-heatmap.svg\n");
@@ -171,7 +169,7 @@ using DemoTest = LogTest;
 TEST_F(DemoTest, DemoRepositoryIsLivelyAndPublishesLocally) {
     // Real logs exist, but a demo repository never reads them.
     writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 7, 0));
-    ASSERT_EQ(runTool({"demo", "--repo-dir", repo}).exitCode, 0);
+    runToolOk({"demo", "--repo-dir", repo});
     EXPECT_TRUE(fs::exists(repo + "/.git"));
     EXPECT_TRUE(history().demo);
     EXPECT_GE(history().days.size(), 98u);
@@ -185,17 +183,16 @@ TEST_F(DemoTest, DemoRepositoryIsLivelyAndPublishesLocally) {
     // Each collect adds to today.
     const DayNumber today = *parseDay("2026-03-14");
     const std::int64_t before = history().dayTotal(today);
-    ASSERT_EQ(runTool({"collect"}).exitCode, 0);
+    runToolOk({"collect"});
     const std::int64_t after = history().dayTotal(today);
     EXPECT_GT(after, before);
     EXPECT_THAT(runTool({"report", "today", "--json"}).standardOutput,
                 HasSubstr("\"claude\",\"total_tokens\":" +
                           std::to_string(tokens("2026-03-14", "claude")) + "}"));
 
-    const ChildOutcome daily = runTool({"run", "daily", "--repo-dir", repo});
-    EXPECT_EQ(daily.exitCode, 0) << daily.standardError;
+    runToolOk({"run", "daily", "--repo-dir", repo});
     // Preparing again refreshes the demo and keeps it a demo.
-    EXPECT_EQ(runTool({"demo", "--repo-dir", repo}).exitCode, 0);
+    runToolOk({"demo", "--repo-dir", repo});
     EXPECT_TRUE(history().demo);
 }
 

@@ -50,8 +50,7 @@ protected:
 
 TEST_F(ScheduleTest, InstallWritesBothUnitsStartsTheTimerAndStatusSeesIt) {
     environment.set("CODEX_HOME", "/data/codex");
-    const ChildOutcome installed = runTool(install("/opt/tessel", "900"));
-    ASSERT_EQ(installed.exitCode, 0) << installed.standardError;
+    runToolOk(install("/opt/tessel", "900"));
     const std::string service = readText(units + "/tesselmenu-sync.service");
     const std::string timer = readText(units + "/tesselmenu-sync.timer");
     EXPECT_THAT(service,
@@ -62,25 +61,22 @@ TEST_F(ScheduleTest, InstallWritesBothUnitsStartsTheTimerAndStatusSeesIt) {
                                    "tesselmenu-sync.timer\n--user "
                                    "restart tesselmenu-sync.timer\n"));
 
-    const ChildOutcome status = runTool({"schedule", "status"});
-    EXPECT_EQ(status.exitCode, 0);
+    const ChildOutcome status = runToolOk({"schedule", "status"});
     EXPECT_THAT(status.standardOutput, HasSubstr("loaded: true\n"));
 
-    ASSERT_EQ(runTool({"schedule", "remove"}).exitCode, 0);
+    runToolOk({"schedule", "remove"});
     EXPECT_FALSE(fs::exists(units + "/tesselmenu-sync.timer"));
     EXPECT_FALSE(fs::exists(units + "/tesselmenu-sync.service"));
     EXPECT_THAT(calls(), HasSubstr("--user disable --now tesselmenu-sync.timer"));
     EXPECT_THAT(runTool({"schedule", "status"}).standardOutput, HasSubstr("loaded: false\n"));
     // Removing what is not installed is no failure.
-    EXPECT_EQ(runTool({"schedule", "remove"}).exitCode, 0);
+    runToolOk({"schedule", "remove"});
 }
 
 // Awkward but carriable paths are written, escaped where systemd would read them otherwise.
 TEST_F(ScheduleTest, PathsAreQuotedForSystemdWithProfileLast) {
-    ASSERT_EQ(runTool({"schedule", "install", "--repo-dir", root + "/back\\slash ünï", "--binary",
-                       "/opt/my tools/t$el%1\"q", "--interval", "60", "--profile-repo-dir", "/p r"})
-                  .exitCode,
-              0);
+    runToolOk({"schedule", "install", "--repo-dir", root + "/back\\slash ünï", "--binary",
+               "/opt/my tools/t$el%1\"q", "--interval", "60", "--profile-repo-dir", "/p r"});
     EXPECT_THAT(readText(units + "/tesselmenu-sync.service"),
                 HasSubstr(R"(ExecStart="/opt/my tools/t$$el%%1\"q" run daily --repo-dir ")" + root +
                           R"(/back\\slash ünï" --profile-repo-dir "/p r")"
@@ -105,8 +101,7 @@ TEST_F(ScheduleTest, FailedInstallLeavesNoUnitsBehindAndStatusSaysFalse) {
         EXPECT_THAT(result.standardError, HasSubstr(message));
         EXPECT_FALSE(fs::exists(units + "/tesselmenu-sync.timer"));
         EXPECT_FALSE(fs::exists(units + "/tesselmenu-sync.service"));
-        const ChildOutcome status = runTool({"schedule", "status"});
-        EXPECT_EQ(status.exitCode, 0);
+        const ChildOutcome status = runToolOk({"schedule", "status"});
         EXPECT_THAT(status.standardOutput, HasSubstr("loaded: false\n")) << message;
     }
 }

@@ -19,13 +19,16 @@ protected:
     std::string homeB = root + "/homeB";
     std::string repoB = root + "/repoB";
 
-    // Runs the tool as the second machine: another home, so another machine id and other logs.
+    // Runs the tool as the second machine (another home, so another machine id and other
+    // logs), and expects it to succeed.
     ChildOutcome runAsB(std::vector<std::string> arguments) const {
         arguments.insert(arguments.begin(), TESSEL_BINARY);
         auto variables = childEnvironment();
         variables["HOME"] = homeB;
         variables["XDG_CONFIG_HOME"] = homeB + "/.config";
-        return runChild(arguments, {repoB, variables, std::nullopt});
+        ChildOutcome outcome = runChild(arguments, {repoB, variables, std::nullopt});
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.standardError;
+        return outcome;
     }
 
     std::int64_t reportedToday(const ChildOutcome &report) const {
@@ -51,18 +54,16 @@ TEST_F(SyncTest, TwoMachinesPublishingInTurnsAddUpAndNeitherTouchesTheOthersFile
     writeText(logB, claudeLine("b1", "r", "2026-03-12T10:00:00Z", 5, 0) +
                         claudeLine("b2", "r", "2026-03-14T09:00:00Z", 1000, 0));
 
-    const ChildOutcome firstA = runTool({"run", "daily", "--repo-dir", repo});
-    ASSERT_EQ(firstA.exitCode, 0) << firstA.standardError;
+    runToolOk({"run", "daily", "--repo-dir", repo});
     git(root, {"clone", "--quiet", remote, repoB});
-    const ChildOutcome firstB = runAsB({"run", "daily", "--repo-dir", repoB});
-    ASSERT_EQ(firstB.exitCode, 0) << firstB.standardError;
+    runAsB({"run", "daily", "--repo-dir", repoB});
 
     // Both have new usage; A publishes first, so B's clone has fallen behind. B's first push is
     // also overtaken by another push (its pre-push hook makes one), which B takes in and
     // pushes again.
     appendText(session(), claudeLine("a3", "r", "2026-03-14T11:00:00Z", 1, 0));
     appendText(logB, claudeLine("b3", "r", "2026-03-14T11:00:00Z", 2, 0));
-    ASSERT_EQ(runTool({"run", "daily", "--repo-dir", repo}).exitCode, 0);
+    runToolOk({"run", "daily", "--repo-dir", repo});
     writeExecutable(repoB + "/.git/hooks/pre-push",
                     "#!/bin/sh\n[ -e ../overtaken ] && exit 0\ntouch ../overtaken\n"
                     "unset GIT_DIR GIT_INDEX_FILE GIT_WORK_TREE\n"
@@ -73,10 +74,9 @@ TEST_F(SyncTest, TwoMachinesPublishingInTurnsAddUpAndNeitherTouchesTheOthersFile
                         repo +
                         "' push -q origin HEAD\n"
                         "exit 0\n");
-    const ChildOutcome secondB = runAsB({"run", "daily", "--repo-dir", repoB});
-    ASSERT_EQ(secondB.exitCode, 0) << secondB.standardError;
+    runAsB({"run", "daily", "--repo-dir", repoB});
     EXPECT_TRUE(fs::exists(root + "/overtaken"));
-    ASSERT_EQ(runTool({"run", "daily", "--repo-dir", repo}).exitCode, 0);
+    runToolOk({"run", "daily", "--repo-dir", repo});
 
     const std::pair<const char *, std::int64_t> sums[] = {
         {"2026-01-01", 50}, {"2026-03-12", 5}, {"2026-03-13", 100}, {"2026-03-14", 1013}};
@@ -99,7 +99,7 @@ TEST_F(SyncTest, TwoMachinesPublishingInTurnsAddUpAndNeitherTouchesTheOthersFile
     // Today on either machine: its own fresh figures and the other's as of the last sync.
     EXPECT_EQ(reportedToday(runTool({"report", "today", "--json"})), 1013);
     appendText(logB, claudeLine("b4", "r", "2026-03-14T12:00:00Z", 7, 0));
-    ASSERT_EQ(runAsB({"collect"}).exitCode, 0);
+    runAsB({"collect"});
     EXPECT_EQ(reportedToday(runAsB({"report", "today", "--json"})), 1020);
 }
 
@@ -119,8 +119,7 @@ TEST_F(SyncTest, TheUsersOwnDocumentsAreLeftAloneAndNeverStaged) {
     git(profile, {"add", "staged.txt"});
 
     const ChildOutcome daily =
-        runTool({"run", "daily", "--repo-dir", repo, "--profile-repo-dir", profile});
-    ASSERT_EQ(daily.exitCode, 0) << daily.standardError;
+        runToolOk({"run", "daily", "--repo-dir", repo, "--profile-repo-dir", profile});
     EXPECT_EQ(readText(repo + "/docs/README.md"), "# My notes\n\nNot committed yet.\n");
     EXPECT_THAT(daily.standardError, HasSubstr(repo + "/docs/README.md"));
     EXPECT_THAT(daily.standardError, HasSubstr(profile + "/tessel-heatmap.svg"));
@@ -225,8 +224,7 @@ TEST_F(SyncTest, ExcludePatternsMatchAFolderNamedWithGlobCharacters) {
     fs::create_directories(repo);
     git(root + "/top", {"init", "--quiet"});
     writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 1, 0));
-    const ChildOutcome daily = runTool({"run", "daily", "--repo-dir", repo});
-    ASSERT_EQ(daily.exitCode, 0) << daily.standardError;
+    runToolOk({"run", "daily", "--repo-dir", repo});
     EXPECT_TRUE(fs::exists(repo + "/docs/.tessel-state"));
     EXPECT_EQ(git(repo, {"status", "--porcelain", "--untracked-files=all"}), "");
 }

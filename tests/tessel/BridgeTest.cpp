@@ -29,8 +29,7 @@ protected:
 TEST_F(BridgeTest, CollectThenBothReportsDecode) {
     writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 100, 20) +
                              claudeLine("o", "r", "2026-03-10T10:00:00Z", 5, 0));
-    writeText(codexHome + "/sessions/2026/03/14/rollout-a.jsonl",
-              codexMeta() + codexUsage("2026-03-14T10:00:00Z", 1000));
+    writeText(rollout(), codexMeta() + codexUsage("2026-03-14T10:00:00Z", 1000));
     ASSERT_FALSE(awaitTask(cli().collect()).failed());
 
     const auto today = awaitTask(cli().todayReport());

@@ -18,12 +18,7 @@ std::string parentLines(const std::string &day, const std::string &hour) {
 
 const std::string d = "2026-03-14";
 
-class CodexCountingTest : public LogTest {
-protected:
-    std::string rollout(const std::string &dayFolder, const std::string &name) {
-        return codexHome + "/sessions/" + dayFolder + "/rollout-" + name + ".jsonl";
-    }
-};
+using CodexCountingTest = LogTest;
 
 TEST_F(CodexCountingTest, CountsEachTurnOnceWhateverWhenCollected) {
     expectCounts(
@@ -86,7 +81,7 @@ TEST_F(CodexCountingTest, CountsEachTurnOnceWhateverWhenCollected) {
 // A resumed session counts under each line's day, in whichever folder it lives; a session
 // moved to the archive, or present in both folders, is the same session.
 TEST_F(CodexCountingTest, SessionsAreKnownByNameAndCountUnderEachLinesDay) {
-    const std::string live = rollout("2026/03/10", "moved");
+    const std::string live = rollout("moved", "2026/03/10");
     writeText(live, codexUsage("2026-03-10T09:00:00Z", 400) +
                         codexUsage("2026-03-14T09:00:00Z", 1000, 600));
     writeText(codexHome + "/archived_sessions/rollout-moved.jsonl", readText(live));
@@ -103,7 +98,7 @@ TEST_F(CodexCountingTest, SessionsAreKnownByNameAndCountUnderEachLinesDay) {
 
 // A rewritten log is read again from its start and counts what it holds now, once.
 TEST_F(CodexCountingTest, RewrittenLogCountsWhatItHoldsNow) {
-    const std::string path = rollout("2026/03/14", "w");
+    const std::string path = rollout("w");
     writeText(path, codexUsage(d + "T10:00:00Z", 100) + codexUsage(d + "T10:01:00Z", 200, 100) +
                         codexUsage(d + "T10:02:00Z", 300, 100));
     collect();

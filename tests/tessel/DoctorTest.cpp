@@ -53,8 +53,7 @@ TEST_F(DoctorTest, HomesWithAndWithoutLogsAndRemotes) {
         fs::create_directories(repo);
         if (c.logs) {
             writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 1500, 0));
-            writeText(codexHome + "/sessions/2026/03/14/rollout-a.jsonl",
-                      codexMeta() + codexUsage("2026-03-14T10:00:00Z", 200));
+            writeText(rollout(), codexMeta() + codexUsage("2026-03-14T10:00:00Z", 200));
             runToolOk({"collect"});
         }
         if (c.git)

@@ -258,7 +258,7 @@ protected:
 };
 
 TEST_F(LimitsTest, NewestCodexLineAcrossSessionsWins) {
-    const std::string older = codexHome + "/sessions/2026/03/14/rollout-b.jsonl";
+    const std::string older = rollout("b");
     const std::string newer = codexHome + "/archived_sessions/rollout-a.jsonl";
     writeText(older, codexLimitsLine("2026-03-14T10:00:00Z",
                                      limitSlots(window(10, 300, R"("resets_at":1773500000)"),

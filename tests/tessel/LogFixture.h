@@ -76,9 +76,17 @@ protected:
     // Local time zone as a POSIX TZ rule (no tz database needed).
     void setTimeZone(const std::string &rule);
 
-    // A Claude Code session log, and the stored history of the repository.
+    // A Claude Code session log, a Codex rollout, an OpenCode message file, and the stored
+    // history of the repository.
     std::string session(const std::string &name = "a.jsonl") const {
         return claudeProjects + "/p/" + name;
+    }
+    std::string rollout(const std::string &name = "a",
+                        const std::string &dayFolder = "2026/03/14") const {
+        return codexHome + "/sessions/" + dayFolder + "/rollout-" + name + ".jsonl";
+    }
+    std::string messageFile(const std::string &id) const {
+        return openCodeData + "/storage/message/ses_1/" + id + ".json";
     }
     std::string usageFile() const { return repo + "/docs/usage.json"; }
 

@@ -15,9 +15,6 @@ constexpr std::int64_t morning = 1773482400000;
 class OpenCodeCountingTest : public LogTest {
 protected:
     std::string database() const { return openCodeData + "/opencode.db"; }
-    std::string messageFile(const std::string &id) const {
-        return openCodeData + "/storage/message/ses_1/" + id + ".json";
-    }
 };
 
 TEST_F(OpenCodeCountingTest, BothStorageFormsAreReadAndShareMessageIds) {

@@ -20,10 +20,6 @@ using ::testing::Not;
 
 class RobustnessTest : public LogTest {
 protected:
-    std::string codexSession() const { return codexHome + "/sessions/2026/03/14/rollout-a.jsonl"; }
-    std::string messageFile(const std::string &id) const {
-        return openCodeData + "/storage/message/ses_1/" + id + ".json";
-    }
     // Runs collect as a child and expects it to succeed. As root it runs without the
     // capabilities that let root read what its permissions forbid, so unreadable files are
     // unreadable to it too.
@@ -69,9 +65,9 @@ TEST_F(RobustnessTest, BrokenLinesAreSkippedOnStandardErrorAndLaterCollectsGoOn)
                              R"({"type":"assistant","message":{"id":"x","usage":"":{}}})"
                              "\n" +
                              claudeLine("m3", "r", "2026-03-14T10:02:00Z", 4, 0));
-    writeText(codexSession(), codexMeta() + codexUsage("2026-03-14T10:00:00Z", 10) +
-                                  cutOff(codexUsage("2026-03-14T10:01:00Z", 500)) +
-                                  codexUsage("2026-03-14T10:02:00Z", 30));
+    writeText(rollout(), codexMeta() + codexUsage("2026-03-14T10:00:00Z", 10) +
+                             cutOff(codexUsage("2026-03-14T10:01:00Z", 500)) +
+                             codexUsage("2026-03-14T10:02:00Z", 30));
     writeText(messageFile("msg_cut"), cutOff(openCodeMessage("msg_cut", 1773482400000, 9, 9)));
     writeText(messageFile("msg_ok"), openCodeMessage("msg_ok", 1773482400000, 5, 0));
 
@@ -191,7 +187,7 @@ TEST_F(RobustnessTest, UnreadableLogFoldersAndFilesAreNamedAndTheRestIsCounted) 
     writeText(session("locked.jsonl"), claudeLine("m2", "r", "2026-03-14T10:00:00Z", 30, 0));
     writeText(claudeProjects + "/q/hidden.jsonl",
               claudeLine("m3", "r", "2026-03-14T10:00:00Z", 400, 0));
-    writeText(codexSession(), codexMeta() + codexUsage("2026-03-14T10:00:00Z", 10));
+    writeText(rollout(), codexMeta() + codexUsage("2026-03-14T10:00:00Z", 10));
     fs::permissions(session("locked.jsonl"), fs::perms::none);
     fs::permissions(claudeProjects + "/q", fs::perms::none);
     fs::permissions(codexHome + "/sessions", fs::perms::owner_write);

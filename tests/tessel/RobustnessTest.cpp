@@ -158,8 +158,11 @@ TEST_F(RobustnessTest, StateWithDaysOutsideTheCountedYearsIsIgnored) {
     EXPECT_EQ(tokens("2026-03-14", "claude"), 2);
 }
 
-TEST_F(RobustnessTest, UsageFileWithARepeatIsRefusedNamingItAndLeftAsItIs) {
+// A usage file with a day it cannot read or with a repeat fails the collect with one line
+// naming the file and the fault, and is left as it is.
+TEST_F(RobustnessTest, DoubtfulUsageFileIsRefusedNamingItAndLeftAsItIs) {
     const std::pair<std::string, std::string> cases[] = {
+        {R"({"rows":[{"day":"14.03.2026","total_tokens":1,"providers":{}}]})", "14.03.2026"},
         {R"({"rows":[{"day":"2026-03-14","providers":{"codex":1}},)"
          R"({"day":"2026-03-14","providers":{"codex":2}}]})",
          "the day 2026-03-14 has two rows"},
@@ -172,13 +175,13 @@ TEST_F(RobustnessTest, UsageFileWithARepeatIsRefusedNamingItAndLeftAsItIs) {
     writeText(session(), claudeLine("m1", "r", "2026-03-14T10:00:00Z", 2, 0));
     for (const auto &[json, named] : cases) {
         writeText(usageFile(), json);
-        try {
-            collect();
-            ADD_FAILURE() << json;
-        } catch (const HistoryFormatError &error) {
-            EXPECT_THAT(error.what(), HasSubstr(named));
-        }
+        const ChildOutcome result = runTool({"collect"});
+        EXPECT_EQ(result.exitCode, 1) << json;
+        EXPECT_THAT(result.standardError, ::testing::StartsWith("tessel: docs/usage.json"));
+        EXPECT_THAT(result.standardError, HasSubstr(named));
+        EXPECT_EQ(std::count(result.standardError.begin(), result.standardError.end(), '\n'), 1);
         EXPECT_EQ(readText(usageFile()), json);
+        EXPECT_THROW(collect(), HistoryFormatError);
     }
 }
 

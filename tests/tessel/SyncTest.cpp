@@ -2,7 +2,6 @@
 #include "LogFixture.h"
 
 #include "AtomicFile.h"
-#include "ChildProcess.h"
 #include "Errors.h"
 #include "GeneratedFile.h"
 

@@ -138,10 +138,8 @@ TEST(HeatmapDocument, LevelsColoursAndGridOrder) {
     const std::string svg = renderHeatmap(history, today);
     const std::regex cell(
         R"re(<rect x="(\d+)" y="(\d+)"[^>]*fill="(#[0-9a-f]{6})"><title>([0-9-]+))re");
-    std::vector<std::smatch> cells;
-    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), cell); it != std::sregex_iterator();
-         ++it)
-        cells.push_back(*it);
+    const std::vector<std::smatch> cells(std::sregex_iterator(svg.begin(), svg.end(), cell),
+                                         std::sregex_iterator());
     ASSERT_EQ(cells.size(), 98u);
     EXPECT_EQ(cells.front()[4], "2025-12-07"); // oldest, top left
     EXPECT_EQ(cells.front()[3], heatmapColour(1));

@@ -36,10 +36,6 @@ protected:
         const auto at = json.find(key);
         return at == std::string::npos ? -1 : std::stoll(json.substr(at + key.size()));
     }
-
-    UsageHistory remoteUsage() const {
-        return parseUsageHistory(git(remote, {"show", "HEAD:docs/usage.json"}));
-    }
 };
 
 TEST_F(SyncTest, TwoMachinesPublishingInTurnsAddUpAndNeitherTouchesTheOthersFile) {
@@ -79,7 +75,7 @@ TEST_F(SyncTest, TwoMachinesPublishingInTurnsAddUpAndNeitherTouchesTheOthersFile
 
     const std::pair<const char *, std::int64_t> sums[] = {
         {"2026-01-01", 50}, {"2026-03-12", 5}, {"2026-03-13", 100}, {"2026-03-14", 1013}};
-    const UsageHistory published = remoteUsage();
+    const UsageHistory published = parseUsageHistory(git(remote, {"show", "HEAD:docs/usage.json"}));
     EXPECT_EQ(published.days.size(), std::size(sums));
     for (const auto &[day, total] : sums)
         EXPECT_EQ(published.dayTotal(*parseDay(day)), total) << day;

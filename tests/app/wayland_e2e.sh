@@ -13,38 +13,32 @@ app_binary=$1
 fixture_tool=$2
 test_user=tesselmenu-e2e
 
-# --- as root: a work folder the ordinary user owns, then the rest as that user
-if [ "$(id -u)" -eq 0 ] && [ -z "${TESSELMENU_E2E_WORK:-}" ]; then
-    id "$test_user" > /dev/null 2>&1 ||
-        useradd --system --no-create-home --shell /usr/sbin/nologin "$test_user" ||
-        { echo "SKIPPED: no ordinary user to run sway as"; exit 77; }
+# --- the rest in a work folder of its own, inside a session bus of its own shared by waybar's
+# tray and the utility; as root, as an ordinary user who owns that folder
+if [ -z "${TESSELMENU_E2E_WORK:-}" ]; then
     work=$(mktemp -d)
     trap 'rm -rf "$work"' EXIT
     cp "$0" "$(dirname "$0")/e2e_common.sh" "$work/"
     cp "$app_binary" "$work/tesselmenu"
     cp "$fixture_tool" "$work/tessel"
-    chown -R "$test_user" "$work"
-    chmod 755 "$work"
+    as_user=()
+    if [ "$(id -u)" -eq 0 ]; then
+        id "$test_user" > /dev/null 2>&1 ||
+            useradd --system --no-create-home --shell /usr/sbin/nologin "$test_user" ||
+            { echo "SKIPPED: no ordinary user to run sway as"; exit 77; }
+        chown -R "$test_user" "$work"
+        chmod 755 "$work"
+        as_user=(runuser -u "$test_user" --)
+    fi
     status=0
-    runuser -u "$test_user" -- env -i PATH="$PATH" LANG=C.UTF-8 HOME="$work/home" \
-        TESSELMENU_E2E_WORK="$work" TESSELMENU_E2E_SHOT="${TESSELMENU_E2E_SHOT:+$work/shot.png}" \
-        bash "$work/wayland_e2e.sh" "$work/tesselmenu" "$work/tessel" || status=$?
+    "${as_user[@]}" env -i PATH="$PATH" LANG=C.UTF-8 HOME="$work/home" TESSELMENU_E2E_WORK="$work" \
+        TESSELMENU_E2E_SHOT="${TESSELMENU_E2E_SHOT:+$work/shot.png}" \
+        dbus-run-session -- bash "$work/wayland_e2e.sh" "$work/tesselmenu" "$work/tessel" ||
+        status=$?
     [ -z "${TESSELMENU_E2E_SHOT:-}" ] || cp "$work/shot.png" "$TESSELMENU_E2E_SHOT" || true
     exit "$status"
 fi
-
-# A work folder made by the root part above is that part's to remove.
-[ -n "${TESSELMENU_E2E_WORK:-}" ] || { TESSELMENU_E2E_WORK=$(mktemp -d) && own_work=1; }
 work=$TESSELMENU_E2E_WORK
-
-# --- inside a session bus of its own, shared by waybar's tray and the utility
-if [ -z "${TESSELMENU_E2E_BUS:-}" ]; then
-    export TESSELMENU_E2E_WORK=$work TESSELMENU_E2E_BUS=1
-    status=0
-    dbus-run-session -- bash "$0" "$app_binary" "$fixture_tool" || status=$?
-    [ -z "${own_work:-}" ] || rm -rf "$work"
-    exit "$status"
-fi
 
 trap stop_background EXIT
 make_bundle "$app_binary" "$fixture_tool"

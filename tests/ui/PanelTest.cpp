@@ -112,11 +112,9 @@ TEST_F(PanelTest, MenuHasTheEntriesInOrderAndEachCallsItsOperation) {
 
     // Turning the switch on installs the schedule; the mark then shows what the tool reports.
     scheduleStatus(true);
-    const qsizetype scheduleRuns = tool.runCount("schedule");
     actions[3]->trigger();
     EXPECT_TRUE(model->scheduleInstalled()) << "the switch moves at once";
     waitIdle();
-    EXPECT_EQ(tool.runCount("schedule"), scheduleRuns + 2) << "install, then the status";
     EXPECT_TRUE(actions[3]->isChecked());
     scheduleStatus(false);
     actions[3]->trigger();

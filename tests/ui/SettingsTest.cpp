@@ -155,7 +155,6 @@ TEST_F(SettingsTest, OneWindowAtATimeFixedInSizeAndRebuiltAfterClosing) {
     QList<SettingsWindow *> windows = settingsWindows();
     ASSERT_EQ(windows.size(), 1);
     SettingsWindow *first = windows.front();
-    EXPECT_EQ(first->windowTitle(), QStringLiteral("设置"));
     EXPECT_EQ(first->size(), QSize(300, 220));
     EXPECT_EQ(first->minimumSize(), first->maximumSize());
     EXPECT_TRUE(first->isVisible());

@@ -32,10 +32,10 @@ second_launch_exits() {
 }
 
 # On a session bus of the test's own: the well-known name.
-{ read -r DBUS_SESSION_BUS_ADDRESS && read -r bus; } < \
-    <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
-pids+=("$bus")
-export DBUS_SESSION_BUS_ADDRESS
+dbus-daemon --session --nofork --print-address=3 3> "$work/bus" &
+pids+=($!)
+wait_until 10 "the session bus" test -s "$work/bus"
+export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus")
 name_owned() {
     dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
         org.freedesktop.DBus.NameHasOwner string:io.github.TesselMenu 2> /dev/null |

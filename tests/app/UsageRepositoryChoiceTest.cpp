@@ -58,7 +58,8 @@ TEST_F(UsageRepositoryChoiceTest, TheDefaultFollowsTheDataHomeOnlyWhenItIsAbsolu
     }
 }
 
-TEST_F(UsageRepositoryChoiceTest, PreparingMakesAGitRepositoryOnceAndKeepsWhatIsThere) {
+TEST_F(UsageRepositoryChoiceTest,
+       PreparingMakesAGitRepositoryOnceKeepsWhatIsThereAndNamesAFileInTheWay) {
     prepareUsageRepository(usage);
     ASSERT_TRUE(QFileInfo(usage + "/.git").isDir());
 
@@ -73,15 +74,15 @@ TEST_F(UsageRepositoryChoiceTest, PreparingMakesAGitRepositoryOnceAndKeepsWhatIs
     QDir(usage + "/.git").removeRecursively();
     prepareUsageRepository(usage);
     EXPECT_TRUE(QFileInfo(usage + "/.git/HEAD").isFile());
-}
 
-TEST_F(UsageRepositoryChoiceTest, AFileInTheWayIsReportedWithItsPath) {
-    writeFile(data + "/tesselmenu", "a file where the folder should be");
+    // A file in the way is reported with the path.
+    writeFile(data + "/elsewhere", "a file where the folder should be");
     try {
-        prepareUsageRepository(usage);
+        prepareUsageRepository(data + "/elsewhere/usage");
         FAIL() << "expected UsageRepositoryError";
     } catch (const UsageRepositoryError &error) {
-        EXPECT_TRUE(error.description().contains(usage)) << error.description().toStdString();
+        EXPECT_TRUE(error.description().contains(data + "/elsewhere/usage"))
+            << error.description().toStdString();
     }
 }
 

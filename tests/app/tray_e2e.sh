@@ -1,60 +1,15 @@
 #!/usr/bin/env bash
-# End-to-end test of the real tray utility: an X server (Xvfb) with a tray host (trayer), the
-# executable in a bundle of its own with the fixture tool and a demo repository, and every
-# folder it could touch inside a temporary directory. Checks that without a tray the panel
-# opens in a window titled with today's figure, that a tray host started later takes the icon
-# and the window goes, that the icon shows the figure before anybody clicks it, that a left
-# click opens the 300-wide panel and a second one closes it, that the tray menu's first entry
-# opens the panel, that the panel opens under the tray each way, that a second launch exits
-# while the first instance keeps its single icon and shows its panel, and that SIGTERM ends the
-# utility together with a tool run it had started.
+# End-to-end test of the real tray utility under an X server (Xvfb) with a tray host (trayer):
+# the executable in a bundle of its own with the fixture tool and a demo repository, every
+# folder it could touch inside a temporary directory. Each check says "ok: ..." as it passes.
 #   tray_e2e.sh TESSELMENU_EXECUTABLE FIXTURE_TOOL
 set -euo pipefail
-
-app_binary=$1
-fixture_tool=$2
-
-for needed in Xvfb trayer xdotool xwininfo import; do
-    command -v "$needed" > /dev/null || { echo "SKIPPED: $needed is not installed"; exit 77; }
-done
+. "$(dirname "$0")/e2e_common.sh"
+require Xvfb trayer xdotool xwininfo import
 
 work=$(mktemp -d)
-pids=()
-cleanup() {
-    local status=$?
-    kill "${pids[@]}" 2> /dev/null || true
-    wait 2> /dev/null || true
-    [ "$status" -eq 0 ] || tail -n 30 "$work"/*.log
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() { echo "FAILED: $*" >&2; exit 1; }
-
-# Polls `command...` every 0.1 s until it succeeds or `seconds` have passed.
-wait_until() {
-    local seconds=$1 what=$2
-    shift 2
-    local deadline=$((SECONDS + seconds))
-    until "$@"; do
-        ((SECONDS < deadline)) || fail "timed out waiting for $what"
-        sleep 0.1
-    done
-}
-
-# --- the bundle: bin/tesselmenu beside share/tesselmenu with the tool and Info.json
-prefix=$work/prefix
-mkdir -p "$prefix/bin" "$prefix/share/tesselmenu"
-cp "$app_binary" "$prefix/bin/tesselmenu"
-cp "$fixture_tool" "$prefix/share/tesselmenu/tessel"
-"$prefix/share/tesselmenu/tessel" demo --repo-dir "$work/repo"
-printf '{"TesselRepoDir": "%s"}\n' "$work/repo" > "$prefix/share/tesselmenu/Info.json"
-
-export HOME=$work/home
-export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
-export XDG_RUNTIME_DIR=$work/runtime
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+trap 'stop_background; rm -rf "$work"' EXIT
+make_bundle "$1" "$2"
 # No session bus: Qt uses the X11 tray protocol that trayer speaks.
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
 export QT_QPA_PLATFORM=xcb
@@ -71,11 +26,9 @@ export DISPLAY=:$(head -n 1 "$work/display")
 "$prefix/bin/tesselmenu" > "$work/no-tray.log" 2>&1 &
 lone=$!
 pids+=("$lone")
-fallback_shown() {
-    [ -n "$(xdotool search --onlyvisible --name '^热图 [0-9.]+[KMB]$' 2> /dev/null)" ]
-}
+window_titled() { [ -n "$(xdotool search --onlyvisible --name "$1" 2> /dev/null)" ]; }
 wait_until 30 "the panel in a window titled with the figure where there is no tray" \
-    fallback_shown
+    window_titled '^热图 [0-9.]+[KMB]$'
 kill "$lone"
 wait "$lone" 2> /dev/null || true
 echo "ok: without a tray the panel opens in a window titled with today's figure"
@@ -83,7 +36,6 @@ echo "ok: without a tray the panel opens in a window titled with today's figure"
 # From here the tool's collect waits for a gate, so the icon can be seen before and after
 # the first refresh lands.
 gate=$work/gate
-tools=$prefix/share/tesselmenu
 mv "$tools/tessel" "$tools/fixture"
 printf '#!/usr/bin/env bash\nif [ "${1:-}" = collect ]; then\n    until [ -e %q ]; do sleep 0.1; done\nfi\nexec %q "$@"\n' \
     "$gate" "$tools/fixture" > "$tools/tessel"
@@ -93,9 +45,7 @@ chmod +x "$tools/tessel"
 "$prefix/bin/tesselmenu" > "$work/app.log" 2>&1 &
 app=$!
 pids+=("$app")
-fallback_shown() { [ -n "$(xdotool search --onlyvisible --name '^热图' 2> /dev/null)" ]; }
-fallback_gone() { ! fallback_shown; }
-wait_until 30 "the panel in a window where there is no tray" fallback_shown
+wait_until 30 "the panel in a window where there is no tray" window_titled '^热图'
 echo "ok: without a tray the panel opens in a window"
 
 # --- a tray host that comes up later (as at login) takes the icon from the same instance
@@ -117,7 +67,6 @@ icon_count() { icon_windows | wc -l; }
 has_one_icon() { [ "$(icon_count)" -eq 1 ]; }
 panel_window() { xdotool search --onlyvisible --name '^TesselMenu 面板$' 2> /dev/null | head -n 1; }
 panel_shown() { [ -n "$(panel_window)" ]; }
-panel_hidden() { [ -z "$(panel_window)" ]; }
 # The first instance shows a window besides its icon: the menu (or the panel) is open.
 menu_open() { [ "$(xdotool search --onlyvisible --pid "$app" 2> /dev/null | wc -l)" -ge 2 ]; }
 # Clicks the middle of the icon with mouse button $1.
@@ -130,8 +79,8 @@ click_icon() {
 }
 
 wait_until 30 "the icon in the late tray" has_one_icon
-wait_until 20 "the fallback window to go" fallback_gone
-kill -0 "$app" 2> /dev/null || fail "the utility ended when its window went"
+wait_until 20 "the fallback window to go" not window_titled '^热图'
+alive "$app" || fail "the utility ended when its window went"
 echo "ok: a tray host that starts late gets the icon and the window goes"
 
 # The icon's pixels while the first refresh waits at the gate; then, without any click, the
@@ -163,7 +112,7 @@ at_the_tray "left click"
 sleep 1
 
 click_icon 1
-wait_until 20 "the panel to close after a second click" panel_hidden
+wait_until 20 "the panel to close after a second click" not panel_shown
 echo "ok: a second click closes it"
 
 sleep 0.5 # past the guard against reopening on the click that closed it
@@ -174,12 +123,12 @@ wait_until 20 "the panel from the tray menu" panel_shown
 at_the_tray "打开面板"
 echo "ok: the tray menu's first entry opens the panel at the tray"
 xdotool key Escape
-wait_until 20 "the panel to close on Escape" panel_hidden
+wait_until 20 "the panel to close on Escape" not panel_shown
 
 status=0
 timeout 30 "$prefix/bin/tesselmenu" > "$work/second.log" 2>&1 || status=$?
 [ "$status" -eq 0 ] || fail "the second launch ended with status $status"
-kill -0 "$app" 2> /dev/null || fail "the first instance is gone"
+alive "$app" || fail "the first instance is gone"
 wait_until 20 "the first instance to show its panel" panel_shown
 at_the_tray "second launch"
 has_one_icon || fail "the tray holds $(icon_count) icons of the utility"
@@ -188,7 +137,7 @@ echo "ok: a second launch exits and the first keeps its single icon"
 # --- SIGTERM (as at logout) while a tool run hangs: the utility leaves and takes the run along
 rm -f "$gate"
 xdotool key Escape
-wait_until 20 "the panel to close" panel_hidden
+wait_until 20 "the panel to close" not panel_shown
 sleep 0.5
 click_icon 3
 wait_until 20 "the tray menu" menu_open
@@ -196,9 +145,7 @@ xdotool key --clearmodifiers Down Down Return
 hanging_run() { pgrep -f "$tools/tessel collect" > /dev/null; }
 wait_until 20 "a refresh whose collect hangs" hanging_run
 kill -TERM "$app"
-app_gone() { ! kill -0 "$app" 2> /dev/null; }
-wait_until 20 "the utility to end on SIGTERM" app_gone
-no_hanging_run() { ! hanging_run; }
-wait_until 10 "the hanging tool run to be stopped with the utility" no_hanging_run
+wait_until 20 "the utility to end on SIGTERM" not alive "$app"
+wait_until 10 "the hanging tool run to be stopped with the utility" not hanging_run
 echo "ok: SIGTERM ends the utility and the tool run it had started"
 echo "1 passed, 0 failed"

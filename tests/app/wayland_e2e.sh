@@ -1,89 +1,47 @@
 #!/usr/bin/env bash
 # End-to-end test of the tray utility in a Wayland session: a headless sway with waybar's tray
-# on a session bus of its own, the utility on Qt's Wayland platform. Checks that the icon
-# reaches the tray, that a click on it (the tray's Activate call) opens the panel at the top
-# right under the bar rather than in the middle of the screen, that the menu key opens the
-# panel's menu over it and Escape closes the menu and then the panel, and that a second click
-# closes it. sway refuses to run as root, so as root the script runs itself again as an
+# on a session bus of its own, the utility on Qt's Wayland platform; each check says "ok: ..."
+# as it passes. sway refuses to run as root, so as root the script runs itself again as an
 # ordinary user (made when missing: CI runs as root on a throwaway machine).
 #   wayland_e2e.sh TESSELMENU_EXECUTABLE FIXTURE_TOOL
 # With TESSELMENU_E2E_SHOT=FILE it also saves a screenshot of the open panel there.
 set -euo pipefail
+. "$(dirname "$0")/e2e_common.sh"
+require sway swaymsg waybar grim wtype dbus-run-session dbus-send convert
 
 app_binary=$1
 fixture_tool=$2
 test_user=tesselmenu-e2e
 
-for needed in sway swaymsg waybar grim wtype dbus-run-session dbus-send convert; do
-    command -v "$needed" > /dev/null || { echo "SKIPPED: $needed is not installed"; exit 77; }
-done
-
-fail() { echo "FAILED: $*" >&2; exit 1; }
-
-wait_until() {
-    local seconds=$1 what=$2
-    shift 2
-    local deadline=$((SECONDS + seconds))
-    until "$@"; do
-        ((SECONDS < deadline)) || fail "timed out waiting for $what"
-        sleep 0.1
-    done
-}
-
-# --- as root: a work folder the ordinary user owns, then the rest as that user
-if [ "$(id -u)" -eq 0 ] && [ -z "${TESSELMENU_E2E_WORK:-}" ]; then
-    id "$test_user" > /dev/null 2>&1 ||
-        useradd --system --no-create-home --shell /usr/sbin/nologin "$test_user" ||
-        { echo "SKIPPED: no ordinary user to run sway as"; exit 77; }
+# --- the rest in a work folder of its own, inside a session bus of its own shared by waybar's
+# tray and the utility; as root, as an ordinary user who owns that folder
+if [ -z "${TESSELMENU_E2E_WORK:-}" ]; then
     work=$(mktemp -d)
     trap 'rm -rf "$work"' EXIT
-    cp "$0" "$work/wayland_e2e.sh"
+    cp "$0" "$(dirname "$0")/e2e_common.sh" "$work/"
     cp "$app_binary" "$work/tesselmenu"
     cp "$fixture_tool" "$work/tessel"
-    chown -R "$test_user" "$work"
-    chmod 755 "$work"
+    as_user=()
+    if [ "$(id -u)" -eq 0 ]; then
+        id "$test_user" > /dev/null 2>&1 ||
+            useradd --system --no-create-home --shell /usr/sbin/nologin "$test_user" ||
+            { echo "SKIPPED: no ordinary user to run sway as"; exit 77; }
+        chown -R "$test_user" "$work"
+        chmod 755 "$work"
+        as_user=(runuser -u "$test_user" --)
+    fi
     status=0
-    runuser -u "$test_user" -- env -i PATH="$PATH" LANG=C.UTF-8 HOME="$work/home" \
-        TESSELMENU_E2E_WORK="$work" TESSELMENU_E2E_SHOT="${TESSELMENU_E2E_SHOT:+$work/shot.png}" \
-        bash "$work/wayland_e2e.sh" "$work/tesselmenu" "$work/tessel" || status=$?
+    "${as_user[@]}" env -i PATH="$PATH" LANG=C.UTF-8 HOME="$work/home" TESSELMENU_E2E_WORK="$work" \
+        TESSELMENU_E2E_SHOT="${TESSELMENU_E2E_SHOT:+$work/shot.png}" \
+        dbus-run-session -- bash "$work/wayland_e2e.sh" "$work/tesselmenu" "$work/tessel" ||
+        status=$?
     [ -z "${TESSELMENU_E2E_SHOT:-}" ] || cp "$work/shot.png" "$TESSELMENU_E2E_SHOT" || true
     exit "$status"
 fi
-
-# A work folder made by the root part above is that part's to remove.
-[ -n "${TESSELMENU_E2E_WORK:-}" ] || { TESSELMENU_E2E_WORK=$(mktemp -d) && own_work=1; }
 work=$TESSELMENU_E2E_WORK
 
-# --- inside a session bus of its own, shared by waybar's tray and the utility
-if [ -z "${TESSELMENU_E2E_BUS:-}" ]; then
-    export TESSELMENU_E2E_WORK=$work TESSELMENU_E2E_BUS=1
-    status=0
-    dbus-run-session -- bash "$0" "$app_binary" "$fixture_tool" || status=$?
-    [ -z "${own_work:-}" ] || rm -rf "$work"
-    exit "$status"
-fi
-
-pids=()
-cleanup() {
-    local status=$?
-    kill "${pids[@]}" 2> /dev/null || true
-    wait 2> /dev/null || true
-    [ "$status" -eq 0 ] || tail -n 30 "$work"/*.log
-}
-trap cleanup EXIT
-
-# --- the bundle and a home of its own
-prefix=$work/prefix
-mkdir -p "$prefix/bin" "$prefix/share/tesselmenu"
-cp "$app_binary" "$prefix/bin/tesselmenu"
-cp "$fixture_tool" "$prefix/share/tesselmenu/tessel"
-"$prefix/share/tesselmenu/tessel" demo --repo-dir "$work/repo" > /dev/null
-printf '{"TesselRepoDir": "%s"}\n' "$work/repo" > "$prefix/share/tesselmenu/Info.json"
-export HOME=$work/home
-export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
-export XDG_RUNTIME_DIR=$work/runtime
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+trap stop_background EXIT
+make_bundle "$app_binary" "$fixture_tool"
 unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
 
 # --- sway on a headless output with a plain background, then waybar with only a tray
@@ -169,7 +127,7 @@ sleep 1
 # The menu key opens the panel's menu over it; Escape closes the menu, then the panel.
 wtype -k Menu -s 300
 sleep 1
-kill -0 "$app" 2> /dev/null || fail "the utility is gone after opening the panel's menu"
+alive "$app" || fail "the utility is gone after opening the panel's menu"
 wtype -k Escape -s 300
 sleep 0.5
 panel_at_corner || fail "Escape on the menu closed the panel too"
@@ -183,6 +141,6 @@ wait_until 20 "the panel again" panel_at_corner
 sleep 0.5
 click_icon
 wait_until 20 "the panel to close on a second click" panel_gone
-kill -0 "$app" 2> /dev/null || fail "the utility is gone"
+alive "$app" || fail "the utility is gone"
 echo "ok: a second click closes it"
 echo "1 passed, 0 failed"

@@ -29,33 +29,28 @@ TEST_F(BundleTest, ExecutableBundledToolWinsOtherwiseTheKeyThenTheDefault) {
     EXPECT_EQ(TesselCLI(bundle).cliPath(), QStringLiteral("/usr/local/bin/tessel"));
 }
 
-TEST_F(BundleTest, OnlyStringValuesCount) {
+TEST_F(BundleTest, OnlyTextValuesCountAndTheyAreKeptExactlyAsWritten) {
     Bundle bundle;
-    bundle.info.insert("TesselCLIPath", 42);
-    bundle.info.insert("TesselRepoDir", true);
-    bundle.info.insert("TesselProfileRepoDir", QJsonArray{"a"});
-    bundle.info.insert("TesselProfileURL", QJsonObject{{"a", "b"}});
-    bundle.info.insert("TesselProjectURL", QJsonValue::Null);
-    const TesselCLI cli(bundle);
-    EXPECT_EQ(cli.cliPath(), QStringLiteral("/usr/local/bin/tessel"));
-    EXPECT_EQ(cli.repoDir(), QDir::currentPath());
-    EXPECT_FALSE(cli.profileRepoDir().has_value());
-    EXPECT_FALSE(cli.profileURLString().has_value());
-    EXPECT_FALSE(cli.projectURLString().has_value());
-}
+    bundle.info = {{"TesselCLIPath", 42},
+                   {"TesselRepoDir", true},
+                   {"TesselProfileRepoDir", QJsonArray{"a"}},
+                   {"TesselProfileURL", QJsonObject{{"a", "b"}}},
+                   {"TesselProjectURL", QJsonValue::Null}};
+    const TesselCLI ignored(bundle);
+    EXPECT_EQ(ignored.cliPath(), QStringLiteral("/usr/local/bin/tessel"));
+    EXPECT_EQ(ignored.repoDir(), QDir::currentPath());
+    EXPECT_FALSE(ignored.profileRepoDir() || ignored.profileURLString() ||
+                 ignored.projectURLString());
 
-TEST_F(BundleTest, TextsAreKeptExactlyAsWritten) {
-    Bundle bundle;
-    bundle.info.insert("TesselRepoDir", "~/usage repo/");
-    bundle.info.insert("TesselProfileRepoDir", "");
-    bundle.info.insert("TesselProfileURL", "https://example.com/u");
-    bundle.info.insert("TesselProjectURL", " not a url ");
-    const TesselCLI cli(bundle);
-    EXPECT_EQ(cli.repoDir(), QStringLiteral("~/usage repo/"));
-    EXPECT_EQ(cli.profileRepoDir(), std::optional<QString>(QString()));
-    EXPECT_EQ(cli.profileURLString(), std::optional<QString>("https://example.com/u"));
-    EXPECT_EQ(cli.projectURLString(), std::optional<QString>(" not a url "));
-    EXPECT_EQ(TesselCLI(bundle), cli);
+    bundle.info = {{"TesselRepoDir", "~/usage repo/"},
+                   {"TesselProfileRepoDir", ""},
+                   {"TesselProfileURL", "https://example.com/u"},
+                   {"TesselProjectURL", " not a url "}};
+    const TesselCLI kept(bundle);
+    EXPECT_EQ(kept.repoDir(), QStringLiteral("~/usage repo/"));
+    EXPECT_EQ(kept.profileRepoDir(), std::optional<QString>(QString()));
+    EXPECT_EQ(kept.profileURLString(), std::optional<QString>("https://example.com/u"));
+    EXPECT_EQ(kept.projectURLString(), std::optional<QString>(" not a url "));
 }
 
 TEST_F(BundleTest, UserDictionaryOverlaysTheShippedOneKeyByKeyAndABrokenOneCountsAsEmpty) {

@@ -111,16 +111,4 @@ TEST(UsageReportDecoding, ErrorNamesTheOffendingMember) {
     }
 }
 
-TEST(ProviderDisplayName, NamesKnownIdsAndKeepsOthers) {
-    const std::pair<const char *, const char *> cases[] = {{"codex", "Codex"},
-                                                           {"claude", "Claude Code"},
-                                                           {"opencode", "OpenCode"},
-                                                           {"Codex", "Codex"},
-                                                           {"CLAUDE", "CLAUDE"},
-                                                           {"gemini", "gemini"},
-                                                           {"", ""}};
-    for (const auto &[id, name] : cases)
-        EXPECT_EQ((TodayReportRow{QString(), id, 0}.providerDisplayName()), QString(name)) << id;
-}
-
 } // namespace

@@ -22,23 +22,6 @@ protected:
     QString entry = temp.filePath("autostart/tesselmenu.desktop");
 };
 
-TEST_F(AutostartTest, EnablingWritesAnEntryThatStartsThisExecutableAndDisablingRemovesIt) {
-    settings.updateLaunchAtLogin(true);
-    EXPECT_TRUE(settings.launchAtLogin());
-    QSettings desktop(entry, QSettings::IniFormat);
-    desktop.beginGroup("Desktop Entry");
-    EXPECT_EQ(desktop.value("Type").toString(), QStringLiteral("Application"));
-    EXPECT_EQ(desktop.value("Exec").toString(), QCoreApplication::applicationFilePath());
-    EXPECT_EQ(desktop.value("Path").toString(), QDir::currentPath());
-
-    // Disabling succeeds also when there is no entry left to remove.
-    for (int i = 0; i < 2; ++i) {
-        settings.updateLaunchAtLogin(false);
-        EXPECT_FALSE(QFile::exists(entry));
-        EXPECT_FALSE(settings.launchAtLogin());
-    }
-}
-
 TEST_F(AutostartTest, FailureToRemoveOrToRegisterReadsAsOff) {
     settings.updateLaunchAtLogin(true);
     // A non-empty folder in place of the entry cannot be removed as a file.
@@ -109,14 +92,19 @@ TEST_F(AutostartTest, TheEntryNamesTheProgramAsTheDesktopFindsItAndKnowsWhenItNo
     EXPECT_FALSE(autostartEntryStarts(temp.filePath("no-such.desktop"), bin + "/tesselmenu"));
 }
 
-TEST_F(AutostartTest, TheSwitchReadsOnOnlyWhileTheEntryStartsThisExecutable) {
+// The switch reads on only while the entry starts this executable.
+TEST_F(AutostartTest, EnablingWritesAnEntryThatStartsThisExecutableAndDisablingRemovesIt) {
     settings.updateLaunchAtLogin(true);
+    EXPECT_TRUE(settings.launchAtLogin());
     EXPECT_TRUE(settings.startsAtLogin());
-    const QByteArray written = [&] {
-        QFile file(entry);
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
-    }();
+    QSettings desktop(entry, QSettings::IniFormat);
+    desktop.beginGroup("Desktop Entry");
+    EXPECT_EQ(desktop.value("Exec").toString(), QCoreApplication::applicationFilePath());
+    EXPECT_EQ(desktop.value("Path").toString(), QDir::currentPath());
+
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
     const struct {
         const char *name;
         QByteArray contents;
@@ -130,8 +118,14 @@ TEST_F(AutostartTest, TheSwitchReadsOnOnlyWhileTheEntryStartsThisExecutable) {
         EXPECT_TRUE(settings.launchAtLogin()) << c.name;
         EXPECT_FALSE(settings.startsAtLogin()) << c.name;
     }
-    QFile::remove(entry);
-    EXPECT_FALSE(settings.startsAtLogin());
+
+    // Disabling succeeds also when there is no entry left to remove.
+    for (int i = 0; i < 2; ++i) {
+        settings.updateLaunchAtLogin(false);
+        EXPECT_FALSE(QFile::exists(entry));
+        EXPECT_FALSE(settings.launchAtLogin());
+        EXPECT_FALSE(settings.startsAtLogin());
+    }
 }
 
 TEST_F(AutostartTest, LineBreaksAndSpacesInPathsSurviveTheRoundTrip) {

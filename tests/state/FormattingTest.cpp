@@ -65,14 +65,17 @@ TEST(ShortTokenString, FitsFourCharactersAndRoundsBeforeChoosingTheForm) {
 
 // Qt puts the environment's locale in force at start; a German or French desktop must not
 // turn the decimal point into a comma.
-TEST(NumberTexts, ReadTheSameUnderACommaLocale) {
+TEST(NumberTexts, ReadTheSameUnderACommaLocaleAndZeroIsAPlaceholder) {
     const std::string saved = std::setlocale(LC_ALL, nullptr);
     ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "run scripts/install-deps";
     EXPECT_EQ(compactTokenString(1'234'567), QStringLiteral("1.2M"));
     EXPECT_EQ(compactTokenString(999'950), QStringLiteral("1000.0K"));
     EXPECT_EQ(shortTokenString(4'321'000), QStringLiteral("4.3M"));
     EXPECT_EQ(menuTitleFor(1500), QStringLiteral("热图 1.5K"));
+    EXPECT_EQ(menuTitleFor(-3), QStringLiteral("热图 -3"));
+    EXPECT_EQ(menuTitleFor(0), QStringLiteral("热图")) << "no placeholder in the title";
     EXPECT_EQ(summaryFor(2'500'000'000), QStringLiteral("2.5B"));
+    EXPECT_EQ(summaryFor(0), QStringLiteral("暂无数据"));
     EXPECT_EQ(nextSyncText(3661), QStringLiteral("下次同步：01:01:01"));
     std::setlocale(LC_ALL, saved.c_str());
 }
@@ -84,14 +87,6 @@ TEST(DurationString, PadsAndNeverWrapsHours) {
         {-5, "00:00:00"},   {int64Min, "00:00:00"}, {int64Max, "2562047788015215:30:07"}};
     for (const auto &[seconds, text] : cases)
         EXPECT_EQ(durationString(seconds), QString::fromLatin1(text)) << seconds;
-}
-
-TEST(TitleAndSummaries, UseThePlaceholderOnlyForZero) {
-    EXPECT_EQ(menuTitleFor(0), QStringLiteral("热图"));
-    EXPECT_EQ(menuTitleFor(1500), QStringLiteral("热图 1.5K"));
-    EXPECT_EQ(menuTitleFor(-3), QStringLiteral("热图 -3"));
-    EXPECT_EQ(summaryFor(0), QStringLiteral("暂无数据"));
-    EXPECT_EQ(summaryFor(2'500'000), QStringLiteral("2.5M"));
 }
 
 // The countdown runs to the next multiple of the interval after the anchor; future anchors,

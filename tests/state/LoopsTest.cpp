@@ -60,14 +60,6 @@ TEST_F(LoopsTest, IntervalBelowOneSecondStillWaitsOneSecondAndLoopsDieWithTheMod
     EXPECT_EQ(refreshes(), before);
 }
 
-TEST_F(LoopsTest, BusyPassesAreSkipped) {
-    model->settings().setRefreshInterval(1);
-    tool.respond("collect", {.delay = 0.5});
-    model->start();
-    idle(300ms);
-    EXPECT_EQ(refreshes(), 1);
-}
-
 // Two loops would refresh twice per interval. The steps are half an interval apart, so two
 // loops could not hide behind each other's busy flag.
 TEST_F(LoopsTest, OneRefreshLoopWhateverTheOrderOfStartAndRestart) {

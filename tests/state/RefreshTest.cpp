@@ -11,10 +11,6 @@ namespace {
 using RefreshTest = ModelTest;
 
 TEST_F(RefreshTest, StartsEmptyThenPublishesEveryFigureFromTheToolAndTheUsageFile) {
-    EXPECT_EQ(model->primaryProvider(), QStringLiteral("\u2014"));
-    EXPECT_EQ(model->todaySummary(), QStringLiteral("暂无数据"));
-    EXPECT_EQ(model->weeklySummary(), QStringLiteral("暂无数据"));
-    EXPECT_EQ(model->menuTitle(), QStringLiteral("热图"));
     EXPECT_TRUE(model->heatmapDays().isEmpty());
     EXPECT_FALSE(model->lastUpdated().has_value());
     EXPECT_FALSE(model->nextSyncSummary().has_value());

@@ -1,4 +1,5 @@
-// Pure geometry: where the settings window and the panel go, and the GitHub mark's scaling.
+// Pure geometry: where the settings window goes (the panel's place has tests of its own), and
+// the GitHub mark's scaling.
 #include "ui/GitHubMark.h"
 #include "ui/WindowPlacement.h"
 
@@ -30,29 +31,8 @@ TEST(WindowPlacementTest, LeftAndTopEdgesBelongToAScreenRightAndBottomEdgesDoNot
     EXPECT_FALSE(centredWindowOrigin(QPointF(0, 0), {}, std::nullopt, none).has_value());
 }
 
-TEST(WindowPlacementTest, PanelHangsFromTheAnchorAndStaysOnScreen) {
-    const QRect screen(0, 0, 1280, 800);
-    const QSize panel(300, 355);
-    // A tray icon at the top right: below it, pushed left to stay inside.
-    EXPECT_EQ(panelOrigin(QRect(1257, 1, 22, 30), panel, screen), QPoint(980, 35));
-    // A tray at the bottom: above the icon.
-    EXPECT_EQ(panelOrigin(QRect(600, 770, 22, 30), panel, screen), QPoint(460, 770 - 4 - 355));
-    // The pointer at the very corner of a second screen.
-    EXPECT_EQ(panelOrigin(QRect(QPoint(1280, 0), QSize(1, 1)), panel, QRect(1280, 0, 1024, 768)),
-              QPoint(1280, 5));
-}
-
 TEST(GitHubMarkTest, SixteenSquareMapsDesignUnitsOneToOne) {
     const QPainterPath path = gitHubMarkPath(QRectF(10, 20, 16, 16));
-    ASSERT_GE(path.elementCount(), 72);
-    EXPECT_TRUE(path.elementAt(0).isMoveTo());
-    const auto at = [&](int i) { return QPointF(path.elementAt(i)); };
-    EXPECT_EQ(at(0), QPointF(18.0, 20.2));
-    // Qt stores a cubic as its two control points, then the end point.
-    EXPECT_EQ(at(1), QPointF(13.9, 20.2));
-    EXPECT_EQ(at(2), QPointF(10.6, 23.5));
-    EXPECT_EQ(at(3), QPointF(10.6, 27.6));
-    EXPECT_EQ(at(6), QPointF(15.6, 34.6));
     const QRectF span = path.controlPointRect();
     EXPECT_NEAR(span.left(), 10.6, 1e-9);
     EXPECT_NEAR(span.right(), 25.4, 1e-9);

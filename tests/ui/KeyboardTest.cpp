@@ -23,6 +23,7 @@ protected:
         panel->show();
         panel->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(panel.get()));
+        settle(); // the refresh that showing starts, from the event loop
         waitIdle();
     }
 

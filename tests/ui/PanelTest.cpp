@@ -26,23 +26,43 @@ protected:
     }
 };
 
-TEST_F(PanelTest, ShowingStartsTheStateOnceAndTheRowsFollowIt) {
+TEST_F(PanelTest, ShowingStartsTheStateOnceWhileBusyOnlySyncIsDisabledThenTheRowsFollow) {
     // Today's report gives 1,500 tokens, the usage file 2,001,500 for the week.
     writeUsage(R"({"rows": [
         {"day": "2026-12-02", "total_tokens": 2000000, "providers": {"codex": 2000000}},
         {"day": "2026-12-06", "total_tokens": 1500, "providers": {"codex": 1500}}]})");
     respondToday(R"({"rows": [{"day": "2026-12-06", "provider": "codex", "total_tokens": 1200},
                               {"day": "2026-12-06", "provider": "claude", "total_tokens": 300}]})");
+    tool.respond("collect", {.delay = 1.5});
     MenuBarContentView panel(*model);
     EXPECT_EQ(text(panel, "header"), QStringLiteral("DEDAVIZUV"));
     EXPECT_EQ(text(panel, "todayValue"), QStringLiteral("暂无数据"));
     EXPECT_EQ(text(panel, "weekValue"), QStringLiteral("暂无数据"));
     EXPECT_EQ(tool.runCount(), 0) << "building the panel runs nothing";
 
-    // Showing starts the state object on the next turn; its first refresh brings the figures.
+    // Showing starts the state object on the next turn, and with it the first refresh.
     panel.show();
-    ASSERT_TRUE(waitUntil([&] { return model->lastUpdated().has_value(); }));
+    EXPECT_FALSE(named<Spinner>(panel, "spinner")->isVisible()) << "not started yet";
+    ASSERT_TRUE(waitUntil([&] { return model->isRefreshing(); }));
+    settle();
+    EXPECT_TRUE(named<Spinner>(panel, "spinner")->isVisible());
+    EXPECT_FALSE(named<QToolButton>(panel, "syncButton")->isEnabled());
+    EXPECT_TRUE(named<QToolButton>(panel, "settingsButton")->isEnabled());
+    EXPECT_TRUE(named<QToolButton>(panel, "quitButton")->isEnabled());
+    named<QToolButton>(panel, "syncButton")->click();
+    named<QToolButton>(panel, "settingsButton")->click();
+    named<QToolButton>(panel, "quitButton")->click();
+    EXPECT_EQ(desktop->windows.size(), 1);
+    EXPECT_EQ(desktop->quits, 1);
+    PanelMenu menu(*model);
+    for (QAction *action : menu.actions())
+        EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+
     waitIdle();
+    EXPECT_FALSE(named<Spinner>(panel, "spinner")->isVisible());
+    EXPECT_TRUE(named<QToolButton>(panel, "syncButton")->isEnabled());
+    EXPECT_EQ(tool.runCount("run"), 0) << "a disabled sync button ignores clicks";
+    EXPECT_FALSE(named<OneLineLabel>(panel, "nextSync")->isVisible());
     EXPECT_EQ(text(panel, "todayValue"), QStringLiteral("1.5K"));
     EXPECT_EQ(text(panel, "weekValue"), QStringLiteral("2.0M"));
     EXPECT_EQ(named<HeatmapGrid>(panel, "heatmap")->days(), model->heatmapDays());
@@ -54,36 +74,6 @@ TEST_F(PanelTest, ShowingStartsTheStateOnceAndTheRowsFollowIt) {
     settle();
     EXPECT_FALSE(model->isRefreshing());
     EXPECT_EQ(tool.runCount("collect"), 1);
-}
-
-TEST_F(PanelTest, WhileBusyOnlyTheSyncButtonIsDisabledThenItPublishes) {
-    tool.respond("collect", {.delay = 1.5});
-    MenuBarContentView panel(*model);
-    panel.show();
-    EXPECT_FALSE(named<Spinner>(panel, "spinner")->isVisible()) << "not started yet";
-
-    ASSERT_TRUE(waitUntil([&] { return model->isRefreshing(); }));
-    settle();
-    EXPECT_TRUE(named<Spinner>(panel, "spinner")->isVisible());
-    EXPECT_FALSE(named<QToolButton>(panel, "syncButton")->isEnabled());
-    EXPECT_TRUE(named<QToolButton>(panel, "settingsButton")->isEnabled());
-    EXPECT_TRUE(named<QToolButton>(panel, "quitButton")->isEnabled());
-    EXPECT_EQ(named<QToolButton>(panel, "syncButton")->toolTip(), QStringLiteral("同步到 GitHub"));
-    named<QToolButton>(panel, "syncButton")->click();
-    named<QToolButton>(panel, "settingsButton")->click();
-    named<QToolButton>(panel, "quitButton")->click();
-    EXPECT_EQ(desktop->windows.size(), 1);
-    EXPECT_EQ(desktop->quits, 1);
-
-    PanelMenu menu(*model);
-    for (QAction *action : menu.actions())
-        EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
-
-    waitIdle();
-    EXPECT_FALSE(named<Spinner>(panel, "spinner")->isVisible());
-    EXPECT_TRUE(named<QToolButton>(panel, "syncButton")->isEnabled());
-    EXPECT_EQ(tool.runCount("run"), 0) << "a disabled sync button ignores clicks";
-    EXPECT_FALSE(named<OneLineLabel>(panel, "nextSync")->isVisible());
 
     // Idle, the button publishes; with a schedule installed the countdown appears.
     tool.respond("collect", {});
@@ -122,11 +112,9 @@ TEST_F(PanelTest, MenuHasTheEntriesInOrderAndEachCallsItsOperation) {
 
     // Turning the switch on installs the schedule; the mark then shows what the tool reports.
     scheduleStatus(true);
-    const qsizetype scheduleRuns = tool.runCount("schedule");
     actions[3]->trigger();
     EXPECT_TRUE(model->scheduleInstalled()) << "the switch moves at once";
     waitIdle();
-    EXPECT_EQ(tool.runCount("schedule"), scheduleRuns + 2) << "install, then the status";
     EXPECT_TRUE(actions[3]->isChecked());
     scheduleStatus(false);
     actions[3]->trigger();
@@ -141,6 +129,7 @@ TEST_F(PanelTest, MenuHasTheEntriesInOrderAndEachCallsItsOperation) {
     EXPECT_FALSE(model->scheduleInstalled());
     EXPECT_FALSE(actions[3]->isChecked());
     holdBusy();
+    settle(); // so only a re-read after the refusal can put the mark right
     actions[3]->trigger();
     settle();
     EXPECT_FALSE(actions[3]->isChecked());

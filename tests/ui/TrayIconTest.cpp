@@ -30,16 +30,14 @@ QRect inkBounds(const QImage &image, int firstRow, int lastRow) {
     return bounds;
 }
 
-int warningPixels(const QImage &image, const QRect &area) {
+// The warning mark's pixels in `area`, or in the whole image.
+int warningPixels(const QImage &image, QRect area = QRect()) {
+    area = area.isNull() ? image.rect() : area;
     int count = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)
             count += isWarning(image.pixelColor(x, y));
     return count;
-}
-
-int warningPixels(const QImage &image) {
-    return warningPixels(image, image.rect());
 }
 
 TEST(TrayIcon, TheFigureIsLegibleAtEveryTraySize) {

@@ -46,7 +46,13 @@ std::string repositoryTop(const std::string &folder, const std::string &role) {
 std::string anchoredPattern(const std::string &folder, const std::string &top) {
     const std::string relative =
         fs::relative(fs::canonical(folder), fs::canonical(top)).generic_string();
-    return relative == "." ? "/" : "/" + escapedGlob(relative) + "/";
+    if (relative == ".")
+        return "/";
+    // Appended piece by piece: "/" + string trips a false GCC 12 warning in Release builds.
+    std::string pattern(1, '/');
+    pattern += escapedGlob(relative);
+    pattern += '/';
+    return pattern;
 }
 
 class Notes {

@@ -40,8 +40,11 @@ std::string escapeJson(std::string_view text) {
 void refuseRepeated(simdjson::dom::object object, std::string_view name, const std::string &where) {
     int seen = 0;
     for (const auto field : object)
-        if (field.key == name && ++seen == 2)
-            malformed("\"" + std::string(name) + "\" appears twice in " + where);
+        if (field.key == name && ++seen == 2) {
+            std::string message(1, '"');
+            message.append(name).append("\" appears twice in ").append(where);
+            malformed(message);
+        }
 }
 
 } // namespace

@@ -1,0 +1,54 @@
+# Helpers of the end-to-end scripts, sourced by each from its own folder. Every script keeps its
+# temporary files in $work and adds what it starts in the background to `pids`.
+
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+# Skips the test (status 77) unless every named program is installed.
+require() {
+    local needed
+    for needed in "$@"; do
+        command -v "$needed" > /dev/null || { echo "SKIPPED: $needed is not installed"; exit 77; }
+    done
+}
+
+# Polls `command...` every 0.1 s until it succeeds or `seconds` have passed.
+wait_until() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@"; do
+        ((SECONDS < deadline)) || fail "timed out waiting for $what"
+        sleep 0.1
+    done
+}
+
+# Succeeds where `command...` fails, for wait_until.
+not() { ! "$@"; }
+alive() { kill -0 "$1" 2> /dev/null; }
+
+# For the EXIT trap: ends the background processes and, after a failure, shows the logs.
+pids=()
+stop_background() {
+    local status=$?
+    kill "${pids[@]}" 2> /dev/null || true
+    wait 2> /dev/null || true
+    [ "$status" -eq 0 ] || tail -n 30 "$work"/*.log
+}
+
+# The executable $1 in a bundle of its own under $prefix, beside share/tesselmenu ($tools) with
+# the tool $2 and an Info.json naming a demo repository; and a home of its own for every folder
+# it could touch.
+make_bundle() {
+    prefix=$work/prefix
+    tools=$prefix/share/tesselmenu
+    mkdir -p "$prefix/bin" "$tools"
+    cp "$1" "$prefix/bin/tesselmenu"
+    cp "$2" "$tools/tessel"
+    "$tools/tessel" demo --repo-dir "$work/repo" > /dev/null
+    printf '{"TesselRepoDir": "%s"}\n' "$work/repo" > "$tools/Info.json"
+    export HOME=$work/home
+    export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share
+    export XDG_CACHE_HOME=$HOME/.cache XDG_RUNTIME_DIR=$work/runtime
+    mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+}

@@ -32,11 +32,12 @@ QCoro::Task<> MenuBarViewModel::readLimits(QPointer<MenuBarViewModel> self, Tess
         self->publish(self->m_limitsError, std::optional(describeError(failure)));
         co_return;
     }
-    self->publish(self->m_limitsError, std::optional<QString>());
     self->publishLimits(response ? response->windows : QList<LimitWindow>());
 }
 
+// Outside the coroutine, whose inlined clearing of the error trips a false GCC 12 warning.
 void MenuBarViewModel::publishLimits(QList<LimitWindow> windows) {
+    publish(m_limitsError, std::optional<QString>());
     // The record of what was warned of is kept up to date even while warnings are silenced,
     // so turning them on again does not repeat old news.
     // Warnings given before a restart are not given again.

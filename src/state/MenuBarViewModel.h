@@ -128,6 +128,7 @@ private:
 
     static QCoro::Task<> refreshTask(QPointer<MenuBarViewModel> self);
     static QCoro::Task<> readLimits(QPointer<MenuBarViewModel> self, TesselCLI cli);
+    // Clears the limits error, then publishes the windows and warns of those past a step.
     void publishLimits(QList<LimitWindow> windows);
     static QCoro::Task<> actionTask(QPointer<MenuBarViewModel> self, ToolAction action);
     static QCoro::Task<> refreshLoop(QPointer<MenuBarViewModel> self,

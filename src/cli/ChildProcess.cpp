@@ -201,8 +201,7 @@ void ChildProcess::watch() {
         timer->start();
     }
     // A child that ended before the watch began still reports through the event loop.
-    if (!m_running || waitForExit(0ms))
-        check();
+    check();
 }
 
 bool ChildProcess::waitForExit(std::chrono::milliseconds limit) {

@@ -11,8 +11,6 @@
 
 #include <QTimer>
 
-#include <sys/types.h>
-
 class ChildProcess;
 class RunCanceller;
 

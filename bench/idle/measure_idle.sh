@@ -22,24 +22,11 @@ for needed in "$app" "$bare" "$tool"; do
     [ -x "$needed" ] || { echo "missing: $needed" >&2; exit 1; }
 done
 
+# wait_until, fail and the clean-up of what runs in the background, as the end-to-end tests
+# have them.
+source "$(dirname "$0")/../../tests/app/e2e_common.sh"
 work=$(mktemp -d)
-pids=()
-cleanup() {
-    kill "${pids[@]}" 2> /dev/null || true
-    wait 2> /dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-wait_until() {
-    local limit=$1 what=$2
-    shift 2
-    local deadline=$((SECONDS + limit))
-    until "$@"; do
-        ((SECONDS < deadline)) || { echo "timed out waiting for $what" >&2; exit 1; }
-        sleep 0.1
-    done
-}
+trap 'stop_background; rm -rf "$work"' EXIT
 
 # Nothing of the person's own configuration or logs is read.
 export HOME=$work/home

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LogReader.h"
+#include "collect/LogReader.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

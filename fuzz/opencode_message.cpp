@@ -1,5 +1,5 @@
 // OpenCode message documents, as a message file or a database row holds them.
-#include "OpenCodeLog.h"
+#include "providers/opencode/OpenCodeLog.h"
 
 #include <cstdlib>
 #include <string_view>

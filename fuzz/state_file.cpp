@@ -1,7 +1,7 @@
 // docs/.tessel-state: any bytes are taken or refused, and a state that was taken is written
 // back so that it reads again to the same bytes.
-#include "CodexLog.h"
-#include "CollectorState.h"
+#include "collect/CollectorState.h"
+#include "providers/codex/CodexLog.h"
 
 #include <cstdlib>
 

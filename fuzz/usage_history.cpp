@@ -1,7 +1,7 @@
 // docs/usage.json: any text is read or refused; what is read is written back in a form that
 // reads again to the same text.
-#include "Errors.h"
-#include "UsageHistory.h"
+#include "base/Errors.h"
+#include "history/UsageHistory.h"
 
 #include <cstdlib>
 

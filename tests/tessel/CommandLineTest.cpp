@@ -1,7 +1,7 @@
 // The command line of every subcommand, parsed and as the executable answers it.
 #include "LogFixture.h"
 
-#include "CommandLine.h"
+#include "commands/CommandLine.h"
 
 namespace {
 

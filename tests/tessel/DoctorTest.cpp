@@ -2,8 +2,8 @@
 // reachable, an unreachable and a silent remote; which repository it examines.
 #include "LogFixture.h"
 
-#include "Doctor.h"
-#include "RepositoryInUse.h"
+#include "commands/Doctor.h"
+#include "commands/RepositoryInUse.h"
 #include "tesselmenu/Version.h"
 
 #include <chrono>

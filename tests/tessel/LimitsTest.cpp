@@ -2,16 +2,16 @@
 // and the report and status line as the executable prints them.
 #include "LogFixture.h"
 
-#include "ClaudeLimits.h"
-#include "Clock.h"
-#include "CodexLimits.h"
-#include "Errors.h"
-#include "LimitNumbers.h"
-#include "LimitsHistory.h"
-#include "LimitsPace.h"
-#include "LimitsReport.h"
-#include "LogTail.h"
-#include "Statusline.h"
+#include "base/Clock.h"
+#include "base/Errors.h"
+#include "base/LogTail.h"
+#include "commands/Statusline.h"
+#include "limits/ClaudeLimits.h"
+#include "limits/CodexLimits.h"
+#include "limits/LimitNumbers.h"
+#include "limits/LimitsHistory.h"
+#include "limits/LimitsPace.h"
+#include "limits/LimitsReport.h"
 
 #include <filesystem>
 

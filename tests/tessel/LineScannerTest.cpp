@@ -1,7 +1,7 @@
 // Streaming line reading: block boundaries, over-long lines and half-written last lines.
 #include "LogFixture.h"
 
-#include "LineScanner.h"
+#include "base/LineScanner.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "ChildProcess.h"
-#include "Collector.h"
-#include "Day.h"
-#include "Environment.h"
-#include "UsageHistory.h"
+#include "base/ChildProcess.h"
+#include "base/Day.h"
+#include "base/Environment.h"
+#include "collect/Collector.h"
+#include "history/UsageHistory.h"
 
 #include "ScopedEnvironment.h"
 

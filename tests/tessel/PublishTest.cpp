@@ -1,8 +1,8 @@
 // run daily: the documents it renders and how it commits and pushes; the demo repository.
 #include "LogFixture.h"
 
-#include "Heatmap.h"
-#include "RepoReadme.h"
+#include "history/Heatmap.h"
+#include "history/RepoReadme.h"
 
 #include <chrono>
 #include <filesystem>

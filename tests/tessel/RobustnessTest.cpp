@@ -2,10 +2,10 @@
 // never crash a collect or poison a later one, and each is named on standard error.
 #include "LogFixture.h"
 
-#include "Clock.h"
-#include "CollectorState.h"
-#include "Errors.h"
-#include "JsonStructure.h"
+#include "base/Clock.h"
+#include "base/Errors.h"
+#include "base/JsonStructure.h"
+#include "collect/CollectorState.h"
 
 #include <unistd.h>
 

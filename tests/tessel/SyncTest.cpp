@@ -1,9 +1,9 @@
 // Publishing from several machines to one remote, and what a sync may and may not touch.
 #include "LogFixture.h"
 
-#include "AtomicFile.h"
-#include "Errors.h"
-#include "GeneratedFile.h"
+#include "base/AtomicFile.h"
+#include "base/Errors.h"
+#include "history/GeneratedFile.h"
 
 #include <chrono>
 #include <filesystem>

@@ -1,0 +1,182 @@
+#include "base/AtomicFile.h"
+
+#include "base/Errors.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+std::string systemReason(int error) {
+    return std::strerror(error);
+}
+
+namespace {
+
+constexpr const char *temporaryInfix = ".tmp-";
+
+std::string temporaryPrefix(const fs::path &target) {
+    std::string prefix = ".";
+    prefix += target.filename().string();
+    prefix += temporaryInfix;
+    return prefix;
+}
+
+class TemporaryFile {
+public:
+    TemporaryFile(const fs::path &target, mode_t mode)
+        : m_path((target.parent_path() / (temporaryPrefix(target) + "XXXXXX")).string()),
+          m_mode(mode) {
+        m_fd = mkstemp(m_path.data());
+        if (m_fd < 0)
+            throw FileError(target.parent_path().string(),
+                            "cannot create a temporary file: " + systemReason(errno));
+    }
+    ~TemporaryFile() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (!m_kept)
+            ::unlink(m_path.c_str());
+    }
+    TemporaryFile(const TemporaryFile &) = delete;
+    TemporaryFile &operator=(const TemporaryFile &) = delete;
+
+    void write(const std::string &contents) {
+        const char *data = contents.data();
+        size_t left = contents.size();
+        while (left > 0) {
+            const ssize_t written = ::write(m_fd, data, left);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written < 0)
+                fail("write failed");
+            data += written;
+            left -= static_cast<size_t>(written);
+        }
+        // mkstemp creates 0600: give the file the mode it is to have.
+        if (::fchmod(m_fd, m_mode) != 0 || ::fsync(m_fd) != 0)
+            fail("flush failed");
+        if (::close(m_fd) != 0) {
+            m_fd = -1;
+            fail("close failed");
+        }
+        m_fd = -1;
+    }
+
+    void renameTo(const fs::path &target) {
+        if (::rename(m_path.c_str(), target.c_str()) != 0)
+            throw FileError(target.string(), "cannot replace: " + systemReason(errno));
+        m_kept = true;
+    }
+
+private:
+    [[noreturn]] void fail(const std::string &what) {
+        throw FileError(m_path, what + ": " + systemReason(errno));
+    }
+
+    std::string m_path;
+    mode_t m_mode;
+    int m_fd = -1;
+    bool m_kept = false;
+};
+
+// The process's file-creation mask, read without changing it (the collector has threads).
+mode_t currentUmask() {
+    if (FILE *status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status))
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found)
+            return static_cast<mode_t>(mask);
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+// A replaced file keeps its mode; a new one gets what the umask leaves of 0666.
+mode_t modeFor(const fs::path &target) {
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        return info.st_mode & 07777;
+    return 0666 & ~currentUmask();
+}
+
+} // namespace
+
+void writeFileAtomically(const std::string &path, const std::string &contents) {
+    const fs::path target = fs::absolute(path);
+    TemporaryFile temporary(target, modeFor(target));
+    temporary.write(contents);
+    temporary.renameTo(target);
+    // Make the rename itself durable; a failure here cannot undo it, so it is not an error.
+    const int folder = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+}
+
+void removeStaleTemporaries(const std::string &path) {
+    const fs::path target = fs::absolute(path);
+    const std::string prefix = temporaryPrefix(target);
+    std::error_code error;
+    for (const auto &entry : fs::directory_iterator(target.parent_path(), error)) {
+        if (entry.path().filename().string().starts_with(prefix))
+            fs::remove(entry.path(), error);
+    }
+}
+
+std::string readWholeFile(const std::string &path) {
+    // Opened without waiting, so a FIFO put in the file's place cannot stall the tool.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw FileError(path, systemReason(errno));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        throw FileError(path, "not a regular file");
+    }
+    // Sized once from fstat, so a large file is neither copied nor reallocated while read.
+    std::string contents;
+    if (info.st_size > 0)
+        contents.resize(static_cast<size_t>(info.st_size));
+    size_t filled = 0;
+    for (;;) {
+        if (filled == contents.size())
+            contents.resize(std::max<size_t>(contents.size() * 2, 65536));
+        const ssize_t got = ::read(fd, contents.data() + filled, contents.size() - filled);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            const int error = errno;
+            ::close(fd);
+            throw FileError(path, systemReason(error));
+        }
+        if (got == 0)
+            break;
+        filled += static_cast<size_t>(got);
+    }
+    ::close(fd);
+    contents.resize(filled);
+    return contents;
+}
+
+void replaceFileIfChanged(const std::string &path, const std::string &contents) {
+    std::string previous;
+    try {
+        previous = readWholeFile(path);
+    } catch (const FileError &) {
+    }
+    if (contents != previous)
+        writeFileAtomically(path, contents);
+}

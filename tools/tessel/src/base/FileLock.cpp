@@ -1,0 +1,35 @@
+#include "base/FileLock.h"
+
+#include "base/Errors.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
+
+FileLock::FileLock(const std::string &path, int timeoutSeconds) {
+    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (m_fd < 0)
+        throw FileError(path, systemReason(errno));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            const int error = errno;
+            ::close(m_fd);
+            throw FileError(path, "cannot lock: " + systemReason(error));
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::close(m_fd);
+            throw ToolError("another tessel run is still updating this repository; try again "
+                            "later");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+FileLock::~FileLock() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}

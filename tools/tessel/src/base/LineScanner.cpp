@@ -1,0 +1,153 @@
+#include "base/LineScanner.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// The first occurrence of `needle` in [begin, end), or nullptr. Most of a log is not usage
+// lines, so this search is the scan's inner loop: it tests two bytes of the needle sixteen
+// positions at a time and compares the whole needle only where both match. (The two bytes
+// are taken from inside the needle because its ends are often quotes, which JSON is full of.)
+const char *findNeedle(const char *begin, const char *end, std::string_view needle) {
+    const size_t size = needle.size();
+    const char *p = begin;
+#if defined(__SSE2__)
+    if (size >= 4 && static_cast<size_t>(end - begin) >= size + 16) {
+        const size_t a = 1, b = size - 2;
+        const __m128i first = _mm_set1_epi8(needle[a]);
+        const __m128i last = _mm_set1_epi8(needle[b]);
+        const char *const limit = end - size - 15;
+        for (; p < limit; p += 16) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + a));
+            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + b));
+            unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+                _mm_and_si128(_mm_cmpeq_epi8(x, first), _mm_cmpeq_epi8(y, last))));
+            while (mask != 0) {
+                const int k = __builtin_ctz(mask);
+                if (std::memcmp(p + k, needle.data(), size) == 0)
+                    return p + k;
+                mask &= mask - 1;
+            }
+        }
+    }
+#endif
+    return static_cast<const char *>(
+        ::memmem(p, static_cast<size_t>(end - p), needle.data(), needle.size()));
+}
+
+} // namespace
+
+LineScanner::LineScanner(size_t blockSize, size_t maxLineSize)
+    : m_blockSize(blockSize), m_maxLineSize(maxLineSize < blockSize ? blockSize : maxLineSize) {}
+
+LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_view needle,
+                                      const LineHandler &handler) {
+    Result result;
+    result.endOffset = offset;
+    size_t capacity = m_blockSize;
+    m_buffer.resize(capacity + padding);
+    ::posix_fadvise(fd, static_cast<off_t>(offset), 0, POSIX_FADV_SEQUENTIAL);
+
+    std::uint64_t base = offset; // file offset of m_buffer[0]
+    size_t length = 0;           // bytes held in the buffer
+    bool skipping = false;       // inside a line longer than maxLineSize
+    std::uint64_t filePos = offset;
+
+    const auto handleRegion = [&](const char *begin, const char *end) {
+        // [begin, end) holds whole lines, each ending in '\n'.
+        const char *const bufferEnd = m_buffer.data() + m_buffer.size();
+        const char *p = begin;
+        while (p < end) {
+            const char *lineStart = p;
+            const char *lineEnd;
+            if (!needle.empty()) {
+                const char *found = findNeedle(p, end, needle);
+                if (!found)
+                    return;
+                const void *before = ::memrchr(p, '\n', static_cast<size_t>(found - p));
+                lineStart = before ? static_cast<const char *>(before) + 1 : p;
+                lineEnd = static_cast<const char *>(
+                    ::memchr(found, '\n', static_cast<size_t>(end - found)));
+            } else {
+                lineEnd =
+                    static_cast<const char *>(::memchr(p, '\n', static_cast<size_t>(end - p)));
+            }
+            handler(std::string_view(lineStart, static_cast<size_t>(lineEnd - lineStart)),
+                    static_cast<size_t>(bufferEnd - lineStart), false);
+            p = lineEnd + 1;
+        }
+    };
+
+    for (;;) {
+        if (length == capacity) {
+            // A single line fills the whole buffer: grow up to the limit, then skip the line.
+            if (capacity < m_maxLineSize) {
+                capacity = std::min(capacity * 2, m_maxLineSize);
+                m_buffer.resize(capacity + padding);
+            } else {
+                skipping = true;
+                ++result.overlongLines;
+                base += length;
+                length = 0;
+            }
+        }
+        const ssize_t got =
+            ::pread(fd, m_buffer.data() + length, capacity - length, static_cast<off_t>(filePos));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            result.readError = std::strerror(errno);
+            return result;
+        }
+        if (got == 0)
+            break;
+        filePos += static_cast<std::uint64_t>(got);
+        result.bytesRead += static_cast<std::uint64_t>(got);
+        size_t fresh = length;
+        length += static_cast<size_t>(got);
+
+        size_t start = 0;
+        if (skipping) {
+            const void *newline = ::memchr(m_buffer.data() + fresh, '\n', length - fresh);
+            if (!newline) {
+                base += length;
+                length = 0;
+                continue;
+            }
+            skipping = false;
+            start = static_cast<size_t>(static_cast<const char *>(newline) - m_buffer.data()) + 1;
+            result.endOffset = base + start;
+        }
+        const void *lastNewline = ::memrchr(m_buffer.data() + start, '\n', length - start);
+        if (!lastNewline) {
+            if (start > 0) {
+                std::memmove(m_buffer.data(), m_buffer.data() + start, length - start);
+                base += start;
+                length -= start;
+            }
+            continue;
+        }
+        const size_t regionEnd =
+            static_cast<size_t>(static_cast<const char *>(lastNewline) - m_buffer.data()) + 1;
+        handleRegion(m_buffer.data() + start, m_buffer.data() + regionEnd);
+        result.endOffset = base + regionEnd;
+        std::memmove(m_buffer.data(), m_buffer.data() + regionEnd, length - regionEnd);
+        base += regionEnd;
+        length -= regionEnd;
+    }
+
+    if (!skipping && length > 0) {
+        const std::string_view tail(m_buffer.data(), length);
+        const bool wanted = needle.empty() || tail.find(needle) != std::string_view::npos;
+        if (wanted && handler(tail, m_buffer.size(), true))
+            result.endOffset = base + length;
+    }
+    return result;
+}

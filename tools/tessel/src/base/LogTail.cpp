@@ -1,0 +1,106 @@
+#include "base/LogTail.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t blockSize = 256 << 10;
+// A longer line is not a line any reader here wants; its bytes are dropped, not kept.
+constexpr size_t maxLineSize = 16 << 20;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(const std::string &path) : m_fd(::open(path.c_str(), O_RDONLY)) {}
+    ~FileDescriptor() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+void forEachLineFromEnd(const std::string &path, std::string_view needle, std::uint64_t maxBytes,
+                        const std::function<bool(std::string_view line)> &handler) {
+    const FileDescriptor file(path);
+    struct stat info {};
+    if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return;
+    std::uint64_t position = static_cast<std::uint64_t>(info.st_size);
+    std::uint64_t budget = maxBytes;
+    // The start of a line whose beginning lies in a block not read yet.
+    std::string carry;
+    std::string block;
+    while (position > 0 && budget > 0) {
+        const size_t size =
+            static_cast<size_t>(std::min<std::uint64_t>({blockSize, position, budget}));
+        position -= size;
+        budget -= size;
+        block.resize(size);
+        size_t got = 0;
+        while (got < size) {
+            const ssize_t n = ::pread(file.get(), block.data() + got, size - got,
+                                      static_cast<off_t>(position + got));
+            if (n <= 0)
+                return;
+            got += static_cast<size_t>(n);
+        }
+        block += carry;
+        // Lines that are complete in `block`, last first; the text before the first newline
+        // may continue further back, unless this is the start of the file. A block without
+        // the needle at all is not split into lines.
+        size_t end = block.size();
+        if (block.find(needle) == std::string::npos)
+            end = std::min(block.find('\n'), block.size());
+        while (true) {
+            const size_t newline = end == 0 ? std::string::npos : block.rfind('\n', end - 1);
+            if (newline == std::string::npos)
+                break;
+            const std::string_view line(block.data() + newline + 1, end - newline - 1);
+            if (!line.empty() && line.find(needle) != std::string_view::npos && !handler(line))
+                return;
+            end = newline;
+        }
+        carry.assign(block, 0, end);
+        if (carry.size() > maxLineSize)
+            carry.clear();
+    }
+    if (position == 0 && !carry.empty() && carry.find(needle) != std::string::npos)
+        handler(carry);
+}
+
+std::vector<RecentFile> recentFiles(const std::vector<std::string> &folders,
+                                    std::string_view extension, std::int64_t since) {
+    std::vector<RecentFile> files;
+    for (const std::string &folder : folders) {
+        std::error_code error;
+        fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied,
+                                              error);
+        for (const fs::recursive_directory_iterator end; !error && walk != end;
+             walk.increment(error)) {
+            if (walk->path().extension() != extension)
+                continue;
+            struct stat info {};
+            if (::stat(walk->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+                info.st_mtim.tv_sec < since)
+                continue;
+            files.push_back(
+                {walk->path().string(), static_cast<std::int64_t>(info.st_mtim.tv_sec)});
+        }
+    }
+    std::sort(files.begin(), files.end(), [](const RecentFile &a, const RecentFile &b) {
+        return a.modifiedAt != b.modifiedAt ? a.modifiedAt > b.modifiedAt : a.path < b.path;
+    });
+    return files;
+}

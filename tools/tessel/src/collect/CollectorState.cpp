@@ -1,0 +1,202 @@
+#include "collect/CollectorState.h"
+
+#include "base/MappedFile.h"
+
+#include <cstring>
+#include <type_traits>
+
+namespace {
+
+constexpr char magic[8] = {'T', 'E', 'S', 'S', 'E', 'L', 'S', 'T'};
+constexpr std::uint32_t formatVersion = 3;
+
+// FNV-1a over 8-byte words (then the tail): fast enough to check a state file of millions of
+// messages in a few milliseconds, and catches truncation and stray writes.
+std::uint64_t checksum(const char *data, size_t size) {
+    std::uint64_t hash = 14695981039346656037ull;
+    size_t at = 0;
+    for (; at + 8 <= size; at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, data + at, 8);
+        hash = (hash ^ word) * 1099511628211ull;
+        hash ^= hash >> 29;
+    }
+    for (; at < size; ++at)
+        hash = (hash ^ static_cast<unsigned char>(data[at])) * 1099511628211ull;
+    return hash;
+}
+
+using StoredEntry = MessageIndex::Stored;
+static_assert(sizeof(StoredEntry) == 33);
+
+class Writer {
+public:
+    template <typename T> void put(T value) {
+        static_assert(std::is_trivially_copyable_v<T>);
+        const size_t at = m_bytes.size();
+        m_bytes.resize(at + sizeof value);
+        std::memcpy(m_bytes.data() + at, &value, sizeof value);
+    }
+    void putBytes(const void *data, size_t size) {
+        m_bytes.append(static_cast<const char *>(data), size);
+    }
+    std::string &bytes() { return m_bytes; }
+
+private:
+    std::string m_bytes;
+};
+
+struct Truncated {};
+
+class Reader {
+public:
+    Reader(const char *data, size_t size) : m_data(data), m_size(size) {}
+    template <typename T> T get() {
+        T value;
+        need(sizeof value);
+        std::memcpy(&value, m_data + m_at, sizeof value);
+        m_at += sizeof value;
+        return value;
+    }
+    // The next `size` bytes, in place.
+    const char *take(size_t size) {
+        need(size);
+        const char *at = m_data + m_at;
+        m_at += size;
+        return at;
+    }
+    // A count of records of at least `recordSize` bytes each that the rest can hold.
+    std::uint64_t getCount(size_t recordSize) {
+        const auto count = get<std::uint64_t>();
+        if (count > (m_size - m_at) / recordSize)
+            throw Truncated();
+        return count;
+    }
+    bool atEnd() const { return m_at == m_size; }
+
+private:
+    void need(size_t size) const {
+        if (m_size - m_at < size)
+            throw Truncated();
+    }
+    const char *m_data;
+    size_t m_size;
+    size_t m_at = 0;
+};
+
+} // namespace
+
+std::uint64_t fileKey(std::string_view prefix, std::string_view name) {
+    return messageKey(Provider::claude, prefix, name);
+}
+
+std::uint64_t stateChecksum(std::string_view bytes) {
+    return checksum(bytes.data(), bytes.size());
+}
+
+std::string serializeState(CollectorState &state) {
+    Writer out;
+    for (const char c : magic)
+        out.put(c);
+    out.put(formatVersion);
+    out.put(countingRules);
+    out.put(state.nextFileId);
+    out.put(static_cast<std::uint64_t>(state.totals.size()));
+    for (const auto &[day, count] : state.totals) {
+        out.put(day);
+        for (const std::int64_t value : count.tokens)
+            out.put(value);
+        out.put(count.covered);
+    }
+    out.put(static_cast<std::uint64_t>(state.files.size()));
+    for (const auto &[key, file] : state.files) {
+        out.put(key);
+        out.put(file.size);
+        out.put(file.mtimeNs);
+        out.put(file.inode);
+        out.put(file.offset);
+        out.put(file.tailHash);
+        out.put(file.id);
+        out.put(file.session.lastTotal);
+        out.put(file.session.spawnSecond);
+        out.put(static_cast<std::uint8_t>((file.session.seenUsage ? 1 : 0) |
+                                          (file.session.replaying ? 2 : 0) | (file.codex ? 4 : 0)));
+    }
+    // The count goes before the entries; it is known once they are written.
+    const size_t countAt = out.bytes().size();
+    out.bytes().reserve(countAt + 16 + state.index.sizeHint() * sizeof(StoredEntry));
+    out.put(std::uint64_t{0});
+    std::uint64_t count = 0;
+    state.index.forEachSorted([&](const StoredEntry &entry) {
+        out.putBytes(&entry, sizeof entry);
+        ++count;
+    });
+    std::memcpy(out.bytes().data() + countAt, &count, sizeof count);
+    out.put(checksum(out.bytes().data(), out.bytes().size()));
+    return std::move(out.bytes());
+}
+
+std::optional<CollectorState> deserializeState(std::string_view bytes,
+                                               std::shared_ptr<const void> owner) {
+    constexpr size_t trailer = sizeof(std::uint64_t);
+    if (bytes.size() < sizeof magic + sizeof formatVersion + trailer ||
+        std::memcmp(bytes.data(), magic, sizeof magic) != 0)
+        return std::nullopt;
+    const size_t body = bytes.size() - trailer;
+    std::uint64_t stored;
+    std::memcpy(&stored, bytes.data() + body, trailer);
+    if (stored != checksum(bytes.data(), body))
+        return std::nullopt;
+    try {
+        Reader in(bytes.data() + sizeof magic, body - sizeof magic);
+        if (in.get<std::uint32_t>() != formatVersion || in.get<std::uint32_t>() != countingRules)
+            return std::nullopt;
+        CollectorState state;
+        state.nextFileId = in.get<std::uint32_t>();
+        for (auto count = in.getCount(29); count > 0; --count) {
+            const auto dayNumber = in.get<DayNumber>();
+            if (!isCountedDay(dayNumber))
+                return std::nullopt;
+            DayCount &day = state.totals[dayNumber];
+            for (std::int64_t &value : day.tokens)
+                value = in.get<std::int64_t>();
+            day.covered = in.get<std::uint8_t>();
+        }
+        for (auto count = in.getCount(69); count > 0; --count) {
+            const auto key = in.get<std::uint64_t>();
+            FileState file;
+            file.size = in.get<std::uint64_t>();
+            file.mtimeNs = in.get<std::int64_t>();
+            file.inode = in.get<std::uint64_t>();
+            file.offset = in.get<std::uint64_t>();
+            file.tailHash = in.get<std::uint64_t>();
+            file.id = in.get<std::uint32_t>();
+            file.session.lastTotal = in.get<std::int64_t>();
+            file.session.spawnSecond = in.get<std::int64_t>();
+            if (file.session.lastTotal < 0) // a running total never is
+                return std::nullopt;
+            const auto flags = in.get<std::uint8_t>();
+            file.session.seenUsage = flags & 1;
+            file.session.replaying = flags & 2;
+            file.codex = flags & 4;
+            if (file.id >= state.nextFileId)
+                return std::nullopt;
+            state.files.emplace(key, file);
+        }
+        const auto count = in.getCount(sizeof(StoredEntry));
+        const char *entries = in.take(count * sizeof(StoredEntry));
+        if (!in.atEnd() || !MessageIndex::validStored(entries, count))
+            return std::nullopt;
+        state.index.assignStored(entries, count, std::move(owner));
+        return state;
+    } catch (const Truncated &) {
+        return std::nullopt;
+    }
+}
+
+std::optional<CollectorState> loadState(const std::string &path) {
+    const auto file = MappedFile::open(path);
+    if (!file)
+        return std::nullopt; // missing or unreadable: the logs are read again
+    return deserializeState(file->bytes(), file);
+}

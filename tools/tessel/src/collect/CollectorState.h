@@ -1,0 +1,69 @@
+#pragma once
+
+#include "collect/MessageIndex.h"
+#include "providers/UsageRecord.h"
+#include "providers/codex/CodexLog.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// What one log file looked like when it was last read, and how far it was read.
+struct FileState {
+    std::uint64_t size = 0;
+    std::int64_t mtimeNs = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t offset = 0;
+    // A hash of the last bytes read (up to `offset`): when they changed, the file was
+    // replaced, and is read again from its start rather than from `offset`.
+    std::uint64_t tailHash = 0;
+    // The file's number, which the message index keeps with what the file counted.
+    std::uint32_t id = 0;
+    // A Codex session: kept when its file is gone for a while, so that a restored copy is not
+    // counted again.
+    bool codex = false;
+    codex::Session session;
+
+    // Same size, modification time and file: nothing to read.
+    bool sameFileAs(const FileState &other) const {
+        return size == other.size && mtimeNs == other.mtimeNs && inode == other.inode;
+    }
+    friend bool operator==(const FileState &, const FileState &) = default;
+};
+
+// Everything collect remembers between runs, in docs/.tessel-state beside the history:
+// the totals counted from logs so far, per file how far it was read, and the message index.
+// Binary, little-endian, with a checksum; a file that fails any check, or that was written
+// under other counting rules, is ignored and the logs are read again from the start (the
+// history file itself keeps the figures of days whose logs are gone).
+struct CollectorState {
+    DayTotals totals;
+    // Keyed by fileKey() of a provider prefix and the file's path (for Codex its file name,
+    // which survives the move of a session into archived_sessions/): a hash keeps the table
+    // small however long the paths are.
+    std::map<std::uint64_t, FileState> files;
+    MessageIndex index;
+    // The number the next newly seen file gets; numbers are never reused.
+    std::uint32_t nextFileId = 1;
+};
+
+// The version of the counting rules. Raising it makes the first collect of the new version
+// count every log again from its start and replace the figures of the days it can read.
+inline constexpr std::uint32_t countingRules = 3;
+
+// The key of a file in CollectorState::files.
+std::uint64_t fileKey(std::string_view prefix, std::string_view name);
+
+// The state file's bytes. Hands out the message index, which is unusable afterwards.
+std::string serializeState(CollectorState &state);
+// The checksum a state file ends with, over all of its bytes before it.
+std::uint64_t stateChecksum(std::string_view bytes);
+// nullopt when `bytes` is not a state file of this version. The message index refers to
+// `bytes` until it is first used; `owner` keeps them alive.
+std::optional<CollectorState> deserializeState(std::string_view bytes,
+                                               std::shared_ptr<const void> owner);
+// nullopt when the file is missing or unusable.
+std::optional<CollectorState> loadState(const std::string &path);

@@ -1,0 +1,111 @@
+#include "collect/LogDiscovery.h"
+
+#include "base/Errors.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Names a folder that exists but cannot be listed. The walk below skips such folders, so
+// without this a collect would quietly count less.
+void checkListable(const std::string &folder, std::vector<std::string> &problems) {
+    if (::access(folder.c_str(), R_OK | X_OK) != 0 && errno != ENOENT)
+        problems.push_back("cannot read the folder " + folder + ": " + systemReason(errno));
+}
+
+void findFiles(const std::string &folder, std::string_view extension,
+               const std::function<void(const std::string &)> &found,
+               std::vector<std::string> &problems) {
+    checkListable(folder, problems);
+    std::error_code error;
+    fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied,
+                                          error);
+    for (const fs::recursive_directory_iterator end; !error && walk != end; walk.increment(error)) {
+        const fs::path &path = walk->path();
+        std::error_code typeError;
+        if (path.extension() == extension)
+            found(path.string());
+        else if (walk->is_directory(typeError))
+            checkListable(path.string(), problems);
+    }
+    if (error && error != std::errc::no_such_file_or_directory)
+        problems.push_back("cannot read the folder " + folder + ": " + error.message());
+}
+
+} // namespace
+
+std::optional<FileState> statFile(const std::string &path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    FileState state;
+    state.size = static_cast<std::uint64_t>(info.st_size);
+    state.mtimeNs =
+        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    state.inode = static_cast<std::uint64_t>(info.st_ino);
+    return state;
+}
+
+std::vector<LogFile> discoverLogs(const LogLocations &locations,
+                                  std::vector<std::string> &problems) {
+    std::vector<LogFile> logs;
+    const auto add = [&logs](LogKind kind, std::uint64_t key, const std::string &path) {
+        if (auto current = statFile(path)) {
+            current->codex = kind == LogKind::codex;
+            logs.push_back({kind, key, path, *current});
+        }
+    };
+    for (const std::string &folder : locations.claudeProjectFolders)
+        findFiles(
+            folder, ".jsonl",
+            [&](const std::string &path) { add(LogKind::claude, fileKey("claude:", path), path); },
+            problems);
+    for (const std::string &folder : locations.codexFolders)
+        findFiles(
+            folder, ".jsonl",
+            [&](const std::string &path) {
+                add(LogKind::codex, fileKey("codex:", fs::path(path).filename().string()), path);
+            },
+            problems);
+    findFiles(
+        locations.openCodeMessageFolder, ".json",
+        [&](const std::string &path) {
+            add(LogKind::openCodeMessage, fileKey("opencode-message:", path), path);
+        },
+        problems);
+
+    // One entry per key: a Codex session present twice (a copy in archived_sessions/) is
+    // read once, from its longest copy.
+    std::sort(logs.begin(), logs.end(), [](const LogFile &a, const LogFile &b) {
+        if (a.key != b.key)
+            return a.key < b.key;
+        if (a.current.size != b.current.size)
+            return a.current.size > b.current.size;
+        return a.path < b.path;
+    });
+    logs.erase(std::unique(logs.begin(), logs.end(),
+                           [](const LogFile &a, const LogFile &b) { return a.key == b.key; }),
+               logs.end());
+    return logs;
+}
+
+std::vector<std::string> discoverOpenCodeDatabases(const LogLocations &locations) {
+    std::vector<std::string> databases{locations.openCodeDatabase};
+    std::error_code error;
+    for (fs::directory_iterator entry(locations.openCodeDataFolder, error), end;
+         !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.starts_with("opencode-") && name.ends_with(".db") && name.size() > 12)
+            databases.push_back(entry->path().string());
+    }
+    std::sort(databases.begin() + 1, databases.end());
+    databases.erase(std::unique(databases.begin(), databases.end()), databases.end());
+    return databases;
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "base/Day.h"
+#include "base/LineScanner.h"
+#include "collect/CollectorState.h"
+#include "providers/UsageRecord.h"
+
+#include <simdjson.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class LogKind { claude, codex, openCodeMessage };
+
+// A log file found on disk, with what stat() says of it now.
+struct LogFile {
+    LogKind kind;
+    std::uint64_t key;
+    std::string path;
+    FileState current;
+};
+
+// One file to read, from where the last collection stopped.
+struct ReadJob {
+    const LogFile *file;
+    std::uint64_t startOffset = 0;
+    codex::Session session;
+    // What the last bytes before startOffset hashed to when they were read.
+    std::uint64_t tailHash = 0;
+    std::uint32_t id = 0;
+};
+
+struct ReadResult {
+    std::vector<UsageRecord> records;
+    // The file's state after this read: its stat() and how far it was read.
+    FileState state;
+    std::uint64_t bytesRead = 0;
+    std::uint64_t malformedLines = 0;
+    std::uint64_t overlongLines = 0;
+    // The file no longer ends in what was read last time (it was replaced or rewritten), so it
+    // was read from its start.
+    bool restarted = false;
+    // Why the file could not be read (or not to the end); empty when it was.
+    std::string problem;
+};
+
+// Reads log files; one per worker thread, since it owns a parser and a buffer.
+class LogReader {
+public:
+    ReadResult read(const ReadJob &job);
+
+    // A hash of the up to 64 bytes before `offset`; 0 at offset 0 or when they cannot be read.
+    static std::uint64_t tailHash(int fd, std::uint64_t offset);
+
+private:
+    void readLines(const ReadJob &job, std::uint64_t startOffset, int fd, ReadResult &result);
+    void readMessageFile(const ReadJob &job, ReadResult &result);
+
+    // 1 MiB blocks: as fast as larger ones, and four readers stay small.
+    LineScanner m_scanner{1 << 20};
+    simdjson::ondemand::parser m_parser;
+    LocalDays m_days;
+};

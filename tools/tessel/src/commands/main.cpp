@@ -1,0 +1,151 @@
+// tessel: counts the tokens of local AI coding tools for the TesselMenu tray utility.
+#include "base/Clock.h"
+#include "base/Environment.h"
+#include "base/Errors.h"
+#include "collect/Collector.h"
+#include "commands/CommandLine.h"
+#include "commands/Demo.h"
+#include "commands/Doctor.h"
+#include "commands/RepositoryInUse.h"
+#include "commands/Statusline.h"
+#include "commands/TodayReport.h"
+#include "history/UsageHistory.h"
+#include "limits/LimitsReport.h"
+#include "sync/RunDaily.h"
+#include "sync/Schedule.h"
+#include "tesselmenu/Version.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+namespace {
+
+template <typename... Handlers> struct Overloaded : Handlers... { using Handlers::operator()...; };
+
+void printWarnings(const std::vector<std::string> &warnings) {
+    for (const std::string &warning : warnings)
+        std::cerr << "tessel: " << warning << '\n';
+}
+
+// Claude Code's status document is small; more than this is not one.
+std::string readStandardInput() {
+    constexpr size_t limit = 4 << 20;
+    std::string input;
+    char buffer[65536];
+    while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
+        input.append(buffer, static_cast<size_t>(std::cin.gcount()));
+        if (input.size() > limit)
+            throw ToolError("the status-line input is larger than 4 MiB");
+    }
+    return input;
+}
+
+// The doctor's lines on standard output; status 1 when any item needs the person's action.
+int doctor(const command::Doctor &request, const Environment &environment) {
+    std::vector<DoctorLine> lines;
+    if (request.logsOnly) {
+        lines = examineLogs(environment);
+    } else {
+        RepositoryInUse repository{request.repositoryFolder.value_or(""), "given"};
+        if (!request.repositoryFolder)
+            repository = findRepositoryInUse(environment, std::filesystem::current_path().string(),
+                                             executableFolder());
+        lines = examineEverything({repository.folder, repository.reason}, environment);
+    }
+    std::cout << renderDoctorLines(lines);
+    if (allWell(lines))
+        return 0;
+    if (!request.logsOnly)
+        std::cout << "Something needs attention: see \"to do\" above.\n";
+    return 1;
+}
+
+int run(const Command &command, const Environment &environment) {
+    int status = 0;
+    std::visit(
+        Overloaded{
+            [](const command::Help &) { std::cout << usageLine << '\n'; },
+            [](const command::Version &) { std::cout << "tessel " TESSELMENU_VERSION "\n"; },
+            [&](const command::Doctor &request) { status = doctor(request, environment); },
+            [&](const command::Collect &) {
+                const CollectSummary summary = collectUsage(".", environment);
+                printWarnings(summary.warnings);
+                if (summary.demo)
+                    std::cout << "demo repository: advanced today's figures\n";
+                else
+                    std::cout << "read " << summary.filesRead << " log files (" << summary.bytesRead
+                              << " bytes); " << summary.daysStored << " days stored\n";
+            },
+            [&](const command::ReportToday &report) {
+                const auto history = readUsageHistory(RepositoryFiles(".").usage);
+                const DayNumber day = today(environment);
+                std::cout << (report.json ? renderTodayReportJson(history, day)
+                                          : renderTodayReportText(history, day));
+            },
+            [&](const command::ReportLimits &report) {
+                std::vector<std::string> warnings;
+                const LimitsReport limits = gatherLimits(environment, warnings);
+                printWarnings(warnings);
+                std::cout << (report.json ? renderLimitsJson(limits)
+                                          : renderLimitsText(limits, currentTime(environment)));
+            },
+            [&](const command::Statusline &statusline) {
+                std::vector<std::string> warnings;
+                std::cout << runStatusline(readStandardInput(),
+                                           {statusline.repositoryFolder, statusline.quiet},
+                                           environment, warnings);
+                printWarnings(warnings);
+            },
+            [&](const command::RunDaily &daily) {
+                for (const std::string &note :
+                     runDaily(daily.repositoryFolder, daily.profileFolder, environment))
+                    std::cerr << "tessel: " << note << '\n';
+            },
+            [&](const command::ScheduleInstall &install) {
+                installSchedule({install.repositoryFolder, install.binary, install.intervalSeconds,
+                                 install.profileFolder},
+                                environment);
+                std::cout << "installed " << timerName << ": every " << install.intervalSeconds
+                          << " s\n";
+            },
+            [&](const command::ScheduleRemove &) { removeSchedule(environment); },
+            [&](const command::ScheduleStatus &) { std::cout << scheduleStatus(environment); },
+            [&](const command::Demo &demo) {
+                prepareDemoRepository(demo.repositoryFolder, environment);
+                std::cout << "demo repository ready: " << demo.repositoryFolder << '\n';
+            },
+        },
+        command);
+    return status;
+}
+
+// One line, whatever the message holds, so the menu can show it as it is.
+std::string oneLine(std::string text) {
+    for (char &c : text)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    try {
+        const Environment environment = Environment::current();
+        return run(parseCommandLine(arguments), environment);
+    } catch (const UsageError &error) {
+        std::cerr << "tessel: " << oneLine(error.what()) << "; " << usageLine << '\n';
+        return 2;
+    } catch (const ToolError &error) {
+        std::cerr << "tessel: " << oneLine(error.what()) << '\n';
+        return 1;
+    } catch (const std::filesystem::filesystem_error &error) {
+        std::cerr << "tessel: " << oneLine(error.what()) << '\n';
+        return 1;
+    } catch (const std::bad_alloc &) {
+        std::cerr << "tessel: out of memory\n";
+        return 1;
+    }
+}

@@ -1,0 +1,45 @@
+#include "history/RepoReadme.h"
+
+#include "providers/Provider.h"
+#include "providers/UsageRecord.h"
+
+namespace {
+
+constexpr const char *displayNames[] = {"Codex", "Claude Code", "OpenCode"};
+
+} // namespace
+
+std::string groupedNumber(std::int64_t value) {
+    const std::string digits = std::to_string(value);
+    const size_t sign = value < 0 ? 1 : 0;
+    std::string out = digits.substr(0, sign);
+    for (size_t i = sign; i < digits.size(); ++i) {
+        if (i > sign && (digits.size() - i) % 3 == 0)
+            out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+std::string renderRepoReadme(const UsageHistory &history, DayNumber today) {
+    std::string text = "# AI coding token usage\n\n"
+                       "![Tokens per day over the last 98 days](heatmap.svg)\n\n"
+                       "| Provider | Today | Last 7 days |\n"
+                       "| --- | ---: | ---: |\n";
+    std::int64_t todayTotal = 0, weekTotal = 0;
+    for (const Provider provider : allProviders) {
+        const std::string id(providerId(provider));
+        const std::int64_t day = history.tokens(today, id);
+        std::int64_t week = 0;
+        for (DayNumber d = today - 6; d <= today; ++d)
+            week = saturatingAdd(week, history.tokens(d, id));
+        todayTotal = saturatingAdd(todayTotal, day);
+        weekTotal = saturatingAdd(weekTotal, week);
+        text += std::string("| ") + displayNames[providerIndex(provider)] + " | " +
+                groupedNumber(day) + " | " + groupedNumber(week) + " |\n";
+    }
+    text += "| **Total** | **" + groupedNumber(todayTotal) + "** | **" + groupedNumber(weekTotal) +
+            "** |\n\n";
+    text += "Figures as of " + formatDay(today) + ", counted by tessel from local logs.\n";
+    return text;
+}

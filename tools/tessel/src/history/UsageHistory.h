@@ -1,0 +1,33 @@
+#pragma once
+
+#include "base/Day.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+// The stored history, docs/usage.json: tokens per day and provider id. Provider ids other than
+// the three known ones are kept as they were found, so nothing a user stored is dropped.
+struct UsageHistory {
+    std::map<DayNumber, std::map<std::string, std::int64_t>> days;
+    // Marks a repository filled by `tessel demo`: collect then invents figures instead of
+    // reading the user's logs.
+    bool demo = false;
+    // The host name of the machine whose own history this is (docs/machines/<id>.json); a
+    // label for people reading the repository, empty in the summed docs/usage.json.
+    std::string host;
+
+    std::int64_t dayTotal(DayNumber day) const;
+    std::int64_t tokens(DayNumber day, const std::string &provider) const;
+
+    friend bool operator==(const UsageHistory &, const UsageHistory &) = default;
+};
+
+// Parses a usage file. Throws HistoryFormatError when the text is not one.
+UsageHistory parseUsageHistory(const std::string &json);
+// Reads `path`; nullopt when it does not exist. Throws FileError or HistoryFormatError.
+std::optional<UsageHistory> readUsageHistory(const std::string &path);
+// The usage file's text: rows ordered by day, each with all three known providers and a
+// total equal to the sum of its providers.
+std::string renderUsageHistory(const UsageHistory &history);

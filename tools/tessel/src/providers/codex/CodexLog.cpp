@@ -1,0 +1,161 @@
+#include "providers/codex/CodexLog.h"
+
+#include "base/Clock.h"
+#include "providers/JsonFields.h"
+
+namespace codex {
+
+namespace ondemand = simdjson::ondemand;
+
+namespace {
+
+// One of the two usage objects of a line. Members that are missing stay -1, so that an object
+// without a member and one with it set to 0 are different identities.
+struct TokenUsage {
+    std::int64_t input = -1, cachedInput = -1, output = -1, reasoning = -1, total = -1;
+
+    // total_tokens, or input + output where older writers leave it out.
+    std::int64_t sum() const {
+        if (total >= 0)
+            return total;
+        return saturatingAdd(std::max<std::int64_t>(input, 0), std::max<std::int64_t>(output, 0));
+    }
+};
+
+bool readMember(ondemand::object &object, std::string_view name, std::int64_t &value) {
+    ondemand::value member;
+    const auto error = object[name].get(member);
+    if (error == simdjson::NO_SUCH_FIELD)
+        return true; // stays -1
+    ondemand::json_type type;
+    if (error || member.type().get(type))
+        return false;
+    if (type == ondemand::json_type::null)
+        return true;
+    std::int64_t count;
+    if (member.get_int64().get(count) || count < 0 || count > maxTokensPerField)
+        return false;
+    value = count;
+    return true;
+}
+
+// False when the object holds something that is not a token count.
+bool readUsage(ondemand::object &object, TokenUsage &usage) {
+    return readMember(object, "input_tokens", usage.input) &&
+           readMember(object, "cached_input_tokens", usage.cachedInput) &&
+           readMember(object, "output_tokens", usage.output) &&
+           readMember(object, "reasoning_output_tokens", usage.reasoning) &&
+           readMember(object, "total_tokens", usage.total);
+}
+
+// The identity of a usage line: both usage objects, exactly.
+std::uint64_t lineIdentity(const TokenUsage &total, const std::optional<TokenUsage> &last) {
+    std::string bytes;
+    const auto add = [&bytes](const TokenUsage &usage) {
+        for (const std::int64_t value :
+             {usage.input, usage.cachedInput, usage.output, usage.reasoning, usage.total})
+            bytes.append(reinterpret_cast<const char *>(&value), sizeof value);
+    };
+    add(total);
+    if (last)
+        add(*last);
+    return messageKey(Provider::codex, bytes, last ? "last" : "");
+}
+
+// Metadata of a spawned subagent names its parent thread here.
+bool spawnedByParent(ondemand::object &payload) {
+    ondemand::object source, subagent, spawn;
+    std::string_view parent;
+    return !payload["source"].get_object().get(source) &&
+           !source["subagent"].get_object().get(subagent) &&
+           !subagent["thread_spawn"].get_object().get(spawn) &&
+           readString(spawn, "parent_thread_id", parent) && !parent.empty();
+}
+
+} // namespace
+
+bool mayMatter(std::string_view line) {
+    return line.find("\"token_count\"") != std::string_view::npos ||
+           line.find("\"session_meta\"") != std::string_view::npos;
+}
+
+std::optional<UsageRecord> parseLine(ondemand::parser &parser, LocalDays &days, Session &session,
+                                     std::string_view line, size_t capacity, LineKind &kind) {
+    kind = LineKind::ignored;
+    ondemand::document document;
+    ondemand::object object;
+    if (parser.iterate(line.data(), line.size(), capacity).get(document) ||
+        document.get_object().get(object)) {
+        kind = LineKind::malformed;
+        return std::nullopt;
+    }
+    std::string_view type, text;
+    if (!readString(object, "type", type))
+        return std::nullopt;
+    std::optional<std::int64_t> time;
+    if (readString(object, "timestamp", text))
+        time = parseTimestamp(text);
+    if (type == "session_meta") {
+        ondemand::object payload;
+        if (time && !session.seenUsage && !object["payload"].get_object().get(payload) &&
+            spawnedByParent(payload)) {
+            session.replaying = true;
+            session.spawnSecond = *time;
+        }
+        return std::nullopt;
+    }
+    if (type != "event_msg")
+        return std::nullopt;
+
+    ondemand::object payload, info, totalObject, lastObject;
+    if (object["payload"].get_object().get(payload) || !readString(payload, "type", text) ||
+        text != "token_count")
+        return std::nullopt;
+    // A null info is a line that only reports rate limits.
+    if (payload["info"].get_object().get(info) ||
+        info["total_token_usage"].get_object().get(totalObject))
+        return std::nullopt;
+    TokenUsage total;
+    std::optional<TokenUsage> last;
+    if (!readUsage(totalObject, total) || !time) {
+        kind = LineKind::malformed;
+        return std::nullopt;
+    }
+    if (!info["last_token_usage"].get_object().get(lastObject)) {
+        last.emplace();
+        if (!readUsage(lastObject, *last)) {
+            kind = LineKind::malformed;
+            return std::nullopt;
+        }
+    }
+
+    kind = LineKind::usage;
+    const std::int64_t running = total.sum();
+    if (session.replaying && *time != session.spawnSecond)
+        session.replaying = false;
+    // A copy replayed into a spawned subagent counts nothing, but its total is the baseline.
+    const bool copied = session.replaying;
+    std::int64_t added;
+    if (!session.seenUsage || running < session.lastTotal)
+        // The first line of a file may carry a total inherited from an earlier session, and a
+        // falling total means the session started counting again: either way the line's own
+        // turn is what is new.
+        added = last ? last->sum() : running;
+    else
+        added = running - session.lastTotal;
+    session.seenUsage = true;
+    session.lastTotal = running;
+    if (copied)
+        return std::nullopt;
+
+    UsageRecord record;
+    record.provider = Provider::codex;
+    record.key = lineIdentity(total, last);
+    record.tokens = added;
+    // The earliest copy of a line counts.
+    record.rank = -*time;
+    record.day = days.dayOf(*time);
+    return record;
+}
+
+} // namespace codex

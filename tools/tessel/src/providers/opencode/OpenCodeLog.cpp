@@ -1,0 +1,241 @@
+#include "providers/opencode/OpenCodeLog.h"
+
+#include "base/Errors.h"
+#include "base/JsonStructure.h"
+#include "providers/JsonFields.h"
+
+#include <simdjson.h>
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+namespace opencode {
+
+namespace ondemand = simdjson::ondemand;
+
+namespace {
+
+// Milliseconds from a whole or floating-point number; nullopt for anything else or for a
+// number too large to be a time.
+std::optional<std::int64_t> milliseconds(ondemand::value value) {
+    std::int64_t whole;
+    if (!value.get_int64().get(whole))
+        return whole;
+    double real;
+    if (value.get_double().get(real) || !std::isfinite(real) || std::fabs(real) > 1e17)
+        return std::nullopt;
+    return static_cast<std::int64_t>(std::floor(real));
+}
+
+// The model a message names: modelID (with providerID), or the newer nested model object.
+std::string modelOf(ondemand::object &object) {
+    std::string model;
+    std::string_view text;
+    if (readString(object, "providerID", text))
+        model = text;
+    model += '/';
+    if (readString(object, "modelID", text)) {
+        model += text;
+        return model;
+    }
+    ondemand::object nested;
+    if (!object["model"].get_object().get(nested)) {
+        if (readString(nested, "providerID", text))
+            model = std::string(text) + '/';
+        if (readString(nested, "modelID", text))
+            model += text;
+    } else if (readString(object, "model", text)) {
+        model += text;
+    }
+    return model;
+}
+
+} // namespace
+
+std::optional<UsageRecord> parseMessage(std::string_view json, std::string_view id,
+                                        std::string_view fallbackId,
+                                        std::optional<std::int64_t> fallbackTime, LocalDays &days) {
+    if (!hasSoundJsonStructure(json))
+        return std::nullopt;
+    static thread_local ondemand::parser parser;
+    const simdjson::padded_string padded(json);
+    ondemand::document document;
+    ondemand::object object;
+    if (parser.iterate(padded).get(document) || document.get_object().get(object))
+        return std::nullopt;
+    std::string_view text;
+    std::string ownId(id);
+    if (ownId.empty() && readString(object, "id", text))
+        ownId = text;
+    if (ownId.empty())
+        ownId = fallbackId;
+    if (readString(object, "role", text) && text != "assistant")
+        return std::nullopt;
+    const std::string model = modelOf(object);
+
+    ondemand::object time;
+    std::optional<std::int64_t> created = fallbackTime;
+    ondemand::value createdValue;
+    if (!object["time"].get_object().get(time) && !time["created"].get(createdValue))
+        if (const auto ms = milliseconds(createdValue))
+            created = ms;
+    ondemand::object tokens, cache;
+    if (object["tokens"].get_object().get(tokens))
+        return std::nullopt;
+    std::int64_t input, output, reasoning, cacheRead = 0, cacheWrite = 0;
+    if (!readTokenCount(tokens, "input", input) || !readTokenCount(tokens, "output", output) ||
+        !readTokenCount(tokens, "reasoning", reasoning))
+        return std::nullopt;
+    if (!tokens["cache"].get_object().get(cache) &&
+        (!readTokenCount(cache, "read", cacheRead) || !readTokenCount(cache, "write", cacheWrite)))
+        return std::nullopt;
+    if (!created || ownId.empty())
+        return std::nullopt;
+
+    UsageRecord record;
+    record.provider = Provider::opencode;
+    record.tokens = input + output + reasoning + cacheRead + cacheWrite;
+    record.rank = record.tokens;
+    // Rounded down to the second, without overflowing at the lowest value.
+    record.day = days.dayOf(*created / 1000 - (*created % 1000 < 0 ? 1 : 0));
+    record.key = messageKey(Provider::opencode, ownId);
+    std::string content = model;
+    for (const std::int64_t value : {*created, input, output, reasoning, cacheRead, cacheWrite})
+        content.append(reinterpret_cast<const char *>(&value), sizeof value);
+    record.content = messageKey(Provider::opencode, "\x01content", content);
+    return record;
+}
+
+namespace {
+
+struct DatabaseCloser {
+    void operator()(sqlite3 *database) const { sqlite3_close_v2(database); }
+};
+struct StatementFinalizer {
+    void operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+std::string reason(sqlite3 *database) {
+    return database ? sqlite3_errmsg(database) : "out of memory";
+}
+
+[[noreturn]] void fail(const std::string &path, sqlite3 *database) {
+    throw ToolError("cannot read the OpenCode database " + path + ": " + reason(database));
+}
+
+std::string_view columnText(sqlite3_stmt *statement, int column) {
+    if (column < 0 || sqlite3_column_type(statement, column) != SQLITE_TEXT)
+        return {};
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+    return text ? std::string_view(text,
+                                   static_cast<size_t>(sqlite3_column_bytes(statement, column)))
+                : std::string_view();
+}
+
+std::optional<std::int64_t> columnTime(sqlite3_stmt *statement, int column) {
+    if (column < 0)
+        return std::nullopt;
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return sqlite3_column_int64(statement, column);
+    case SQLITE_FLOAT: {
+        const double real = sqlite3_column_double(statement, column);
+        if (!std::isfinite(real) || std::fabs(real) > 1e17)
+            return std::nullopt;
+        return static_cast<std::int64_t>(std::floor(real));
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+bool hasTable(sqlite3 *database, const char *table) {
+    sqlite3_stmt *raw = nullptr;
+    if (sqlite3_prepare_v2(database, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?",
+                           -1, &raw, nullptr) != SQLITE_OK)
+        return false;
+    const Statement statement(raw);
+    sqlite3_bind_text(raw, 1, table, -1, SQLITE_STATIC);
+    return sqlite3_step(raw) == SQLITE_ROW;
+}
+
+// The rows of one table; the columns are looked up by name, since versions differ in them.
+// Returns why it stopped early, or an empty string.
+std::string readTable(sqlite3 *database, const std::string &table, LocalDays &days,
+                      std::vector<UsageRecord> &records) {
+    sqlite3_stmt *raw = nullptr;
+    if (sqlite3_prepare_v2(database, ("SELECT * FROM \"" + table + "\"").c_str(), -1, &raw,
+                           nullptr) != SQLITE_OK)
+        return "table " + table + ": " + reason(database);
+    const Statement statement(raw);
+    int id = -1, data = -1, created = -1;
+    for (int column = 0; column < sqlite3_column_count(raw); ++column) {
+        const char *name = sqlite3_column_name(raw, column);
+        if (!name)
+            continue;
+        if (std::strcmp(name, "id") == 0)
+            id = column;
+        else if (std::strcmp(name, "data") == 0)
+            data = column;
+        else if (std::strcmp(name, "time_created") == 0)
+            created = column;
+    }
+    if (data < 0)
+        return "table " + table + " has no data column";
+    for (;;) {
+        const int step = sqlite3_step(raw);
+        if (step == SQLITE_DONE)
+            return {};
+        if (step != SQLITE_ROW)
+            return "table " + table + ": " + reason(database);
+        if (auto record = parseMessage(columnText(raw, data), columnText(raw, id), {},
+                                       columnTime(raw, created), days))
+            records.push_back(*record);
+    }
+}
+
+} // namespace
+
+DatabaseRead readDatabase(const std::string &path, LocalDays &days) {
+    sqlite3 *raw = nullptr;
+    // Read-only: never writes, never creates, and in WAL mode never blocks OpenCode's writes.
+    const int opened =
+        sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    std::unique_ptr<sqlite3, DatabaseCloser> database(raw);
+    if (opened != SQLITE_OK)
+        fail(path, raw);
+    sqlite3_busy_timeout(raw, 2000);
+
+    DatabaseRead read;
+    bool anyTable = false;
+    for (const char *table : {"message", "session_message"}) {
+        if (!hasTable(raw, table))
+            continue;
+        anyTable = true;
+        const std::string problem = readTable(raw, table, days, read.records);
+        if (!problem.empty()) {
+            if (!read.problem.empty())
+                read.problem += "; ";
+            read.problem += problem;
+        }
+    }
+    if (!anyTable) {
+        // sqlite_master itself may be unreadable: a file that is not a database says so here.
+        sqlite3_stmt *check = nullptr;
+        if (sqlite3_prepare_v2(raw, "SELECT count(*) FROM sqlite_master", -1, &check, nullptr) !=
+            SQLITE_OK)
+            fail(path, raw);
+        const Statement statement(check);
+        if (sqlite3_step(check) != SQLITE_ROW)
+            fail(path, raw);
+        throw ToolError("cannot read the OpenCode database " + path + ": it has no message table");
+    }
+    if (!read.problem.empty())
+        read.problem = "the OpenCode database " + path + ": " + read.problem;
+    return read;
+}
+
+} // namespace opencode

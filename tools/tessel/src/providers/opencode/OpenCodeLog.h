@@ -1,0 +1,39 @@
+#pragma once
+
+#include "base/Day.h"
+#include "providers/UsageRecord.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// OpenCode keeps one JSON document per message: rows of the `message` table of its SQLite
+// database (1.2 and later) or one file per message (older versions). The same message may be
+// in both, so both forms share one identity: the message id.
+namespace opencode {
+
+// Reads a message document. Assistant messages with tokens give a record whose tokens are
+// input + output + reasoning + cache read + cache write, ranked by that sum so that a later,
+// fuller copy replaces an earlier one. The identity is `id` when given, else the document's
+// own "id", else `fallbackId`; `fallbackTime` (milliseconds) stands in for a missing
+// time.created. Its content (creation time, model and every token figure) is a second
+// identity: forking a session copies messages under new ids, and such a copy counts once.
+// Anything else gives nullopt.
+std::optional<UsageRecord> parseMessage(std::string_view json, std::string_view id,
+                                        std::string_view fallbackId,
+                                        std::optional<std::int64_t> fallbackTime, LocalDays &days);
+
+struct DatabaseRead {
+    std::vector<UsageRecord> records;
+    // Why reading stopped before the end; empty when every row was read.
+    std::string problem;
+};
+
+// Every message of the database at `path`, from its `message` and `session_message` tables
+// (whichever exist), opened read-only so OpenCode is never locked out. Rows that cannot be
+// understood are skipped; a failure part-way keeps the rows read before it. Throws ToolError
+// when the database cannot be opened or has neither table.
+DatabaseRead readDatabase(const std::string &path, LocalDays &days);
+
+} // namespace opencode

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "base/ChildProcess.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// git run in a repository folder so that it can never wait for a password: no terminal, no
+// standard input, no prompt programs, ssh in batch mode. A push that needs credentials fails
+// at once with git's own message; a configured credential helper still runs. Every step has a
+// deadline (120 s, or TESSEL_GIT_TIMEOUT seconds when shorter), past which git and everything
+// it started are killed and ChildProcessError names the step.
+
+// Runs git with `arguments` in `repository`; throws ChildProcessError with git's message.
+std::string runGit(const std::string &repository, const std::vector<std::string> &arguments);
+
+void initRepository(const std::string &folder);
+
+// Stages `paths` (relative to the repository) and commits them when anything changed.
+// Returns whether a commit was made.
+bool commitFiles(const std::string &repository, const std::vector<std::string> &paths,
+                 const std::string &message);
+
+// Where the current branch is published: its tracking remote, else origin, else the first.
+struct Upstream {
+    std::string remote;
+    std::string branch;
+    // The local copy of the remote branch, refs/remotes/<remote>/<branch>.
+    std::string trackingRef() const;
+};
+// Nullopt when the repository has no remote.
+std::optional<Upstream> upstreamOf(const std::string &repository);
+
+// Fetches the remote branch into its tracking ref; false when the remote has no such branch.
+bool fetchUpstream(const std::string &repository, const Upstream &upstream);
+// Merges the fetched branch unless HEAD already contains it; returns whether HEAD changed.
+// The files marked with markGeneratedLocally() keep this side's copy on a conflict; any other
+// conflict aborts the merge and throws ChildProcessError, leaving everything as it was.
+bool mergeUpstream(const std::string &repository, const Upstream &upstream,
+                   const std::string &message);
+// Pushes HEAD to the remote branch. Nullopt when it went through; git's message when the
+// remote rejected it because another push came first. Throws on any other failure.
+std::optional<std::string> pushUpstream(const std::string &repository, const Upstream &upstream);
+
+// The name of the merge driver that keeps this side's copy of a regenerated document.
+inline constexpr const char *generatedMergeDriver = "tessel-generated";
+
+// `path` with the characters that patterns treat specially escaped.
+std::string escapedGlob(std::string_view path);
+// Keeps `pattern` out of git in this clone only (.git/info/exclude), never in a commit.
+void excludeLocally(const std::string &repository, const std::string &pattern);
+// Files matching `pattern` merge with generatedMergeDriver in this clone (.git/info/attributes).
+void markGeneratedLocally(const std::string &repository, const std::string &pattern);
+
+// Asks `remote` for its branches with `git ls-remote`, ended after `deadlineSeconds` (exit
+// code 124 then) together with every helper git started, and never waiting for a password.
+// Tells whether the remote can be reached with the credentials at hand.
+ChildOutcome probeRemote(const std::string &repository, const std::string &remote,
+                         int deadlineSeconds);

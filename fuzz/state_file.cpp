@@ -8,19 +8,21 @@
 namespace {
 
 // A Codex session goes on from the progress the state remembers.
-void readOn(const codex::Session &remembered) {
+void readOn(const LogSession &remembered) {
     static simdjson::ondemand::parser parser;
     static const simdjson::padded_string line(std::string_view(
         R"({"timestamp":"2026-03-14T10:00:00Z","type":"event_msg","payload":{"type":)"
         R"("token_count","info":{"total_token_usage":{"input_tokens":7,"output_tokens":3,)"
         R"("total_tokens":10}}}})"));
     LocalDays days;
-    codex::Session session = remembered;
-    codex::LineKind kind;
-    const auto record = codex::parseLine(parser, days, session, line,
-                                         line.size() + simdjson::SIMDJSON_PADDING, kind);
-    if (record && record->tokens < 0)
-        std::abort();
+    NameTable names;
+    ReadContext context{parser, days, names, "rollout.jsonl"};
+    LogSession session = remembered;
+    std::vector<UsageRecord> records;
+    codex::parseLine(context, session, line, line.size() + simdjson::SIMDJSON_PADDING, records);
+    for (const UsageRecord &record : records)
+        if (record.tokens < 0)
+            std::abort();
 }
 
 void useAndWriteBack(std::optional<CollectorState> state) {

@@ -12,8 +12,6 @@
 #include "history/MachineHistory.h"
 #include "history/MachineId.h"
 #include "history/UsageHistory.h"
-#include "providers/LogLocations.h"
-#include "providers/opencode/OpenCodeLog.h"
 
 #include <algorithm>
 #include <atomic>
@@ -43,8 +41,8 @@ std::optional<ReadJob> planRead(const LogFile &log, CollectorState &state) {
     // Appended to: go on where the last collection stopped (the reader checks that the file
     // still ends where it did). Codex sessions are known by name, so a session moved to
     // another folder (another inode) goes on as well.
-    const bool sameFile = log.kind == LogKind::codex || known.inode == log.current.inode;
-    if (log.kind != LogKind::openCodeMessage && sameFile && log.current.size >= known.offset)
+    const bool sameFile = log.provider->sessionsKnownByName || known.inode == log.current.inode;
+    if (log.storage == LogStorage::lines && sameFile && log.current.size >= known.offset)
         return ReadJob{&log, known.offset, known.session, known.tailHash, known.id};
     // Replaced or shortened: read it whole; the message index keeps copies from counting twice.
     return ReadJob{&log, 0, {}, 0, known.id};
@@ -85,13 +83,14 @@ size_t workerCount() {
 
 // The database and its write-ahead log: either changing means new rows may be there.
 // Adds the keys of the database's entries in the file table to `kept`.
-bool readDatabaseIfChanged(const std::string &path, CollectorState &state,
+bool readDatabaseIfChanged(const LogDatabase &source, CollectorState &state,
                            std::set<std::uint64_t> &kept, CollectSummary &summary) {
+    const std::string &path = source.path;
     const auto database = statFile(path);
     if (!database)
         return false;
-    const std::uint64_t key = fileKey("opencode-db:", path);
-    const std::uint64_t walKey = fileKey("opencode-db:", path + "-wal");
+    const std::uint64_t key = logFileKey(*source.provider, LogStorage::database, path);
+    const std::uint64_t walKey = logFileKey(*source.provider, LogStorage::database, path + "-wal");
     // An empty write-ahead log holds no rows; SQLite creates and empties it on its own.
     auto wal = statFile(path + "-wal");
     if (wal && wal->size == 0)
@@ -111,9 +110,10 @@ bool readDatabaseIfChanged(const std::string &path, CollectorState &state,
     state.files.erase(walKey);
     LocalDays days;
     try {
-        opencode::DatabaseRead read = opencode::readDatabase(path, days);
+        DatabaseRead read = source.provider->readDatabase(path, days);
         if (auto warning = dropUncountedDays(read.records, path); !warning.empty())
             summary.warnings.push_back(std::move(warning));
+        state.names.merge(read.names);
         state.index.merge(read.records, state.totals);
         if (!read.problem.empty()) {
             // What was read counts; the message index keeps rows from counting twice when
@@ -165,8 +165,7 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
                      const Environment &environment, CollectSummary &summary) {
     std::optional<CollectorState> loaded = loadState(files.state);
     CollectorState state = loaded ? std::move(*loaded) : CollectorState{};
-    const LogLocations locations = LogLocations::fromEnvironment(environment);
-    const std::vector<LogFile> logs = discoverLogs(locations, summary.warnings);
+    const std::vector<LogFile> logs = discoverLogs(environment, summary.warnings);
 
     std::vector<ReadJob> jobs;
     for (const LogFile &log : logs)
@@ -183,7 +182,8 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
         // running totals are counted afresh, and lines it no longer holds no longer count.
         std::unordered_set<std::uint32_t> restarted;
         for (size_t i = 0; i < round.size(); ++i)
-            if (round[i].file->kind == LogKind::codex && state.files.contains(round[i].file->key) &&
+            if (round[i].file->provider->sessionsKnownByName &&
+                state.files.contains(round[i].file->key) &&
                 (round[i].startOffset == 0 || results[i].restarted))
                 restarted.insert(round[i].id);
         state.index.retract(restarted, state.totals);
@@ -195,6 +195,7 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
             if (auto warning = dropUncountedDays(result.records, round[i].file->path);
                 !warning.empty())
                 summary.warnings.push_back(std::move(warning));
+            state.names.merge(result.names);
             state.index.merge(result.records, state.totals);
             // A file that could not be opened keeps its old entry, if any, to be tried again.
             if (result.bytesRead > 0 || result.problem.empty())
@@ -207,7 +208,7 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
     }
     bool databaseRead = false;
     std::set<std::uint64_t> databaseKeys;
-    for (const std::string &database : discoverOpenCodeDatabases(locations))
+    for (const LogDatabase &database : discoverDatabases(environment))
         databaseRead =
             readDatabaseIfChanged(database, state, databaseKeys, summary) || databaseRead;
     if (malformed > 0)
@@ -225,7 +226,7 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
     for (auto entry = state.files.begin(); entry != state.files.end();) {
         while (log != logs.end() && log->key < entry->first)
             ++log;
-        if ((log != logs.end() && log->key == entry->first) || entry->second.codex ||
+        if ((log != logs.end() && log->key == entry->first) || entry->second.keptWhenGone ||
             databaseKeys.contains(entry->first)) {
             ++entry;
         } else {

@@ -2,13 +2,15 @@
 
 #include "base/MappedFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
+#include <vector>
 
 namespace {
 
 constexpr char magic[8] = {'T', 'E', 'S', 'S', 'E', 'L', 'S', 'T'};
-constexpr std::uint32_t formatVersion = 3;
+constexpr std::uint32_t formatVersion = 4;
 
 // FNV-1a over 8-byte words (then the tail): fast enough to check a state file of millions of
 // messages in a few milliseconds, and catches truncation and stray writes.
@@ -101,12 +103,15 @@ std::string serializeState(CollectorState &state) {
     out.put(formatVersion);
     out.put(countingRules);
     out.put(state.nextFileId);
+    // A day holds the figures of the providers it covers only, so a new provider changes
+    // nothing of the format.
     out.put(static_cast<std::uint64_t>(state.totals.size()));
     for (const auto &[day, count] : state.totals) {
         out.put(day);
-        for (const std::int64_t value : count.tokens)
-            out.put(value);
         out.put(count.covered);
+        for (size_t provider = 0; provider < providerCount; ++provider)
+            if (count.covers(provider))
+                out.put(count.tokens[provider]);
     }
     out.put(static_cast<std::uint64_t>(state.files.size()));
     for (const auto &[key, file] : state.files) {
@@ -117,10 +122,23 @@ std::string serializeState(CollectorState &state) {
         out.put(file.offset);
         out.put(file.tailHash);
         out.put(file.id);
-        out.put(file.session.lastTotal);
-        out.put(file.session.spawnSecond);
-        out.put(static_cast<std::uint8_t>((file.session.seenUsage ? 1 : 0) |
-                                          (file.session.replaying ? 2 : 0) | (file.codex ? 4 : 0)));
+        out.put(file.session.numbers[0]);
+        out.put(file.session.numbers[1]);
+        out.put(file.session.model);
+        out.put(file.session.project);
+        out.put(file.session.flags);
+        out.put(static_cast<std::uint8_t>(file.keptWhenGone ? 1 : 0));
+    }
+    // Sorted, so the same state always gives the same bytes.
+    std::vector<std::pair<NameId, const std::string *>> names;
+    for (const auto &[id, text] : state.names.entries())
+        names.emplace_back(id, &text);
+    std::sort(names.begin(), names.end());
+    out.put(static_cast<std::uint64_t>(names.size()));
+    for (const auto &[id, text] : names) {
+        out.put(id);
+        out.put(static_cast<std::uint32_t>(text->size()));
+        out.putBytes(text->data(), text->size());
     }
     // The count goes before the entries; it is known once they are written.
     const size_t countAt = out.bytes().size();
@@ -153,16 +171,19 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
             return std::nullopt;
         CollectorState state;
         state.nextFileId = in.get<std::uint32_t>();
-        for (auto count = in.getCount(29); count > 0; --count) {
+        for (auto count = in.getCount(8); count > 0; --count) {
             const auto dayNumber = in.get<DayNumber>();
             if (!isCountedDay(dayNumber))
                 return std::nullopt;
             DayCount &day = state.totals[dayNumber];
-            for (std::int64_t &value : day.tokens)
-                value = in.get<std::int64_t>();
-            day.covered = in.get<std::uint8_t>();
+            day.covered = in.get<std::uint32_t>();
+            if (day.covered >> providerCount != 0)
+                return std::nullopt;
+            for (size_t provider = 0; provider < providerCount; ++provider)
+                if (day.covers(provider))
+                    day.tokens[provider] = in.get<std::int64_t>();
         }
-        for (auto count = in.getCount(69); count > 0; --count) {
+        for (auto count = in.getCount(86); count > 0; --count) {
             const auto key = in.get<std::uint64_t>();
             FileState file;
             file.size = in.get<std::uint64_t>();
@@ -171,17 +192,21 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
             file.offset = in.get<std::uint64_t>();
             file.tailHash = in.get<std::uint64_t>();
             file.id = in.get<std::uint32_t>();
-            file.session.lastTotal = in.get<std::int64_t>();
-            file.session.spawnSecond = in.get<std::int64_t>();
-            if (file.session.lastTotal < 0) // a running total never is
-                return std::nullopt;
-            const auto flags = in.get<std::uint8_t>();
-            file.session.seenUsage = flags & 1;
-            file.session.replaying = flags & 2;
-            file.codex = flags & 4;
+            file.session.numbers[0] = in.get<std::int64_t>();
+            file.session.numbers[1] = in.get<std::int64_t>();
+            file.session.model = in.get<NameId>();
+            file.session.project = in.get<NameId>();
+            file.session.flags = in.get<std::uint8_t>();
+            file.keptWhenGone = in.get<std::uint8_t>() & 1;
             if (file.id >= state.nextFileId)
                 return std::nullopt;
             state.files.emplace(key, file);
+        }
+        for (auto count = in.getCount(12); count > 0; --count) {
+            const auto id = in.get<NameId>();
+            const auto size = in.get<std::uint32_t>();
+            const char *text = in.take(size);
+            state.names.insert(id, std::string(text, size));
         }
         const auto count = in.getCount(sizeof(StoredEntry));
         const char *entries = in.take(count * sizeof(StoredEntry));

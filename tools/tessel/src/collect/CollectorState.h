@@ -1,8 +1,8 @@
 #pragma once
 
 #include "collect/MessageIndex.h"
+#include "providers/ProviderDefinition.h"
 #include "providers/UsageRecord.h"
-#include "providers/codex/CodexLog.h"
 
 #include <cstdint>
 #include <map>
@@ -22,10 +22,11 @@ struct FileState {
     std::uint64_t tailHash = 0;
     // The file's number, which the message index keeps with what the file counted.
     std::uint32_t id = 0;
-    // A Codex session: kept when its file is gone for a while, so that a restored copy is not
-    // counted again.
-    bool codex = false;
-    codex::Session session;
+    // A session known by its file name (Codex): kept when its file is gone for a while, so that
+    // a restored copy is not counted again.
+    bool keptWhenGone = false;
+    // What the file's reader remembers of it (a Codex session's running total).
+    LogSession session;
 
     // Same size, modification time and file: nothing to read.
     bool sameFileAs(const FileState &other) const {
@@ -46,6 +47,8 @@ struct CollectorState {
     // small however long the paths are.
     std::map<std::uint64_t, FileState> files;
     MessageIndex index;
+    // The models and projects counted usage was spent under.
+    NameTable names;
     // The number the next newly seen file gets; numbers are never reused.
     std::uint32_t nextFileId = 1;
 };

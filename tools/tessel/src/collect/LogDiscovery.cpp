@@ -1,6 +1,7 @@
 #include "collect/LogDiscovery.h"
 
 #include "base/Errors.h"
+#include "providers/ProviderRegistry.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -53,36 +54,37 @@ std::optional<FileState> statFile(const std::string &path) {
     return state;
 }
 
-std::vector<LogFile> discoverLogs(const LogLocations &locations,
+std::uint64_t logFileKey(const ProviderDefinition &provider, LogStorage storage,
+                         std::string_view path) {
+    static constexpr std::string_view tags[] = {":", "-document:", "-db:"};
+    const std::string prefix =
+        std::string(provider.id) + std::string(tags[static_cast<int>(storage)]);
+    if (provider.sessionsKnownByName && storage == LogStorage::lines)
+        return fileKey(prefix, fs::path(path).filename().string());
+    return fileKey(prefix, path);
+}
+
+std::vector<LogFile> discoverLogs(const Environment &environment,
                                   std::vector<std::string> &problems) {
     std::vector<LogFile> logs;
-    const auto add = [&logs](LogKind kind, std::uint64_t key, const std::string &path) {
-        if (auto current = statFile(path)) {
-            current->codex = kind == LogKind::codex;
-            logs.push_back({kind, key, path, *current});
+    for (const ProviderDefinition *provider : providerDefinitions()) {
+        for (const LogFolder &folder : provider->locate(environment).folders) {
+            findFiles(
+                folder.path, folder.ending,
+                [&](const std::string &path) {
+                    if (auto current = statFile(path)) {
+                        current->keptWhenGone = provider->sessionsKnownByName;
+                        logs.push_back({provider, folder.storage,
+                                        logFileKey(*provider, folder.storage, path), path,
+                                        *current});
+                    }
+                },
+                problems);
         }
-    };
-    for (const std::string &folder : locations.claudeProjectFolders)
-        findFiles(
-            folder, ".jsonl",
-            [&](const std::string &path) { add(LogKind::claude, fileKey("claude:", path), path); },
-            problems);
-    for (const std::string &folder : locations.codexFolders)
-        findFiles(
-            folder, ".jsonl",
-            [&](const std::string &path) {
-                add(LogKind::codex, fileKey("codex:", fs::path(path).filename().string()), path);
-            },
-            problems);
-    findFiles(
-        locations.openCodeMessageFolder, ".json",
-        [&](const std::string &path) {
-            add(LogKind::openCodeMessage, fileKey("opencode-message:", path), path);
-        },
-        problems);
+    }
 
-    // One entry per key: a Codex session present twice (a copy in archived_sessions/) is
-    // read once, from its longest copy.
+    // One entry per key: a session present twice (a copy in archived_sessions/) is read once,
+    // from its longest copy.
     std::sort(logs.begin(), logs.end(), [](const LogFile &a, const LogFile &b) {
         if (a.key != b.key)
             return a.key < b.key;
@@ -96,16 +98,11 @@ std::vector<LogFile> discoverLogs(const LogLocations &locations,
     return logs;
 }
 
-std::vector<std::string> discoverOpenCodeDatabases(const LogLocations &locations) {
-    std::vector<std::string> databases{locations.openCodeDatabase};
-    std::error_code error;
-    for (fs::directory_iterator entry(locations.openCodeDataFolder, error), end;
-         !error && entry != end; entry.increment(error)) {
-        const std::string name = entry->path().filename().string();
-        if (name.starts_with("opencode-") && name.ends_with(".db") && name.size() > 12)
-            databases.push_back(entry->path().string());
-    }
-    std::sort(databases.begin() + 1, databases.end());
-    databases.erase(std::unique(databases.begin(), databases.end()), databases.end());
+std::vector<LogDatabase> discoverDatabases(const Environment &environment) {
+    std::vector<LogDatabase> databases;
+    for (const ProviderDefinition *provider : providerDefinitions())
+        if (provider->readDatabase)
+            for (std::string &path : provider->locate(environment).databases)
+                databases.push_back({provider, std::move(path)});
     return databases;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/Environment.h"
 #include "collect/LogReader.h"
-#include "providers/LogLocations.h"
 
 #include <optional>
 #include <string>
@@ -10,12 +10,20 @@
 // What stat() says of a regular file now, or nullopt when there is none at `path`.
 std::optional<FileState> statFile(const std::string &path);
 
-// Every log file below the locations, one entry per key, sorted by key. A Codex session
-// present twice (a copy in archived_sessions/) is listed once, with its longest copy. Folders
-// that exist but cannot be read are named in `problems`.
-std::vector<LogFile> discoverLogs(const LogLocations &locations,
+// Every log file of every tool, one entry per key, sorted by key. A session known by its file
+// name present twice (a Codex copy in archived_sessions/) is listed once, with its longest
+// copy. Folders that exist but cannot be read are named in `problems`.
+std::vector<LogFile> discoverLogs(const Environment &environment,
                                   std::vector<std::string> &problems);
 
-// The OpenCode databases to read: the main one and every release channel's
-// opencode-<channel>.db in the data folder (never their -wal and -shm files), sorted.
-std::vector<std::string> discoverOpenCodeDatabases(const LogLocations &locations);
+// Every tool's databases.
+struct LogDatabase {
+    const ProviderDefinition *provider;
+    std::string path;
+};
+std::vector<LogDatabase> discoverDatabases(const Environment &environment);
+
+// The key of a tool's file in the collector's file table: a hash of the tool, the kind of file
+// and its path (for sessions known by name, the file name).
+std::uint64_t logFileKey(const ProviderDefinition &provider, LogStorage storage,
+                         std::string_view path);

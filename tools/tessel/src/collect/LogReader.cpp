@@ -3,9 +3,6 @@
 #include "base/AtomicFile.h"
 #include "base/Errors.h"
 #include "base/JsonStructure.h"
-#include "providers/claude/ClaudeLog.h"
-#include "providers/codex/CodexLog.h"
-#include "providers/opencode/OpenCodeLog.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -17,8 +14,10 @@ ReadResult LogReader::read(const ReadJob &job) {
     result.state = job.file->current;
     result.state.offset = job.startOffset;
     result.state.session = job.session;
-    if (job.file->kind == LogKind::openCodeMessage) {
-        readMessageFile(job, result);
+    if (job.file->storage == LogStorage::document) {
+        readDocument(job, result);
+        for (UsageRecord &record : result.records)
+            record.source = job.id;
         return result;
     }
     const int fd = ::open(job.file->path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -62,50 +61,34 @@ std::uint64_t LogReader::tailHash(int fd, std::uint64_t offset) {
 
 void LogReader::readLines(const ReadJob &job, std::uint64_t startOffset, int fd,
                           ReadResult &result) {
-    LineScanner::Result scanned;
-    if (job.file->kind == LogKind::claude) {
-        scanned = m_scanner.scan(
-            fd, startOffset, claude::usageNeedle,
-            [&](std::string_view line, size_t capacity, bool unterminated) {
-                // A broken line is never handed to the lazy parser.
-                const auto parsed = hasSoundJsonStructure(line)
-                                        ? claude::parseLine(m_parser, m_days, line, capacity)
-                                        : claude::ParsedLine{claude::LineKind::malformed, {}, {}};
-                if (parsed.kind == claude::LineKind::usage) {
-                    result.records.push_back(parsed.record);
-                    if (parsed.mainChainMark)
-                        result.records.push_back(*parsed.mainChainMark);
-                } else if (parsed.kind == claude::LineKind::malformed && !unterminated)
-                    ++result.malformedLines;
-                return parsed.kind != claude::LineKind::malformed;
-            });
-    } else {
-        codex::Session &session = result.state.session;
-        scanned = m_scanner.scan(
-            fd, startOffset, {}, [&](std::string_view line, size_t capacity, bool unterminated) {
-                if (!codex::mayMatter(line))
-                    return !unterminated; // an unfinished line is read again next time
-                if (!hasSoundJsonStructure(line)) {
-                    if (!unterminated)
-                        ++result.malformedLines;
-                    return false;
-                }
-                // A half-written last line must leave the session as it was.
-                codex::Session before = session;
-                codex::LineKind kind;
-                const auto record =
-                    codex::parseLine(m_parser, m_days, session, line, capacity, kind);
-                if (kind == codex::LineKind::malformed) {
-                    session = before;
-                    if (!unterminated)
-                        ++result.malformedLines;
-                    return false;
-                }
-                if (record)
-                    result.records.push_back(*record);
-                return true;
-            });
-    }
+    const ProviderDefinition &provider = *job.file->provider;
+    ReadContext context{m_parser, m_days, result.names, job.file->path};
+    LogSession &session = result.state.session;
+    const LineScanner::Result scanned =
+        m_scanner.scan(fd, startOffset, provider.needle,
+                       [&](std::string_view line, size_t capacity, bool unterminated) {
+                           if (provider.mayMatter && !provider.mayMatter(line))
+                               return !unterminated; // an unfinished line is read again next time
+                           // A broken line is never handed to the lazy parser.
+                           if (!hasSoundJsonStructure(line)) {
+                               if (!unterminated)
+                                   ++result.malformedLines;
+                               return false;
+                           }
+                           // A half-written last line must leave the session and the records as
+                           // they were.
+                           const LogSession before = session;
+                           const size_t recordsBefore = result.records.size();
+                           if (provider.parseLine(context, session, line, capacity,
+                                                  result.records) == ParseOutcome::malformed) {
+                               session = before;
+                               result.records.resize(recordsBefore);
+                               if (!unterminated)
+                                   ++result.malformedLines;
+                               return false;
+                           }
+                           return true;
+                       });
     result.state.offset = scanned.endOffset;
     result.bytesRead = scanned.bytesRead;
     result.overlongLines = scanned.overlongLines;
@@ -113,11 +96,13 @@ void LogReader::readLines(const ReadJob &job, std::uint64_t startOffset, int fd,
         result.problem = job.file->path + ": " + scanned.readError;
 }
 
-void LogReader::readMessageFile(const ReadJob &job, ReadResult &result) {
-    // One message is a few kilobytes; a huge file here is not one, and is not read into memory.
-    constexpr std::uint64_t largestMessage = 16 << 20;
-    if (job.file->current.size > largestMessage) {
-        result.problem = job.file->path + ": larger than 16 MiB, not an OpenCode message";
+void LogReader::readDocument(const ReadJob &job, ReadResult &result) {
+    // A usage document is at most a few megabytes; a huge file here is not one, and is not read
+    // into memory.
+    constexpr std::uint64_t largestDocument = 16 << 20;
+    if (job.file->current.size > largestDocument) {
+        result.problem = job.file->path + ": larger than 16 MiB, not a " +
+                         std::string(job.file->provider->displayName) + " usage document";
         return;
     }
     std::string json;
@@ -129,11 +114,11 @@ void LogReader::readMessageFile(const ReadJob &job, ReadResult &result) {
     }
     result.bytesRead = json.size();
     result.state.offset = json.size();
-    // The file name is the message id (msg_....json) when the document does not say.
-    const std::string id = std::filesystem::path(job.file->path).stem().string();
-    if (auto record = opencode::parseMessage(json, {}, id, std::nullopt, m_days)) {
-        result.records.push_back(*record);
-    } else if (json.find("\"tokens\"") != std::string::npos) {
+    ReadContext context{m_parser, m_days, result.names, job.file->path};
+    const size_t recordsBefore = result.records.size();
+    if (job.file->provider->parseDocument(context, json, result.records) ==
+        ParseOutcome::malformed) {
+        result.records.resize(recordsBefore);
         ++result.malformedLines;
     }
 }

@@ -3,6 +3,7 @@
 #include "base/Day.h"
 #include "base/LineScanner.h"
 #include "collect/CollectorState.h"
+#include "providers/ProviderDefinition.h"
 #include "providers/UsageRecord.h"
 
 #include <simdjson.h>
@@ -11,11 +12,10 @@
 #include <string>
 #include <vector>
 
-enum class LogKind { claude, codex, openCodeMessage };
-
 // A log file found on disk, with what stat() says of it now.
 struct LogFile {
-    LogKind kind;
+    const ProviderDefinition *provider;
+    LogStorage storage;
     std::uint64_t key;
     std::string path;
     FileState current;
@@ -25,7 +25,7 @@ struct LogFile {
 struct ReadJob {
     const LogFile *file;
     std::uint64_t startOffset = 0;
-    codex::Session session;
+    LogSession session;
     // What the last bytes before startOffset hashed to when they were read.
     std::uint64_t tailHash = 0;
     std::uint32_t id = 0;
@@ -33,6 +33,8 @@ struct ReadJob {
 
 struct ReadResult {
     std::vector<UsageRecord> records;
+    // The names of the models and projects the records refer to.
+    NameTable names;
     // The file's state after this read: its stat() and how far it was read.
     FileState state;
     std::uint64_t bytesRead = 0;
@@ -55,7 +57,7 @@ public:
 
 private:
     void readLines(const ReadJob &job, std::uint64_t startOffset, int fd, ReadResult &result);
-    void readMessageFile(const ReadJob &job, ReadResult &result);
+    void readDocument(const ReadJob &job, ReadResult &result);
 
     // 1 MiB blocks: as fast as larger ones, and four readers stay small.
     LineScanner m_scanner{1 << 20};

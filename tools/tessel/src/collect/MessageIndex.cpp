@@ -9,8 +9,8 @@ bool MessageIndex::validStored(const char *data, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         Stored stored;
         std::memcpy(&stored, data + i * sizeof(Stored), sizeof stored);
-        if (stored.provider > 2 || (i > 0 && stored.key <= previous) || stored.tokens < 0 ||
-            !isCountedDay(stored.day))
+        if (stored.provider >= providerCount || (i > 0 && stored.key <= previous) ||
+            stored.tokens < 0 || !isCountedDay(stored.day))
             return false;
         previous = stored.key;
     }

@@ -6,6 +6,7 @@
 #include "collect/Collector.h"
 #include "collect/LogDiscovery.h"
 #include "history/UsageHistory.h"
+#include "providers/ProviderRegistry.h"
 #include "sync/Git.h"
 #include "sync/Schedule.h"
 
@@ -79,6 +80,14 @@ struct Found {
                ", newest " + localTime(newestNs / 1'000'000'000) + " in " + joined(folders);
     }
 };
+
+// "a, b or c".
+std::string joinedAlternatives(const std::vector<std::string> &items) {
+    std::string text;
+    for (size_t i = 0; i < items.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == items.size() ? " or " : ", ") + items[i];
+    return text;
+}
 
 // The folder of `folders` that holds `path`.
 std::string folderOf(const std::string &path, const std::vector<std::string> &folders) {
@@ -274,39 +283,41 @@ void examineLastCollect(const std::string &folder, const Environment &environmen
 } // namespace
 
 std::vector<DoctorLine> examineLogs(const Environment &environment) {
-    const LogLocations locations = LogLocations::fromEnvironment(environment);
-    Found claude, codex, openCode;
     std::vector<std::string> problems;
-    for (const LogFile &log : discoverLogs(locations, problems)) {
-        switch (log.kind) {
-        case LogKind::claude:
-            claude.add(folderOf(log.path, locations.claudeProjectFolders), log.current);
-            break;
-        case LogKind::codex:
-            codex.add(folderOf(log.path, locations.codexFolders), log.current);
-            break;
-        case LogKind::openCodeMessage:
-            openCode.add(locations.openCodeMessageFolder, log.current);
-            break;
-        }
+    const std::vector<LogFile> logs = discoverLogs(environment, problems);
+    std::vector<DoctorLine> lines;
+    std::size_t filesInAll = 0;
+    std::vector<std::string> names, variables;
+    for (const ProviderDefinition *provider : providerDefinitions()) {
+        const ProviderLogs where = provider->locate(environment);
+        std::vector<std::string> lookedIn = where.databases;
+        std::vector<std::string> folders;
+        for (const LogFolder &folder : where.folders)
+            folders.push_back(folder.path);
+        lookedIn.insert(lookedIn.end(), folders.begin(), folders.end());
+        Found found;
+        for (const LogFile &log : logs)
+            if (log.provider == provider)
+                found.add(folderOf(log.path, folders), log.current);
+        for (const std::string &database : where.databases)
+            if (const auto state = statFile(database))
+                found.add(database, *state);
+        filesInAll += found.files;
+        lines.push_back(providerLine(std::string(provider->displayName), found, lookedIn));
+        names.emplace_back(provider->displayName);
     }
-    if (const auto database = statFile(locations.openCodeDatabase))
-        openCode.add(locations.openCodeDatabase, *database);
-
-    std::vector<DoctorLine> lines{
-        providerLine("Claude Code", claude, locations.claudeProjectFolders),
-        providerLine("Codex", codex, locations.codexFolders),
-        providerLine("OpenCode", openCode,
-                     {locations.openCodeDatabase, locations.openCodeMessageFolder}),
-    };
+    for (const std::string_view name : logEnvironmentVariables())
+        if (name != "OPENCODE_DB")
+            variables.emplace_back(name);
     for (const std::string &problem : problems)
         lines.push_back(
             {Verdict::fail, "log folder", problem, "give your account read access to it"});
-    if (claude.files + codex.files + openCode.files == 0)
+    if (filesInAll == 0)
         lines.push_back({Verdict::fail, "logs", "no AI coding tool's logs found",
-                         "figures appear once Claude Code, Codex or OpenCode has been used on "
-                         "this account; where they keep logs elsewhere, set CLAUDE_CONFIG_DIR, "
-                         "CODEX_HOME or OPENCODE_DATA_DIR"});
+                         "figures appear once " + joinedAlternatives(names) +
+                             " has been used on this account; where they keep logs elsewhere, "
+                             "set " +
+                             joinedAlternatives(variables)});
     return lines;
 }
 

@@ -1,24 +1,36 @@
 #include "commands/TodayReport.h"
 
+#include "base/JsonText.h"
 #include "history/RepoReadme.h"
 #include "providers/Provider.h"
+
+#include <string>
+#include <vector>
 
 namespace {
 
 std::int64_t todayTokens(const std::optional<UsageHistory> &history, DayNumber today,
-                         Provider provider) {
-    return history ? history->tokens(today, std::string(providerId(provider))) : 0;
+                         const std::string &provider) {
+    return history ? history->tokens(today, provider) : 0;
+}
+
+// The three original providers always, and every other one with figures today.
+std::vector<std::string> shownProviders(const std::optional<UsageHistory> &history,
+                                        DayNumber today) {
+    return history ? history->providersBetween(today, today)
+                   : UsageHistory{}.providersBetween(0, -1);
 }
 
 } // namespace
 
 std::string renderTodayReportJson(const std::optional<UsageHistory> &history, DayNumber today) {
     std::string json = "{\"rows\":[";
-    for (const Provider provider : allProviders) {
-        if (provider != allProviders.front())
+    bool first = true;
+    for (const std::string &provider : shownProviders(history, today)) {
+        if (!first)
             json += ',';
-        json += "{\"day\":\"" + formatDay(today) + "\",\"provider\":\"" +
-                std::string(providerId(provider)) +
+        first = false;
+        json += "{\"day\":\"" + formatDay(today) + "\",\"provider\":\"" + jsonEscaped(provider) +
                 "\",\"total_tokens\":" + std::to_string(todayTokens(history, today, provider)) +
                 "}";
     }
@@ -28,8 +40,8 @@ std::string renderTodayReportJson(const std::optional<UsageHistory> &history, Da
 
 std::string renderTodayReportText(const std::optional<UsageHistory> &history, DayNumber today) {
     std::string text = formatDay(today) + "\n";
-    for (const Provider provider : allProviders)
-        text += "  " + std::string(providerId(provider)) + ": " +
+    for (const std::string &provider : shownProviders(history, today))
+        text += "  " + std::string(providerDisplayName(provider)) + ": " +
                 groupedNumber(todayTokens(history, today, provider)) + "\n";
     return text;
 }

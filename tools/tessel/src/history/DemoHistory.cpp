@@ -36,7 +36,7 @@ std::int64_t demoDay(DayNumber day, Provider provider) {
 
 void fillDay(UsageHistory &history, DayNumber day, double share) {
     auto &entry = history.days[day];
-    for (const Provider provider : allProviders)
+    for (const Provider provider : originalProviders)
         entry[std::string(providerId(provider))] =
             static_cast<std::int64_t>(static_cast<double>(demoDay(day, provider)) * share);
 }
@@ -63,7 +63,7 @@ void advanceDemo(UsageHistory &history, DayNumber today) {
         return;
     }
     auto &entry = history.days[today];
-    for (const Provider provider : allProviders) {
+    for (const Provider provider : originalProviders) {
         auto &tokens = entry[std::string(providerId(provider))];
         const double step = typicalTokens[providerIndex(provider)] / 40.0;
         tokens += static_cast<std::int64_t>(

@@ -3,12 +3,6 @@
 #include "providers/Provider.h"
 #include "providers/UsageRecord.h"
 
-namespace {
-
-constexpr const char *displayNames[] = {"Codex", "Claude Code", "OpenCode"};
-
-} // namespace
-
 std::string groupedNumber(std::int64_t value) {
     const std::string digits = std::to_string(value);
     const size_t sign = value < 0 ? 1 : 0;
@@ -27,16 +21,15 @@ std::string renderRepoReadme(const UsageHistory &history, DayNumber today) {
                        "| Provider | Today | Last 7 days |\n"
                        "| --- | ---: | ---: |\n";
     std::int64_t todayTotal = 0, weekTotal = 0;
-    for (const Provider provider : allProviders) {
-        const std::string id(providerId(provider));
+    for (const std::string &id : history.providersBetween(today - 6, today)) {
         const std::int64_t day = history.tokens(today, id);
         std::int64_t week = 0;
         for (DayNumber d = today - 6; d <= today; ++d)
             week = saturatingAdd(week, history.tokens(d, id));
         todayTotal = saturatingAdd(todayTotal, day);
         weekTotal = saturatingAdd(weekTotal, week);
-        text += std::string("| ") + displayNames[providerIndex(provider)] + " | " +
-                groupedNumber(day) + " | " + groupedNumber(week) + " |\n";
+        text += "| " + std::string(providerDisplayName(id)) + " | " + groupedNumber(day) + " | " +
+                groupedNumber(week) + " |\n";
     }
     text += "| **Total** | **" + groupedNumber(todayTotal) + "** | **" + groupedNumber(weekTotal) +
             "** |\n\n";

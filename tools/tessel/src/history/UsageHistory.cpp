@@ -2,11 +2,13 @@
 
 #include "base/AtomicFile.h"
 #include "base/Errors.h"
+#include "base/JsonText.h"
 #include "providers/Provider.h"
 #include "providers/UsageRecord.h"
 
 #include <simdjson.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <limits>
@@ -16,23 +18,6 @@ namespace {
 [[noreturn]] void malformed(const std::string &what) {
     throw HistoryFormatError("docs/usage.json is not a usage file (" + what +
                              "); it was left as it is");
-}
-
-std::string escapeJson(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", c);
-            out += code;
-        } else {
-            out += c;
-        }
-    }
-    return out;
 }
 
 // Refuses an object that holds `name` more than once: which copy a reader takes is anyone's
@@ -56,6 +41,19 @@ std::int64_t UsageHistory::dayTotal(DayNumber day) const {
         for (const auto &[provider, tokens] : found->second)
             total = saturatingAdd(total, tokens);
     return total;
+}
+
+std::vector<std::string> UsageHistory::providersBetween(DayNumber first, DayNumber last) const {
+    std::vector<std::string> ids;
+    for (const Provider provider : originalProviders)
+        ids.emplace_back(providerId(provider));
+    const size_t original = ids.size();
+    for (auto day = days.lower_bound(first); day != days.end() && day->first <= last; ++day)
+        for (const auto &[provider, tokens] : day->second)
+            if (tokens != 0 && std::find(ids.begin(), ids.end(), provider) == ids.end())
+                ids.push_back(provider);
+    std::sort(ids.begin() + static_cast<std::ptrdiff_t>(original), ids.end());
+    return ids;
 }
 
 std::int64_t UsageHistory::tokens(DayNumber day, const std::string &provider) const {
@@ -136,12 +134,12 @@ std::string renderUsageHistory(const UsageHistory &history) {
     if (history.demo)
         out += "  \"demo\": true,\n";
     if (!history.host.empty())
-        out += "  \"host\": \"" + escapeJson(history.host) + "\",\n";
+        out += "  \"host\": \"" + jsonEscaped(history.host) + "\",\n";
     out += "  \"rows\": [";
     bool first = true;
     for (const auto &[day, stored] : history.days) {
         std::map<std::string, std::int64_t> providers = stored;
-        for (const Provider provider : allProviders)
+        for (const Provider provider : originalProviders)
             providers.try_emplace(std::string(providerId(provider)), 0);
         std::int64_t total = 0;
         std::string members;
@@ -150,7 +148,7 @@ std::string renderUsageHistory(const UsageHistory &history) {
             if (!members.empty())
                 members += ", ";
             members += '"';
-            members += escapeJson(provider);
+            members += jsonEscaped(provider);
             members += "\": ";
             members += std::to_string(tokens);
         }

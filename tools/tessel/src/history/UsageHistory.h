@@ -6,9 +6,10 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
-// The stored history, docs/usage.json: tokens per day and provider id. Provider ids other than
-// the three known ones are kept as they were found, so nothing a user stored is dropped.
+// The stored history, docs/usage.json: tokens per day and provider id. Provider ids the tool
+// does not know are kept as they were found, so nothing a user stored is dropped.
 struct UsageHistory {
     std::map<DayNumber, std::map<std::string, std::int64_t>> days;
     // Marks a repository filled by `tessel demo`: collect then invents figures instead of
@@ -19,6 +20,9 @@ struct UsageHistory {
     std::string host;
 
     std::int64_t dayTotal(DayNumber day) const;
+    // The provider ids with figures on any of the days from `first` to `last`, the three
+    // original ones first and always, the others in the order of their ids.
+    std::vector<std::string> providersBetween(DayNumber first, DayNumber last) const;
     std::int64_t tokens(DayNumber day, const std::string &provider) const;
 
     friend bool operator==(const UsageHistory &, const UsageHistory &) = default;
@@ -28,6 +32,6 @@ struct UsageHistory {
 UsageHistory parseUsageHistory(const std::string &json);
 // Reads `path`; nullopt when it does not exist. Throws FileError or HistoryFormatError.
 std::optional<UsageHistory> readUsageHistory(const std::string &path);
-// The usage file's text: rows ordered by day, each with all three known providers and a
-// total equal to the sum of its providers.
+// The usage file's text: rows ordered by day, each with the providers it holds (the three
+// original ones always, zero or not) and a total equal to the sum of its providers.
 std::string renderUsageHistory(const UsageHistory &history);

@@ -5,6 +5,7 @@
 #include "base/LogTail.h"
 #include "limits/LimitNumbers.h"
 #include "providers/LogLocations.h"
+#include "providers/claude/ClaudeProvider.h"
 
 #include <array>
 #include <cctype>

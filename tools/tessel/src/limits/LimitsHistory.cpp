@@ -11,10 +11,7 @@
 namespace {
 
 std::optional<Provider> providerNamed(const std::string &id) {
-    for (const Provider provider : allProviders)
-        if (providerId(provider) == id)
-            return provider;
-    return std::nullopt;
+    return providerWithId(id);
 }
 
 std::optional<LimitSource> sourceNamed(const std::string &id) {

@@ -24,9 +24,7 @@ std::string localTime(std::int64_t seconds) {
 }
 
 std::string providerName(Provider provider) {
-    return provider == Provider::claude  ? "Claude Code"
-           : provider == Provider::codex ? "Codex"
-                                         : "OpenCode";
+    return std::string(providerDisplayName(provider));
 }
 
 std::string_view statusId(LimitEntry::Status status) {

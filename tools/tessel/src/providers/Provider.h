@@ -1,27 +1,35 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
-// The AI coding tools whose usage is counted, with the ids the usage file and report use.
+// The AI coding tools whose usage is counted. The number of each is stored in the collector's
+// state and message index, so it never changes; a new tool takes the next number. Each tool's
+// id, name, logs and reader are its definition's (ProviderDefinition, ProviderRegistry).
 enum class Provider : std::uint8_t { codex = 0, claude = 1, opencode = 2 };
 
-inline constexpr std::array<Provider, 3> allProviders{Provider::codex, Provider::claude,
-                                                      Provider::opencode};
+inline constexpr std::size_t providerCount = 3;
 
-constexpr std::string_view providerId(Provider provider) {
-    switch (provider) {
-    case Provider::codex:
-        return "codex";
-    case Provider::claude:
-        return "claude";
-    case Provider::opencode:
-        return "opencode";
-    }
-    return "unknown";
+inline constexpr std::array<Provider, providerCount> allProviders{Provider::codex, Provider::claude,
+                                                                  Provider::opencode};
+
+// The tools counted from the first version on: every usage file row and the today report name
+// them, zero or not, as readers of those documents have always found them. Other tools appear
+// where they have figures.
+inline constexpr std::array<Provider, 3> originalProviders{Provider::codex, Provider::claude,
+                                                           Provider::opencode};
+
+constexpr std::size_t providerIndex(Provider provider) {
+    return static_cast<std::size_t>(provider);
 }
 
-constexpr size_t providerIndex(Provider provider) {
-    return static_cast<size_t>(provider);
-}
+// The id in the usage file and reports ("claude"), and the tool's own name ("Claude Code").
+std::string_view providerId(Provider provider);
+std::string_view providerDisplayName(Provider provider);
+// The tool with this id, if any.
+std::optional<Provider> providerWithId(std::string_view id);
+// The display name of a provider id: the tool's name where the id is known, else the id.
+std::string_view providerDisplayName(std::string_view id);

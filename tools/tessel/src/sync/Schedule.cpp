@@ -3,18 +3,28 @@
 #include "base/AtomicFile.h"
 #include "base/ChildProcess.h"
 #include "base/Errors.h"
+#include "providers/ProviderRegistry.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Where the logs are, carried into the service so the scheduled run reads the same logs.
-constexpr const char *carriedVariables[] = {"CLAUDE_CONFIG_DIR", "CODEX_HOME",    "OPENCODE_DB",
-                                            "OPENCODE_DATA_DIR", "XDG_DATA_HOME", "TZ"};
+// Where the logs are, the data folder (the machine id) and the time zone, carried into the
+// service so the scheduled run reads the same logs and counts the same days.
+std::vector<std::string> carriedVariables() {
+    std::vector<std::string> names;
+    for (const std::string_view name : logEnvironmentVariables())
+        names.emplace_back(name);
+    names.emplace_back("XDG_DATA_HOME");
+    names.emplace_back("TZ");
+    return names;
+}
 
 // `text` with control characters and bytes that are not UTF-8 shown as \xNN, for messages.
 std::string printable(const std::string &text) {
@@ -185,9 +195,9 @@ std::string serviceUnit(const ScheduleRequest &request, const Environment &envir
                        "[Service]\n"
                        "Type=oneshot\n";
     unit += "WorkingDirectory=" + plainPath(repository) + "\n";
-    for (const char *name : carriedVariables)
+    for (const std::string &name : carriedVariables())
         if (const auto value = environment.get(name))
-            unit += "Environment=" + quotedValue(std::string(name) + "=" + *value) + "\n";
+            unit += "Environment=" + quotedValue(name + "=" + *value) + "\n";
     unit += "ExecStart=" + exec + "\n";
     return unit;
 }

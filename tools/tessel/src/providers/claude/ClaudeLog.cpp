@@ -3,6 +3,7 @@
 #include "base/Clock.h"
 #include "providers/JsonFields.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace claude {
@@ -15,51 +16,66 @@ constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
 // Joined to message.id for the identity shared by a message's sidechain copies.
 constexpr std::string_view sidechainTag = "\x01sidechain";
 
-// Cache creation: the flat member, else the sum of the newer per-lifetime object.
-bool readCacheCreation(ondemand::object &usage, std::int64_t &tokens) {
-    ondemand::value flat;
-    if (usage["cache_creation_input_tokens"].get(flat) != simdjson::NO_SUCH_FIELD)
-        return readTokenCount(usage, "cache_creation_input_tokens", tokens);
+// Cache creation: the flat member, else the sum of the newer per-lifetime object; and of it
+// the part written for an hour, where the object says.
+bool readCacheCreation(ondemand::object &usage, std::int64_t &tokens, std::int64_t &longLived) {
     tokens = 0;
+    longLived = 0;
+    ondemand::value flat;
+    const bool hasFlat = usage["cache_creation_input_tokens"].get(flat) != simdjson::NO_SUCH_FIELD;
+    if (hasFlat && !readTokenCount(usage, "cache_creation_input_tokens", tokens))
+        return false;
     ondemand::object split;
     if (usage["cache_creation"].get_object().get(split))
         return true;
-    std::int64_t shortLived, longLived;
-    if (!readTokenCount(split, "ephemeral_5m_input_tokens", shortLived) ||
-        !readTokenCount(split, "ephemeral_1h_input_tokens", longLived))
+    std::int64_t shortLived;
+    const bool readable = readTokenCount(split, "ephemeral_5m_input_tokens", shortLived) &&
+                          readTokenCount(split, "ephemeral_1h_input_tokens", longLived);
+    if (hasFlat) {
+        // The flat figure decides; the object only tells how much of it lives an hour.
+        longLived = readable ? std::min(longLived, tokens) : 0;
+        return true;
+    }
+    if (!readable)
         return false;
     tokens = shortLived + longLived;
     return true;
 }
 
 // Reads an assistant line (the log line itself, or the one a progress line carries).
-void parseAssistant(ondemand::object &object, bool sidechainAround, LocalDays &days,
-                    ParsedLine &parsed) {
+ParseOutcome parseAssistant(ondemand::object &object, bool sidechainAround,
+                            std::string_view projectAround, ReadContext &context,
+                            std::vector<UsageRecord> &records) {
     bool sidechain = sidechainAround;
     bool flag;
     if (!object["isSidechain"].get_bool().get(flag))
         sidechain = flag;
-    ondemand::object message;
-    if (object["message"].get_object().get(message))
-        return;
     std::string_view text;
     // Copied: on-demand strings live only until the next member is read.
+    std::string project(projectAround);
+    if (readString(object, "cwd", text))
+        project = text;
+    ondemand::object message;
+    if (object["message"].get_object().get(message))
+        return ParseOutcome::ignored;
     std::string messageId;
     if (readString(message, "id", text))
         messageId = text;
-    if (readString(message, "model", text) && text == "<synthetic>")
-        return;
+    std::string model;
+    if (readString(message, "model", text)) {
+        if (text == "<synthetic>")
+            return ParseOutcome::ignored;
+        model = text;
+    }
     ondemand::object usage;
     if (message["usage"].get_object().get(usage))
-        return;
-    std::int64_t input, output, cacheCreation, cacheRead;
-    if (!readTokenCount(usage, "input_tokens", input) ||
-        !readTokenCount(usage, "output_tokens", output) ||
-        !readCacheCreation(usage, cacheCreation) ||
-        !readTokenCount(usage, "cache_read_input_tokens", cacheRead)) {
-        parsed.kind = LineKind::malformed;
-        return;
-    }
+        return ParseOutcome::ignored;
+    TokenSplit split;
+    if (!readTokenCount(usage, "input_tokens", split.input) ||
+        !readTokenCount(usage, "output_tokens", split.output) ||
+        !readCacheCreation(usage, split.cacheWrite, split.cacheWriteLong) ||
+        !readTokenCount(usage, "cache_read_input_tokens", split.cacheRead))
+        return ParseOutcome::malformed;
 
     std::string requestId;
     if (readString(object, "requestId", text))
@@ -67,69 +83,76 @@ void parseAssistant(ondemand::object &object, bool sidechainAround, LocalDays &d
     std::optional<std::int64_t> time;
     if (readString(object, "timestamp", text))
         time = parseTimestamp(text);
-    if (!time) {
-        parsed.kind = LineKind::malformed;
-        return;
-    }
+    if (!time)
+        return ParseOutcome::malformed;
 
-    parsed.kind = LineKind::usage;
-    UsageRecord &record = parsed.record;
+    UsageRecord record;
     record.provider = Provider::claude;
-    record.tokens = input + output + cacheCreation + cacheRead;
-    record.rank = output;
-    record.day = days.dayOf(*time);
-    if (messageId.empty())
-        return;
+    record.split = split;
+    record.tokens = split.sum();
+    record.rank = split.output;
+    record.day = context.days.dayOf(*time);
+    record.model = context.names.add(model);
+    record.project = context.names.add(project);
+    if (messageId.empty()) {
+        records.push_back(record);
+        return ParseOutcome::usage;
+    }
     const std::uint64_t sidechainKey = messageKey(Provider::claude, messageId, sidechainTag);
     if (sidechain) {
         record.key = sidechainKey;
-        return;
+        records.push_back(record);
+        return ParseOutcome::usage;
     }
     record.key = messageKey(Provider::claude, messageId, requestId);
+    records.push_back(record);
     UsageRecord mark = record;
     mark.key = sidechainKey;
     mark.tokens = 0;
+    mark.split = {};
     mark.rank = std::numeric_limits<std::int64_t>::max();
     mark.mark = true;
-    parsed.mainChainMark = mark;
+    records.push_back(mark);
+    return ParseOutcome::usage;
 }
 
 } // namespace
 
-ParsedLine parseLine(ondemand::parser &parser, LocalDays &days, std::string_view line,
-                     size_t capacity) {
-    ParsedLine parsed;
+ParseOutcome parseLine(ReadContext &context, LogSession &, std::string_view line, size_t capacity,
+                       std::vector<UsageRecord> &records) {
     if (line.starts_with(byteOrderMark)) {
         line.remove_prefix(byteOrderMark.size());
         capacity -= byteOrderMark.size();
     }
     ondemand::document document;
     ondemand::object object;
-    if (parser.iterate(line.data(), line.size(), capacity).get(document) ||
-        document.get_object().get(object)) {
-        parsed.kind = LineKind::malformed;
-        return parsed;
-    }
+    if (context.parser.iterate(line.data(), line.size(), capacity).get(document) ||
+        document.get_object().get(object))
+        return ParseOutcome::malformed;
     std::string_view type;
     if (!readString(object, "type", type))
-        return parsed;
-    if (type == "assistant") {
-        parseAssistant(object, false, days, parsed);
-    } else if (type == "progress") {
+        return ParseOutcome::ignored;
+    if (type == "assistant")
+        return parseAssistant(object, false, {}, context, records);
+    if (type == "progress") {
         // A subagent's line relayed into its parent's file: the only copy once the
         // subagent's own file is gone.
         bool sidechain = false;
         if (object["isSidechain"].get_bool().get(sidechain))
             sidechain = false;
+        std::string_view text;
+        std::string project;
+        if (readString(object, "cwd", text))
+            project = text;
         ondemand::object data, inner;
         if (!object["data"].get_object().get(data) && !data["message"].get_object().get(inner)) {
             std::string_view innerType;
             // Only an assistant line counts; one that does not say what it is may be one.
             if (!readString(inner, "type", innerType) || innerType == "assistant")
-                parseAssistant(inner, sidechain, days, parsed);
+                return parseAssistant(inner, sidechain, project, context, records);
         }
     }
-    return parsed;
+    return ParseOutcome::ignored;
 }
 
 } // namespace claude

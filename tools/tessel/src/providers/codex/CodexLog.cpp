@@ -3,6 +3,8 @@
 #include "base/Clock.h"
 #include "providers/JsonFields.h"
 
+#include <algorithm>
+
 namespace codex {
 
 namespace ondemand = simdjson::ondemand;
@@ -74,62 +76,100 @@ bool spawnedByParent(ondemand::object &payload) {
 
 } // namespace
 
-bool mayMatter(std::string_view line) {
-    return line.find("\"token_count\"") != std::string_view::npos ||
-           line.find("\"session_meta\"") != std::string_view::npos;
+Session Session::from(const LogSession &stored) {
+    return {std::max<std::int64_t>(stored.numbers[0], 0),
+            (stored.flags & 1) != 0,
+            (stored.flags & 2) != 0,
+            stored.numbers[1],
+            stored.model,
+            stored.project};
 }
 
-std::optional<UsageRecord> parseLine(ondemand::parser &parser, LocalDays &days, Session &session,
-                                     std::string_view line, size_t capacity, LineKind &kind) {
-    kind = LineKind::ignored;
+LogSession Session::stored() const {
+    LogSession stored;
+    stored.numbers[0] = lastTotal;
+    stored.numbers[1] = spawnSecond;
+    stored.model = model;
+    stored.project = project;
+    stored.flags = static_cast<std::uint8_t>((seenUsage ? 1 : 0) | (replaying ? 2 : 0));
+    return stored;
+}
+
+bool mayMatter(std::string_view line) {
+    return line.find("\"token_count\"") != std::string_view::npos ||
+           line.find("\"session_meta\"") != std::string_view::npos ||
+           line.find("\"turn_context\"") != std::string_view::npos;
+}
+
+namespace {
+
+// The session's folder and the model in force, from a session_meta or turn_context payload.
+void readContext(ondemand::object &payload, ReadContext &context, Session &session) {
+    std::string_view text;
+    if (readString(payload, "cwd", text))
+        session.project = context.names.add(text);
+    if (readString(payload, "model", text))
+        session.model = context.names.add(text);
+}
+
+// What a turn is made of: input_tokens includes the cached input and output_tokens the
+// reasoning, so both are taken out to stand apart.
+TokenSplit splitOf(const TokenUsage &usage) {
+    TokenSplit split;
+    const std::int64_t input = std::max<std::int64_t>(usage.input, 0);
+    const std::int64_t output = std::max<std::int64_t>(usage.output, 0);
+    split.cacheRead = std::min(std::max<std::int64_t>(usage.cachedInput, 0), input);
+    split.input = input - split.cacheRead;
+    split.reasoning = std::min(std::max<std::int64_t>(usage.reasoning, 0), output);
+    split.output = output - split.reasoning;
+    return split;
+}
+
+ParseOutcome parseLine(ReadContext &context, Session &session, std::string_view line,
+                       size_t capacity, std::vector<UsageRecord> &records) {
     ondemand::document document;
     ondemand::object object;
-    if (parser.iterate(line.data(), line.size(), capacity).get(document) ||
-        document.get_object().get(object)) {
-        kind = LineKind::malformed;
-        return std::nullopt;
-    }
+    if (context.parser.iterate(line.data(), line.size(), capacity).get(document) ||
+        document.get_object().get(object))
+        return ParseOutcome::malformed;
     std::string_view type, text;
     if (!readString(object, "type", type))
-        return std::nullopt;
+        return ParseOutcome::ignored;
     std::optional<std::int64_t> time;
     if (readString(object, "timestamp", text))
         time = parseTimestamp(text);
-    if (type == "session_meta") {
+    if (type == "session_meta" || type == "turn_context") {
         ondemand::object payload;
-        if (time && !session.seenUsage && !object["payload"].get_object().get(payload) &&
-            spawnedByParent(payload)) {
+        if (object["payload"].get_object().get(payload))
+            return ParseOutcome::ignored;
+        if (type == "session_meta" && time && !session.seenUsage && spawnedByParent(payload)) {
             session.replaying = true;
             session.spawnSecond = *time;
         }
-        return std::nullopt;
+        readContext(payload, context, session);
+        return ParseOutcome::ignored;
     }
     if (type != "event_msg")
-        return std::nullopt;
+        return ParseOutcome::ignored;
 
     ondemand::object payload, info, totalObject, lastObject;
     if (object["payload"].get_object().get(payload) || !readString(payload, "type", text) ||
         text != "token_count")
-        return std::nullopt;
+        return ParseOutcome::ignored;
     // A null info is a line that only reports rate limits.
     if (payload["info"].get_object().get(info) ||
         info["total_token_usage"].get_object().get(totalObject))
-        return std::nullopt;
+        return ParseOutcome::ignored;
     TokenUsage total;
     std::optional<TokenUsage> last;
-    if (!readUsage(totalObject, total) || !time) {
-        kind = LineKind::malformed;
-        return std::nullopt;
-    }
+    if (!readUsage(totalObject, total) || !time)
+        return ParseOutcome::malformed;
     if (!info["last_token_usage"].get_object().get(lastObject)) {
         last.emplace();
-        if (!readUsage(lastObject, *last)) {
-            kind = LineKind::malformed;
-            return std::nullopt;
-        }
+        if (!readUsage(lastObject, *last))
+            return ParseOutcome::malformed;
     }
 
-    kind = LineKind::usage;
     const std::int64_t running = total.sum();
     if (session.replaying && *time != session.spawnSecond)
         session.replaying = false;
@@ -146,16 +186,30 @@ std::optional<UsageRecord> parseLine(ondemand::parser &parser, LocalDays &days, 
     session.seenUsage = true;
     session.lastTotal = running;
     if (copied)
-        return std::nullopt;
+        return ParseOutcome::usage;
 
     UsageRecord record;
     record.provider = Provider::codex;
     record.key = lineIdentity(total, last);
     record.tokens = added;
+    record.split = fittedSplit(splitOf(last ? *last : total), added);
+    record.model = session.model;
+    record.project = session.project;
     // The earliest copy of a line counts.
     record.rank = -*time;
-    record.day = days.dayOf(*time);
-    return record;
+    record.day = context.days.dayOf(*time);
+    records.push_back(record);
+    return ParseOutcome::usage;
+}
+
+} // namespace
+
+ParseOutcome parseLine(ReadContext &context, LogSession &stored, std::string_view line,
+                       size_t capacity, std::vector<UsageRecord> &records) {
+    Session session = Session::from(stored);
+    const ParseOutcome outcome = parseLine(context, session, line, capacity, records);
+    stored = session.stored();
+    return outcome;
 }
 
 } // namespace codex

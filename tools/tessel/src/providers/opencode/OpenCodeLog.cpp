@@ -9,6 +9,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <map>
 #include <memory>
 
 namespace opencode {
@@ -52,11 +54,29 @@ std::string modelOf(ondemand::object &object) {
     return model;
 }
 
+// The folder a message was written in: path.root, else path.cwd.
+std::string projectOf(ondemand::object &object) {
+    ondemand::object path;
+    std::string_view text;
+    if (object["path"].get_object().get(path))
+        return {};
+    if (readString(path, "root", text) || readString(path, "cwd", text))
+        return std::string(text);
+    return {};
+}
+
+// The model's own name, without the provider it was reached through.
+std::string_view modelName(std::string_view model) {
+    const size_t slash = model.find('/');
+    return slash == std::string_view::npos ? model : model.substr(slash + 1);
+}
+
 } // namespace
 
 std::optional<UsageRecord> parseMessage(std::string_view json, std::string_view id,
                                         std::string_view fallbackId,
-                                        std::optional<std::int64_t> fallbackTime, LocalDays &days) {
+                                        std::optional<std::int64_t> fallbackTime, LocalDays &days,
+                                        NameTable &names, std::string_view fallbackProject) {
     if (!hasSoundJsonStructure(json))
         return std::nullopt;
     static thread_local ondemand::parser parser;
@@ -74,6 +94,9 @@ std::optional<UsageRecord> parseMessage(std::string_view json, std::string_view 
     if (readString(object, "role", text) && text != "assistant")
         return std::nullopt;
     const std::string model = modelOf(object);
+    std::string project = projectOf(object);
+    if (project.empty())
+        project = fallbackProject;
 
     ondemand::object time;
     std::optional<std::int64_t> created = fallbackTime;
@@ -96,8 +119,11 @@ std::optional<UsageRecord> parseMessage(std::string_view json, std::string_view 
 
     UsageRecord record;
     record.provider = Provider::opencode;
-    record.tokens = input + output + reasoning + cacheRead + cacheWrite;
+    record.split = {input, output, cacheRead, cacheWrite, reasoning, 0};
+    record.tokens = record.split.sum();
     record.rank = record.tokens;
+    record.model = names.add(modelName(model));
+    record.project = names.add(project);
     // Rounded down to the second, without overflowing at the lowest value.
     record.day = days.dayOf(*created / 1000 - (*created % 1000 < 0 ? 1 : 0));
     record.key = messageKey(Provider::opencode, ownId);
@@ -165,13 +191,13 @@ bool hasTable(sqlite3 *database, const char *table) {
 // The rows of one table; the columns are looked up by name, since versions differ in them.
 // Returns why it stopped early, or an empty string.
 std::string readTable(sqlite3 *database, const std::string &table, LocalDays &days,
-                      std::vector<UsageRecord> &records) {
+                      const std::map<std::string, std::string> &folders, DatabaseRead &read) {
     sqlite3_stmt *raw = nullptr;
     if (sqlite3_prepare_v2(database, ("SELECT * FROM \"" + table + "\"").c_str(), -1, &raw,
                            nullptr) != SQLITE_OK)
         return "table " + table + ": " + reason(database);
     const Statement statement(raw);
-    int id = -1, data = -1, created = -1;
+    int id = -1, data = -1, created = -1, session = -1;
     for (int column = 0; column < sqlite3_column_count(raw); ++column) {
         const char *name = sqlite3_column_name(raw, column);
         if (!name)
@@ -182,22 +208,59 @@ std::string readTable(sqlite3 *database, const std::string &table, LocalDays &da
             data = column;
         else if (std::strcmp(name, "time_created") == 0)
             created = column;
+        else if (std::strcmp(name, "session_id") == 0)
+            session = column;
     }
     if (data < 0)
         return "table " + table + " has no data column";
+    const auto folderOf = [&](std::string_view sessionId) -> std::string_view {
+        const auto found = folders.find(std::string(sessionId));
+        return found == folders.end() ? std::string_view() : std::string_view(found->second);
+    };
     for (;;) {
         const int step = sqlite3_step(raw);
         if (step == SQLITE_DONE)
             return {};
         if (step != SQLITE_ROW)
             return "table " + table + ": " + reason(database);
-        if (auto record = parseMessage(columnText(raw, data), columnText(raw, id), {},
-                                       columnTime(raw, created), days))
-            records.push_back(*record);
+        if (auto record = parseMessage(
+                columnText(raw, data), columnText(raw, id), {}, columnTime(raw, created), days,
+                read.names, session < 0 ? std::string_view() : folderOf(columnText(raw, session))))
+            read.records.push_back(*record);
     }
 }
 
+// The folder each session ran in, from the session table where it has one. Without it (or
+// when it cannot be read) messages only have the folder their own document names.
+std::map<std::string, std::string> sessionFolders(sqlite3 *database) {
+    std::map<std::string, std::string> folders;
+    if (!hasTable(database, "session"))
+        return folders;
+    sqlite3_stmt *raw = nullptr;
+    if (sqlite3_prepare_v2(database, "SELECT id, directory FROM session", -1, &raw, nullptr) !=
+        SQLITE_OK)
+        return folders;
+    const Statement statement(raw);
+    while (sqlite3_step(raw) == SQLITE_ROW) {
+        const std::string_view id = columnText(raw, 0), folder = columnText(raw, 1);
+        if (!id.empty() && !folder.empty())
+            folders.emplace(id, folder);
+    }
+    return folders;
+}
+
 } // namespace
+
+ParseOutcome parseMessageFile(ReadContext &context, std::string_view json,
+                              std::vector<UsageRecord> &records) {
+    const std::string id = std::filesystem::path(context.path).stem().string();
+    if (auto record = parseMessage(json, {}, id, std::nullopt, context.days, context.names)) {
+        records.push_back(*record);
+        return ParseOutcome::usage;
+    }
+    return json.find("\"tokens\"") != std::string_view::npos ? ParseOutcome::malformed
+                                                             : ParseOutcome::ignored;
+}
 
 DatabaseRead readDatabase(const std::string &path, LocalDays &days) {
     sqlite3 *raw = nullptr;
@@ -210,12 +273,13 @@ DatabaseRead readDatabase(const std::string &path, LocalDays &days) {
     sqlite3_busy_timeout(raw, 2000);
 
     DatabaseRead read;
+    const std::map<std::string, std::string> folders = sessionFolders(raw);
     bool anyTable = false;
     for (const char *table : {"message", "session_message"}) {
         if (!hasTable(raw, table))
             continue;
         anyTable = true;
-        const std::string problem = readTable(raw, table, days, read.records);
+        const std::string problem = readTable(raw, table, days, folders, read);
         if (!problem.empty()) {
             if (!read.problem.empty())
                 read.problem += "; ";

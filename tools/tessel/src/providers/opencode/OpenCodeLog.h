@@ -1,7 +1,6 @@
 #pragma once
 
-#include "base/Day.h"
-#include "providers/UsageRecord.h"
+#include "providers/ProviderDefinition.h"
 
 #include <optional>
 #include <string>
@@ -19,21 +18,23 @@ namespace opencode {
 // own "id", else `fallbackId`; `fallbackTime` (milliseconds) stands in for a missing
 // time.created. Its content (creation time, model and every token figure) is a second
 // identity: forking a session copies messages under new ids, and such a copy counts once.
-// Anything else gives nullopt.
+// The model is modelID (or model.modelID), the project path.root (or path.cwd), else
+// `fallbackProject`. Anything else gives nullopt.
 std::optional<UsageRecord> parseMessage(std::string_view json, std::string_view id,
                                         std::string_view fallbackId,
-                                        std::optional<std::int64_t> fallbackTime, LocalDays &days);
+                                        std::optional<std::int64_t> fallbackTime, LocalDays &days,
+                                        NameTable &names, std::string_view fallbackProject = {});
 
-struct DatabaseRead {
-    std::vector<UsageRecord> records;
-    // Why reading stopped before the end; empty when every row was read.
-    std::string problem;
-};
+// A message file (storage/message/<session>/msg_*.json): the file name is the message id when
+// the document does not say. A document with tokens that cannot be read is malformed.
+ParseOutcome parseMessageFile(ReadContext &context, std::string_view json,
+                              std::vector<UsageRecord> &records);
 
 // Every message of the database at `path`, from its `message` and `session_message` tables
-// (whichever exist), opened read-only so OpenCode is never locked out. Rows that cannot be
-// understood are skipped; a failure part-way keeps the rows read before it. Throws ToolError
-// when the database cannot be opened or has neither table.
+// (whichever exist), opened read-only so OpenCode is never locked out; a message's project is
+// its session's directory where the `session` table has one. Rows that cannot be understood
+// are skipped; a failure part-way keeps the rows read before it. Throws ToolError when the
+// database cannot be opened or has neither table.
 DatabaseRead readDatabase(const std::string &path, LocalDays &days);
 
 } // namespace opencode

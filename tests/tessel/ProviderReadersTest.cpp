@@ -1,0 +1,147 @@
+// Each tool behind the one provider interface: the registry, and what its reader makes of
+// its logs besides the tokens: the split, the model and the project.
+#include "LogFixture.h"
+
+#include "collect/LogDiscovery.h"
+#include "collect/LogReader.h"
+#include "providers/ProviderRegistry.h"
+
+#include <set>
+
+namespace {
+
+TEST(ProviderRegistry, NumbersIdsAndNamesAgree) {
+    std::set<std::string_view> ids;
+    for (const ProviderDefinition *definition : providerDefinitions()) {
+        EXPECT_EQ(&definitionOf(definition->provider), definition) << definition->id;
+        EXPECT_TRUE(ids.insert(definition->id).second) << definition->id;
+        EXPECT_EQ(providerWithId(definition->id), definition->provider);
+        EXPECT_EQ(providerDisplayName(definition->id), definition->displayName);
+        EXPECT_TRUE(definition->locate) << definition->id;
+        EXPECT_TRUE(definition->parseLine || definition->parseDocument || definition->readDatabase)
+            << definition->id;
+    }
+    EXPECT_EQ(providerDisplayName("someday-tool"), "someday-tool");
+    EXPECT_FALSE(providerWithId("someday-tool"));
+}
+
+struct Spent {
+    std::string model, project;
+    TokenSplit split;
+    std::int64_t tokens;
+};
+
+class ProviderReadersTest : public LogTest {
+protected:
+    // The records the collector's reader makes of the file at `path`, as (model, project,
+    // split) with the names looked up.
+    std::vector<Spent> read(Provider provider, const std::string &path) {
+        std::vector<std::string> problems;
+        std::vector<Spent> spent;
+        for (const LogFile &log : discoverLogs(environment, problems)) {
+            if (log.path != path)
+                continue;
+            LogReader reader;
+            const ReadResult result = reader.read(ReadJob{&log, 0, {}, 0, 1});
+            for (const UsageRecord &record : result.records) {
+                EXPECT_EQ(record.provider, provider);
+                if (!record.mark)
+                    spent.push_back(named(record, result.names));
+            }
+        }
+        return spent;
+    }
+    static Spent named(const UsageRecord &record, const NameTable &names) {
+        const auto text = [&](NameId id) {
+            const std::string *found = names.find(id);
+            return found ? *found : id == 0 ? std::string() : std::string("?");
+        };
+        return {text(record.model), text(record.project), record.split, record.tokens};
+    }
+};
+
+void expectSpent(const std::vector<Spent> &actual, const std::vector<Spent> &expected) {
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < actual.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(actual[i].model, expected[i].model);
+        EXPECT_EQ(actual[i].project, expected[i].project);
+        EXPECT_EQ(actual[i].split, expected[i].split);
+        EXPECT_EQ(actual[i].tokens, expected[i].split.sum());
+    }
+}
+
+TEST_F(ProviderReadersTest, ClaudeLinesNameTheirModelAndFolderAndSplitTheCache) {
+    const std::string d = "2026-03-14T10:00:0";
+    std::string withFolder = claudeLine("m1", "r1", d + "0Z", 10, 20, 30, 40, "claude-opus-4-1");
+    withFolder.insert(1, R"("cwd":"/home/me/src/app",)");
+    // The newer cache object tells how much of the cache write lives an hour.
+    std::string hourCache = claudeLine("m2", "r2", d + "1Z", 1, 2, 0, 0);
+    const std::string flat = R"("cache_creation_input_tokens":0,)";
+    hourCache.replace(hourCache.find(flat), flat.size(),
+                      R"("cache_creation":{"ephemeral_5m_input_tokens":3,)"
+                      R"("ephemeral_1h_input_tokens":4},)");
+    // A relayed subagent line: the folder of the line that carries it.
+    std::string relayed = claudeLine("m3", "r3", d + "2Z", 5, 6);
+    relayed.pop_back(); // its newline
+    const std::string progress =
+        R"({"type":"progress","cwd":"/home/me/src/lib","data":{"message":)" + relayed + "}}\n";
+    writeText(session(), withFolder + hourCache + progress);
+    expectSpent(read(Provider::claude, session()),
+                {{"claude-opus-4-1", "/home/me/src/app", {10, 20, 40, 30, 0, 0}, 0},
+                 {"claude-sonnet-4-5", "", {1, 2, 0, 7, 0, 4}, 0},
+                 {"claude-sonnet-4-5", "/home/me/src/lib", {5, 6, 0, 0, 0, 0}, 0}});
+}
+
+TEST_F(ProviderReadersTest, CodexTurnsTakeTheModelInForceAndTheSessionsFolder) {
+    const std::string d = "2026-03-14T10:0";
+    const auto context = [&](const std::string &time, const std::string &model) {
+        return R"({"timestamp":")" + d + time +
+               R"(Z","type":"turn_context","payload":{"cwd":)"
+               R"("/w/app","model":")" +
+               model + "\"}}\n";
+    };
+    // 1000 tokens: input 750 of which 375 cached, output 250; no reasoning in the fixture.
+    writeText(rollout(), codexMeta(d + "0:00Z", R"(,"cwd":"/w/app")") + context("0:01", "gpt-5") +
+                             codexUsage(d + "1:00Z", 1000) + context("2:00", "gpt-5-codex") +
+                             codexUsage(d + "3:00Z", 3000, 2000));
+    expectSpent(read(Provider::codex, rollout()),
+                {{"gpt-5", "/w/app", {375, 250, 375, 0, 0, 0}, 0},
+                 {"gpt-5-codex", "/w/app", {750, 500, 750, 0, 0, 0}, 0}});
+}
+
+TEST_F(ProviderReadersTest, OpenCodeMessagesNameTheModelWithoutItsProviderAndTheirFolder) {
+    std::string message = openCodeMessage("msg_1", 1773482400000, 10, 20, 3, 4, 5);
+    message.insert(1, R"("providerID":"anthropic","modelID":"claude-sonnet-4-5",)"
+                      R"("path":{"cwd":"/w/x","root":"/w"},)");
+    writeText(messageFile("msg_1"), message);
+    expectSpent(read(Provider::opencode, messageFile("msg_1")),
+                {{"claude-sonnet-4-5", "/w", {10, 20, 4, 5, 3, 0}, 0}});
+
+    // In the database a message's folder is its session's.
+    const std::string database = openCodeData + "/opencode.db";
+    writeOpenCodeDatabase(database, {{"msg_2", openCodeMessage("msg_2", 1773482400000, 7, 8)}});
+    runSql(database, "CREATE TABLE session (id TEXT PRIMARY KEY, directory TEXT);"
+                     "INSERT INTO session VALUES ('ses_1', '/w/db');");
+    LocalDays days;
+    const DatabaseRead read = definitionOf(Provider::opencode).readDatabase(database, days);
+    ASSERT_EQ(read.records.size(), 1u);
+    const Spent spent = named(read.records[0], read.names);
+    EXPECT_EQ(spent.project, "/w/db");
+    EXPECT_EQ(spent.model, "");
+    EXPECT_EQ(spent.split.sum(), 15);
+}
+
+TEST(FittedSplit, AddsUpToTheCountedTokensWhateverTheTurnSays) {
+    const TokenSplit turn{60, 20, 10, 10, 0, 4};
+    EXPECT_EQ(fittedSplit(turn, 100), turn);
+    const TokenSplit half = fittedSplit(turn, 50);
+    EXPECT_EQ(half.sum(), 50);
+    EXPECT_EQ(half.input, 30);
+    EXPECT_LE(half.cacheWriteLong, half.cacheWrite);
+    EXPECT_EQ(fittedSplit(turn, 7).sum(), 7);
+    EXPECT_EQ(fittedSplit({}, 9), (TokenSplit{9, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(fittedSplit(turn, 0).sum(), 0);
+}
+
+} // namespace

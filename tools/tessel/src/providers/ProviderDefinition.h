@@ -1,0 +1,105 @@
+#pragma once
+
+#include "base/Day.h"
+#include "base/Environment.h"
+#include "providers/Provider.h"
+#include "providers/UsageRecord.h"
+
+#include <simdjson.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// How a tool keeps its usage, which decides how the collector reads it again.
+enum class LogStorage : std::uint8_t {
+    // JSON lines, appended to: read on from where the last collection stopped.
+    lines,
+    // One JSON document a file, rewritten whole: read whole whenever it changed.
+    document,
+    // An SQLite database, opened read-only: read whole whenever it or its write-ahead log
+    // changed.
+    database,
+};
+
+// A folder whose files, at any depth, with the given ending are logs of one storage kind.
+struct LogFolder {
+    std::string path;
+    LogStorage storage = LogStorage::lines;
+    std::string_view ending = ".jsonl";
+};
+
+// Where a tool keeps its usage on this machine, from the environment. Folders and databases
+// that do not exist are simply not read.
+struct ProviderLogs {
+    std::vector<LogFolder> folders;
+    std::vector<std::string> databases;
+};
+
+// What a reader of one log is given besides its text: the parser and day cache of the thread
+// reading it, the file's path, and the table that takes the names of models and projects.
+struct ReadContext {
+    simdjson::ondemand::parser &parser;
+    LocalDays &days;
+    NameTable &names;
+    std::string_view path;
+};
+
+enum class ParseOutcome : std::uint8_t {
+    usage,     // the line or document gave records
+    ignored,   // sound, but nothing to count
+    malformed, // not what the tool writes there: skipped and reported
+};
+
+// What a tool's reader remembers of one line log between collections (a Codex session's
+// running total and the model in force, for example); each reader gives the fields its meaning.
+struct LogSession {
+    std::int64_t numbers[2] = {};
+    NameId model = 0;
+    NameId project = 0;
+    std::uint8_t flags = 0;
+
+    friend bool operator==(const LogSession &, const LogSession &) = default;
+};
+
+struct DatabaseRead {
+    std::vector<UsageRecord> records;
+    NameTable names;
+    // Why reading stopped before the end; empty when every row was read.
+    std::string problem;
+};
+
+// Everything the collector, doctor and schedule know of one AI coding tool. A tool is one
+// folder under providers/ holding its definition and reader; the registry lists them all.
+//
+// Copies: a tool's reader gives every record its identity rule. `key` names a message across
+// copies and files (the largest `rank` counts), `content` a second identity for tools that copy
+// messages under new keys, and a `mark` outranks replays; records without a key count as they
+// come.
+struct ProviderDefinition {
+    Provider provider{};
+    std::string_view id{};
+    std::string_view displayName{};
+    // The environment variables that move its logs; the schedule carries them into its service.
+    std::span<const std::string_view> environment{};
+    ProviderLogs (*locate)(const Environment &environment) = nullptr;
+
+    // Line logs: lines without `needle` are skipped unread (an empty needle hands every line
+    // on), then lines `mayMatter` refuses (when given), then the rest are parsed.
+    std::string_view needle{};
+    bool (*mayMatter)(std::string_view line) = nullptr;
+    ParseOutcome (*parseLine)(ReadContext &context, LogSession &session, std::string_view line,
+                              size_t capacity, std::vector<UsageRecord> &records) = nullptr;
+    // Document logs: one file, one document.
+    ParseOutcome (*parseDocument)(ReadContext &context, std::string_view json,
+                                  std::vector<UsageRecord> &records) = nullptr;
+    // Databases. Throws ToolError when the database cannot be read at all.
+    DatabaseRead (*readDatabase)(const std::string &path, LocalDays &days) = nullptr;
+
+    // Each line log is one session, known by its file name wherever it moves (Codex moves
+    // sessions into an archive folder): it goes on from where it was read, its progress is
+    // kept while the file is gone, and read again from its start it takes back what it counted.
+    bool sessionsKnownByName = false;
+};

@@ -4,6 +4,7 @@
 
 #include "collect/LogDiscovery.h"
 #include "collect/LogReader.h"
+#include "history/Breakdown.h"
 #include "providers/ProviderRegistry.h"
 
 #include <set>
@@ -142,6 +143,33 @@ TEST(FittedSplit, AddsUpToTheCountedTokensWhateverTheTurnSays) {
     EXPECT_EQ(fittedSplit(turn, 7).sum(), 7);
     EXPECT_EQ(fittedSplit({}, 9), (TokenSplit{9, 0, 0, 0, 0, 0}));
     EXPECT_EQ(fittedSplit(turn, 0).sum(), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ProviderReadersTest, BreakdownFileKeepsItsRowsAndNamesAndRefusesDamage) {
+    Breakdown breakdown;
+    breakdown.priceTableVersion = "prices 2026-12-01";
+    const NameId model = breakdown.names.add("gpt-5"), project = breakdown.names.add("/w/app");
+    breakdown.names.add("unused");
+    breakdown.rows[{20526, Provider::codex, model, project}] = {{1, 2, 3, 4, 5, 1}, 15, 900, 0};
+    breakdown.rows[{20527, Provider::claude, 0, 0}] = {{7, 0, 0, 0, 0, 0}, 7, 0, 7};
+    const std::string path = root + "/breakdown";
+    writeBreakdown(path, breakdown);
+    const auto back = readBreakdown(path);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->rows, breakdown.rows);
+    EXPECT_EQ(back->priceTableVersion, breakdown.priceTableVersion);
+    EXPECT_EQ(*back->names.find(project), "/w/app");
+    EXPECT_EQ(back->names.entries().size(), 2u);
+
+    std::string bytes = readText(path);
+    bytes[bytes.size() / 2] ^= 1;
+    writeText(path, bytes);
+    EXPECT_FALSE(readBreakdown(path));
+    EXPECT_FALSE(readBreakdown(root + "/missing"));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "collect/CollectorState.h"
 
+#include "base/BinaryCoding.h"
 #include "base/MappedFile.h"
 
 #include <algorithm>
@@ -12,79 +13,8 @@ namespace {
 constexpr char magic[8] = {'T', 'E', 'S', 'S', 'E', 'L', 'S', 'T'};
 constexpr std::uint32_t formatVersion = 4;
 
-// FNV-1a over 8-byte words (then the tail): fast enough to check a state file of millions of
-// messages in a few milliseconds, and catches truncation and stray writes.
-std::uint64_t checksum(const char *data, size_t size) {
-    std::uint64_t hash = 14695981039346656037ull;
-    size_t at = 0;
-    for (; at + 8 <= size; at += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, data + at, 8);
-        hash = (hash ^ word) * 1099511628211ull;
-        hash ^= hash >> 29;
-    }
-    for (; at < size; ++at)
-        hash = (hash ^ static_cast<unsigned char>(data[at])) * 1099511628211ull;
-    return hash;
-}
-
 using StoredEntry = MessageIndex::Stored;
 static_assert(sizeof(StoredEntry) == 33);
-
-class Writer {
-public:
-    template <typename T> void put(T value) {
-        static_assert(std::is_trivially_copyable_v<T>);
-        const size_t at = m_bytes.size();
-        m_bytes.resize(at + sizeof value);
-        std::memcpy(m_bytes.data() + at, &value, sizeof value);
-    }
-    void putBytes(const void *data, size_t size) {
-        m_bytes.append(static_cast<const char *>(data), size);
-    }
-    std::string &bytes() { return m_bytes; }
-
-private:
-    std::string m_bytes;
-};
-
-struct Truncated {};
-
-class Reader {
-public:
-    Reader(const char *data, size_t size) : m_data(data), m_size(size) {}
-    template <typename T> T get() {
-        T value;
-        need(sizeof value);
-        std::memcpy(&value, m_data + m_at, sizeof value);
-        m_at += sizeof value;
-        return value;
-    }
-    // The next `size` bytes, in place.
-    const char *take(size_t size) {
-        need(size);
-        const char *at = m_data + m_at;
-        m_at += size;
-        return at;
-    }
-    // A count of records of at least `recordSize` bytes each that the rest can hold.
-    std::uint64_t getCount(size_t recordSize) {
-        const auto count = get<std::uint64_t>();
-        if (count > (m_size - m_at) / recordSize)
-            throw Truncated();
-        return count;
-    }
-    bool atEnd() const { return m_at == m_size; }
-
-private:
-    void need(size_t size) const {
-        if (m_size - m_at < size)
-            throw Truncated();
-    }
-    const char *m_data;
-    size_t m_size;
-    size_t m_at = 0;
-};
 
 } // namespace
 
@@ -93,11 +23,11 @@ std::uint64_t fileKey(std::string_view prefix, std::string_view name) {
 }
 
 std::uint64_t stateChecksum(std::string_view bytes) {
-    return checksum(bytes.data(), bytes.size());
+    return binaryChecksum(bytes.data(), bytes.size());
 }
 
 std::string serializeState(CollectorState &state) {
-    Writer out;
+    BinaryWriter out;
     for (const char c : magic)
         out.put(c);
     out.put(formatVersion);
@@ -150,7 +80,7 @@ std::string serializeState(CollectorState &state) {
         ++count;
     });
     std::memcpy(out.bytes().data() + countAt, &count, sizeof count);
-    out.put(checksum(out.bytes().data(), out.bytes().size()));
+    out.putChecksum();
     return std::move(out.bytes());
 }
 
@@ -163,10 +93,10 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
     const size_t body = bytes.size() - trailer;
     std::uint64_t stored;
     std::memcpy(&stored, bytes.data() + body, trailer);
-    if (stored != checksum(bytes.data(), body))
+    if (stored != binaryChecksum(bytes.data(), body))
         return std::nullopt;
     try {
-        Reader in(bytes.data() + sizeof magic, body - sizeof magic);
+        BinaryReader in(bytes.data() + sizeof magic, body - sizeof magic);
         if (in.get<std::uint32_t>() != formatVersion || in.get<std::uint32_t>() != countingRules)
             return std::nullopt;
         CollectorState state;
@@ -214,7 +144,7 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
             return std::nullopt;
         state.index.assignStored(entries, count, std::move(owner));
         return state;
-    } catch (const Truncated &) {
+    } catch (const BinaryTruncated &) {
         return std::nullopt;
     }
 }

@@ -41,7 +41,8 @@ struct Breakdown {
     std::string priceTableVersion;
 };
 
-// nullopt when the file is missing or not a breakdown of this format.
+// nullopt when the file is missing, damaged or not a breakdown of this format.
 std::optional<Breakdown> readBreakdown(const std::string &path);
-// Replaces the file atomically. Throws FileError.
+// Replaces the file atomically when its contents change, with the texts of the names its rows
+// use. Throws FileError.
 void writeBreakdown(const std::string &path, const Breakdown &breakdown);

@@ -28,5 +28,5 @@ TrayCorner defaultTrayCorner() {
 void preferXWaylandOnGnome() {
     if (desktopIs("gnome") && qEnvironmentVariableIsSet("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsSet("DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
+        qputenv("QT_QPA_PLATFORM", "xcb;wayland");
 }

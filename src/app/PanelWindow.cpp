@@ -71,6 +71,7 @@ void PanelWindow::showAt(const PanelPlacement &placement) {
     m_placement = placement;
     m_layer = nullptr;
     move(placement.origin(size()));
+    noteUserActionNow(*this);
     show();
     raise();
     activateWindow();

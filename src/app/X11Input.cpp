@@ -1,7 +1,9 @@
 #include "app/X11Input.h"
 
 #include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
+#include <qpa/qplatformnativeinterface.h>
 
 #include <xcb/xcb.h>
 
@@ -76,4 +78,28 @@ void releaseInput() {
     xcb_ungrab_pointer(connection, XCB_CURRENT_TIME);
     xcb_ungrab_keyboard(connection, XCB_CURRENT_TIME);
     xcb_flush(connection);
+}
+
+void noteUserActionNow(QWidget &window) {
+    if (!x11Connection() || !window.screen())
+        return;
+    QPlatformNativeInterface *native = QGuiApplication::platformNativeInterface();
+    if (!native)
+        return;
+    QScreen *screen = window.screen();
+    // The server's present time, read by Qt through a property change on a window of its own.
+    const auto now = xcb_timestamp_t(
+        reinterpret_cast<quintptr>(native->nativeResourceForScreen("gettimestamp", screen)));
+    // Qt hands its setters out under a generic type; void (*)() is the neutral one between.
+    using SetTime = void (*)(QScreen *, xcb_timestamp_t);
+    const auto setter = [native](const QByteArray &name) {
+        return reinterpret_cast<SetTime>(
+            reinterpret_cast<void (*)()>(native->nativeResourceFunctionForScreen(name)));
+    };
+    const SetTime setTime = setter("setapptime");
+    const SetTime setUserTime = setter("setappusertime");
+    if (now == 0 || !setTime || !setUserTime)
+        return;
+    setTime(screen, now);
+    setUserTime(screen, now);
 }

@@ -14,3 +14,8 @@ void keepOutOfTaskbar(QWidget &window);
 // while another client holds a grab.
 bool grabInput(QWidget &window);
 void releaseInput();
+
+// Marks the present moment as the utility's last user action, so that a window manager that
+// guards the focus against windows appearing unasked (Mutter, KWin) gives the panel the
+// keyboard: the click that asked for it went to the desktop's own bar, not to the utility.
+void noteUserActionNow(QWidget &window);

@@ -91,11 +91,12 @@ figure_shown() {
     local item
     item=$(gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
         --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
-        RegisteredStatusNotifierItems 2> /dev/null | grep -o "'[^']*'" | head -n 1 | tr -d "'")
+        RegisteredStatusNotifierItems 2>> "$work/figure.log" | tee -a "$work/figure.log" |
+        grep -o "'[^']*'" | head -n 1 | tr -d "'")
     [ -n "$item" ] || return 1
-    gdbus call --session --dest "${item%%/*}" --object-path /StatusNotifierItem \
-        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip 2> /dev/null |
-        grep -q '热图 [0-9.]\+[KMB]'
+    gdbus call --session --dest "${item%%[/@]*}" --object-path /StatusNotifierItem \
+        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip \
+        2>> "$work/figure.log" | tee -a "$work/figure.log" | grep -q '热图 [0-9.]\+[KMB]'
 }
 wait_until 60 "today's figure on the icon" figure_shown
 echo "ok: the icon shows today's figure"

@@ -77,6 +77,15 @@ void PanelWindow::showAt(const PanelPlacement &placement) {
     activateWindow();
     if (m_mode == Mode::grabbing)
         grabWhenShown(grabTries);
+    // The window manager may refuse the focus while the desktop's own menu that asked for the
+    // panel is still folding away: ask once more when it has.
+    if (m_mode == Mode::tool)
+        QTimer::singleShot(focusSettleMs, this, [this] {
+            if (isVisible() && !isActiveWindow()) {
+                noteUserActionNow(*this);
+                activateWindow();
+            }
+        });
 }
 
 void PanelWindow::grabWhenShown(int triesLeft) {

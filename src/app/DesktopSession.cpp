@@ -25,6 +25,10 @@ TrayCorner defaultTrayCorner() {
     return desktopIs("kde") ? TrayCorner::bottomRight : TrayCorner::topRight;
 }
 
+bool layerAreaExcludesBars() {
+    return !desktopIs("kde");
+}
+
 void preferXWaylandOnGnome() {
     if (desktopIs("gnome") && qEnvironmentVariableIsSet("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsSet("DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))

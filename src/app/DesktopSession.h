@@ -11,6 +11,10 @@ bool inWaylandSession();
 // room taken by bars): Plasma's panel runs along the bottom, most others along the top.
 TrayCorner defaultTrayCorner();
 
+// Whether the compositor leaves the room of the desktop's bars out of the area where layer
+// surfaces go: wlroots compositors do, KWin does not for Plasma's panel.
+bool layerAreaExcludesBars();
+
 // On GNOME's Wayland session, which lets no client place its own windows, runs the utility on
 // Xwayland where there is one (unless the person chose a platform), so the panel opens at the
 // tray. Must run before the QApplication is built.

@@ -155,10 +155,10 @@ void TrayShell::showPanel() {
     const QScreen *primary = QGuiApplication::primaryScreen();
     if (m_layerShell && primary) {
         m_panel->adjustSize();
-        m_panel->showInLayer(*m_layerShell,
-                             layerPlacement(m_activationPoint, desktopScreenAreas(),
-                                            trayCorner(areaOf(*primary), defaultTrayCorner()),
-                                            m_panel->width(), layerMargin));
+        m_panel->showInLayer(
+            *m_layerShell, layerPlacement(m_activationPoint, desktopScreenAreas(),
+                                          trayCorner(areaOf(*primary), defaultTrayCorner()),
+                                          m_panel->width(), layerMargin, layerAreaExcludesBars()));
     } else if (const std::optional<PanelPlacement> place = placement())
         m_panel->showAt(*place);
     else

@@ -79,7 +79,7 @@ std::optional<PanelPlacement> placePanel(const TrayHints &hints, const QList<Scr
 
 LayerPlacement layerPlacement(const std::optional<QPoint> &activation,
                               const QList<ScreenArea> &screens, TrayCorner fallback, int panelWidth,
-                              int margin) {
+                              int margin, bool barsReserved) {
     std::optional<ScreenArea> holding;
     if (activation) {
         for (const ScreenArea &candidate : screens)
@@ -97,5 +97,8 @@ LayerPlacement layerPlacement(const std::optional<QPoint> &activation,
     const int fromEdge = left ? leftEdge - frame.left() : frame.right() + 1 - leftEdge - panelWidth;
     const TrayCorner corner = top ? (left ? TrayCorner::topLeft : TrayCorner::topRight)
                                   : (left ? TrayCorner::bottomLeft : TrayCorner::bottomRight);
-    return {corner, fromEdge, margin};
+    const int pointFromEdge =
+        top ? activation->y() - frame.top() : frame.bottom() + 1 - activation->y();
+    // The icon sits in the middle of its bar: the bar reaches as far again past the point.
+    return {corner, fromEdge, barsReserved ? margin : 2 * pointFromEdge + margin};
 }

@@ -42,11 +42,14 @@ struct LayerPlacement {
 
 // Hangs a panel `panelWidth` wide at `activation` (the point the tray host passed with the
 // click, in global coordinates) on the screen holding it: from the nearer of its top and
-// bottom edges, centred on the point across and kept `margin` inside the screen. Without a
-// point, or with one on no screen, in the `fallback` corner.
+// bottom edges, centred on the point across and kept `margin` inside the screen. Where the
+// compositor keeps layer surfaces clear of the bars (`barsReserved`, wlroots) the panel keeps
+// `margin` from that area; elsewhere (KWin, whose Plasma panel reserves no room for them) it
+// keeps `margin` from the bar holding the icon, taken to be centred on the point. Without a point,
+// or with one on no screen, in the `fallback` corner.
 LayerPlacement layerPlacement(const std::optional<QPoint> &activation,
                               const QList<ScreenArea> &screens, TrayCorner fallback, int panelWidth,
-                              int margin);
+                              int margin, bool barsReserved = true);
 
 struct PanelPlacement {
     // What the panel hangs from: the icon's rectangle, a 1 x 1 rectangle at the activation

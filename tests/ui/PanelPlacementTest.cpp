@@ -112,6 +112,12 @@ TEST(PanelPlacementTest, ALayerPanelHangsAtTheHostsPointFromTheNearerEdge) {
     for (const auto &c : cases)
         EXPECT_EQ(layerPlacement(c.point, {plasma, second}, c.fallback, 300, 4), c.expected)
             << c.what;
+    // Where the compositor reserves no room for the bar, the panel keeps clear of the bar,
+    // taken to be centred on the icon: a 44-high panel at the bottom, a 32-high bar at the top.
+    EXPECT_EQ(layerPlacement(QPoint(1100, 778), {plasma}, TrayCorner::topRight, 300, 4, false),
+              (LayerPlacement{TrayCorner::bottomRight, 30, 44 + 4}));
+    EXPECT_EQ(layerPlacement(QPoint(200, 16), {plasma}, TrayCorner::topRight, 300, 4, false),
+              (LayerPlacement{TrayCorner::topLeft, 50, 32 + 4}));
 }
 
 TEST(PanelPlacementTest, WithoutRoomTakenTheDesktopsDefaultCornerIsUsed) {

@@ -46,6 +46,9 @@ QAccessibleInterface *drawnWidgets(const QString &className, QObject *object) {
     }
     if (className == QLatin1String("Spinner"))
         return new DrawnWidget(widget, QAccessible::Animation);
+    // The shell's panel window: a window to screen readers, not a filler.
+    if (className == QLatin1String("PanelWindow"))
+        return new DrawnWidget(widget, QAccessible::Window);
     if (className == QLatin1String("Divider"))
         return new DrawnWidget(widget, QAccessible::Separator);
     return nullptr;

@@ -143,12 +143,15 @@ bool TrayActivation::invoke(const QDBusMessage &message) {
             method.name() != message.member().toUtf8() ||
             method.parameterCount() != arguments.size() || arguments.size() > 4)
             continue;
+        // The type names must outlive the call: QGenericArgument keeps only their pointers.
+        std::array<QByteArray, 4> types;
         std::array<QGenericArgument, 4> passed;
         for (int i = 0; i < arguments.size(); ++i) {
             if (!arguments[i].convert(method.parameterMetaType(i)))
                 return false;
+            types[size_t(i)] = method.parameterTypeName(i);
             passed[size_t(i)] =
-                QGenericArgument(method.parameterTypeName(i).constData(), arguments[i].constData());
+                QGenericArgument(types[size_t(i)].constData(), arguments[i].constData());
         }
         method.invoke(m_adaptor, Qt::DirectConnection, passed[0], passed[1], passed[2], passed[3]);
         if (message.isReplyRequired())

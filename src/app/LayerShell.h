@@ -6,7 +6,8 @@
 
 class QWidget;
 
-// Puts the panel on the compositor's layer shell, at the screen corner where the tray sits,
+// Puts the panel on the compositor's layer shell, at the tray icon or the screen corner where
+// the tray sits,
 // on Wayland compositors that offer wlr-layer-shell (sway, KWin, Hyprland). A plain Wayland
 // window cannot choose its place, so without this the compositor centres it. Where the
 // protocol is missing (GNOME) create() gives nothing and the compositor's placement stands.
@@ -23,9 +24,10 @@ public:
     // Marks `window` (not yet shown) as one that the layer shell will place. Tooltips are not
     // shown over it: they would be popups of a window that is not an ordinary one.
     virtual void adopt(QWidget &window) = 0;
-    // Shows `window` in the corner, `margin` from the usable area's edges (the compositor
-    // keeps it clear of bars), above ordinary windows, taking the keyboard when clicked.
-    virtual void show(QWidget &window, TrayCorner corner, int margin) = 0;
+    // Shows `window` hung from the placement's two edges at its distances from them (the
+    // compositor keeps it clear of bars), above ordinary windows, taking the keyboard when
+    // clicked.
+    virtual void show(QWidget &window, const LayerPlacement &placement) = 0;
     // Follows a change of the shown window's size.
     virtual void resize(QWidget &window) = 0;
     // The window was hidden: the next show starts afresh.

@@ -96,14 +96,17 @@ public:
         m_tooltips.windows << &window;
     }
 
-    void show(QWidget &window, TrayCorner corner, int margin) override {
+    void show(QWidget &window, const LayerPlacement &placement) override {
         window.adjustSize();
         m_popup.reset();
         m_surface.reset();
-        m_surface = makeSurface(window, QtWayland::zwlr_layer_shell_v1::layer_top, corner, margin,
-                                margin, margin, margin);
-        m_corner = corner;
-        m_margin = margin;
+        const int vertical = placement.verticalMargin;
+        const int horizontal = placement.horizontalMargin;
+        m_surface = makeSurface(window, QtWayland::zwlr_layer_shell_v1::layer_top, placement.corner,
+                                vertical, horizontal, vertical, horizontal);
+        m_corner = placement.corner;
+        m_vertical = vertical;
+        m_horizontal = horizontal;
         m_size = window.size();
         window.show();
         window.activateWindow();
@@ -117,11 +120,11 @@ public:
         // Measured from the corner's two edges, like the window it belongs to.
         const QSize size = popup.size();
         const int vertical =
-            std::max(0, isTop(m_corner) ? m_margin + pos.y()
-                                        : m_margin + m_size.height() - pos.y() - size.height());
+            std::max(0, isTop(m_corner) ? m_vertical + pos.y()
+                                        : m_vertical + m_size.height() - pos.y() - size.height());
         const int horizontal =
-            std::max(0, isLeft(m_corner) ? m_margin + pos.x()
-                                         : m_margin + m_size.width() - pos.x() - size.width());
+            std::max(0, isLeft(m_corner) ? m_horizontal + pos.x()
+                                         : m_horizontal + m_size.width() - pos.x() - size.width());
         m_popup.reset();
         // On the layer above, so that it covers the window it belongs to.
         m_popup = makeSurface(popup, QtWayland::zwlr_layer_shell_v1::layer_overlay, m_corner,
@@ -195,7 +198,8 @@ private:
     std::unique_ptr<LayerSurface> m_surface;
     std::unique_ptr<LayerSurface> m_popup;
     TrayCorner m_corner = TrayCorner::topRight;
-    int m_margin = 0;
+    int m_vertical = 0;
+    int m_horizontal = 0;
     QSize m_size;
 };
 

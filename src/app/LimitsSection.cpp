@@ -23,8 +23,8 @@ QStringList sectionLines(MenuBarViewModel &model) {
 
 } // namespace
 
-LimitsSection::LimitsSection(MenuBarViewModel &model, QMenu &menu)
-    : QObject(&menu), m_model(model), m_menu(menu) {
+LimitsSection::LimitsSection(MenuBarViewModel &model, QMenu &menu, QAction *before)
+    : QObject(&menu), m_model(model), m_menu(menu), m_before(before) {
     m_switch = new QAction(QStringLiteral("额度提醒"), this);
     m_switch->setCheckable(true);
     connect(m_switch, &QAction::triggered, this,
@@ -50,7 +50,9 @@ void LimitsSection::reread() {
     if (m_lines.isEmpty())
         return;
 
-    QAction *first = m_menu.actions().isEmpty() ? nullptr : m_menu.actions().constFirst();
+    QAction *first = m_before;
+    if (!first && !m_menu.actions().isEmpty())
+        first = m_menu.actions().constFirst();
     for (const QString &line : m_lines) {
         // Information, not a command: choosing a line does nothing. It stays enabled so the
         // figures are not greyed out beyond reading.

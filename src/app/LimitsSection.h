@@ -16,8 +16,9 @@ class LimitsSection : public QObject {
     Q_OBJECT
 
 public:
-    // Puts the section at the top of `menu`, which outlives it.
-    LimitsSection(MenuBarViewModel &model, QMenu &menu);
+    // Puts the section into `menu`, which outlives it, above `before` (one of its actions), or
+    // at the top without one.
+    LimitsSection(MenuBarViewModel &model, QMenu &menu, QAction *before = nullptr);
 
     // Brings the lines up to date with the state object; cheap when nothing changed.
     void reread();
@@ -28,6 +29,7 @@ public:
 private:
     MenuBarViewModel &m_model;
     QMenu &m_menu;
+    QAction *m_before;
     QList<QAction *> m_lineActions;
     QAction *m_switch = nullptr;
     QAction *m_separator = nullptr;

@@ -1,6 +1,7 @@
 #include "app/PanelWindow.h"
 
 #include "app/LayerShell.h"
+#include "app/X11Input.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/MenuBarContentView.h"
 #include "ui/PanelMenu.h"
@@ -8,20 +9,23 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
 constexpr int reopenGuardMs = 300;
+constexpr int grabTries = 20;
+constexpr int grabRetryMs = 50;
 constexpr int focusSettleMs = 150;
-// The panel's distance from the bar in a layer shell, as beside a tray icon.
-constexpr int layerMargin = 4;
 
 Qt::WindowFlags flagsFor(PanelWindow::Mode mode) {
     switch (mode) {
-    case PanelWindow::Mode::popup:
-        return Qt::Popup | Qt::FramelessWindowHint;
+    case PanelWindow::Mode::grabbing:
+        // Left alone by the window manager: placed exactly, never in a taskbar.
+        return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+               Qt::X11BypassWindowManagerHint;
     case PanelWindow::Mode::tool:
         return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
     case PanelWindow::Mode::window:
@@ -37,14 +41,20 @@ PanelWindow::PanelWindow(MenuBarViewModel &model, Mode mode, QWidget *parent)
     // Never shown on a frameless panel; it names the window for accessibility tools (and
     // for the end-to-end test that looks for it).
     setWindowTitle(QStringLiteral("TesselMenu 面板"));
-    // The click outside that folds the popup away is not passed on: on the tray icon it would
-    // open the panel again at once.
-    setAttribute(Qt::WA_NoMouseReplay);
+    setAccessibleName(windowTitle());
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     m_content = new MenuBarContentView(model);
     layout->addWidget(m_content);
+    if (m_mode == Mode::grabbing) {
+        // The panel's menu takes the input while it is open; the panel takes it back after.
+        m_content->setMenuOpener([this](PanelMenu &menu, const QPoint &pos) {
+            menu.exec(mapToGlobal(pos));
+            if (isVisible())
+                grabWhenShown(grabTries);
+        });
+    }
 }
 
 void PanelWindow::useLayerShell(LayerShell &layer) {
@@ -61,15 +71,43 @@ void PanelWindow::showAt(const PanelPlacement &placement) {
     m_placement = placement;
     m_layer = nullptr;
     move(placement.origin(size()));
+    noteUserActionNow(*this);
     show();
     raise();
     activateWindow();
+    if (m_mode == Mode::grabbing)
+        grabWhenShown(grabTries);
+    // The window manager may refuse the focus while the desktop's own menu that asked for the
+    // panel is still folding away: ask once more when it has.
+    if (m_mode == Mode::tool)
+        QTimer::singleShot(focusSettleMs, this, [this] {
+            if (isVisible() && !isActiveWindow()) {
+                noteUserActionNow(*this);
+                activateWindow();
+            }
+        });
 }
 
-void PanelWindow::showInLayer(LayerShell &layer, TrayCorner corner) {
+void PanelWindow::grabWhenShown(int triesLeft) {
+    if (!isVisible() || grabInput(*this) || triesLeft <= 1)
+        return;
+    QTimer::singleShot(grabRetryMs, this, [this, triesLeft] { grabWhenShown(triesLeft - 1); });
+}
+
+void PanelWindow::mousePressEvent(QMouseEvent *event) {
+    // While the panel holds the input a click anywhere else arrives here: it folds the panel
+    // away and goes no further, so a click on the tray icon does not open it again.
+    if (m_mode == Mode::grabbing && !rect().contains(event->position().toPoint())) {
+        hide();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void PanelWindow::showInLayer(LayerShell &layer, const LayerPlacement &placement) {
     m_placement.reset();
     m_layer = &layer;
-    layer.show(*this, corner, layerMargin);
+    layer.show(*this, placement);
     raise();
     activateWindow();
 }
@@ -112,6 +150,11 @@ void PanelWindow::setVisible(bool visible) {
     // The layer surface goes before the window's own surface, as the protocol wants.
     if (!visible && m_layer && isVisible())
         m_layer->hidden();
+    if (!visible && m_mode == Mode::grabbing && isVisible())
+        releaseInput();
+    // Window managers drop the window's states each time it is hidden.
+    if (visible && m_mode == Mode::tool && !isVisible() && !m_layer)
+        keepOutOfTaskbar(*this);
     QWidget::setVisible(visible);
 }
 

@@ -12,24 +12,27 @@ class MenuBarContentView;
 class MenuBarViewModel;
 
 // The window that holds the panel. With a tray it is a frameless panel dropped next to the
-// icon that folds away when the person clicks elsewhere (a popup on X11, a tool window that
-// hides when it loses focus elsewhere); without a tray it is an ordinary small window.
+// icon that folds away when the person clicks elsewhere, out of the taskbar and the window
+// overview: on X11 a window of its own that takes all input while open (not a Qt popup, which
+// screen readers never see), in a Wayland session a tool window that hides when another
+// window takes the focus. Without a tray it is an ordinary small window.
 class PanelWindow : public QWidget {
     Q_OBJECT
 
 public:
-    enum class Mode { popup, tool, window };
+    enum class Mode { grabbing, tool, window };
 
     PanelWindow(MenuBarViewModel &model, Mode mode, QWidget *parent = nullptr);
 
     Mode mode() const { return m_mode; }
+    MenuBarContentView &content() { return *m_content; }
     // Readies the panel (not yet shown) and its menu for the compositor's layer shell.
     void useLayerShell(LayerShell &layer);
     // Shows the panel where `placement` puts it. While it stays open it follows its own
     // height from there, keeping the edge nearest the tray in place.
     void showAt(const PanelPlacement &placement);
     // Shows the panel on the compositor's layer shell in the tray's corner (Wayland).
-    void showInLayer(LayerShell &layer, TrayCorner corner);
+    void showInLayer(LayerShell &layer, const LayerPlacement &placement);
     // True for a short moment after the panel folded away: the click on the tray icon that
     // closed it must not open it again at once.
     bool justHidden() const;
@@ -41,8 +44,13 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
 
 private:
+    // Takes all input once the window is up (X11); tried again for a while when the server
+    // refuses, as it does while the click that opened the panel still holds the pointer.
+    void grabWhenShown(int triesLeft);
+
     MenuBarViewModel &m_model;
     Mode m_mode;
     MenuBarContentView *m_content = nullptr;

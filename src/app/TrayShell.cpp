@@ -3,11 +3,13 @@
 #include "app/DesktopSession.h"
 #include "app/LayerShell.h"
 #include "app/LimitsSection.h"
+#include "app/TrayActivation.h"
 #include "app/TrayAvailability.h"
 #include "state/LimitTexts.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/DesktopScreens.h"
 #include "ui/Icons.h"
+#include "ui/MenuBarContentView.h"
 #include "ui/ModelObserver.h"
 #include "ui/PanelMenu.h"
 #include "ui/TrayFace.h"
@@ -19,11 +21,14 @@
 
 namespace {
 
-// Wayland cannot place or grab a parentless popup, and on Xwayland an X grab misses clicks on
-// Wayland windows, so in a Wayland session the panel is a tool window on either platform.
+// Wayland cannot place or grab a parentless window, and on Xwayland an X grab misses clicks
+// on Wayland windows, so in a Wayland session the panel is a tool window on either platform.
 PanelWindow::Mode trayPanelMode() {
-    return inWaylandSession() ? PanelWindow::Mode::tool : PanelWindow::Mode::popup;
+    return inWaylandSession() ? PanelWindow::Mode::tool : PanelWindow::Mode::grabbing;
 }
+
+// The panel's distance from the bar in a layer shell, as beside a tray icon.
+constexpr int layerMargin = 4;
 
 } // namespace
 
@@ -46,6 +51,8 @@ TrayShell::TrayShell(MenuBarViewModel &model, QObject *parent) : QObject(parent)
 
 void TrayShell::createWindow() {
     m_panel = std::make_unique<PanelWindow>(m_model, PanelWindow::Mode::window);
+    // With no tray menu, the limits go at the top of the window's own menu.
+    m_panel->content().setMenuExtender([this](QMenu &menu) { new LimitsSection(m_model, menu); });
     reread();
     // At the tray's corner, like the panel, so the settings window (centred) leaves it clear.
     if (const std::optional<PanelPlacement> place = placement())
@@ -70,7 +77,9 @@ void TrayShell::createTray() {
     // The pointer is at the icon when its menu opens; by the time "打开面板" is chosen it
     // has moved down the menu.
     connect(m_trayMenu.get(), &QMenu::aboutToShow, this, [this] { noteActivation(); });
-    m_limits = new LimitsSection(m_model, *m_trayMenu);
+    // Under "打开面板": on GNOME a left click opens this menu, so opening the panel must be
+    // the first thing in it, whatever the limits add.
+    m_limits = new LimitsSection(m_model, *m_trayMenu, first);
 
     m_tray = new QSystemTrayIcon(this);
     m_tray->setContextMenu(m_trayMenu.get());
@@ -83,6 +92,12 @@ void TrayShell::createTray() {
     m_shownFace.reset();
     reread();
     m_tray->show();
+    // The host's click position, where it passes one: the panel then opens at the icon on
+    // Wayland too, where the pointer's position is not known.
+    m_activation = TrayActivation::attach();
+    if (m_activation)
+        connect(m_activation.get(), &TrayActivation::activatedAt, this,
+                [this](QPoint point) { m_hostPoint = point; });
     // The figure in the tray is the point of the utility: it must not wait for the panel.
     m_model.start();
 }
@@ -115,6 +130,9 @@ void TrayShell::reread() {
 void TrayShell::noteActivation() {
     if (!inWaylandSession())
         m_activationPoint = QCursor::pos();
+    // The host's point is the icon's own, and stays the best guess for later openings.
+    if (m_hostPoint)
+        m_activationPoint = m_hostPoint;
 }
 
 std::optional<PanelPlacement> TrayShell::placement() const {
@@ -122,9 +140,7 @@ std::optional<PanelPlacement> TrayShell::placement() const {
     if (m_tray && !m_tray->geometry().isEmpty())
         hints.iconGeometry = m_tray->geometry();
     hints.activationPoint = m_activationPoint;
-    const QList<ScreenArea> screens = desktopScreenAreas();
-    const std::optional<ScreenArea> primary = primaryScreenArea();
-    return placePanel(hints, screens, primary);
+    return placePanel(hints, desktopScreenAreas(), primaryScreenArea(), defaultTrayCorner());
 }
 
 void TrayShell::showPanel() {
@@ -137,9 +153,13 @@ void TrayShell::showPanel() {
     if (m_panel->isVisible())
         return;
     const QScreen *primary = QGuiApplication::primaryScreen();
-    if (m_layerShell && primary)
-        m_panel->showInLayer(*m_layerShell, trayCorner(areaOf(*primary)));
-    else if (const std::optional<PanelPlacement> place = placement())
+    if (m_layerShell && primary) {
+        m_panel->adjustSize();
+        m_panel->showInLayer(
+            *m_layerShell, layerPlacement(m_activationPoint, desktopScreenAreas(),
+                                          trayCorner(areaOf(*primary), defaultTrayCorner()),
+                                          m_panel->width(), layerMargin, layerAreaExcludesBars()));
+    } else if (const std::optional<PanelPlacement> place = placement())
         m_panel->showAt(*place);
     else
         m_panel->show();

@@ -12,6 +12,7 @@
 
 class LayerShell;
 class LimitsSection;
+class TrayActivation;
 class MenuBarViewModel;
 class ModelObserver;
 class PanelMenu;
@@ -55,4 +56,6 @@ private:
     LimitsSection *m_limits = nullptr;
     std::optional<TrayIconFace> m_shownFace;
     std::optional<QPoint> m_activationPoint;
+    std::unique_ptr<TrayActivation> m_activation;
+    std::optional<QPoint> m_hostPoint;
 };

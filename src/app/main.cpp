@@ -1,5 +1,7 @@
 // The tray utility: one state object for the life of the process, the tray shell around it,
 // and a guard that turns a second launch into a request to show the running one's panel.
+#include "app/ColorSchemeFollower.h"
+#include "app/DesktopSession.h"
 #include "app/InformationOptions.h"
 #include "app/LayerShell.h"
 #include "app/QuitOnSignals.h"
@@ -9,7 +11,9 @@
 #include "cli/Bundle.h"
 #include "state/DesktopNotifier.h"
 #include "state/MenuBarViewModel.h"
+#include "ui/ContrastStyle.h"
 #include "ui/Icons.h"
+#include "ui/PanelAccessibility.h"
 #include "ui/SettingsWindow.h"
 #include "ui/WidgetDesktopActions.h"
 
@@ -21,12 +25,15 @@ int main(int argc, char **argv) {
     if (const auto status = answerInformationOptions(argc, argv))
         return *status;
     LayerShell::prepareProcess();
+    preferXWaylandOnGnome();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TesselMenu"));
     QApplication::setDesktopFileName(QStringLiteral("tesselmenu"));
     // The settings window is the only ordinary window; closing it must not end the utility.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(trayIcon(QString()));
+    QApplication::setStyle(new ContrastStyle);
+    installPanelAccessibility();
 
     SingleInstance instance(SingleInstance::defaultServerName());
     if (instance.askRunningInstanceToShow())
@@ -53,6 +60,7 @@ int main(int argc, char **argv) {
     model.setNotifier(std::make_shared<DesktopNotifier>());
     QObject::connect(&instance, &SingleInstance::showRequested, &shell, &TrayShell::showPanel);
     quitOnTerminationSignals(&app);
+    ColorSchemeFollower colors;
 
     const int status = QApplication::exec();
     // A settings window still open refers to the state object: it goes first.

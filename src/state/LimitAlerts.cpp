@@ -1,6 +1,5 @@
 #include "state/LimitAlerts.h"
 
-#include "cli/ReportFormats.h"
 #include "state/LimitTexts.h"
 
 #include <array>
@@ -49,14 +48,13 @@ QList<LimitAlerts::Alert> LimitAlerts::update(const QList<LimitWindow> &windows,
         else
             m_warned.append({window.provider, window.windowMinutes, *window.resetsAt, threshold});
 
-        const QString name = TodayReportRow{QString(), window.provider, 0}.providerDisplayName() +
-                             QLatin1Char(' ') + limitWindowName(window.windowMinutes);
         Alert alert;
         alert.threshold = threshold;
-        alert.summary = threshold == 100
-                            ? QStringLiteral("%1额度已用完").arg(name)
-                            : QStringLiteral("%1额度已用 %2%").arg(name).arg(threshold);
-        alert.body = QStringLiteral("%1后重置").arg(remainingText(now.secsTo(*window.resetsAt)));
+        // Notification lists show one line per entry: the figure goes first, in the title.
+        alert.summary = limitAlertTitle(window, now);
+        const QString reset =
+            QStringLiteral("%1后重置").arg(remainingText(now.secsTo(*window.resetsAt)));
+        alert.body = threshold == 100 ? QStringLiteral("已用完，") + reset : reset;
         if (const auto pace = paceLine(window, now))
             alert.body += QStringLiteral("；") + *pace;
         alerts.append(alert);

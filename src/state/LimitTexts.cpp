@@ -58,6 +58,14 @@ LimitWindow::Status limitStatusAt(const LimitWindow &window, const QDateTime &no
     return window.status;
 }
 
+QString limitAlertTitle(const LimitWindow &window, const QDateTime &now) {
+    const QString share = limitStatusAt(window, now) == LimitWindow::Status::reached
+                              ? QStringLiteral("100")
+                              : percentText(window.usedPercent.value_or(0));
+    return providerName(window.provider) + QLatin1Char(' ') +
+           limitWindowName(window.windowMinutes) + QLatin1Char(' ') + share + QLatin1Char('%');
+}
+
 QString limitLine(const LimitWindow &window, const QDateTime &now) {
     QString line = providerName(window.provider) + QLatin1Char(' ') +
                    limitWindowName(window.windowMinutes) + QStringLiteral("：");

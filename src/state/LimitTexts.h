@@ -22,6 +22,9 @@ LimitWindow::Status limitStatusAt(const LimitWindow &window, const QDateTime &no
 // One line of the tray menu: "Codex 5 小时：42%，2 小时 10 分后重置", "…：已用完，… 后重置",
 // "…：已重置，暂无新数据"; a figure Claude Code cached says how old it is.
 QString limitLine(const LimitWindow &window, const QDateTime &now);
+// A notification's title, the window and its share first so it reads on one line:
+// "Codex 5 小时 81%", "Claude Code 7 天 100%" for a window used up.
+QString limitAlertTitle(const LimitWindow &window, const QDateTime &now);
 // "按当前速度，约 1 小时 25 分后（13:45）用完", only when the pace runs out before the reset.
 std::optional<QString> paceLine(const LimitWindow &window, const QDateTime &now);
 // The line of the most used window that still holds a figure, for the tooltip.

@@ -25,6 +25,8 @@ public:
 
     // The colour level of the cell at (row, column) for `days`.
     static int levelAt(const QList<HeatmapDay> &days, int row, int column);
+    // What the grid shows, for screen readers: how many days, the busiest and its figure.
+    static QString summary(const QList<HeatmapDay> &days);
     // Where that cell lies inside the grid.
     static QRect cellRect(int row, int column);
 

@@ -31,6 +31,13 @@ QFont fontOf(int pixelSize, QFont::Weight weight = QFont::Normal) {
     return font;
 }
 
+// A screen reader reads the name and then the description; the tooltip shows the latter.
+void named(QWidget *control, const QString &name, const QString &description) {
+    control->setAccessibleName(name);
+    control->setAccessibleDescription(description);
+    control->setToolTip(description);
+}
+
 void setSecondary(QWidget *widget) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, secondaryTextColor(widget->palette()));
@@ -44,6 +51,7 @@ MenuBarContentView::MenuBarContentView(MenuBarViewModel &model, QWidget *parent)
     setFixedWidth(panelWidth);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
+    setAccessibleName(QStringLiteral("TesselMenu"));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -62,21 +70,21 @@ MenuBarContentView::MenuBarContentView(MenuBarViewModel &model, QWidget *parent)
     m_error->setFixedWidth(panelWidth);
     layout->addWidget(m_error);
     layout->addWidget(new Divider);
-    layout->addWidget(
+    layout->addLayout(
         statRow(QStringLiteral("今日用量"), m_today, QStringLiteral("todayValue"), 20));
     layout->addWidget(new Divider);
-    layout->addWidget(statRow(QStringLiteral("本周合计"), m_week, QStringLiteral("weekValue"), 20));
+    layout->addLayout(statRow(QStringLiteral("本周合计"), m_week, QStringLiteral("weekValue"), 20));
 
+    // Rows are layouts, not widgets of their own, so a screen reader meets only named things.
     m_grid = new HeatmapGrid;
     m_grid->setObjectName(QStringLiteral("heatmap"));
-    auto *gridFrame = new QWidget;
-    auto *gridLayout = new QHBoxLayout(gridFrame);
+    auto *gridLayout = new QHBoxLayout;
     gridLayout->setContentsMargins(0, 16, 0, 14);
     gridLayout->addWidget(m_grid, 0, Qt::AlignHCenter);
-    layout->addWidget(gridFrame);
+    layout->addLayout(gridLayout);
 
     layout->addWidget(new Divider);
-    layout->addWidget(bottomBar());
+    layout->addLayout(bottomBar());
 
     applyColors();
     m_observer = new ModelObserver(
@@ -84,10 +92,9 @@ MenuBarContentView::MenuBarContentView(MenuBarViewModel &model, QWidget *parent)
     reread();
 }
 
-QWidget *MenuBarContentView::statRow(const QString &label, QLabel *&value, const QString &valueName,
+QLayout *MenuBarContentView::statRow(const QString &label, QLabel *&value, const QString &valueName,
                                      int valueSize, bool valueBold) {
-    auto *row = new QWidget;
-    auto *layout = new QHBoxLayout(row);
+    auto *layout = new QHBoxLayout;
     layout->setContentsMargins(16, 14, 16, 14);
     auto *caption = new QLabel(label);
     caption->setFont(fontOf(13));
@@ -95,34 +102,36 @@ QWidget *MenuBarContentView::statRow(const QString &label, QLabel *&value, const
     value->setObjectName(valueName);
     value->setFont(fontOf(valueSize, valueBold ? QFont::DemiBold : QFont::Normal));
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Read as "今日用量 1.5K" rather than a bare figure.
+    caption->setBuddy(value);
+    value->setAccessibleDescription(label);
     layout->addWidget(caption, 0, Qt::AlignVCenter);
     layout->addStretch(1);
     layout->addWidget(value, 0, Qt::AlignVCenter);
-    return row;
+    return layout;
 }
 
-QWidget *MenuBarContentView::bottomBar() {
-    auto *bar = new QWidget;
+QLayout *MenuBarContentView::bottomBar() {
     // Two layers in one cell: the buttons below, the countdown centred over the free space.
-    auto *layers = new QGridLayout(bar);
+    auto *layers = new QGridLayout;
     layers->setContentsMargins(16, 12, 16, 12);
 
-    auto *buttons = new QWidget;
-    auto *row = new QHBoxLayout(buttons);
+    auto *row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
     m_settingsButton = new PanelButton(QStringLiteral("settingsButton"));
-    m_settingsButton->setToolTip(QStringLiteral("设置"));
+    named(m_settingsButton, QStringLiteral("设置"), QStringLiteral("打开设置窗口"));
     m_settingsButton->setIconSize(QSize(14, 14));
     connect(m_settingsButton, &QToolButton::clicked, this, [this] { m_model.openSettings(); });
     m_syncButton = new PanelButton(QStringLiteral("syncButton"));
-    m_syncButton->setToolTip(QStringLiteral("同步到 GitHub"));
+    named(m_syncButton, QStringLiteral("同步"), QStringLiteral("同步到 GitHub"));
     m_syncButton->setIconSize(QSize(18, 18));
     connect(m_syncButton, &QToolButton::clicked, this, [this] { m_model.syncNow(); });
     m_spinner = new Spinner(12);
     m_spinner->setObjectName(QStringLiteral("spinner"));
+    m_spinner->setAccessibleName(QStringLiteral("正在刷新"));
     m_quitButton = new PanelButton(QStringLiteral("quitButton"));
-    m_quitButton->setToolTip(QStringLiteral("退出"));
+    named(m_quitButton, QStringLiteral("退出"), QStringLiteral("退出 TesselMenu"));
     m_quitButton->setIconSize(QSize(14, 14));
     connect(m_quitButton, &QToolButton::clicked, this, [this] { m_model.quit(); });
     row->addWidget(m_settingsButton);
@@ -130,7 +139,7 @@ QWidget *MenuBarContentView::bottomBar() {
     row->addStretch(1);
     row->addWidget(m_spinner);
     row->addWidget(m_quitButton);
-    layers->addWidget(buttons, 0, 0);
+    layers->addLayout(row, 0, 0);
 
     m_nextSync = new OneLineLabel;
     m_nextSync->setObjectName(QStringLiteral("nextSync"));
@@ -139,7 +148,7 @@ QWidget *MenuBarContentView::bottomBar() {
     // Kept clear of the buttons on either side; a longer text is cut to one line.
     m_nextSync->setMaximumWidth(panelWidth - 2 * 16 - 2 * 52);
     layers->addWidget(m_nextSync, 0, 0, Qt::AlignCenter);
-    return bar;
+    return layers;
 }
 
 void MenuBarContentView::applyColors() {
@@ -172,6 +181,7 @@ void MenuBarContentView::reread() {
     m_today->setText(m_model.todaySummary());
     m_week->setText(m_model.weeklySummary());
     m_grid->setDays(m_model.heatmapDays());
+    m_grid->setAccessibleDescription(HeatmapGrid::summary(m_model.heatmapDays()));
     const bool busy = m_model.isRefreshing();
     m_syncButton->setEnabled(!busy);
     m_spinner->setVisible(busy);
@@ -221,6 +231,8 @@ void MenuBarContentView::openMenuFromKeyboard() {
 
 void MenuBarContentView::openMenu(const QPoint &pos) {
     PanelMenu menu(m_model, this);
+    if (m_menuExtender)
+        m_menuExtender(menu);
     if (m_menuOpener)
         m_menuOpener(menu, pos);
     else

@@ -12,6 +12,8 @@ class ModelObserver;
 class OneLineLabel;
 class PanelMenu;
 class QLabel;
+class QLayout;
+class QMenu;
 class QToolButton;
 class Spinner;
 class WrappedLabel;
@@ -37,6 +39,10 @@ public:
     // Where the window system cannot hang a popup menu from the panel's window, the shell
     // opens it its own way; by default the menu pops up at the point on the screen.
     void setMenuOpener(MenuOpener opener) { m_menuOpener = std::move(opener); }
+    // Adds entries of the shell's own to each panel menu before it opens.
+    void setMenuExtender(std::function<void(QMenu &menu)> extender) {
+        m_menuExtender = std::move(extender);
+    }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -46,9 +52,9 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    QWidget *statRow(const QString &label, QLabel *&value, const QString &valueName, int valueSize,
+    QLayout *statRow(const QString &label, QLabel *&value, const QString &valueName, int valueSize,
                      bool valueBold = true);
-    QWidget *bottomBar();
+    QLayout *bottomBar();
     void applyColors();
     // The context menu, also opened with the menu key or Shift+F10.
     void openMenu(const QPoint &pos);
@@ -68,5 +74,6 @@ private:
     OneLineLabel *m_nextSync = nullptr;
     ModelObserver *m_observer = nullptr;
     MenuOpener m_menuOpener;
+    std::function<void(QMenu &menu)> m_menuExtender;
     std::unique_ptr<MenuBarViewModel::CountdownWatch> m_countdownWatch;
 };

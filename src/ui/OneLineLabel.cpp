@@ -1,5 +1,6 @@
 #include "ui/OneLineLabel.h"
 
+#include <QAccessible>
 #include <QPainter>
 
 OneLineLabel::OneLineLabel(QWidget *parent) : QWidget(parent) {
@@ -12,6 +13,9 @@ void OneLineLabel::setText(const QString &text) {
     m_text = text;
     updateGeometry();
     update();
+    // Screen readers read the text as the widget's name.
+    QAccessibleEvent changed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 QSize OneLineLabel::sizeHint() const {

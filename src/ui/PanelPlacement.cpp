@@ -32,7 +32,7 @@ std::optional<ScreenArea> screenHolding(const QPoint &point, const QList<ScreenA
 
 } // namespace
 
-TrayCorner trayCorner(const ScreenArea &screen) {
+TrayCorner trayCorner(const ScreenArea &screen, TrayCorner unknown) {
     const QRectF &frame = screen.frame;
     const QRectF &area = screen.available;
     enum Edge { top, bottom, left, right };
@@ -40,7 +40,7 @@ TrayCorner trayCorner(const ScreenArea &screen) {
                                      area.left() - frame.left(), frame.right() - area.right()};
     const auto widest = std::max_element(taken.begin(), taken.end());
     if (*widest <= 0)
-        return TrayCorner::topRight;
+        return unknown;
     switch (Edge(widest - taken.begin())) {
     case top:
         return TrayCorner::topRight;
@@ -58,7 +58,8 @@ QPoint PanelPlacement::origin(const QSize &size) const {
 }
 
 std::optional<PanelPlacement> placePanel(const TrayHints &hints, const QList<ScreenArea> &screens,
-                                         const std::optional<ScreenArea> &primary) {
+                                         const std::optional<ScreenArea> &primary,
+                                         TrayCorner unknown) {
     std::optional<QRect> anchor;
     if (hints.iconGeometry && hints.iconGeometry->isValid())
         anchor = *hints.iconGeometry;
@@ -73,5 +74,31 @@ std::optional<PanelPlacement> placePanel(const TrayHints &hints, const QList<Scr
     if (!primary)
         return std::nullopt;
     const QRect area = primary->available.toRect();
-    return PanelPlacement{cornerAnchor(trayCorner(*primary), area), area};
+    return PanelPlacement{cornerAnchor(trayCorner(*primary, unknown), area), area};
+}
+
+LayerPlacement layerPlacement(const std::optional<QPoint> &activation,
+                              const QList<ScreenArea> &screens, TrayCorner fallback, int panelWidth,
+                              int margin, bool barsReserved) {
+    std::optional<ScreenArea> holding;
+    if (activation) {
+        for (const ScreenArea &candidate : screens)
+            if (screenContains(candidate.frame, QPointF(*activation)))
+                holding = candidate;
+    }
+    if (!holding)
+        return {fallback, margin, margin};
+    const QRect frame = holding->frame.toRect();
+    const bool top = activation->y() < frame.center().y();
+    const bool left = activation->x() < frame.center().x();
+    const int leftEdge =
+        std::clamp(activation->x() - panelWidth / 2, frame.left() + margin,
+                   std::max(frame.left() + margin, frame.right() + 1 - margin - panelWidth));
+    const int fromEdge = left ? leftEdge - frame.left() : frame.right() + 1 - leftEdge - panelWidth;
+    const TrayCorner corner = top ? (left ? TrayCorner::topLeft : TrayCorner::topRight)
+                                  : (left ? TrayCorner::bottomLeft : TrayCorner::bottomRight);
+    const int pointFromEdge =
+        top ? activation->y() - frame.top() : frame.bottom() + 1 - activation->y();
+    // The icon sits in the middle of its bar: the bar reaches as far again past the point.
+    return {corner, fromEdge, barsReserved ? margin : 2 * pointFromEdge + margin};
 }

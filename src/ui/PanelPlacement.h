@@ -26,8 +26,30 @@ enum class TrayCorner { topLeft, topRight, bottomLeft, bottomRight };
 
 // The corner of `screen` where its tray most likely sits: along the edge where a bar takes the
 // most room from the available area, at the trailing end of a horizontal bar and the bottom
-// end of a vertical one. Top right where no bar takes room: most desktops put the tray there.
-TrayCorner trayCorner(const ScreenArea &screen);
+// end of a vertical one. `unknown` where no bar takes room (Wayland tells no available area):
+// top right by default, where most desktops put the tray.
+TrayCorner trayCorner(const ScreenArea &screen, TrayCorner unknown = TrayCorner::topRight);
+
+// A panel on a compositor's layer shell: the two screen edges it hangs from and its distance
+// from each (the compositor adds the room its bars take).
+struct LayerPlacement {
+    TrayCorner corner = TrayCorner::topRight;
+    int horizontalMargin = 0;
+    int verticalMargin = 0;
+
+    bool operator==(const LayerPlacement &) const = default;
+};
+
+// Hangs a panel `panelWidth` wide at `activation` (the point the tray host passed with the
+// click, in global coordinates) on the screen holding it: from the nearer of its top and
+// bottom edges, centred on the point across and kept `margin` inside the screen. Where the
+// compositor keeps layer surfaces clear of the bars (`barsReserved`, wlroots) the panel keeps
+// `margin` from that area; elsewhere (KWin, whose Plasma panel reserves no room for them) it
+// keeps `margin` from the bar holding the icon, taken to be centred on the point. Without a point,
+// or with one on no screen, in the `fallback` corner.
+LayerPlacement layerPlacement(const std::optional<QPoint> &activation,
+                              const QList<ScreenArea> &screens, TrayCorner fallback, int panelWidth,
+                              int margin, bool barsReserved = true);
 
 struct PanelPlacement {
     // What the panel hangs from: the icon's rectangle, a 1 x 1 rectangle at the activation
@@ -44,6 +66,8 @@ struct PanelPlacement {
 };
 
 // Chooses the anchor: the icon's geometry when known, else the activation point, else the
-// tray corner of `primary`. nullopt when there is no screen at all.
+// tray corner of `primary` (`unknown` where no bar takes room). nullopt when there is no
+// screen at all.
 std::optional<PanelPlacement> placePanel(const TrayHints &hints, const QList<ScreenArea> &screens,
-                                         const std::optional<ScreenArea> &primary);
+                                         const std::optional<ScreenArea> &primary,
+                                         TrayCorner unknown = TrayCorner::topRight);

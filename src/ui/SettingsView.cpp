@@ -3,6 +3,7 @@
 #include "state/MenuBarViewModel.h"
 #include "ui/ModelObserver.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -120,8 +121,21 @@ void SettingsView::followState() {
         m_autoSync->setChecked(m_model.scheduleInstalled());
     }
     const bool busy = m_model.isRefreshing();
+    // Disabling the focused control would send the focus on to the next one (Space on the
+    // sync switch would land on launch at login): the view holds it meanwhile and gives it
+    // back when the control is usable again.
+    QWidget *focused = QApplication::focusWidget();
+    if (busy && (focused == m_autoSync || focused == m_syncInterval)) {
+        m_parkedFocus = focused;
+        setFocus(Qt::OtherFocusReason);
+    }
     m_autoSync->setEnabled(!busy);
     m_syncInterval->setEnabled(!busy);
+    if (!busy && m_parkedFocus) {
+        if (hasFocus())
+            m_parkedFocus->setFocus(Qt::OtherFocusReason);
+        m_parkedFocus = nullptr;
+    }
     // The picker keeps showing the stored interval, including after a change while busy.
     select(m_syncInterval, m_model.settings().syncInterval());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 class MenuBarViewModel;
@@ -39,4 +40,5 @@ private:
     QCheckBox *m_autoSync;
     QComboBox *m_syncInterval;
     ModelObserver *m_observer;
+    QPointer<QWidget> m_parkedFocus;
 };

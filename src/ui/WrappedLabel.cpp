@@ -1,5 +1,6 @@
 #include "ui/WrappedLabel.h"
 
+#include <QAccessible>
 #include <QPainter>
 #include <QTextLayout>
 
@@ -16,6 +17,9 @@ void WrappedLabel::setText(const QString &text) {
     m_text = text;
     updateGeometry();
     update();
+    // Screen readers read the text as the widget's name.
+    QAccessibleEvent changed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 QStringList WrappedLabel::linesFor(int width) const {

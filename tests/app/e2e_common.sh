@@ -52,3 +52,36 @@ make_bundle() {
     mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
     chmod 700 "$XDG_RUNTIME_DIR"
 }
+
+# Runs the calling script ($0) again as an ordinary user (made when missing: desktops refuse
+# root, and CI runs as root on a throwaway machine) inside a session bus of its own, in a work
+# folder that user owns, with copies of the executable $1, the tool $2 and the resources. Only
+# the inner run returns; it finds them as $app_binary, $fixture_tool and $resources.
+run_as_test_user() {
+    local test_user=tesselmenu-e2e status=0 outer
+    if [ -n "${TESSELMENU_E2E_WORK:-}" ]; then
+        app_binary=$1 fixture_tool=$2 resources=$TESSELMENU_E2E_WORK/resources
+        return
+    fi
+    outer=$(mktemp -d)
+    trap 'rm -rf "$outer"' EXIT
+    cp "$0" "$(dirname "$0")/e2e_common.sh" "$outer/"
+    cp -r "$(dirname "$0")/../../resources" "$outer/resources"
+    cp "$1" "$outer/tesselmenu"
+    cp "$2" "$outer/tessel"
+    local as_user=()
+    if [ "$(id -u)" -eq 0 ]; then
+        id "$test_user" > /dev/null 2>&1 ||
+            useradd --system --no-create-home --shell /usr/sbin/nologin "$test_user" ||
+            { echo "SKIPPED: no ordinary user to run the desktop as"; exit 77; }
+        chown -R "$test_user" "$outer"
+        chmod 755 "$outer"
+        as_user=(runuser -u "$test_user" --)
+    fi
+    "${as_user[@]}" env -i PATH="$PATH" LANG=C.UTF-8 HOME="$outer/home" TESSELMENU_E2E_WORK="$outer" \
+        TESSELMENU_E2E_SHOT="${TESSELMENU_E2E_SHOT:+$outer/shot.png}" \
+        dbus-run-session -- bash "$outer/$(basename "$0")" "$outer/tesselmenu" "$outer/tessel" ||
+        status=$?
+    [ -z "${TESSELMENU_E2E_SHOT:-}" ] || cp "$outer/shot.png" "$TESSELMENU_E2E_SHOT" || true
+    exit "$status"
+}

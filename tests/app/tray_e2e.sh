@@ -113,7 +113,16 @@ sleep 1
 
 click_icon 1
 wait_until 20 "the panel to close after a second click" not panel_shown
-echo "ok: a second click closes it"
+# The closing click must not open it again once the reopening guard has passed.
+sleep 0.6
+panel_shown && fail "the click that closed the panel opened it again"
+echo "ok: a second click closes it, and it stays closed"
+
+click_icon 1
+wait_until 20 "the panel after a left click" panel_shown
+xdotool mousemove 300 600 sleep 0.1 click 1
+wait_until 20 "the panel to close on a click on the desktop" not panel_shown
+echo "ok: a click on the desktop closes it"
 
 sleep 0.5 # past the guard against reopening on the click that closed it
 click_icon 3

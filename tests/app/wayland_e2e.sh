@@ -1,43 +1,15 @@
 #!/usr/bin/env bash
 # End-to-end test of the tray utility in a Wayland session: a headless sway with waybar's tray
 # on a session bus of its own, the utility on Qt's Wayland platform; each check says "ok: ..."
-# as it passes. sway refuses to run as root, so as root the script runs itself again as an
-# ordinary user (made when missing: CI runs as root on a throwaway machine).
+# as it passes. sway refuses to run as root, so the script runs itself again as an ordinary
+# user (run_as_test_user).
 #   wayland_e2e.sh TESSELMENU_EXECUTABLE FIXTURE_TOOL
 # With TESSELMENU_E2E_SHOT=FILE it also saves a screenshot of the open panel there.
 set -euo pipefail
 . "$(dirname "$0")/e2e_common.sh"
 require sway swaymsg waybar grim wtype dbus-run-session dbus-send convert
 
-app_binary=$1
-fixture_tool=$2
-test_user=tesselmenu-e2e
-
-# --- the rest in a work folder of its own, inside a session bus of its own shared by waybar's
-# tray and the utility; as root, as an ordinary user who owns that folder
-if [ -z "${TESSELMENU_E2E_WORK:-}" ]; then
-    work=$(mktemp -d)
-    trap 'rm -rf "$work"' EXIT
-    cp "$0" "$(dirname "$0")/e2e_common.sh" "$work/"
-    cp "$app_binary" "$work/tesselmenu"
-    cp "$fixture_tool" "$work/tessel"
-    as_user=()
-    if [ "$(id -u)" -eq 0 ]; then
-        id "$test_user" > /dev/null 2>&1 ||
-            useradd --system --no-create-home --shell /usr/sbin/nologin "$test_user" ||
-            { echo "SKIPPED: no ordinary user to run sway as"; exit 77; }
-        chown -R "$test_user" "$work"
-        chmod 755 "$work"
-        as_user=(runuser -u "$test_user" --)
-    fi
-    status=0
-    "${as_user[@]}" env -i PATH="$PATH" LANG=C.UTF-8 HOME="$work/home" TESSELMENU_E2E_WORK="$work" \
-        TESSELMENU_E2E_SHOT="${TESSELMENU_E2E_SHOT:+$work/shot.png}" \
-        dbus-run-session -- bash "$work/wayland_e2e.sh" "$work/tesselmenu" "$work/tessel" ||
-        status=$?
-    [ -z "${TESSELMENU_E2E_SHOT:-}" ] || cp "$work/shot.png" "$TESSELMENU_E2E_SHOT" || true
-    exit "$status"
-fi
+run_as_test_user "$@"
 work=$TESSELMENU_E2E_WORK
 
 trap stop_background EXIT

@@ -102,10 +102,16 @@ TEST(LimitAlertSteps, EachThresholdOncePerWindowAndReset) {
     EXPECT_EQ(restored.saved(), alerts.saved());
     EXPECT_TRUE(restored.update({window(99, 3600 + 5 * 3600)}, noon.addSecs(3601)).isEmpty());
 
+    // Read on one line: the window and its share lead the title, the reset is in the body.
     const auto alert = LimitAlerts().update({window(81, 7800)}, noon);
     ASSERT_EQ(alert.size(), 1);
-    EXPECT_EQ(alert[0].summary, QStringLiteral("Codex 5 小时额度已用 80%"));
+    EXPECT_EQ(alert[0].summary, QStringLiteral("Codex 5 小时 81%"));
     EXPECT_EQ(alert[0].body, QStringLiteral("2 小时 10 分后重置"));
+    const auto usedUp =
+        LimitAlerts().update({window(100, 90000, LimitWindow::Status::reached, 10080)}, noon);
+    ASSERT_EQ(usedUp.size(), 1);
+    EXPECT_EQ(usedUp[0].summary, QStringLiteral("Codex 7 天 100%"));
+    EXPECT_EQ(usedUp[0].body, QStringLiteral("已用完，1 天 1 小时后重置"));
 }
 
 TEST(LimitsDocument, DecodesStrictlyAndIgnoresNewMembers) {
@@ -235,14 +241,14 @@ protected:
 
 TEST_F(LimitNotificationTest, OncePerThresholdPerWindowThroughTheBus) {
     EXPECT_EQ(refreshAt(50), QStringList());
-    EXPECT_EQ(refreshAt(81), QStringList({"Codex 5 小时额度已用 80%"}));
+    EXPECT_EQ(refreshAt(81), QStringList({"Codex 5 小时 81%"}));
     EXPECT_EQ(refreshAt(83), QStringList());
     // Nor after a restart on the same settings.
     makeModel();
     model->setNotifier(std::make_shared<DesktopNotifier>(*client));
     EXPECT_EQ(refreshAt(84), QStringList());
-    EXPECT_EQ(refreshAt(95.5), QStringList({"Codex 5 小时额度已用 95%"}));
-    EXPECT_EQ(refreshAt(100, "reached"), QStringList({"Codex 5 小时额度已用完"}));
+    EXPECT_EQ(refreshAt(95.5), QStringList({"Codex 5 小时 95%"}));
+    EXPECT_EQ(refreshAt(100, "reached"), QStringList({"Codex 5 小时 100%"}));
     EXPECT_EQ(refreshAt(100, "reached"), QStringList());
 
     // Silenced: the next window passes 80% without a word.

@@ -2,6 +2,7 @@
 #include "ui/HeatmapGrid.h"
 #include "ui/Colors.h"
 
+#include <QDate>
 #include <QImage>
 #include <QPixmap>
 
@@ -24,6 +25,31 @@ void expectLevel(const QList<HeatmapDay> &list, int row, int column, int level) 
     EXPECT_EQ(image.pixelColor(HeatmapGrid::cellRect(row, column).center()).rgb(),
               heatmapLevelColor(level).rgb())
         << "cell at row " << row << ", column " << column;
+}
+
+TEST(HeatmapGridTest, SummaryTellsTheDaysShownAndTheBusiestDay) {
+    QList<HeatmapDay> list;
+    for (int i = 0; i < 100; ++i)
+        list << HeatmapDay{QDate(2026, 1, 1).addDays(i).toString(Qt::ISODate), i == 40 ? 0 : 10};
+    list[12].tokens = 1'240'000;
+    list[99].tokens = 9'000'000; // beyond the 98 cells shown: not counted
+    const struct {
+        const char *what;
+        QList<HeatmapDay> days;
+        QString summary;
+    } cases[] = {
+        {"98 days shown of 100, the busiest named", list,
+         "用量热力图，98 天（2026-01-01 至 2026-04-08）：最多的一天是 2026-01-13，1.2M"},
+        {"a tie goes to the latest day",
+         {{"2026-02-01", 5}, {"2026-02-02", 5}, {"2026-02-03", 1}},
+         "用量热力图，3 天（2026-02-01 至 2026-02-03）：最多的一天是 2026-02-02，5"},
+        {"no usage at all",
+         {{"2026-02-01", 0}, {"2026-02-02", 0}},
+         "用量热力图，2 天（2026-02-01 至 2026-02-02）：每天都没有用量"},
+        {"before the first refresh", {}, "用量热力图：暂无数据"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(HeatmapGrid::summary(c.days), c.summary) << c.what;
 }
 
 TEST(HeatmapGridTest, IsFourteenColumnsOfSevenCellsOfFifteenWithSpacingThree) {

@@ -129,4 +129,26 @@ TEST_F(KeyboardTest, EscapeClosesTheSettingsWindow) {
     EXPECT_TRUE(window.isNull());
 }
 
+// Space on the sync switch makes the state object busy, which greys the switch: the focus must
+// stay there, not move on to launch at login, where the next Space would switch it.
+TEST_F(KeyboardTest, ASwitchToggledFromTheKeyboardKeepsTheFocus) {
+    tool.respond("schedule-install", {.delay = 0.5});
+    scheduleStatus(true);
+    QPointer<SettingsWindow> window = new SettingsWindow(*model);
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    auto *autoSync = named<QWidget>(*window, "autoSync");
+    autoSync->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(autoSync, Qt::Key_Space);
+    ASSERT_TRUE(waitUntil([&] { return !autoSync->isEnabled(); }));
+    EXPECT_NE(focused(), QStringLiteral("launchAtLogin"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_FALSE(model->settings().startsAtLogin()) << "the second Space reached launch at login";
+    waitIdle();
+    EXPECT_TRUE(model->scheduleInstalled());
+    EXPECT_EQ(focused(), QStringLiteral("autoSync"));
+    delete window;
+}
+
 } // namespace

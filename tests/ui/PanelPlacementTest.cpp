@@ -75,4 +75,57 @@ TEST(PanelPlacementTest, TheEdgeNearestTheTrayStaysPutWhenTheHeightChanges) {
     }
 }
 
+TEST(PanelPlacementTest, ALayerPanelHangsAtTheHostsPointFromTheNearerEdge) {
+    const ScreenArea plasma{screen, screen}; // Wayland reports no room taken by the panel
+    const struct {
+        const char *what;
+        std::optional<QPoint> point;
+        TrayCorner fallback;
+        LayerPlacement expected;
+    } cases[] = {
+        {"icon in a bottom panel, right half: centred on it from the right edge",
+         QPoint(1100, 780),
+         TrayCorner::bottomRight,
+         {TrayCorner::bottomRight, 30, 4}},
+        {"icon in a top bar, left half",
+         QPoint(200, 10),
+         TrayCorner::topRight,
+         {TrayCorner::topLeft, 50, 4}},
+        {"right at the corner: kept inside",
+         QPoint(1279, 799),
+         TrayCorner::topRight,
+         {TrayCorner::bottomRight, 4, 4}},
+        {"left edge: kept inside", QPoint(0, 0), TrayCorner::topRight, {TrayCorner::topLeft, 4, 4}},
+        {"no point: the fallback corner",
+         std::nullopt,
+         TrayCorner::bottomRight,
+         {TrayCorner::bottomRight, 4, 4}},
+        {"a point on no screen: the fallback corner",
+         QPoint(5000, 10),
+         TrayCorner::topRight,
+         {TrayCorner::topRight, 4, 4}},
+        {"a point on the second screen: measured from its own edges",
+         QPoint(2000, 700),
+         TrayCorner::topRight,
+         {TrayCorner::bottomRight, 2304 - 2000 - 150, 4}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(layerPlacement(c.point, {plasma, second}, c.fallback, 300, 4), c.expected)
+            << c.what;
+    // Where the compositor reserves no room for the bar, the panel keeps clear of the bar,
+    // taken to be centred on the icon: a 44-high panel at the bottom, a 32-high bar at the top.
+    EXPECT_EQ(layerPlacement(QPoint(1100, 778), {plasma}, TrayCorner::topRight, 300, 4, false),
+              (LayerPlacement{TrayCorner::bottomRight, 30, 44 + 4}));
+    EXPECT_EQ(layerPlacement(QPoint(200, 16), {plasma}, TrayCorner::topRight, 300, 4, false),
+              (LayerPlacement{TrayCorner::topLeft, 50, 32 + 4}));
+}
+
+TEST(PanelPlacementTest, WithoutRoomTakenTheDesktopsDefaultCornerIsUsed) {
+    EXPECT_EQ(trayCorner(noBar, TrayCorner::bottomRight), TrayCorner::bottomRight);
+    EXPECT_EQ(trayCorner(topBar, TrayCorner::bottomRight), TrayCorner::topRight);
+    const auto placement = placePanel({}, {noBar}, noBar, TrayCorner::bottomRight);
+    ASSERT_TRUE(placement);
+    EXPECT_EQ(placement->origin(panel), QPoint(980, 800 - 4 - 355));
+}
+
 } // namespace

@@ -6,11 +6,13 @@
 #include "ui/HeatmapGrid.h"
 #include "ui/MenuBarContentView.h"
 #include "ui/OneLineLabel.h"
+#include "ui/PanelAccessibility.h"
 #include "ui/PanelMenu.h"
 #include "ui/Spinner.h"
 #include "ui/TrayFace.h"
 #include "ui/WrappedLabel.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QToolButton>
@@ -211,6 +213,63 @@ TEST_F(PanelTest, FollowsTheDesktopPaletteButKeepsTheHeatmapColours) {
         EXPECT_EQ(image.pixelColor(cell).rgb(), heatmapLevelColor(0).rgb());
     }
     QApplication::setPalette(original);
+}
+
+// What a screen reader meets: every item named (separators aside), the buttons described by
+// their tooltips, the error row and the heatmap readable as text.
+TEST_F(PanelTest, EveryControlIsNamedForScreenReaders) {
+    installPanelAccessibility();
+    tool.respond("collect", {.standardError = "disk full", .exitCode = 1});
+    refreshAndWait();
+    MenuBarContentView panel(*model);
+    panel.show();
+    settle();
+    waitIdle();
+    QAccessibleInterface *root = QAccessible::queryAccessibleInterface(&panel);
+    ASSERT_TRUE(root);
+    QList<QAccessibleInterface *> pending;
+    for (int i = 0; i < root->childCount(); ++i)
+        pending << root->child(i);
+    QMap<QString, QAccessibleInterface *> byObject;
+    while (!pending.isEmpty()) {
+        QAccessibleInterface *item = pending.takeFirst();
+        ASSERT_TRUE(item);
+        for (int i = 0; i < item->childCount(); ++i)
+            pending << item->child(i);
+        if (item->role() == QAccessible::Separator || item->state().invisible)
+            continue;
+        EXPECT_FALSE(item->text(QAccessible::Name).isEmpty())
+            << "unnamed " << item->object()->metaObject()->className() << " "
+            << item->object()->objectName().toStdString();
+        EXPECT_NE(item->role(), QAccessible::Client)
+            << item->object()->metaObject()->className() << " is a filler";
+        byObject.insert(item->object()->objectName(), item);
+    }
+    for (const char *button : {"settingsButton", "syncButton", "quitButton"}) {
+        QAccessibleInterface *item = byObject.value(QLatin1String(button));
+        ASSERT_TRUE(item) << button;
+        EXPECT_EQ(item->role(), QAccessible::Button);
+        EXPECT_EQ(item->text(QAccessible::Description), named<QWidget>(panel, button)->toolTip());
+    }
+    EXPECT_EQ(byObject.value("syncButton")->text(QAccessible::Description),
+              QStringLiteral("同步到 GitHub"));
+    ASSERT_TRUE(byObject.contains("error"));
+    EXPECT_EQ(byObject.value("error")->role(), QAccessible::StaticText);
+    EXPECT_EQ(byObject.value("error")->text(QAccessible::Name), *model->lastError());
+    ASSERT_TRUE(byObject.contains("heatmap"));
+    EXPECT_EQ(byObject.value("heatmap")->text(QAccessible::Name),
+              HeatmapGrid::summary(model->heatmapDays()));
+}
+
+TEST_F(PanelTest, AZeroDayLeavesTheIconWithoutAFigure) {
+    for (const QByteArray &today :
+         {QByteArray(R"({"rows": []})"),
+          QByteArray(
+              R"({"rows": [{"day": "2026-12-06", "provider": "codex", "total_tokens": 0}]})")}) {
+        respondToday(today);
+        refreshAndWait();
+        EXPECT_EQ(trayIconFace(*model), (TrayIconFace{QString(), false})) << today.toStdString();
+    }
 }
 
 TEST_F(PanelTest, EveryDividerCoversDevicePixelsAtFractionalScales) {

@@ -1,0 +1,215 @@
+#!/usr/bin/env bash
+# End-to-end test under GNOME Shell with the AppIndicator extension, headless on a virtual
+# monitor, as an ordinary user on a session bus of its own: the icon in the top bar, the panel
+# from a double click and from the menu's first entry, near the icon, out of the overview,
+# closed by Escape and by a second activation, and named for a screen reader. A test
+# extension turns on the shell's unsafe mode so the script can drive it with Eval.
+#   gnome_e2e.sh TESSELMENU_EXECUTABLE FIXTURE_TOOL
+# With TESSELMENU_E2E_SHOT=FILE it also saves a screenshot of the open panel there.
+set -euo pipefail
+. "$(dirname "$0")/e2e_common.sh"
+require gnome-shell gdbus dbus-run-session dbus-daemon
+[ -d /usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com ] ||
+    { echo "SKIPPED: gnome-shell-extension-appindicator is not installed"; exit 77; }
+/usr/bin/python3 -c 'import pyatspi' 2> /dev/null || { echo "SKIPPED: python3-pyatspi is not installed"; exit 77; }
+
+run_as_test_user "$@"
+work=$TESSELMENU_E2E_WORK
+trap stop_background EXIT
+make_bundle "$app_binary" "$fixture_tool"
+unset DISPLAY WAYLAND_DISPLAY
+
+# The desktop file, so the shell knows the utility by name and icon.
+mkdir -p "$XDG_DATA_HOME/applications"
+sed "s|^Exec=.*|Exec=$prefix/bin/tesselmenu|" "$resources/tesselmenu.desktop" \
+    > "$XDG_DATA_HOME/applications/tesselmenu.desktop"
+
+# The container has no system bus: a private one stands in for it.
+dbus-daemon --session --fork --print-pid=3 --print-address=4 3> "$work/sysbus.pid" 4> "$work/sysbus"
+pids+=("$(cat "$work/sysbus.pid")")
+export DBUS_SYSTEM_BUS_ADDRESS=$(head -n 1 "$work/sysbus")
+
+extension=$XDG_DATA_HOME/gnome-shell/extensions/tesselmenu-e2e@test
+mkdir -p "$extension"
+printf '{"uuid": "tesselmenu-e2e@test", "name": "e2e", "description": "e2e", "shell-version": ["43"]}\n' \
+    > "$extension/metadata.json"
+cat > "$extension/extension.js" << 'JS'
+function init() {}
+function enable() { global.context.unsafe_mode = true; }
+function disable() {}
+JS
+gsettings set org.gnome.shell disable-user-extensions false
+gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com', 'tesselmenu-e2e@test']"
+gsettings set org.gnome.desktop.interface toolkit-accessibility true
+
+display=tm-gnome-$$
+XDG_SESSION_TYPE=wayland gnome-shell --headless --wayland --virtual-monitor 1280x800 \
+    --wayland-display "$display" > "$work/gnome-shell.log" 2>&1 &
+pids+=($!)
+
+# Runs JavaScript in the shell and prints its result.
+shell_eval() {
+    local out
+    out=$(gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+        --method org.gnome.Shell.Eval "$1" 2> /dev/null) || return 1
+    [[ $out == "(true, "* ]] || return 1
+    out=${out#(true, \'}
+    out=${out%\')}
+    # Strings come back as JSON.
+    out=${out#\"}
+    printf '%s\n' "${out%\"}"
+}
+shell_up() { [ "$(shell_eval '1+1')" = 2 ]; }
+wait_until 120 "GNOME Shell in unsafe mode" shell_up
+# The shell ends its start in the overview, as after a login: leave it for the desktop.
+started() { [ "$(shell_eval 'imports.ui.main.layoutManager._startingUp')" = false ]; }
+wait_until 60 "the shell's start to end" started
+out_of_overview() {
+    shell_eval 'imports.ui.main.overview.hide(); 1' > /dev/null
+    [ "$(shell_eval 'imports.ui.main.overview.visible || imports.ui.main.overview.animationInProgress')" = false ]
+}
+wait_until 30 "the desktop out of the overview" out_of_overview
+echo "ok: GNOME Shell is up"
+
+export WAYLAND_DISPLAY=$display XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_TYPE=wayland
+export DISPLAY=$(shell_eval 'imports.gi.GLib.getenv("DISPLAY")')
+XAUTHORITY=$(shell_eval 'imports.gi.GLib.getenv("XAUTHORITY")')
+[ -n "$DISPLAY" ] && [ -n "$XAUTHORITY" ] || fail "the shell gave no X display"
+export XAUTHORITY
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+unset QT_QPA_PLATFORM
+
+"$prefix/bin/tesselmenu" > "$work/app.log" 2>&1 &
+app=$!
+pids+=("$app")
+
+js_icon='Object.entries(imports.ui.main.panel.statusArea).filter(([k, v]) => k.startsWith("appindicator-") && v._indicator && v._indicator.id.length > 0)'
+icon_box() {
+    shell_eval "(() => { const e = $js_icon; if (!e.length) return ''; const a = e[0][1];
+        const [x, y] = a.get_transformed_position(); const [w, h] = a.get_transformed_size();
+        return [x, y, w, h].map(Math.round).join(' '); })()"
+}
+# Shown once laid out: a size of its own at a place in the bar.
+icon_shown() { [[ $(icon_box) =~ ^[0-9]+\ [0-9]+\ [1-9][0-9]*\ [1-9][0-9]*$ ]]; }
+wait_until 60 "the icon in the top bar" icon_shown
+read -r ix iy iw ih < <(icon_box)
+echo "ok: the icon is in the top bar at $ix,$iy ${iw}x$ih"
+
+# Today's figure reaches the icon: the item's tooltip carries the same figure.
+item_service() {
+    local item
+    item=$(gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
+        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
+        RegisteredStatusNotifierItems 2>> "$work/figure.log" | tee -a "$work/figure.log" |
+        grep -o "'[^']*'" | head -n 1 | tr -d "'")
+    [ -n "$item" ] && echo "${item%%[/@]*}"
+}
+figure_shown() {
+    local service
+    service=$(item_service) || return 1
+    gdbus call --session --dest "$service" --object-path /StatusNotifierItem \
+        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip \
+        2>> "$work/figure.log" | tee -a "$work/figure.log" | grep -q '热图 [0-9.]\+[KMB]'
+}
+wait_until 60 "today's figure on the icon" figure_shown
+echo "ok: the icon shows today's figure"
+
+# Input through a virtual pointer and keyboard of the shell's seat.
+shell_eval 'global._tm = (() => { const s = imports.gi.Clutter.get_default_backend().get_default_seat();
+    return { p: s.create_virtual_device(imports.gi.Clutter.InputDeviceType.POINTER_DEVICE),
+             k: s.create_virtual_device(imports.gi.Clutter.InputDeviceType.KEYBOARD_DEVICE) }; })(); 1' > /dev/null
+click_at() { # x y [clicks]
+    shell_eval "(() => { const C = imports.gi.Clutter, p = global._tm.p, t = global.get_current_time() * 1000;
+        p.notify_absolute_motion(t, $1, $2);
+        for (let i = 0; i < ${3:-1}; i++) {
+            p.notify_button(t + 2000 * i + 1, C.BUTTON_PRIMARY, C.ButtonState.PRESSED);
+            p.notify_button(t + 2000 * i + 1000, C.BUTTON_PRIMARY, C.ButtonState.RELEASED);
+        } return 1; })()" > /dev/null
+}
+press_key() { # keyval name
+    shell_eval "(() => { const C = imports.gi.Clutter, k = global._tm.k, t = global.get_current_time() * 1000;
+        k.notify_keyval(t, C.KEY_$1, C.KeyState.PRESSED);
+        k.notify_keyval(t + 1000, C.KEY_$1, C.KeyState.RELEASED); return 1; })()" > /dev/null
+}
+js_panel='global.get_window_actors().map(a => a.meta_window).filter(w => w.get_title() === "TesselMenu 面板")'
+panel_box() {
+    shell_eval "(() => { const w = $js_panel; if (!w.length) return ''; const r = w[0].get_frame_rect();
+        return [r.x, r.y, r.width, r.height].join(' '); })()"
+}
+panel_shown() { [ -n "$(panel_box)" ]; }
+# The panel within 40 px of the icon, out of the overview and the dash.
+at_the_icon() {
+    local px py pw ph dx dy
+    read -r px py pw ph < <(panel_box)
+    dx=$((px > ix + iw ? px - ix - iw : (ix > px + pw ? ix - px - pw : 0)))
+    dy=$((py > iy + ih ? py - iy - ih : (iy > py + ph ? iy - py - ph : 0)))
+    ((dx <= 40 && dy <= 40)) || fail "$1: the panel at $px,$py ${pw}x$ph is not at the icon"
+    [ "$(shell_eval "$js_panel[0].skip_taskbar")" = true ] || fail "$1: the panel is in the overview"
+    [ "$pw" -eq 300 ] || fail "$1: the panel is $pw wide"
+}
+
+# A single click opens the item's menu; its first entry opens the panel.
+click_at $((ix + iw / 2)) $((iy + ih / 2))
+first_entry() {
+    shell_eval "(() => { const e = $js_icon; const m = e[0][1].menu; if (!m.isOpen) return '';
+        const i = m._getMenuItems()[0]; const [x, y] = i.get_transformed_position();
+        const [w, h] = i.get_transformed_size(); return [i.label ? i.label.text : '', Math.round(x + w / 2), Math.round(y + h / 2)].join(' '); })()"
+}
+menu_open() { [ -n "$(first_entry)" ]; }
+wait_until 20 "the tray menu" menu_open
+read -r label ex ey < <(first_entry)
+[ "$label" = 打开面板 ] || fail "the menu's first entry is '$label'"
+click_at "$ex" "$ey"
+wait_until 20 "the panel from the menu" panel_shown
+at_the_icon "打开面板"
+echo "ok: the menu's first entry 打开面板 opens the panel at the icon, out of the overview"
+[ -z "${TESSELMENU_E2E_SHOT:-}" ] || {
+    sleep 1
+    gdbus call --session --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
+        --method org.gnome.Shell.Screenshot.Screenshot false false "$work/shot.png" > /dev/null
+}
+
+# What a screen reader finds in the panel.
+/usr/bin/python3 - << 'PY' || fail "the panel is not fully named in the accessibility tree"
+import sys, pyatspi
+desktop = pyatspi.Registry.getDesktop(0)
+panels = [w for app in desktop if app for w in app if w and w.name == "TesselMenu 面板"]
+if not panels:
+    sys.exit("no panel in the accessibility tree")
+unnamed, seen = [], 0
+def walk(node):
+    global seen
+    for child in node:
+        if child is None:
+            continue
+        states = child.getState()
+        if child.getRole() != pyatspi.ROLE_SEPARATOR and states.contains(pyatspi.STATE_SHOWING):
+            seen += 1
+            if not child.name:
+                unnamed.append(child.getRoleName())
+        walk(child)
+walk(panels[0])
+if unnamed or seen < 8:
+    sys.exit(f"unnamed: {unnamed}, named: {seen}")
+PY
+echo "ok: every control of the panel is named in the accessibility tree"
+
+press_key Escape
+wait_until 20 "the panel to close on Escape" not panel_shown
+echo "ok: Escape closes it"
+
+# What the extension does on a double click: the item's Activate with the click's position.
+sleep 1
+gdbus call --session --dest "$(item_service)" --object-path /StatusNotifierItem \
+    --method org.kde.StatusNotifierItem.Activate $((ix + iw / 2)) $((iy + ih / 2)) > /dev/null
+wait_until 20 "the panel from an activation" panel_shown
+at_the_icon "activation"
+echo "ok: an activation (a double click) opens the panel at the icon"
+# A second activation (the icon clicked again) closes it.
+gdbus call --session --dest "$(item_service)" --object-path /StatusNotifierItem \
+    --method org.kde.StatusNotifierItem.Activate $((ix + iw / 2)) $((iy + ih / 2)) > /dev/null
+wait_until 20 "the panel to close on a second activation" not panel_shown
+sleep 0.6
+panel_shown && fail "the activation that closed the panel opened it again"
+echo "ok: a second activation closes it, and it stays closed"
+echo "1 passed, 0 failed"

@@ -120,4 +120,11 @@ qint64 toInt64(const Element &value, const Location &where) {
     fail(where, QStringLiteral("不是 64 位整数"));
 }
 
+qint64 toCount(const Element &value, const Location &where) {
+    const qint64 count = toInt64(value, where);
+    if (count < 0)
+        fail(where, QStringLiteral("是负数"));
+    return count;
+}
+
 } // namespace json

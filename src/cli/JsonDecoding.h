@@ -59,5 +59,7 @@ QString toString(const Element &value, const Location &where);
 // A JSON number that is an exact integer within the signed 64-bit range. Whole numbers
 // written with a fraction or exponent, such as 1.0 or 1e3, count as integers.
 qint64 toInt64(const Element &value, const Location &where);
+// The same, refusing negative numbers: a token count.
+qint64 toCount(const Element &value, const Location &where);
 
 } // namespace json

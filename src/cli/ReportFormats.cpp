@@ -1,5 +1,6 @@
 #include "cli/ReportFormats.h"
 
+#include "cli/DescribedError.h"
 #include "cli/JsonDecoding.h"
 
 #include <string_view>
@@ -11,6 +12,12 @@ namespace {
 using json::KeyMatching;
 using json::Location;
 using namespace Qt::Literals::StringLiterals;
+
+// Bounds on what a document may hold, far past any real one: a row for every day of more than
+// 270 years, ten providers on each. A document beyond them is refused before it costs seconds
+// and hundreds of megabytes.
+constexpr qsizetype maxRows = 100'000;
+constexpr qsizetype maxProviderFigures = 10 * maxRows;
 
 // Provider ids repeat on every row; handing out one shared QString per id saves an allocation
 // for each of them.
@@ -42,8 +49,8 @@ struct RowReader {
     QString string(QLatin1StringView name) const {
         return json::toString(field(name), where.at(name));
     }
-    qint64 int64(QLatin1StringView name) const {
-        return json::toInt64(field(name), where.at(name));
+    qint64 count(QLatin1StringView name) const {
+        return json::toCount(field(name), where.at(name));
     }
 };
 
@@ -54,6 +61,8 @@ void forEachRow(const QByteArray &bytes, KeyMatching matching, DecodeRow decodeR
     const Location rowsAt{-1, "rows"_L1};
     const json::Array rows =
         json::toArray(json::member(document.root(), "rows"_L1, matching, rowsAt), rowsAt);
+    if (rows.size() > static_cast<size_t>(maxRows))
+        throw ReportFormatError(QStringLiteral("rows 多于 %1 行").arg(maxRows));
     qsizetype index = 0;
     for (const json::Element element : rows) {
         const Location where{index++};
@@ -77,7 +86,7 @@ TodayReportResponse TodayReportResponse::decode(const QByteArray &bytes) {
     TodayReportResponse response;
     forEachRow(bytes, KeyMatching::fromSnakeCase, [&](const RowReader &row) {
         response.rows.append(TodayReportRow{row.string("day"_L1), row.string("provider"_L1),
-                                            row.int64("totalTokens"_L1)});
+                                            row.count("totalTokens"_L1)});
     });
     return response;
 }
@@ -85,12 +94,18 @@ TodayReportResponse TodayReportResponse::decode(const QByteArray &bytes) {
 UsageReport UsageReport::decode(const QByteArray &bytes) {
     UsageReport report;
     ProviderNames providerName;
+    qsizetype figures = 0;
     forEachRow(bytes, KeyMatching::exact, [&](const RowReader &row) {
-        Row decoded{row.string("day"_L1), row.int64("total_tokens"_L1), {}};
+        Row decoded{row.string("day"_L1), row.count("total_tokens"_L1), {}};
         const Location providersAt = row.where.at("providers"_L1);
-        for (const auto provider : json::toObject(row.field("providers"_L1), providersAt))
+        const json::Object providers = json::toObject(row.field("providers"_L1), providersAt);
+        figures += static_cast<qsizetype>(providers.size());
+        if (figures > maxProviderFigures)
+            throw ReportFormatError(
+                QStringLiteral("providers 合计多于 %1 项").arg(maxProviderFigures));
+        for (const auto provider : providers)
             decoded.providers.insert(providerName(provider.key),
-                                     json::toInt64(provider.value, providersAt.at(provider.key)));
+                                     json::toCount(provider.value, providersAt.at(provider.key)));
         report.rows.append(std::move(decoded));
     });
     return report;

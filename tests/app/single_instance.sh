@@ -69,10 +69,13 @@ done
 echo "ok: another program holding the bus name is named and not asked"
 
 # A FIFO in place of the information dictionary and of the settings file: the utility starts
-# without waiting for a writer and answers a second launch.
+# without waiting for a writer and takes the request to show (a start hung after taking the
+# name would leave it unanswered).
 mkdir -p "$XDG_CONFIG_HOME/TesselMenu"
 mkfifo "$XDG_CONFIG_HOME/TesselMenu/Info.json" "$XDG_CONFIG_HOME/TesselMenu/TesselMenu.conf"
 start_first name_owned
+dbus-send --session --print-reply --reply-timeout=20000 --dest=io.github.TesselMenu / \
+    io.github.TesselMenu.show > /dev/null || fail "the utility hung on a FIFO at its start"
 second_launch_exits "special files in the configuration"
 grep -q "ignoring $XDG_CONFIG_HOME/TesselMenu/Info.json" "$work/first.log" ||
     fail "the FIFO in place of Info.json was not reported"

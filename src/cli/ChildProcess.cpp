@@ -116,9 +116,8 @@ ChildProcess::ChildProcess(const QString &program, const QStringList &arguments,
                                   argv.data(), environ);
     if (error != 0)
         throw ProcessLaunchError(program, launchFailureReason(error, workingDirectory));
+    // Opened close-on-exec by the kernel.
     m_pidDescriptor = static_cast<int>(syscall(SYS_pidfd_open, m_pid, 0));
-    if (m_pidDescriptor >= 0)
-        fcntl(m_pidDescriptor, F_SETFD, FD_CLOEXEC);
 }
 
 ChildProcess::~ChildProcess() {

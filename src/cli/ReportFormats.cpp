@@ -54,20 +54,44 @@ struct RowReader {
     }
 };
 
-// Calls `decodeRow` with each element of the document's "rows" array, in document order.
-template <typename DecodeRow>
-void forEachRow(const QByteArray &bytes, KeyMatching matching, DecodeRow decodeRow) {
+// Calls `decodeRow` with each element of the document's "rows" array, in document order,
+// after telling `reserve` how many there are.
+template <typename Reserve, typename DecodeRow>
+void forEachRow(const QByteArray &bytes, KeyMatching matching, Reserve reserve,
+                DecodeRow decodeRow) {
     const json::Document document(bytes);
     const Location rowsAt{-1, "rows"_L1};
     const json::Array rows =
         json::toArray(json::member(document.root(), "rows"_L1, matching, rowsAt), rowsAt);
     if (rows.size() > static_cast<size_t>(maxRows))
         throw ReportFormatError(QStringLiteral("rows 多于 %1 行").arg(maxRows));
+    reserve(static_cast<qsizetype>(rows.size()));
     qsizetype index = 0;
     for (const json::Element element : rows) {
         const Location where{index++};
         decodeRow(RowReader{json::toObject(element, where), matching, where});
     }
+}
+
+// True when a row reads exactly as `known` does, providers in the order they are kept.
+// Every figure compared is checked as decoding checks it; at the first difference the row is
+// decoded (and checked) afresh.
+bool sameRow(const UsageReport::Row &known, std::string_view day, qint64 total,
+             const json::Object &providers, const Location &providersAt) {
+    const auto utf8 = [](std::string_view text) {
+        return QUtf8StringView(text.data(), static_cast<qsizetype>(text.size()));
+    };
+    if (known.totalTokens != total || !QAnyStringView::equal(utf8(day), known.day) ||
+        static_cast<size_t>(known.providers.size()) != providers.size())
+        return false;
+    auto expected = known.providers.cbegin();
+    for (const auto provider : providers) {
+        if (json::toCount(provider.value, providersAt.at(provider.key)) != expected.value() ||
+            !QAnyStringView::equal(utf8(provider.key), expected.key()))
+            return false;
+        ++expected;
+    }
+    return true;
 }
 
 } // namespace
@@ -84,7 +108,8 @@ QString TodayReportRow::providerDisplayName() const {
 
 TodayReportResponse TodayReportResponse::decode(const QByteArray &bytes) {
     TodayReportResponse response;
-    forEachRow(bytes, KeyMatching::fromSnakeCase, [&](const RowReader &row) {
+    const auto reserve = [&](qsizetype rows) { response.rows.reserve(rows); };
+    forEachRow(bytes, KeyMatching::fromSnakeCase, reserve, [&](const RowReader &row) {
         response.rows.append(TodayReportRow{row.string("day"_L1), row.string("provider"_L1),
                                             row.count("totalTokens"_L1)});
     });
@@ -92,17 +117,30 @@ TodayReportResponse TodayReportResponse::decode(const QByteArray &bytes) {
 }
 
 UsageReport UsageReport::decode(const QByteArray &bytes) {
+    return decode(bytes, UsageReport());
+}
+
+UsageReport UsageReport::decode(const QByteArray &bytes, const UsageReport &previous) {
     UsageReport report;
     ProviderNames providerName;
     qsizetype figures = 0;
-    forEachRow(bytes, KeyMatching::exact, [&](const RowReader &row) {
-        Row decoded{row.string("day"_L1), row.count("total_tokens"_L1), {}};
+    const auto reserve = [&](qsizetype rows) { report.rows.reserve(rows); };
+    forEachRow(bytes, KeyMatching::exact, reserve, [&](const RowReader &row) {
+        const std::string_view day = json::toUtf8(row.field("day"_L1), row.where.at("day"_L1));
+        const qint64 total = row.count("total_tokens"_L1);
         const Location providersAt = row.where.at("providers"_L1);
         const json::Object providers = json::toObject(row.field("providers"_L1), providersAt);
         figures += static_cast<qsizetype>(providers.size());
         if (figures > maxProviderFigures)
             throw ReportFormatError(
                 QStringLiteral("providers 合计多于 %1 项").arg(maxProviderFigures));
+        const qsizetype index = report.rows.size();
+        if (index < previous.rows.size() &&
+            sameRow(previous.rows[index], day, total, providers, providersAt)) {
+            report.rows.append(previous.rows[index]);
+            return;
+        }
+        Row decoded{QString::fromUtf8(day.data(), static_cast<qsizetype>(day.size())), total, {}};
         for (const auto provider : providers)
             decoded.providers.insert(providerName(provider.key),
                                      json::toCount(provider.value, providersAt.at(provider.key)));

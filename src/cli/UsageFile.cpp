@@ -41,7 +41,8 @@ UsageReport loadUsageFile(const QString &path, UsageFileCache *cache) {
             if (std::optional<UsageReport> known = cache->find(path, identity))
                 return *std::move(known);
         }
-        UsageReport report = UsageReport::decode(file.readAll());
+        UsageReport report = cache ? UsageReport::decode(file.readAll(), cache->last(path))
+                                   : UsageReport::decode(file.readAll());
         if (cache)
             cache->store(path, identity, report);
         return report;

@@ -139,6 +139,48 @@ TEST(UsageReportDecoding, RowsAndProviderFiguresAreBounded) {
               QStringLiteral("providers 合计多于 1000000 项"));
 }
 
+// Rows taken over from an earlier decoding must be exactly the rows decoding afresh gives,
+// whatever changed in between.
+TEST(UsageReportDecoding, AnEarlierDecodingChangesNothingButTheWork) {
+    const auto rowsOf = [](const UsageReport &report) {
+        QStringList rows;
+        for (const UsageReport::Row &row : report.rows) {
+            QString text = row.day + u' ' + QString::number(row.totalTokens);
+            for (auto it = row.providers.cbegin(); it != row.providers.cend(); ++it)
+                text += u' ' + it.key() + u'=' + QString::number(it.value());
+            rows << text;
+        }
+        return rows;
+    };
+    const QByteArray day1 = R"({"day":"2026-12-01","total_tokens":3,"providers":{"a":1,"b":2}})";
+    const QByteArray day2 = R"({"day":"2026-12-02","total_tokens":5,"providers":{"a":5}})";
+    const UsageReport earlier = UsageReport::decode(withRows(day1 + "," + day2));
+    for (const QByteArray &rows : {
+             day1 + "," + day2,
+             day1 + R"(,{"day":"2026-12-02","total_tokens":6,"providers":{"a":6}})",
+             day1 + R"(,{"day":"2026-12-02","total_tokens":5,"providers":{"a":4}})",
+             day1 + R"(,{"day":"2026-12-02","total_tokens":5,"providers":{"b":5}})",
+             day1 + R"(,{"day":"2026-12-03","total_tokens":5,"providers":{"a":5}})",
+             day1 + R"(,{"day":"2026-12-02","total_tokens":5,"providers":{"a":5,"b":0}})",
+             day2 + "," + day1,
+             day1,
+             day1 + "," + day2 + "," + day2,
+             // Keys out of order, or twice: the kept row has them once and sorted.
+             QByteArray(R"({"day":"2026-12-01","total_tokens":3,"providers":{"b":2,"a":1}})"),
+             QByteArray(R"({"day":"2026-12-01","total_tokens":3,"providers":{"a":1,"a":1}})"),
+             QByteArray(R"({"day":"2026-12-01","total_tokens":3,"providers":{"a":0,"b":2,"a":1}})"),
+         })
+        EXPECT_EQ(rowsOf(UsageReport::decode(withRows(rows), earlier)),
+                  rowsOf(UsageReport::decode(withRows(rows))))
+            << rows.toStdString();
+    // Checked as strictly as ever: a bad figure in a row that otherwise reads as before.
+    EXPECT_THROW(
+        UsageReport::decode(
+            withRows(R"({"day":"2026-12-01","total_tokens":3,"providers":{"a":1,"b":-2}})"),
+            earlier),
+        ReportFormatError);
+}
+
 TEST(UsageReportDecoding, ErrorNamesTheOffendingMember) {
     try {
         UsageReport::decode(withRows(R"({"day":"d","total_tokens":1,"providers":{}},

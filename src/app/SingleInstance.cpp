@@ -70,14 +70,14 @@ QString executableOf(const QString &process) {
     return target;
 }
 
+// True when the process runs this very program: the same file, or one of the same name put in
+// its place since.
 bool sameExecutable(pid_t pid) {
-    const QString self = QStringLiteral("/proc/self/exe");
-    const QString other = QStringLiteral("/proc/%1/exe").arg(pid);
-    struct stat mine {
-    }, theirs{};
-    if (::stat(QFile::encodeName(self), &mine) == 0 &&
-        ::stat(QFile::encodeName(other), &theirs) == 0 && mine.st_dev == theirs.st_dev &&
-        mine.st_ino == theirs.st_ino)
+    const QByteArray other = QStringLiteral("/proc/%1/exe").arg(pid).toLatin1();
+    struct stat mine {};
+    struct stat theirs {};
+    if (::stat("/proc/self/exe", &mine) == 0 && ::stat(other.constData(), &theirs) == 0 &&
+        mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino)
         return true;
     return executableOf(QStringLiteral("self")) == executableOf(QString::number(pid));
 }

@@ -112,8 +112,9 @@ LimitsResponse LimitsResponse::decode(const QByteArray &json) {
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         failDocument(QStringLiteral("不是 JSON 对象"));
-    const auto windows = document.object().find(QStringLiteral("windows"));
-    if (windows == document.object().end())
+    const QJsonObject root = document.object();
+    const auto windows = root.find(QStringLiteral("windows"));
+    if (windows == root.end())
         failDocument(QStringLiteral("缺少 windows"));
     if (!windows->isArray())
         failDocument(QStringLiteral("windows 不是数组"));

@@ -73,21 +73,39 @@ void forEachRow(const QByteArray &bytes, KeyMatching matching, Reserve reserve,
     }
 }
 
+// The same text, one in UTF-8 from the document and one as kept. Days and provider ids are
+// plain ASCII and compared in place; anything else goes through Qt's comparison.
+bool sameText(std::string_view utf8, const QString &kept) {
+    if (static_cast<qsizetype>(utf8.size()) == kept.size()) {
+        const QChar *chars = kept.constData();
+        size_t i = 0;
+        for (; i < utf8.size(); ++i) {
+            const auto byte = static_cast<unsigned char>(utf8[i]);
+            if (byte >= 0x80)
+                break;
+            // Up to here both are the same characters one to one, so this one differs.
+            if (chars[i].unicode() != byte)
+                return false;
+        }
+        if (i == utf8.size())
+            return true;
+    }
+    return QAnyStringView::equal(QUtf8StringView(utf8.data(), static_cast<qsizetype>(utf8.size())),
+                                 kept);
+}
+
 // True when a row reads exactly as `known` does, providers in the order they are kept.
 // Every figure compared is checked as decoding checks it; at the first difference the row is
 // decoded (and checked) afresh.
 bool sameRow(const UsageReport::Row &known, std::string_view day, qint64 total,
              const json::Object &providers, const Location &providersAt) {
-    const auto utf8 = [](std::string_view text) {
-        return QUtf8StringView(text.data(), static_cast<qsizetype>(text.size()));
-    };
-    if (known.totalTokens != total || !QAnyStringView::equal(utf8(day), known.day) ||
+    if (known.totalTokens != total || !sameText(day, known.day) ||
         static_cast<size_t>(known.providers.size()) != providers.size())
         return false;
     auto expected = known.providers.cbegin();
     for (const auto provider : providers) {
         if (json::toCount(provider.value, providersAt.at(provider.key)) != expected.value() ||
-            !QAnyStringView::equal(utf8(provider.key), expected.key()))
+            !sameText(provider.key, expected.key()))
             return false;
         ++expected;
     }

@@ -153,15 +153,16 @@ TEST(UsageReportDecoding, AnEarlierDecodingChangesNothingButTheWork) {
         return rows;
     };
     const QByteArray day1 = R"({"day":"2026-12-01","total_tokens":3,"providers":{"a":1,"b":2}})";
-    const QByteArray day2 = R"({"day":"2026-12-02","total_tokens":5,"providers":{"a":5}})";
+    const QByteArray day2 = R"({"day":"2026-12-02","total_tokens":5,"providers":{"ä":5}})";
     const UsageReport earlier = UsageReport::decode(withRows(day1 + "," + day2));
     for (const QByteArray &rows : {
              day1 + "," + day2,
-             day1 + R"(,{"day":"2026-12-02","total_tokens":6,"providers":{"a":6}})",
-             day1 + R"(,{"day":"2026-12-02","total_tokens":5,"providers":{"a":4}})",
-             day1 + R"(,{"day":"2026-12-02","total_tokens":5,"providers":{"b":5}})",
-             day1 + R"(,{"day":"2026-12-03","total_tokens":5,"providers":{"a":5}})",
-             day1 + R"(,{"day":"2026-12-02","total_tokens":5,"providers":{"a":5,"b":0}})",
+             day1 + R"(,{"day":"2026-12-02","total_tokens":6,"providers":{"ä":6}})",
+             day1 + R"(,{"day":"2026-12-02","total_tokens":5,"providers":{"ä":4}})",
+             day1 + R"(,{"day":"2026-12-02","total_tokens":5,"providers":{"ö":5}})",
+             day1 + R"(,{"day":"2026-12-02","total_tokens":5,"providers":{"aa":5}})",
+             day1 + R"(,{"day":"2026-12-03","total_tokens":5,"providers":{"ä":5}})",
+             day1 + R"(,{"day":"2026-12-02","total_tokens":5,"providers":{"ä":5,"b":0}})",
              day2 + "," + day1,
              day1,
              day1 + "," + day2 + "," + day2,

@@ -80,8 +80,9 @@ QCoro::Task<> MenuBarViewModel::refreshTask(QPointer<MenuBarViewModel> self) {
     const TodayFigures figures = todayFigures(todayRows);
     self->publish(self->m_todayTokens, figures.tokens);
     self->publish(self->m_primaryProvider, figures.primaryProvider);
-    self->publish(self->m_weeklyTokens, weeklyTotal(usage, today));
-    self->publish(self->m_heatmapDays, heatmapCells(usage, today));
+    UsageWindows windows = usageWindows(usage, today);
+    self->publish(self->m_weeklyTokens, windows.weeklyTokens);
+    self->publish(self->m_heatmapDays, std::move(windows.heatmapDays));
     self->publish(self->m_scheduleInstalled, scheduleLoaded);
     self->publish(self->m_lastUpdated, std::optional(self->m_clock.now()));
 

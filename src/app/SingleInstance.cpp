@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusReply>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -59,7 +60,39 @@ void awaitAnswer(int fd) {
     }
 }
 
+// The executable a process runs, as the kernel names it; a file replaced since it was started
+// (an upgrade) still counts as the same program. Empty when it cannot be told.
+QString executableOf(const QString &process) {
+    QString target = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(process));
+    const QString replaced = QStringLiteral(" (deleted)");
+    if (target.endsWith(replaced))
+        target.chop(replaced.size());
+    return target;
+}
+
+// True when the process runs this very program: the same file, or one of the same name put in
+// its place since.
+bool sameExecutable(pid_t pid) {
+    const QByteArray other = QStringLiteral("/proc/%1/exe").arg(pid).toLatin1();
+    struct stat mine {};
+    struct stat theirs {};
+    if (::stat("/proc/self/exe", &mine) == 0 && ::stat(other.constData(), &theirs) == 0 &&
+        mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino)
+        return true;
+    return executableOf(QStringLiteral("self")) == executableOf(QString::number(pid));
+}
+
 } // namespace
+
+ForeignInstanceError::ForeignInstanceError(std::optional<pid_t> pid, const QString &executable)
+    : DescribedError(
+          QStringLiteral("TesselMenu: the session bus name %1 is held by %2, which is not "
+                         "TesselMenu; end it and start TesselMenu again")
+              .arg(QString::fromLatin1(SingleInstance::busName),
+                   (pid ? QStringLiteral("process %1").arg(*pid)
+                        : QStringLiteral("a process of unknown id")) +
+                       (executable.isEmpty() ? QString()
+                                             : QStringLiteral(" (%1)").arg(executable)))) {}
 
 QString SingleInstance::defaultServerName() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
@@ -94,12 +127,31 @@ bool SingleInstance::askRunningInstanceToShow() {
     // A bus that refuses the name without anyone owning it is no guard: use the socket.
     if (!bus.interface()->isServiceRegistered(name).value())
         return askOverSocket();
-    // The name is taken: its owner is running, even if it is too busy to answer in time.
-    const QDBusMessage call =
-        QDBusMessage::createMethodCall(QString::fromLatin1(busName), QStringLiteral("/"),
-                                       QString::fromLatin1(busName), QStringLiteral("show"));
-    bus.call(call, QDBus::Block, answerTimeoutMs);
+    askOverBus(bus);
     return true;
+}
+
+void SingleInstance::askOverBus(QDBusConnection &bus) {
+    const QString name = QString::fromLatin1(busName);
+    const QDBusReply<uint> owner = bus.interface()->servicePid(name);
+    const std::optional<pid_t> pid =
+        owner.isValid() ? std::optional(static_cast<pid_t>(owner.value())) : std::nullopt;
+    const QString executable = pid ? executableOf(QString::number(*pid)) : QString();
+    // Another program is never sent the request: it might be waiting for just that.
+    if (!executable.isEmpty() && !sameExecutable(*pid))
+        throw ForeignInstanceError(pid, executable);
+
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(name, QStringLiteral("/"), name, QStringLiteral("show"));
+    const QDBusMessage reply = bus.call(call, QDBus::Block, answerTimeoutMs);
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return;
+    // Without its executable to go by, only the answer tells this utility from another program.
+    if (executable.isEmpty())
+        throw ForeignInstanceError(pid, executable);
+    // This program, still starting or too busy to answer in time: running all the same.
+    qWarning("TesselMenu: already running as process %d, which did not answer (%s)",
+             static_cast<int>(*pid), qPrintable(reply.errorMessage()));
 }
 
 bool SingleInstance::listen() {

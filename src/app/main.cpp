@@ -21,6 +21,8 @@
 #include <QDir>
 #include <QMessageBox>
 
+#include <cstdio>
+
 int main(int argc, char **argv) {
     if (const auto status = answerInformationOptions(argc, argv))
         return *status;
@@ -36,8 +38,13 @@ int main(int argc, char **argv) {
     installPanelAccessibility();
 
     SingleInstance instance(SingleInstance::defaultServerName());
-    if (instance.askRunningInstanceToShow())
-        return 0;
+    try {
+        if (instance.askRunningInstanceToShow())
+            return 0;
+    } catch (const ForeignInstanceError &error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
     instance.listen();
 
     // Started from a menu or at login the current folder is the home folder: the tool's files

@@ -1,6 +1,7 @@
 #include "cli/Bundle.h"
 
 #include "cli/ConfigHome.h"
+#include "cli/RegularFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,19 +18,24 @@ QString executableDirectory() {
     return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
 }
 
+// Settings are a handful of short texts; a file far past that is not a dictionary anyone wrote.
+constexpr qint64 maxDictionaryBytes = 1024 * 1024;
+
 // A missing file is an empty dictionary; a file that is there but unusable is reported,
-// because otherwise a typo in the user's configuration would go unnoticed.
+// because otherwise a typo in the user's configuration would go unnoticed. A FIFO, a device or
+// an oversized file in its place is refused without being read.
 QJsonObject readDictionary(const QString &path) {
-    QFile file(path);
-    if (!file.exists())
+    if (!QFileInfo::exists(path))
         return {};
-    if (!file.open(QIODevice::ReadOnly)) {
-        qWarning("TesselMenu: cannot read %s: %s", qPrintable(path),
-                 qPrintable(file.errorString()));
+    QByteArray bytes;
+    try {
+        bytes = RegularFile(path, maxDictionaryBytes).readAll();
+    } catch (const FileReadError &error) {
+        qWarning("TesselMenu: ignoring %s: %s", qPrintable(path), qPrintable(error.reason()));
         return {};
     }
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (!document.isObject()) {
         qWarning("TesselMenu: %s is not a JSON object (%s); ignoring it", qPrintable(path),
                  qPrintable(error.errorString()));

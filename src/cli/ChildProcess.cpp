@@ -16,7 +16,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
+#include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,9 +31,6 @@ using namespace std::chrono_literals;
 // Without a pidfd (kernels before 5.3) the child's end is looked for this often.
 constexpr auto pollPeriod = 100ms;
 
-// The signals whose handling or ignoring the child must not inherit.
-constexpr int resetSignals[] = {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD};
-
 // A program named without a folder is looked up on PATH, as a shell would.
 QByteArray executablePath(const QString &program) {
     if (program.contains(QLatin1Char('/')))
@@ -41,36 +38,61 @@ QByteArray executablePath(const QString &program) {
     return QFile::encodeName(QStandardPaths::findExecutable(program));
 }
 
-// What the child does between fork and exec: only async-signal-safe calls. A failure is
-// reported through `report` and ends the child with 127.
-[[noreturn]] void becomeTool(const char *path, char *const argv[], const char *directory,
-                             int standardOutput, int standardError, int report) {
-    struct sigaction standard {};
-    standard.sa_handler = SIG_DFL;
-    sigemptyset(&standard.sa_mask);
-    for (const int number : resetSignals)
-        sigaction(number, &standard, nullptr);
-    // Its own process group, so that stopping it stops everything it started.
-    setpgid(0, 0);
-    sigset_t none;
-    sigemptyset(&none);
-    if (dup2(standardOutput, STDOUT_FILENO) >= 0 && dup2(standardError, STDERR_FILENO) >= 0 &&
-        (directory == nullptr || chdir(directory) == 0) &&
-        sigprocmask(SIG_SETMASK, &none, nullptr) == 0)
-        execve(path, argv, environ);
-    const int error = errno;
-    [[maybe_unused]] const ssize_t written = write(report, &error, sizeof error);
-    _exit(127);
+QString launchFailureReason(int error, const QString &workingDirectory) {
+    if (!workingDirectory.isEmpty() && !QFileInfo(workingDirectory).isDir())
+        return QStringLiteral("工作目录 %1 不存在").arg(workingDirectory);
+    return QString::fromLocal8Bit(std::strerror(error));
 }
+
+// What every child gets: a process group of its own, so that stopping it stops everything it
+// started; no blocked signals; and the default action for the signals this program handles or
+// ignores (handled ones are reset by the spawn anyway, ignored ones only when named here).
+class SpawnAttributes {
+public:
+    SpawnAttributes() {
+        posix_spawnattr_init(&m_attributes);
+        posix_spawnattr_setflags(&m_attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
+                                                    POSIX_SPAWN_SETSIGDEF);
+        posix_spawnattr_setpgroup(&m_attributes, 0);
+        sigset_t none;
+        sigemptyset(&none);
+        posix_spawnattr_setsigmask(&m_attributes, &none);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        for (const int number : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD})
+            sigaddset(&defaults, number);
+        posix_spawnattr_setsigdefault(&m_attributes, &defaults);
+    }
+    ~SpawnAttributes() { posix_spawnattr_destroy(&m_attributes); }
+    SpawnAttributes(const SpawnAttributes &) = delete;
+    SpawnAttributes &operator=(const SpawnAttributes &) = delete;
+
+    const posix_spawnattr_t *get() const { return &m_attributes; }
+
+private:
+    posix_spawnattr_t m_attributes;
+};
+
+class FileActions {
+public:
+    FileActions() { posix_spawn_file_actions_init(&m_actions); }
+    ~FileActions() { posix_spawn_file_actions_destroy(&m_actions); }
+    FileActions(const FileActions &) = delete;
+    FileActions &operator=(const FileActions &) = delete;
+
+    posix_spawn_file_actions_t *get() { return &m_actions; }
+
+private:
+    posix_spawn_file_actions_t m_actions;
+};
 
 } // namespace
 
 ChildProcess::ChildProcess(const QString &program, const QStringList &arguments,
-                           const QString &workingDirectory, int standardOutput, int standardError)
-    : m_workingDirectory(workingDirectory) {
-    // Everything the child needs is made before the fork: after it, the child may only make
-    // async-signal-safe calls.
+                           const QString &workingDirectory, int standardOutput, int standardError) {
     const QByteArray path = executablePath(program);
+    if (path.isEmpty())
+        throw ProcessLaunchError(program, launchFailureReason(ENOENT, workingDirectory));
     std::vector<QByteArray> words{QFile::encodeName(program)};
     for (const QString &argument : arguments)
         words.push_back(argument.toLocal8Bit());
@@ -78,35 +100,24 @@ ChildProcess::ChildProcess(const QString &program, const QStringList &arguments,
     for (QByteArray &word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
-    const QByteArray directory = QFile::encodeName(workingDirectory);
 
-    int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0)
-        throw ProcessLaunchError(program, QString::fromLocal8Bit(std::strerror(errno)));
-    // No handler of this process may run in the child before it has reset them.
-    sigset_t all, previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &previous);
-    // A fork rather than a vfork-style spawn: the GUI thread goes straight back to its event
-    // loop instead of sleeping until the exec, and a failed exec is learnt at the child's end.
-    m_pid = fork();
-    if (m_pid == 0)
-        becomeTool(path.isEmpty() ? words.front().constData() : path.constData(), argv.data(),
-                   directory.isEmpty() ? nullptr : directory.constData(), standardOutput,
-                   standardError, report[1]);
-    const int forkError = errno;
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    ::close(report[1]);
-    if (m_pid < 0) {
-        ::close(report[0]);
-        throw ProcessLaunchError(program, QString::fromLocal8Bit(std::strerror(forkError)));
-    }
-    m_launchReport = report[0];
-    // Set from both sides, so that the group exists before anyone signals it.
-    setpgid(m_pid, m_pid);
+    FileActions actions;
+    posix_spawn_file_actions_adddup2(actions.get(), standardOutput, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(actions.get(), standardError, STDERR_FILENO);
+    const QByteArray directory = QFile::encodeName(workingDirectory);
+    if (!directory.isEmpty())
+        posix_spawn_file_actions_addchdir_np(actions.get(), directory.constData());
+    const SpawnAttributes attributes;
+
+    // glibc spawns with clone(CLONE_VM | CLONE_VFORK): no copy of this process's page tables,
+    // the caller waits only until the exec, and a failed chdir or exec comes back as the result
+    // with the group already made.
+    const int error = posix_spawn(&m_pid, path.constData(), actions.get(), attributes.get(),
+                                  argv.data(), environ);
+    if (error != 0)
+        throw ProcessLaunchError(program, launchFailureReason(error, workingDirectory));
+    // Opened close-on-exec by the kernel.
     m_pidDescriptor = static_cast<int>(syscall(SYS_pidfd_open, m_pid, 0));
-    if (m_pidDescriptor >= 0)
-        fcntl(m_pidDescriptor, F_SETFD, FD_CLOEXEC);
 }
 
 ChildProcess::~ChildProcess() {
@@ -120,16 +131,6 @@ ChildProcess::~ChildProcess() {
     }
     if (m_pidDescriptor >= 0)
         ::close(m_pidDescriptor);
-    if (m_launchReport >= 0)
-        ::close(m_launchReport);
-}
-
-std::optional<QString> ChildProcess::launchFailure() const {
-    if (m_launchError == 0)
-        return std::nullopt;
-    if (!m_workingDirectory.isEmpty() && !QFileInfo(m_workingDirectory).isDir())
-        return QStringLiteral("工作目录 %1 不存在").arg(m_workingDirectory);
-    return QString::fromLocal8Bit(std::strerror(m_launchError));
 }
 
 void ChildProcess::reap() {
@@ -143,11 +144,6 @@ void ChildProcess::reap() {
     if (result == 0)
         return;
     m_running = false;
-    // The child wrote errno here only when it could not become the tool; after a successful
-    // exec the pipe was closed empty.
-    int error = 0;
-    if (read(m_launchReport, &error, sizeof error) == sizeof error)
-        m_launchError = error;
     if (result < 0) {
         // Reaped by someone else (SIGCHLD ignored): the outcome is unknown, so not a success.
         m_exitedNormally = false;

@@ -96,10 +96,14 @@ Object toObject(const Element &value, const Location &where) {
 }
 
 QString toString(const Element &value, const Location &where) {
+    return fromView(toUtf8(value, where));
+}
+
+std::string_view toUtf8(const Element &value, const Location &where) {
     std::string_view text;
     if (value.get(text) != simdjson::SUCCESS)
         fail(where, QStringLiteral("不是字符串"));
-    return fromView(text);
+    return text;
 }
 
 qint64 toInt64(const Element &value, const Location &where) {
@@ -118,6 +122,13 @@ qint64 toInt64(const Element &value, const Location &where) {
         break;
     }
     fail(where, QStringLiteral("不是 64 位整数"));
+}
+
+qint64 toCount(const Element &value, const Location &where) {
+    const qint64 count = toInt64(value, where);
+    if (count < 0)
+        fail(where, QStringLiteral("是负数"));
+    return count;
 }
 
 } // namespace json

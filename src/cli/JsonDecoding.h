@@ -56,8 +56,12 @@ Element member(const Object &object, QLatin1StringView name, KeyMatching matchin
 Array toArray(const Element &value, const Location &where);
 Object toObject(const Element &value, const Location &where);
 QString toString(const Element &value, const Location &where);
+// The same, as the UTF-8 text inside the document, without a copy.
+std::string_view toUtf8(const Element &value, const Location &where);
 // A JSON number that is an exact integer within the signed 64-bit range. Whole numbers
 // written with a fraction or exponent, such as 1.0 or 1e3, count as integers.
 qint64 toInt64(const Element &value, const Location &where);
+// The same, refusing negative numbers: a token count.
+qint64 toCount(const Element &value, const Location &where);
 
 } // namespace json

@@ -11,8 +11,13 @@
 
 namespace {
 
-[[noreturn]] void fail(const QString &what) {
+[[noreturn]] void failDocument(const QString &what) {
     throw ReportFormatError(QStringLiteral("无法解析 tessel 的额度报告：%1").arg(what));
+}
+
+// What is wrong with one window; the document decoder catches it and leaves the window out.
+[[noreturn]] void fail(const QString &what) {
+    throw ReportFormatError(what);
 }
 
 QJsonValue required(const QJsonObject &object, const QString &name) {
@@ -40,7 +45,13 @@ std::optional<double> percent(const QJsonValue &value, const QString &name) {
 std::optional<QDateTime> time(const QJsonValue &value, const QString &name) {
     if (value.isNull())
         return std::nullopt;
-    return QDateTime::fromSecsSinceEpoch(integer(value, name), Qt::UTC);
+    // From 1970 to the end of year 9999: outside that a time is garbage, and the date
+    // arithmetic that follows would overflow.
+    constexpr qint64 lastSecond = 253402300799;
+    const qint64 seconds = integer(value, name);
+    if (seconds < 0 || seconds > lastSecond)
+        fail(QStringLiteral("%1 超出范围").arg(name));
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
 }
 
 QString text(const QJsonValue &value, const QString &name) {
@@ -59,10 +70,7 @@ LimitWindow::Status status(const QString &name) {
     fail(QStringLiteral("未知的状态 %1").arg(name));
 }
 
-LimitWindow decodeWindow(const QJsonValue &element) {
-    if (!element.isObject())
-        fail(QStringLiteral("windows 的元素不是对象"));
-    const QJsonObject object = element.toObject();
+LimitWindow decodeWindow(const QJsonObject &object) {
     LimitWindow window;
     window.provider =
         text(required(object, QStringLiteral("provider")), QStringLiteral("provider"));
@@ -103,12 +111,42 @@ LimitsResponse LimitsResponse::decode(const QByteArray &json) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
-        fail(QStringLiteral("不是 JSON 对象"));
-    const QJsonValue windows = required(document.object(), QStringLiteral("windows"));
-    if (!windows.isArray())
-        fail(QStringLiteral("windows 不是数组"));
+        failDocument(QStringLiteral("不是 JSON 对象"));
+    const QJsonObject root = document.object();
+    const auto windows = root.find(QStringLiteral("windows"));
+    if (windows == root.end())
+        failDocument(QStringLiteral("缺少 windows"));
+    if (!windows->isArray())
+        failDocument(QStringLiteral("windows 不是数组"));
     LimitsResponse response;
-    for (const QJsonValue &element : windows.toArray())
-        response.windows.append(decodeWindow(element));
+    qsizetype index = 0;
+    for (const QJsonValue &element : windows->toArray()) {
+        const QJsonObject object = element.toObject();
+        try {
+            if (!element.isObject())
+                fail(QStringLiteral("不是对象"));
+            response.windows.append(decodeWindow(object));
+        } catch (const ReportFormatError &problem) {
+            const QJsonValue provider = object.value(QStringLiteral("provider"));
+            response.skipped.append({index, provider.isString() ? provider.toString() : QString(),
+                                     problem.description()});
+        }
+        ++index;
+    }
     return response;
+}
+
+std::optional<QString> LimitsResponse::skippedDescription() const {
+    if (skipped.isEmpty())
+        return std::nullopt;
+    QStringList which;
+    for (const SkippedWindow &window : skipped) {
+        QString place = QStringLiteral("第 %1 个").arg(window.index + 1);
+        if (!window.provider.isEmpty())
+            place += QStringLiteral("，") + window.provider;
+        which << place + QStringLiteral("：") + window.problem;
+    }
+    return QStringLiteral("%1 个额度窗口无法解析，已跳过（%2）")
+        .arg(skipped.size())
+        .arg(which.join(QStringLiteral("；")));
 }

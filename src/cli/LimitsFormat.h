@@ -31,9 +31,23 @@ struct LimitWindow {
 };
 
 struct LimitsResponse {
-    QList<LimitWindow> windows;
+    // A window of the document that could not be decoded and was left out.
+    struct SkippedWindow {
+        qsizetype index = 0; // its place in "windows", from 0
+        QString provider;    // as written, or empty when that is what is wrong
+        QString problem;     // which member is wrong and how
 
-    // Throws ReportFormatError on anything but the document above. Unknown members are
-    // ignored, so a newer tool may add some.
+        friend bool operator==(const SkippedWindow &, const SkippedWindow &) = default;
+    };
+
+    QList<LimitWindow> windows;
+    QList<SkippedWindow> skipped;
+
+    // One bad window is left out (and listed in `skipped`) rather than costing every other
+    // window; anything else than a JSON object with a "windows" array throws
+    // ReportFormatError. Unknown members are ignored, so a newer tool may add some.
     static LimitsResponse decode(const QByteArray &json);
+    // "1 个额度窗口无法解析，已跳过（第 2 个，codex：used_percent 不是百分比）", or nothing
+    // when no window was skipped.
+    std::optional<QString> skippedDescription() const;
 };

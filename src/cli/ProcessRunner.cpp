@@ -2,7 +2,6 @@
 
 #include "cli/CaptureFile.h"
 #include "cli/ChildProcess.h"
-#include "cli/DescribedError.h"
 #include "cli/RunCanceller.h"
 
 #include <QCoreApplication>
@@ -12,6 +11,12 @@
 #include <csignal>
 
 namespace {
+
+using namespace std::chrono_literals;
+
+// How often the output of a run that is still going is measured. A run that ends sooner (every
+// run of a refresh, as a rule) is never looked at: its one wake-up stays the child's end.
+constexpr auto outputWatchPeriod = 250ms;
 
 // Suspends until the child is no longer running.
 class ChildExit {
@@ -82,23 +87,37 @@ QCoro::Task<FinishedProcess> runProcess(ProcessRequest request) {
         QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &deadline,
                          [&group] { group.stopNow(); });
 
+    // Past the limit the in-memory files refuse further writes, but a child that ignores write
+    // errors would run on until the time limit: it is stopped as soon as it is seen there.
+    QTimer outputWatch;
+    outputWatch.setTimerType(Qt::CoarseTimer);
+    QObject::connect(&outputWatch, &QTimer::timeout, &outputWatch,
+                     [&output, &errors, &outputWatch, &group, &finished] {
+                         if (output.written() <= maxOutputBytes &&
+                             errors.written() <= maxOutputBytes)
+                             return;
+                         finished.outputExceeded = true;
+                         outputWatch.stop();
+                         group.stop();
+                     });
+
     deadline.start(request.timeout);
+    outputWatch.start(outputWatchPeriod);
     if (request.canceller)
         request.canceller->attach(&group);
 
     co_await ChildExit(child);
 
     deadline.stop();
+    outputWatch.stop();
     // Whatever the tool left behind in its group (a child holding the streams open) goes too.
     group.sweep();
     if (request.canceller) {
         request.canceller->detach(&group);
         finished.cancelled = request.canceller->isCancelled();
     }
-    if (const std::optional<QString> reason = child.launchFailure())
-        throw ProcessLaunchError(request.program, *reason);
-    finished.outputExceeded =
-        output.written() > maxOutputBytes || errors.written() > maxOutputBytes;
+    finished.outputExceeded = finished.outputExceeded || output.written() > maxOutputBytes ||
+                              errors.written() > maxOutputBytes;
     finished.standardOutput = output.contents(maxOutputBytes);
     finished.standardError = errors.contents(maxOutputBytes);
     finished.exitedNormally = child.exitedNormally();

@@ -62,13 +62,15 @@ struct FinishedProcess {
     }
 };
 
-// The most either stream may carry; past it (and a little beyond) the child's writes fail.
+// The most either stream may carry; a child that writes more is stopped with its group and
+// the run reports `outputExceeded`.
 inline constexpr qsizetype maxOutputBytes = 16 * 1024 * 1024;
 
 // Starts the child in a process group of its own and resumes once it has exited, with both
 // streams read. The GUI thread is never blocked, and the child never waits for it: both
-// streams go to in-memory files that are read once the child has ended, so a run wakes the
-// event loop once. The time limit, the canceller and quitting the application stop the whole
-// group. Whatever is left of the group when the child ends is killed. Throws
-// ProcessLaunchError when the child cannot be started.
+// streams go to in-memory files that are read once the child has ended, so a run that ends
+// within a fraction of a second wakes the event loop once; a longer one has its output
+// measured a few times a second. The time limit, the output limit, the canceller and
+// quitting the application stop the whole group. Whatever is left of the group when the child
+// ends is killed. Throws ProcessLaunchError when the child cannot be started.
 QCoro::Task<FinishedProcess> runProcess(ProcessRequest request);

@@ -37,4 +37,9 @@ struct UsageReport {
     QList<Row> rows;
 
     static UsageReport decode(const QByteArray &json);
+    // The same, taking each row that reads exactly as the row at its place in `previous` (an
+    // earlier decoding of the same file) from there instead of building it again: the tool
+    // rewrites the whole file when a day changes, and the rows that did not change are
+    // nearly all of it.
+    static UsageReport decode(const QByteArray &json, const UsageReport &previous);
 };

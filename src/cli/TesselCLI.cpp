@@ -34,6 +34,14 @@ QString absoluteToolPath(const QString &path) {
     return QDir::cleanPath(QDir::current().absoluteFilePath(path));
 }
 
+// A run the utility had to stop failed, whatever the tool printed before.
+void failIfStopped(const FinishedProcess &finished) {
+    if (finished.timedOut)
+        throw TesselCLIError::commandFailed(QStringLiteral("tessel 命令超时，已终止"));
+    if (finished.outputExceeded)
+        throw TesselCLIError::commandFailed(QStringLiteral("tessel 输出过多，已终止"));
+}
+
 QString firstOrEmpty(const QString &preferred, const QString &fallback) {
     return preferred.isEmpty() ? fallback : preferred;
 }
@@ -92,10 +100,7 @@ QCoro::Task<QString> TesselCLI::run(TesselCLI cli, QStringList arguments) {
                                              cli.m_runTimeout, cli.m_canceller});
     const FinishedProcess finished = co_await running;
 
-    if (finished.timedOut)
-        throw TesselCLIError::commandFailed(QStringLiteral("tessel 命令超时，已终止"));
-    if (finished.outputExceeded)
-        throw TesselCLIError::commandFailed(QStringLiteral("tessel 输出过多，已终止"));
+    failIfStopped(finished);
     const QString output = QString::fromUtf8(finished.standardOutput);
     if (finished.succeeded())
         co_return output;
@@ -182,8 +187,7 @@ QCoro::Task<std::optional<LimitsResponse>> TesselCLI::readLimits(TesselCLI cli) 
         cli.m_runTimeout,
         cli.m_canceller});
     const FinishedProcess finished = co_await running;
-    if (finished.timedOut)
-        throw TesselCLIError::commandFailed(QStringLiteral("tessel 命令超时，已终止"));
+    failIfStopped(finished);
     if (!finished.exitedNormally || finished.cancelled)
         throw TesselCLIError::commandFailed(QStringLiteral("tessel 读取额度时异常退出"));
     // A tool without the command: nothing to show, and nothing wrong either.

@@ -1,6 +1,7 @@
 #include "cli/UsageFile.h"
 
 #include "cli/DescribedError.h"
+#include "cli/RegularFile.h"
 #include "cli/UsageFileCache.h"
 
 #include <QFile>
@@ -8,36 +9,15 @@
 
 #include <qcoro/qcorofuture.h>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <variant>
 
 namespace {
 
-QString openFailureReason(int error) {
-    if (error == ENOENT)
-        return QStringLiteral("文件不存在");
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// Opened without waiting, so a FIFO or device put in the file's place cannot stall the
-// refresh, and read only when it is a regular file.
-int openRegularFile(const QString &path, struct stat &info) {
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        throw UsageFileError(path, openFailureReason(errno));
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const bool folder = S_ISDIR(info.st_mode);
-        ::close(fd);
-        throw UsageFileError(path, folder ? QStringLiteral("这是一个文件夹，不是文件")
-                                          : QStringLiteral("这不是普通文件"));
-    }
-    return fd;
-}
+// Far more than the tool writes for every day from 1970 to now with ten providers (about
+// 0.7 KiB a day at most); a file past it is damaged or hostile, and reading it would cost
+// seconds and hundreds of megabytes.
+constexpr qint64 maxUsageFileBytes = 32 * 1024 * 1024;
 
 using Outcome = std::variant<UsageReport, UsageFileError>;
 
@@ -52,27 +32,22 @@ Outcome tryLoad(const QString &path, const std::shared_ptr<UsageFileCache> &cach
 } // namespace
 
 UsageReport loadUsageFile(const QString &path, UsageFileCache *cache) {
-    struct stat info {};
-    const int fd = openRegularFile(path, info);
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        throw UsageFileError(path, file.errorString());
-    }
-    // The identity of the file actually opened, so a rename that replaces it meanwhile
-    // cannot pair the old content with the new identity.
-    if (cache) {
-        if (std::optional<UsageReport> known = cache->find(path, FileIdentity::of(info)))
-            return *std::move(known);
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw UsageFileError(path, file.errorString());
     try {
-        UsageReport report = UsageReport::decode(bytes);
+        RegularFile file(path, maxUsageFileBytes);
+        // The identity of the file actually opened, so a rename that replaces it meanwhile
+        // cannot pair the old content with the new identity.
+        const FileIdentity identity = FileIdentity::of(file.info());
+        if (cache) {
+            if (std::optional<UsageReport> known = cache->find(path, identity))
+                return *std::move(known);
+        }
+        UsageReport report = cache ? UsageReport::decode(file.readAll(), cache->last(path))
+                                   : UsageReport::decode(file.readAll());
         if (cache)
-            cache->store(path, FileIdentity::of(info), report);
+            cache->store(path, identity, report);
         return report;
+    } catch (const FileReadError &error) {
+        throw UsageFileError(path, error.reason());
     } catch (const ReportFormatError &error) {
         throw UsageFileError(path, QStringLiteral("内容无法解析：") + error.description());
     }

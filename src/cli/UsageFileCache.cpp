@@ -25,6 +25,11 @@ std::optional<UsageReport> UsageFileCache::find(const QString &path,
     return std::nullopt;
 }
 
+UsageReport UsageFileCache::last(const QString &path) const {
+    const std::lock_guard lock(m_mutex);
+    return m_path == path ? m_report : UsageReport();
+}
+
 void UsageFileCache::store(const QString &path, const FileIdentity &identity,
                            const UsageReport &report) {
     const std::lock_guard lock(m_mutex);

@@ -23,10 +23,13 @@ struct FileIdentity {
 
 // The last usage file decoded, kept with the identity it had when it was read. The tool only
 // rewrites the file when its figures change, so most refreshes find it as it was and skip the
-// decoding. Shared by the copies of one TesselCLI, which may read from several threads.
+// decoding; when it has changed, the rows it kept are taken over instead of built again.
+// Shared by the copies of one TesselCLI, which may read from several threads.
 class UsageFileCache {
 public:
     std::optional<UsageReport> find(const QString &path, const FileIdentity &identity) const;
+    // What was last decoded from `path`, whatever the file is now; empty when nothing was.
+    UsageReport last(const QString &path) const;
     void store(const QString &path, const FileIdentity &identity, const UsageReport &report);
 
 private:

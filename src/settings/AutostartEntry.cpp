@@ -1,6 +1,7 @@
 #include "settings/AutostartEntry.h"
 
 #include "cli/DescribedError.h"
+#include "cli/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -90,12 +91,17 @@ QString autostartCommand(const QString &executable) {
 }
 
 std::optional<QString> readDesktopEntryValue(const QString &entryPath, const QString &key) {
-    QFile file(entryPath);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    // A desktop entry is a few lines; anything else in its place (a FIFO, a device, a huge
+    // file) is no entry of ours and is not waited on.
+    QByteArray contents;
+    try {
+        contents = RegularFile(entryPath, 1024 * 1024).readAll();
+    } catch (const FileReadError &) {
         return std::nullopt;
+    }
     bool inEntry = false;
     const QString prefix = key + u'=';
-    for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+    for (const QString &line : QString::fromUtf8(contents).remove(u'\r').split(u'\n')) {
         if (line.startsWith(u'['))
             inEntry = line.trimmed() == QStringLiteral("[Desktop Entry]");
         else if (inEntry && line.startsWith(prefix))

@@ -1,10 +1,12 @@
 #include "settings/SettingsStore.h"
 
 #include "cli/ConfigHome.h"
+#include "cli/RegularFile.h"
 #include "settings/AutostartEntry.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QVariant>
 
 namespace {
@@ -63,6 +65,23 @@ std::optional<bool> asBool(const QVariant &value) {
     return std::nullopt;
 }
 
+// The file QSettings may use: `path` unless something else than a settings file is in its
+// place. QSettings would wait for ever on a FIFO and read any amount from a device, so such a
+// file is left alone and the settings live in memory for this session.
+QString usableSettingsFile(const QString &path) {
+    if (!QFileInfo::exists(path))
+        return path;
+    try {
+        const RegularFile checked(path, 1024 * 1024);
+        return path;
+    } catch (const FileReadError &error) {
+        qWarning("TesselMenu: not using the settings file %s: %s; settings are kept until the "
+                 "utility quits",
+                 qPrintable(path), qPrintable(error.reason()));
+        return QString();
+    }
+}
+
 } // namespace
 
 SettingsStore::SettingsStore(QObject *parent)
@@ -71,7 +90,7 @@ SettingsStore::SettingsStore(QObject *parent)
 
 SettingsStore::SettingsStore(const QString &settingsFile, const QString &autostartDirectory,
                              QObject *parent)
-    : QObject(parent), m_settings(settingsFile, QSettings::IniFormat),
+    : QObject(parent), m_settings(usableSettingsFile(settingsFile), QSettings::IniFormat),
       m_autostartDirectory(autostartDirectory) {}
 
 QString SettingsStore::autostartEntryPath() const {

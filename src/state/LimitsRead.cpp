@@ -32,12 +32,15 @@ QCoro::Task<> MenuBarViewModel::readLimits(QPointer<MenuBarViewModel> self, Tess
         self->publish(self->m_limitsError, std::optional(describeError(failure)));
         co_return;
     }
-    self->publishLimits(response ? response->windows : QList<LimitWindow>());
+    if (response)
+        self->publishLimits(response->windows, response->skippedDescription());
+    else
+        self->publishLimits({}, std::nullopt);
 }
 
 // Outside the coroutine, whose inlined clearing of the error trips a false GCC 12 warning.
-void MenuBarViewModel::publishLimits(QList<LimitWindow> windows) {
-    publish(m_limitsError, std::optional<QString>());
+void MenuBarViewModel::publishLimits(QList<LimitWindow> windows, std::optional<QString> problem) {
+    publish(m_limitsError, std::move(problem));
     // The record of what was warned of is kept up to date even while warnings are silenced,
     // so turning them on again does not repeat old news.
     // Warnings given before a restart are not given again.

@@ -49,7 +49,8 @@ public:
     // The usage limits the tool last reported, read after the figures of each refresh;
     // empty when the tool offers none.
     QList<LimitWindow> limitWindows() const { return m_limitWindows; }
-    // Why the last reading of the limits failed; the windows above are then the older ones.
+    // Why the last reading of the limits failed, the windows above being the older ones; or
+    // which windows of the last report could not be decoded and are left out of them.
     std::optional<QString> limitsError() const { return m_limitsError; }
 
     SettingsStore &settings() { return *m_settings; }
@@ -128,8 +129,9 @@ private:
 
     static QCoro::Task<> refreshTask(QPointer<MenuBarViewModel> self);
     static QCoro::Task<> readLimits(QPointer<MenuBarViewModel> self, TesselCLI cli);
-    // Clears the limits error, then publishes the windows and warns of those past a step.
-    void publishLimits(QList<LimitWindow> windows);
+    // Sets the limits error to `problem` (none: cleared), then publishes the windows and warns
+    // of those past a step.
+    void publishLimits(QList<LimitWindow> windows, std::optional<QString> problem);
     static QCoro::Task<> actionTask(QPointer<MenuBarViewModel> self, ToolAction action);
     static QCoro::Task<> refreshLoop(QPointer<MenuBarViewModel> self,
                                      std::shared_ptr<LoopControl> control, qint64 seconds);

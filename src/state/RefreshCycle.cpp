@@ -38,8 +38,11 @@ QCoro::Task<> MenuBarViewModel::refreshTask(QPointer<MenuBarViewModel> self) {
         auto collecting = cli.collect();
         co_await collecting;
 
-        auto today = cli.todayReport();
+        // The file is read first: when it has changed, its decoding on a worker thread is
+        // the longest of the three, and each start of the tool holds this thread until the
+        // tool runs.
         auto reading = cli.usageReport();
+        auto today = cli.todayReport();
         auto status = cli.scheduleInstalled();
         // Awaited in a fixed order so that when several fail, the first of them is reported.
         int awaited = 0;
@@ -80,8 +83,9 @@ QCoro::Task<> MenuBarViewModel::refreshTask(QPointer<MenuBarViewModel> self) {
     const TodayFigures figures = todayFigures(todayRows);
     self->publish(self->m_todayTokens, figures.tokens);
     self->publish(self->m_primaryProvider, figures.primaryProvider);
-    self->publish(self->m_weeklyTokens, weeklyTotal(usage, today));
-    self->publish(self->m_heatmapDays, heatmapCells(usage, today));
+    UsageWindows windows = usageWindows(usage, today);
+    self->publish(self->m_weeklyTokens, windows.weeklyTokens);
+    self->publish(self->m_heatmapDays, std::move(windows.heatmapDays));
     self->publish(self->m_scheduleInstalled, scheduleLoaded);
     self->publish(self->m_lastUpdated, std::optional(self->m_clock.now()));
 

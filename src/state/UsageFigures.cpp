@@ -2,7 +2,6 @@
 
 #include "state/SaturatingSum.h"
 
-#include <cstdio>
 #include <optional>
 
 namespace {
@@ -53,12 +52,24 @@ std::optional<qint64> julianDay(const QString &text) {
 } // namespace
 
 QString dayKey(QDate day) {
-    // Formatted by hand where the form allows: QDate::toString goes through the locale.
-    if (day.year() < 1000 || day.year() > 9999)
+    // Formatted by hand where the form allows, from one calendar conversion: QDate::toString
+    // goes through the locale, and each of year(), month() and day() converts afresh.
+    int year = 0, month = 0, dayOfMonth = 0;
+    day.getDate(&year, &month, &dayOfMonth);
+    if (year < 1000 || year > 9999)
         return day.toString(dayFormat);
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", day.year(), day.month(), day.day());
-    return QString::fromLatin1(text, 10);
+    const auto digit = [](int value) { return QChar(u'0' + value % 10); };
+    const QChar text[10] = {digit(year / 1000),
+                            digit(year / 100),
+                            digit(year / 10),
+                            digit(year),
+                            u'-',
+                            digit(month / 10),
+                            digit(month),
+                            u'-',
+                            digit(dayOfMonth / 10),
+                            digit(dayOfMonth)};
+    return QString(text, 10);
 }
 
 TodayFigures todayFigures(const QList<TodayReportRow> &rows) {
@@ -74,34 +85,35 @@ TodayFigures todayFigures(const QList<TodayReportRow> &rows) {
     return figures;
 }
 
-qint64 weeklyTotal(const UsageReport &usage, QDate today) {
+UsageWindows usageWindows(const UsageReport &usage, QDate today) {
     const qint64 weekStart = today.addDays(-6).toJulianDay();
-    qint64 total = 0;
-    for (const UsageReport::Row &row : usage.rows) {
-        const std::optional<qint64> day = julianDay(row.day);
-        if (day && *day >= weekStart)
-            total = saturatingAdd(total, row.totalTokens);
-    }
-    return total;
-}
-
-QList<HeatmapDay> heatmapCells(const UsageReport &usage, QDate today) {
     const QDate first = today.addDays(-(heatmapDayCount - 1));
-    QList<HeatmapDay> days;
-    days.reserve(heatmapDayCount);
+    UsageWindows windows;
+    windows.heatmapDays.reserve(heatmapDayCount);
     for (int offset = 0; offset < heatmapDayCount; ++offset)
-        days.append(HeatmapDay{dayKey(first.addDays(offset)), 0});
+        windows.heatmapDays.append(HeatmapDay{dayKey(first.addDays(offset)), 0});
 
     // A row belongs to a cell when its text equals the cell's day text, which only a day in
-    // the canonical form can. A file that lists a day twice keeps all of that day's usage:
-    // the rows are added up.
+    // the canonical form can; the week takes any form of a date. A file that lists a day
+    // twice keeps all of that day's usage: the rows are added up.
     for (const UsageReport::Row &row : usage.rows) {
-        const std::optional<qint64> day = canonicalJulianDay(row.day);
-        const qint64 offset = day ? *day - first.toJulianDay() : -1;
+        const std::optional<qint64> canonical = canonicalJulianDay(row.day);
+        const std::optional<qint64> day = canonical ? canonical : julianDay(row.day);
+        if (day && *day >= weekStart)
+            windows.weeklyTokens = saturatingAdd(windows.weeklyTokens, row.totalTokens);
+        const qint64 offset = canonical ? *canonical - first.toJulianDay() : -1;
         if (offset >= 0 && offset < heatmapDayCount) {
-            qint64 &tokens = days[offset].tokens;
+            qint64 &tokens = windows.heatmapDays[offset].tokens;
             tokens = saturatingAdd(tokens, row.totalTokens);
         }
     }
-    return days;
+    return windows;
+}
+
+qint64 weeklyTotal(const UsageReport &usage, QDate today) {
+    return usageWindows(usage, today).weeklyTokens;
+}
+
+QList<HeatmapDay> heatmapCells(const UsageReport &usage, QDate today) {
+    return usageWindows(usage, today).heatmapDays;
 }

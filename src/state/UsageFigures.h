@@ -31,5 +31,12 @@ qint64 weeklyTotal(const UsageReport &usage, QDate today);
 // The 98 days ending today, oldest first, each with the tokens the usage file gives for it.
 QList<HeatmapDay> heatmapCells(const UsageReport &usage, QDate today);
 
+// Both of the above from one pass over the rows, which may be many years of days.
+struct UsageWindows {
+    qint64 weeklyTokens = 0;
+    QList<HeatmapDay> heatmapDays;
+};
+UsageWindows usageWindows(const UsageReport &usage, QDate today);
+
 // The day text the tool writes and the heatmap matches on.
 QString dayKey(QDate day);

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # A second launch finds the first instance and exits, on the session bus and, without one,
-# over the socket in a private folder; a folder open to others is never used.
-# Usage: single_instance.sh <tesselmenu executable>
+# over the socket in a private folder; a folder open to others is never used. Another program
+# holding the bus name is named and never asked to show; special files in place of the
+# configuration do not hang the start.
+# Usage: single_instance.sh <tesselmenu executable> <bus impostor>
 set -euo pipefail
 . "$(dirname "$0")/e2e_common.sh"
 require dbus-daemon dbus-send
 app=$1
+impostor=$2
 work=$(mktemp -d)
 trap 'stop_background; rm -rf "$work"' EXIT
 
@@ -44,6 +47,40 @@ name_owned() {
 start_first name_owned
 second_launch_exits "session bus"
 echo "ok: on the session bus"
+
+# Another program holds the name, answering the request to show or not: a launch says which
+# process it is and fails, and the impostor is never asked.
+for answering in --answer --silent; do
+    "$impostor" "$answering" > "$work/impostor.log" 2>&1 &
+    holder=$!
+    pids+=("$holder")
+    wait_until 10 "the impostor to hold the name" name_owned
+    status=0
+    timeout 20 "$app" > "$work/launch.log" 2>&1 || status=$?
+    [ "$status" -ne 0 ] && [ "$status" -ne 124 ] ||
+        fail "a launch beside an impostor ($answering) ended with $status"
+    grep -q "held by process $holder " "$work/launch.log" ||
+        fail "the launch did not name the impostor's process ($answering)"
+    [ ! -s "$work/impostor.log" ] || fail "the impostor was asked to show ($answering)"
+    kill "$holder"
+    wait "$holder" 2> /dev/null || true
+    wait_until 10 "the impostor to let go of the name" not name_owned
+done
+echo "ok: another program holding the bus name is named and not asked"
+
+# A FIFO in place of the information dictionary and of the settings file: the utility starts
+# without waiting for a writer and takes the request to show (a start hung after taking the
+# name would leave it unanswered).
+mkdir -p "$XDG_CONFIG_HOME/TesselMenu"
+mkfifo "$XDG_CONFIG_HOME/TesselMenu/Info.json" "$XDG_CONFIG_HOME/TesselMenu/TesselMenu.conf"
+start_first name_owned
+dbus-send --session --print-reply --reply-timeout=20000 --dest=io.github.TesselMenu / \
+    io.github.TesselMenu.show > /dev/null || fail "the utility hung on a FIFO at its start"
+second_launch_exits "special files in the configuration"
+grep -q "ignoring $XDG_CONFIG_HOME/TesselMenu/Info.json" "$work/first.log" ||
+    fail "the FIFO in place of Info.json was not reported"
+rm -f "$XDG_CONFIG_HOME/TesselMenu/Info.json" "$XDG_CONFIG_HOME/TesselMenu/TesselMenu.conf"
+echo "ok: special files in the configuration do not hang the start"
 
 # No session bus and no runtime folder: a socket in a private folder of the cache.
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus

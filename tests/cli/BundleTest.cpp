@@ -6,6 +6,10 @@
 #include <QFile>
 #include <QJsonArray>
 
+#include <functional>
+
+#include <sys/stat.h>
+
 namespace {
 
 class BundleTest : public ::testing::Test {
@@ -73,6 +77,51 @@ TEST_F(BundleTest, UserDictionaryOverlaysTheShippedOneKeyByKeyAndABrokenOneCount
     bundle = Bundle::atResourceFolder(resources);
     EXPECT_EQ(bundle.objectForInfoDictionaryKey("TesselRepoDir").toString(),
               QStringLiteral("/shipped"));
+}
+
+// What the utility wrote as warnings while `run` ran.
+QStringList warningsDuring(const std::function<void()> &run) {
+    static QStringList captured;
+    captured.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext &, const QString &text) { captured << text; });
+    run();
+    qInstallMessageHandler(previous);
+    return captured;
+}
+
+// Something else than a dictionary in the user's place is refused without being waited on or
+// read whole, with a word saying why; the shipped dictionary still applies.
+TEST_F(BundleTest, AFifoADeviceOrAnOversizedFileIsRefusedUnread) {
+    ScopedEnvironment environment;
+    environment.set("XDG_CONFIG_HOME", temp.filePath("config").toStdString());
+    const QString user = temp.filePath("config/TesselMenu/Info.json");
+    const QString resources = temp.filePath("share/tesselmenu");
+    writeFile(resources + "/Info.json", R"({"TesselRepoDir":"/shipped"})");
+    const std::pair<std::function<void()>, QString> cases[] = {
+        {[&] { ASSERT_EQ(::mkfifo(QFile::encodeName(user).constData(), 0600), 0); },
+         QStringLiteral("这不是普通文件")},
+        {[&] { ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), user)); },
+         QStringLiteral("这不是普通文件")},
+        {[&] {
+             writeFile(user, R"({"TesselRepoDir":"/big","padding":")" +
+                                 QByteArray(1024 * 1024, 'x') + "\"}");
+         },
+         QStringLiteral("文件过大（1.0 MiB，上限 1 MiB）")},
+    };
+    QDir().mkpath(QFileInfo(user).absolutePath());
+    for (const auto &[arrange, reason] : cases) {
+        QFile::remove(user);
+        arrange();
+        Bundle bundle;
+        const QStringList warnings =
+            warningsDuring([&] { bundle = Bundle::atResourceFolder(resources); });
+        EXPECT_EQ(bundle.objectForInfoDictionaryKey("TesselRepoDir").toString(),
+                  QStringLiteral("/shipped"));
+        ASSERT_EQ(warnings.size(), 1) << reason.toStdString();
+        EXPECT_TRUE(warnings[0].contains(user) && warnings[0].contains(reason))
+            << warnings[0].toStdString();
+    }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -80,6 +81,18 @@ TEST_F(UsageReportTest, FailuresNameTheFileAndTheProblem) {
              ASSERT_EQ(::mkfifo(QFile::encodeName(usagePath()).constData(), 0600), 0);
          },
          QStringLiteral("这不是普通文件")},
+        // A device that never ends, and a file far past any real usage file: refused unread.
+        {[&] {
+             QFile::remove(usagePath());
+             ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), usagePath()));
+         },
+         QStringLiteral("这不是普通文件")},
+        {[&] {
+             QFile::remove(usagePath());
+             writeUsage(R"({"rows":[]})");
+             ASSERT_EQ(::truncate(QFile::encodeName(usagePath()).constData(), 40 << 20), 0);
+         },
+         QStringLiteral("文件过大（40 MiB，上限 32 MiB）")},
         {[&] {
              QFile::remove(usagePath());
              QDir(docs).removeRecursively();

@@ -122,14 +122,59 @@ TEST(LimitsDocument, DecodesStrictlyAndIgnoresNewMembers) {
     ASSERT_EQ(decoded.windows.size(), 1);
     EXPECT_FALSE(decoded.windows[0].usedPercent);
     EXPECT_EQ(decoded.windows[0].paceReachedAt, QDateTime::fromSecsSinceEpoch(9, Qt::UTC));
-    for (
-        const char *bad :
-        {R"({"windows":{}})", R"({"windows":[{"provider":"codex"}]})",
-         R"({"windows":[{"provider":"codex","window_minutes":300,"status":"current","used_percent":null,"resets_at":null,"observed_at":1,"source":"x","pace":null}]})",
-         R"({"windows":[{"provider":"codex","window_minutes":300,"status":"odd","used_percent":1,"resets_at":null,"observed_at":1,"source":"x","pace":null}]})",
-         R"({"windows":[{"provider":"codex","window_minutes":300.5,"status":"current","used_percent":1,"resets_at":null,"observed_at":1,"source":"x","pace":null}]})",
-         "progress\n{\"windows\":[]}"})
+    // A week just begun: nothing used and a pace of nothing are figures like any other.
+    const auto fresh = LimitsResponse::decode(
+        R"({"windows":[{"provider":"codex","window_minutes":10080,"status":"current","used_percent":0,
+            "resets_at":0,"observed_at":0,"source":"codex-log","pace":{"projected_percent":0,
+            "reached_at":null}}]})");
+    ASSERT_EQ(fresh.windows.size(), 1);
+    EXPECT_EQ(fresh.windows[0].usedPercent, 0.0);
+    EXPECT_EQ(fresh.windows[0].projectedPercent, 0.0);
+    EXPECT_TRUE(fresh.skipped.isEmpty());
+    for (const char *bad :
+         {R"({"windows":{}})", R"({"window":[]})", "[]", "progress\n{\"windows\":[]}"})
         EXPECT_THROW(LimitsResponse::decode(bad), ReportFormatError) << bad;
+}
+
+// One window the utility cannot read costs that window only, and says which it was.
+TEST(LimitsDocument, ABadWindowIsLeftOutAndNamed) {
+    const QByteArray good =
+        R"({"provider":"claude","window_minutes":300,"status":"current","used_percent":63,)"
+        R"("resets_at":null,"observed_at":1,"source":"claude-statusline","pace":null})";
+    const auto codex = [](const char *members) {
+        return QByteArray(R"({"provider":"codex","window_minutes":300,"status":"current",)"
+                          R"("used_percent":64,"resets_at":null,"observed_at":1,"source":"x",)"
+                          R"("pace":null,)") +
+               members + "}";
+    };
+    const std::pair<QByteArray, QString> cases[] = {
+        {R"({"provider":"codex"})", "缺少 window_minutes"},
+        {codex(R"("used_percent":null)"), "used_percent 为空"},
+        {codex(R"("used_percent":-1)"), "used_percent 不是百分比"},
+        {codex(R"("status":"odd")"), "未知的状态 odd"},
+        {codex(R"("window_minutes":300.5)"), "window_minutes 不是整数"},
+        {codex(R"("window_minutes":1e308)"), "window_minutes 不是整数"},
+        {codex(R"("window_minutes":0)"), "window_minutes 不是正数"},
+        {codex(R"("resets_at":9000000000000000000)"), "resets_at 超出范围"},
+        {codex(R"("observed_at":-1)"), "observed_at 超出范围"},
+        {codex(R"("pace":[])"), "pace 不是对象"},
+        {"3", "不是对象"},
+    };
+    for (const auto &[bad, problem] : cases) {
+        const auto decoded = LimitsResponse::decode("{\"windows\":[" + good + "," + bad + "]}");
+        ASSERT_EQ(decoded.windows.size(), 1) << bad.toStdString();
+        EXPECT_EQ(decoded.windows[0].usedPercent, 63.0);
+        const QString provider = bad == "3" ? QString() : QStringLiteral("codex");
+        EXPECT_EQ(decoded.skipped, QList<LimitsResponse::SkippedWindow>({{1, provider, problem}}))
+            << bad.toStdString();
+    }
+    const auto two = LimitsResponse::decode("{\"windows\":[3," + good + "," +
+                                            codex(R"("used_percent":"64%")") + "]}");
+    EXPECT_EQ(two.windows.size(), 1);
+    EXPECT_EQ(two.skippedDescription(),
+              QStringLiteral("2 个额度窗口无法解析，已跳过（第 1 个：不是对象；"
+                             "第 3 个，codex：used_percent 不是百分比）"));
+    EXPECT_FALSE(LimitsResponse::decode("{\"windows\":[" + good + "]}").skippedDescription());
 }
 
 class LimitsRefreshTest : public ModelTest {};
@@ -158,14 +203,35 @@ TEST_F(LimitsRefreshTest, FourthReadAfterTheFiguresAndItsFailureOnlyMarksTheLimi
     refreshAndWait();
     EXPECT_TRUE(model->limitsError());
 
-    // A tool without the command (a usage error) shows none, and nothing is wrong.
-    tool.respond("report-limits",
-                 {.standardError = "tessel: unknown command 'report limits'\n", .exitCode = 2});
+    // A tool without the command (a usage error, on either stream) shows none, and nothing is
+    // wrong, even when what it prints would decode.
+    for (const FakeTool::Response &older :
+         {FakeTool::Response{.standardError = "tessel: unknown command 'report limits'\n",
+         .exitCode = 2},
+          FakeTool::Response{.standardOutput = "usage: tessel <command> [options]\n  collect\n",
+          .exitCode = 2},
+          FakeTool::Response{.standardOutput = limitsJson(42, 1765100000), .exitCode = 2}}) {
+        tool.respond("report-limits", {.standardOutput = limitsJson(42, 1765100000)});
+        refreshAndWait();
+        ASSERT_EQ(model->limitWindows().size(), 1);
+        tool.respond("report-limits", older);
+        refreshAndWait();
+        EXPECT_TRUE(model->limitWindows().isEmpty());
+        EXPECT_FALSE(model->limitsError());
+        EXPECT_FALSE(model->lastError());
+        EXPECT_EQ(model->todayTokens(), 6);
+    }
+
+    // A window it cannot read is left out and named; the others are brought up to date.
+    QByteArray oneBad = limitsJson(55, 1765100000);
+    oneBad.insert(oneBad.indexOf('[') + 1, R"({"provider":"codex","window_minutes":-300},)");
+    tool.respond("report-limits", {.standardOutput = oneBad});
     refreshAndWait();
-    EXPECT_TRUE(model->limitWindows().isEmpty());
-    EXPECT_FALSE(model->limitsError());
-    EXPECT_FALSE(model->lastError());
-    EXPECT_EQ(model->todayTokens(), 6);
+    ASSERT_EQ(model->limitWindows().size(), 1);
+    EXPECT_EQ(model->limitWindows()[0].usedPercent, 55);
+    EXPECT_EQ(
+        model->limitsError(),
+        QStringLiteral("1 个额度窗口无法解析，已跳过（第 1 个，codex：window_minutes 不是正数）"));
 
     // Collect failing: the figures' error, and the limits are not read at all.
     tool.respond("collect", {.standardError = "broken", .exitCode = 1});

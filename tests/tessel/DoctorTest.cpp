@@ -135,7 +135,7 @@ TEST_F(DoctorTest, VersionAndTheQuickLogCheck) {
     writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 1, 0));
     const ChildOutcome some = runTool({"doctor", "--logs"});
     EXPECT_EQ(some.exitCode, 0);
-    EXPECT_THAT(some.standardOutput, Not(HasSubstr("repository")));
+    EXPECT_THAT(some.standardOutput, Not(HasSubstr("repository:")));
 }
 
 } // namespace

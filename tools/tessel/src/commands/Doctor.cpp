@@ -5,6 +5,8 @@
 #include "base/Errors.h"
 #include "collect/Collector.h"
 #include "collect/LogDiscovery.h"
+#include "commands/ClaudeRetention.h"
+#include "commands/TrayHost.h"
 #include "history/UsageHistory.h"
 #include "sync/Git.h"
 #include "sync/Schedule.h"
@@ -299,6 +301,8 @@ std::vector<DoctorLine> examineLogs(const Environment &environment) {
         providerLine("OpenCode", openCode,
                      {locations.openCodeDatabase, locations.openCodeMessageFolder}),
     };
+    for (DoctorLine &line : claudeRetentionLines(environment, claude.files > 0))
+        lines.push_back(std::move(line));
     for (const std::string &problem : problems)
         lines.push_back(
             {Verdict::fail, "log folder", problem, "give your account read access to it"});
@@ -317,6 +321,7 @@ std::vector<DoctorLine> examineEverything(const DoctorRequest &request,
     examineSchedule(environment, lines);
     if (fs::is_directory(request.repositoryFolder))
         examineLastCollect(request.repositoryFolder, environment, lines);
+    lines.push_back(trayHostLine(environment));
     return lines;
 }
 

@@ -633,6 +633,12 @@ TEST_F(LimitsTest, AbsurdFiguresAreLeftOutAndEverythingPrintedIsJson) {
                                              R"({"used_percent":5,"window_minutes":0.4})")) +
                   codexLimitsLine("2026-03-14T11:20:00Z",
                                   limitSlots(window(5, 43200, R"("resets_in_seconds":9e18)"))));
+    // A line from a wrong clock, years ahead, before the true ones.
+    writeText(rollout("b"),
+              codexLimitsLine("2030-01-01T00:00:00Z",
+                              limitSlots(window(99, 300, R"("resets_in_seconds":60)"))) +
+                  codexLimitsLine("2026-03-14T11:30:00Z",
+                                  limitSlots(window(33, 300, R"("resets_at":1773500000)"))));
     writeText(home + "/.claude.json",
               R"({"cachedUsageUtilization":{"fetchedAtMs":1773489000000,"utilization":{)"
               R"("five_hour":{"utilization":1e308,"resets_at":1773497400},)"
@@ -648,7 +654,10 @@ TEST_F(LimitsTest, AbsurdFiguresAreLeftOutAndEverythingPrintedIsJson) {
 
     const ChildOutcome limits = runToolOk({"report", "limits", "--json"});
     EXPECT_EQ(limits.standardOutput,
-              R"({"windows":[{"provider":"codex","window_minutes":10080,"status":"current",)"
+              R"({"windows":[{"provider":"codex","window_minutes":300,"status":"current",)"
+              R"("used_percent":33,"resets_at":1773500000,"observed_at":1773487800,)"
+              R"("source":"codex-log","pace":null},)"
+              R"({"provider":"codex","window_minutes":10080,"status":"current",)"
               R"("used_percent":20,"resets_at":1773900000,"observed_at":1773486000,)"
               R"("source":"codex-log","pace":null},{"provider":"claude","window_minutes":10080,)"
               R"("status":"current","used_percent":44,"resets_at":1773748800,)"

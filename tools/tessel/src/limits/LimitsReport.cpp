@@ -67,26 +67,38 @@ std::string jsonString(std::string_view text) {
     return json + "\"";
 }
 
+// A line stamped more than a day after `now` (a wrong clock) would stay the newest of its
+// window for good, hiding every true line after it: it is left out with a warning.
+std::vector<LimitObservation> notAhead(std::vector<LimitObservation> windows, std::int64_t now,
+                                       std::vector<std::string> &warnings) {
+    if (!windows.empty() && windows.front().observedAt > now + resetSlack) {
+        warnings.push_back("a limit line stamped " + localTime(windows.front().observedAt) +
+                           ", more than a day ahead of the clock, is left out");
+        windows.clear();
+    }
+    return windows;
+}
+
 // Codex: the newest token_count line of each window across all session files of the last 31
 // days (the longest window is 30), and every earlier reading of the last five hours before
 // each file's newest, for the pace.
-LimitLineReader codexReader() {
+LimitLineReader codexReader(std::int64_t now) {
     return {"\"rate_limits\"", 8 << 20, fiveHourMinutes * 60,
-            [](std::string_view line, std::vector<std::string> &warnings) {
-                return codex::parseRateLimits(line, warnings);
+            [now](std::string_view line, std::vector<std::string> &warnings) {
+                return notAhead(codex::parseRateLimits(line, warnings), now, warnings);
             }};
 }
 
 // Claude Code: the newest limit-reached line of each window in the logs of the last eight
 // days (a weekly limit stays current for seven). The line ends a session's work, so it sits
 // near the end of its file.
-LimitLineReader claudeReader() {
+LimitLineReader claudeReader(std::int64_t now) {
     return {"isApiErrorMessage", 64 << 10, 366 * 86400,
-            [](std::string_view line, std::vector<std::string> &warnings) {
+            [now](std::string_view line, std::vector<std::string> &warnings) {
                 std::vector<LimitObservation> windows;
                 if (auto reached = claude::parseLimitReachedLine(line, warnings))
                     windows.push_back(std::move(*reached));
-                return windows;
+                return notAhead(std::move(windows), now, warnings);
             }};
 }
 
@@ -183,10 +195,10 @@ LimitsReport gatherLimits(const Environment &environment, std::vector<std::strin
     LimitsScanState state = readScanState(scanPath, warnings);
     const LimitsScanState before = state;
     const LimitLogScan codexScan = scanLimitLines(
-        codexReader(), recentFiles(locations.codexFolders, ".jsonl", now - 31 * 86400),
+        codexReader(now), recentFiles(locations.codexFolders, ".jsonl", now - 31 * 86400),
         state.of(LimitLogKind::codexRateLimits), warnings);
     const LimitLogScan claudeScan = scanLimitLines(
-        claudeReader(), recentFiles(locations.claudeProjectFolders, ".jsonl", now - 8 * 86400),
+        claudeReader(now), recentFiles(locations.claudeProjectFolders, ".jsonl", now - 8 * 86400),
         state.of(LimitLogKind::claudeLimitReached), warnings);
     if (state != before) {
         try {

@@ -136,7 +136,7 @@ void removeStaleTemporaries(const std::string &path) {
     }
 }
 
-std::string readWholeFile(const std::string &path) {
+std::string readWholeFile(const std::string &path, std::uint64_t maxBytes) {
     // Opened without waiting, so a FIFO put in the file's place cannot stall the tool.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
@@ -145,6 +145,10 @@ std::string readWholeFile(const std::string &path) {
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         throw FileError(path, "not a regular file");
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
+        ::close(fd);
+        throw FileError(path, "larger than " + std::to_string(maxBytes) + " bytes");
     }
     // Sized once from fstat, so a large file is neither copied nor reallocated while read.
     std::string contents;
@@ -165,6 +169,10 @@ std::string readWholeFile(const std::string &path) {
         if (got == 0)
             break;
         filled += static_cast<size_t>(got);
+        if (filled > maxBytes) { // grew while read
+            ::close(fd);
+            throw FileError(path, "larger than " + std::to_string(maxBytes) + " bytes");
+        }
     }
     ::close(fd);
     contents.resize(filled);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Replaces `path` with `contents` so that a reader sees either the old file or the new one,
@@ -16,6 +17,6 @@ void replaceFileIfChanged(const std::string &path, const std::string &contents);
 // Removes temporary files that an interrupted writeFileAtomically() left beside `path`.
 void removeStaleTemporaries(const std::string &path);
 
-// The whole content of a regular file; throws FileError (also when it does not exist or is
-// something else, such as a FIFO, which is never waited on).
-std::string readWholeFile(const std::string &path);
+// The whole content of a regular file; throws FileError (also when it does not exist, is
+// something else, such as a FIFO, which is never waited on, or holds more than `maxBytes`).
+std::string readWholeFile(const std::string &path, std::uint64_t maxBytes = UINT64_MAX);

@@ -10,6 +10,10 @@
 namespace command {
 
 struct Help {};
+// `tessel <command> --help`.
+struct CommandHelpRequest {
+    std::string words;
+};
 struct Collect {};
 struct ReportToday {
     bool json = false;
@@ -47,13 +51,11 @@ struct Doctor {
 } // namespace command
 
 using Command =
-    std::variant<command::Help, command::Collect, command::ReportToday, command::ReportLimits,
-                 command::Statusline, command::RunDaily, command::ScheduleInstall,
-                 command::ScheduleRemove, command::ScheduleStatus, command::Demo, command::Version,
-                 command::Doctor>;
+    std::variant<command::Help, command::CommandHelpRequest, command::Collect, command::ReportToday,
+                 command::ReportLimits, command::Statusline, command::RunDaily,
+                 command::ScheduleInstall, command::ScheduleRemove, command::ScheduleStatus,
+                 command::Demo, command::Version, command::Doctor>;
 
-// The one-line summary of every command.
-extern const char *const usageLine;
-
+// The options are those of the command's row in the help table (commands/CommandHelp.h).
 // Throws UsageError naming what is wrong.
 Command parseCommandLine(const std::vector<std::string> &arguments);

@@ -5,6 +5,8 @@
 #include "base/Errors.h"
 #include "collect/Collector.h"
 #include "collect/LogDiscovery.h"
+#include "commands/ClaudeRetention.h"
+#include "commands/TrayHost.h"
 #include "history/UsageHistory.h"
 #include "providers/ProviderRegistry.h"
 #include "sync/Git.h"
@@ -286,7 +288,7 @@ std::vector<DoctorLine> examineLogs(const Environment &environment) {
     std::vector<std::string> problems;
     const std::vector<LogFile> logs = discoverLogs(environment, problems);
     std::vector<DoctorLine> lines;
-    std::size_t filesInAll = 0;
+    std::size_t filesInAll = 0, claudeFiles = 0;
     std::vector<std::string> names, variables;
     for (const ProviderDefinition *provider : providerDefinitions()) {
         const ProviderLogs where = provider->locate(environment);
@@ -303,9 +305,13 @@ std::vector<DoctorLine> examineLogs(const Environment &environment) {
             if (const auto state = statFile(database))
                 found.add(database, *state);
         filesInAll += found.files;
+        if (provider->provider == Provider::claude)
+            claudeFiles = found.files;
         lines.push_back(providerLine(std::string(provider->displayName), found, lookedIn));
         names.emplace_back(provider->displayName);
     }
+    for (DoctorLine &line : claudeRetentionLines(environment, claudeFiles > 0))
+        lines.push_back(std::move(line));
     for (const std::string_view name : logEnvironmentVariables())
         if (name != "OPENCODE_DB")
             variables.emplace_back(name);
@@ -328,6 +334,7 @@ std::vector<DoctorLine> examineEverything(const DoctorRequest &request,
     examineSchedule(environment, lines);
     if (fs::is_directory(request.repositoryFolder))
         examineLastCollect(request.repositoryFolder, environment, lines);
+    lines.push_back(trayHostLine(environment));
     return lines;
 }
 

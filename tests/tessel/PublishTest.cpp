@@ -126,7 +126,7 @@ TEST_F(PublishTest, GitFailuresAndHangsEndTheSyncInTimeLeavingNothingRunning) {
 TEST(HeatmapDocument, LevelsColoursAndGridOrder) {
     const std::pair<std::int64_t, int> levels[] = {
         {0, 0},          {1, 1},          {999'999, 1},     {1'000'000, 2}, {9'999'999, 2},
-        {10'000'000, 3}, {99'999'999, 3}, {100'000'000, 4}, {-1, 4}};
+        {10'000'000, 3}, {99'999'999, 3}, {100'000'000, 4}, {-1, 0}};
     for (const auto &[tokens, level] : levels)
         EXPECT_EQ(heatmapLevel(tokens), level) << tokens;
 

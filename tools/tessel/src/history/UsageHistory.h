@@ -2,6 +2,7 @@
 
 #include "base/Day.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -18,16 +19,30 @@ struct UsageHistory {
     // label for people reading the repository, empty in the summed docs/usage.json.
     std::string host;
 
+    // Figures as shown: one below zero (never written by the tool) counts as none.
     std::int64_t dayTotal(DayNumber day) const;
     std::int64_t tokens(DayNumber day, const std::string &provider) const;
 
     friend bool operator==(const UsageHistory &, const UsageHistory &) = default;
 };
 
-// Parses a usage file. Throws HistoryFormatError when the text is not one.
-UsageHistory parseUsageHistory(const std::string &json);
-// Reads `path`; nullopt when it does not exist. Throws FileError or HistoryFormatError.
-std::optional<UsageHistory> readUsageHistory(const std::string &path);
+// The largest usage file read: far more than decades of daily rows of every provider.
+inline constexpr std::size_t usageFileLimit = std::size_t{32} << 20;
+
+// Parses a usage file. Throws HistoryFormatError, naming the file as `name`, when the text is
+// not one.
+UsageHistory parseUsageHistory(const std::string &json,
+                               const std::string &name = "docs/usage.json");
+
+struct UsageFileRead {
+    std::size_t maxBytes = usageFileLimit;
+    // How messages name the file; the path when empty.
+    std::string name;
+};
+// Reads `path`, never through a symbolic link; nullopt when it does not exist. Throws
+// FileError or HistoryFormatError.
+std::optional<UsageHistory> readUsageHistory(const std::string &path,
+                                             const UsageFileRead &how = {});
 // The usage file's text: rows ordered by day, each with all three known providers and a
 // total equal to the sum of its providers.
 std::string renderUsageHistory(const UsageHistory &history);

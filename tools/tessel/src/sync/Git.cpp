@@ -3,6 +3,7 @@
 #include "base/AtomicFile.h"
 #include "base/ChildProcess.h"
 #include "base/Errors.h"
+#include "base/Secrets.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +19,12 @@ namespace {
 constexpr double defaultDeadlineSeconds = 120;
 
 double deadlineSeconds() {
+    return gitDeadlineSeconds();
+}
+
+} // namespace
+
+double gitDeadlineSeconds() {
     const char *text = std::getenv("TESSEL_GIT_TIMEOUT");
     if (!text || !*text)
         return defaultDeadlineSeconds;
@@ -27,6 +34,8 @@ double deadlineSeconds() {
         return defaultDeadlineSeconds;
     return std::min(seconds, defaultDeadlineSeconds);
 }
+
+namespace {
 
 std::string secondsText(double seconds) {
     char text[32];
@@ -101,12 +110,18 @@ ChildOutcome git(const std::string &repository, const std::vector<std::string> &
     return outcome;
 }
 
-[[noreturn]] void throwFailure(const std::vector<std::string> &arguments,
-                               const ChildOutcome &outcome) {
+// git's message, with any secret in a remote's address masked; the step and status when git
+// said nothing.
+std::string failureText(const std::vector<std::string> &arguments, const ChildOutcome &outcome) {
     std::string message = outcome.message();
     if (message.empty())
         message = stepName(arguments) + " failed with status " + std::to_string(outcome.exitCode);
-    throw ChildProcessError(message);
+    return withoutSecrets(message);
+}
+
+[[noreturn]] void throwFailure(const std::vector<std::string> &arguments,
+                               const ChildOutcome &outcome) {
+    throw ChildProcessError(failureText(arguments, outcome));
 }
 
 std::string trimmedLine(std::string text) {
@@ -143,7 +158,8 @@ bool commitFiles(const std::string &repository, const std::vector<std::string> &
     // Without paths, "--" would stand for everything the user has staged.
     if (paths.empty())
         return false;
-    std::vector<std::string> add{"add", "--"};
+    // Forced: a .gitignore in the repository cannot keep the tool's own files out.
+    std::vector<std::string> add{"add", "--force", "--"};
     add.insert(add.end(), paths.begin(), paths.end());
     runGit(repository, add);
     std::vector<std::string> diff{"diff", "--cached", "--quiet", "--"};
@@ -152,7 +168,7 @@ bool commitFiles(const std::string &repository, const std::vector<std::string> &
     if (staged.exitCode == 0)
         return false;
     if (staged.exitCode != 1)
-        throw ChildProcessError(staged.message());
+        throwFailure(diff, staged);
 
     // Commit only these files.
     std::vector<std::string> commit = fallbackIdentity(repository);
@@ -167,8 +183,12 @@ std::optional<Upstream> upstreamOf(const std::string &repository) {
     if (remotes.empty())
         return std::nullopt;
     // The branch's own remote when it tracks one, else origin, else the first remote.
-    const std::string branch =
-        trimmedLine(runGit(repository, {"symbolic-ref", "--quiet", "--short", "HEAD"}));
+    const ChildOutcome head = git(repository, {"symbolic-ref", "--quiet", "--short", "HEAD"});
+    if (!head.succeeded())
+        throw ToolError(repository +
+                        ": no branch is checked out (HEAD is detached), so there is nothing to "
+                        "publish to; check the branch out again (git switch -)");
+    const std::string branch = trimmedLine(head.standardOutput);
     std::string remote =
         trimmedLine(git(repository, {"config", "branch." + branch + ".remote"}).standardOutput);
     if (remote.empty())
@@ -196,23 +216,77 @@ bool fetchUpstream(const std::string &repository, const Upstream &upstream) {
 }
 
 bool mergeUpstream(const std::string &repository, const Upstream &upstream,
-                   const std::string &message) {
+                   const std::string &message, const ConflictResolver &resolve) {
     const std::string theirs = upstream.trackingRef();
     const ChildOutcome contained = git(repository, {"merge-base", "--is-ancestor", theirs, "HEAD"});
     if (contained.exitCode == 0)
         return false;
+    const std::vector<std::string> identity = fallbackIdentity(repository);
     // The documents the tool regenerates keep this side's copy when both sides changed them
     // (the driver "true" leaves ours); the caller writes them anew right after.
-    std::vector<std::string> merge = fallbackIdentity(repository);
+    std::vector<std::string> merge = identity;
     merge.insert(merge.end(),
                  {"-c", "merge." + std::string(generatedMergeDriver) + ".driver=true", "merge",
                   "--quiet", "--no-edit", "--allow-unrelated-histories", "-m", message, theirs});
     const ChildOutcome merged = git(repository, merge);
     if (merged.succeeded())
         return true;
-    git(repository, {"merge", "--abort"});
-    throw ChildProcessError("cannot take in " + upstream.remote + "/" + upstream.branch +
-                            " (nothing was changed): " + merged.message());
+    const std::string where = upstream.remote + "/" + upstream.branch;
+    const auto abort = [&] {
+        if (gitPathExists(repository, "MERGE_HEAD"))
+            git(repository, {"merge", "--abort"});
+    };
+    std::string why = failureText(merge, merged);
+    try {
+        const std::vector<std::string> conflicts = gitPathExists(repository, "MERGE_HEAD")
+                                                       ? unmergedPaths(repository)
+                                                       : std::vector<std::string>{};
+        if (!conflicts.empty() && resolve(conflicts)) {
+            std::vector<std::string> conclude = identity;
+            conclude.insert(conclude.end(), {"commit", "--quiet", "--no-verify", "--no-edit"});
+            runGit(repository, conclude);
+            return true;
+        }
+        if (!conflicts.empty()) {
+            why = "a conflict in";
+            for (const std::string &path : conflicts)
+                why += (&path == &conflicts.front() ? " " : ", ") + path;
+        }
+    } catch (...) {
+        abort();
+        throw;
+    }
+    abort();
+    throw ChildProcessError("cannot take in " + where + " (nothing was changed): " + why);
+}
+
+std::vector<std::string> unmergedPaths(const std::string &repository) {
+    const std::string listed =
+        runGit(repository, {"diff", "--name-only", "-z", "--diff-filter=U", "--no-renames"});
+    std::vector<std::string> paths;
+    for (size_t at = 0; at < listed.size();) {
+        const size_t end = std::min(listed.find('\0', at), listed.size());
+        if (end > at)
+            paths.push_back(listed.substr(at, end - at));
+        at = end + 1;
+    }
+    return paths;
+}
+
+std::optional<std::string> fileAt(const std::string &repository, const std::string &revision,
+                                  const std::string &path) {
+    const ChildOutcome shown = git(repository, {"cat-file", "blob", revision + ":" + path});
+    if (!shown.succeeded())
+        return std::nullopt;
+    return shown.standardOutput;
+}
+
+bool gitPathExists(const std::string &repository, const std::string &name) {
+    return fs::exists(fs::path(repository) / gitPath(repository, name));
+}
+
+std::string gitPath(const std::string &repository, const std::string &name) {
+    return trimmedLine(runGit(repository, {"rev-parse", "--git-path", name}));
 }
 
 std::optional<std::string> pushUpstream(const std::string &repository, const Upstream &upstream) {
@@ -224,7 +298,7 @@ std::optional<std::string> pushUpstream(const std::string &repository, const Ups
     // "[rejected]" when the remote moved on before, "[remote rejected]" when it moved during
     // the push; either way another push came first.
     if (outcome.standardError.find("rejected]") != std::string::npos)
-        return outcome.message();
+        return withoutSecrets(outcome.message());
     throwFailure(push, outcome);
 }
 
@@ -232,18 +306,16 @@ namespace {
 
 // Adds `line` to a file of this clone's own git folder (never committed) unless it is there.
 void addLocalLine(const std::string &repository, const std::string &file, const std::string &line) {
-    const std::string path = trimmedLine(runGit(repository, {"rev-parse", "--git-path", file}));
-    const fs::path target = fs::path(repository) / path;
+    const fs::path target = fs::path(repository) / gitPath(repository, file);
     std::string contents;
-    try {
-        contents = readWholeFile(target.string());
-    } catch (const FileError &) {
-    }
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(target, error)))
+        contents = readWholeFile(target.string(), settingsFileLimit);
+    removeStaleTemporaries(target.string());
     if (("\n" + contents).find("\n" + line + "\n") != std::string::npos)
         return;
     if (!contents.empty() && contents.back() != '\n')
         contents += '\n';
-    std::error_code error;
     fs::create_directories(target.parent_path(), error);
     writeFileAtomically(target.string(), contents + line + "\n");
 }
@@ -265,7 +337,7 @@ void excludeLocally(const std::string &repository, const std::string &pattern) {
     addLocalLine(repository, "info/exclude", pattern);
 }
 
-void markGeneratedLocally(const std::string &repository, const std::string &pattern) {
+void protectLocally(const std::string &repository, const std::string &pattern, MergeAs mergeAs) {
     // Patterns holding blanks or quotes are written C-quoted, as git reads them.
     std::string quoted = pattern;
     if (pattern.find_first_of(" \t\"") != std::string::npos) {
@@ -277,8 +349,13 @@ void markGeneratedLocally(const std::string &repository, const std::string &patt
         }
         quoted += '"';
     }
+    // This clone's own attributes come before any the repository carries: the tool's files
+    // are stored byte for byte as written (no line-end, encoding or keyword conversion, no
+    // filter), whatever a committed .gitattributes says of them.
     addLocalLine(repository, "info/attributes",
-                 quoted + " merge=" + std::string(generatedMergeDriver));
+                 quoted + " -text -eol -working-tree-encoding -filter -ident " +
+                     (mergeAs == MergeAs::generated ? "merge=" + std::string(generatedMergeDriver)
+                                                    : std::string("-merge")));
 }
 
 ChildOutcome probeRemote(const std::string &repository, const std::string &remote,

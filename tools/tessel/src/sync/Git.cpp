@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -131,12 +132,19 @@ std::string trimmedLine(std::string text) {
 }
 
 // A fallback identity where the user configured none, so a fresh machine can still commit.
+// Looked up once per repository and run: a sync commits several times.
 std::vector<std::string> fallbackIdentity(const std::string &repository) {
+    static std::map<std::string, std::vector<std::string>> known;
+    if (const auto found = known.find(repository); found != known.end())
+        return found->second;
+    const std::string set =
+        "\n" + git(repository, {"config", "--get-regexp", "^user\\.(name|email)$"}).standardOutput;
     std::vector<std::string> options;
-    if (git(repository, {"config", "user.name"}).standardOutput.empty())
+    if (set.find("\nuser.name ") == std::string::npos)
         options.insert(options.end(), {"-c", "user.name=tessel"});
-    if (git(repository, {"config", "user.email"}).standardOutput.empty())
+    if (set.find("\nuser.email ") == std::string::npos)
         options.insert(options.end(), {"-c", "user.email=tessel@localhost"});
+    known.emplace(repository, options);
     return options;
 }
 
@@ -151,6 +159,17 @@ std::string runGit(const std::string &repository, const std::vector<std::string>
 
 void initRepository(const std::string &folder) {
     runGit(folder, {"init", "--quiet"});
+}
+
+GitFolders gitFolders(const std::string &folder) {
+    std::istringstream lines(runGit(folder, {"rev-parse", "--path-format=absolute", "--git-dir",
+                                             "--git-common-dir", "--show-toplevel"}));
+    GitFolders folders;
+    for (std::string *path : {&folders.gitDir, &folders.commonDir, &folders.top}) {
+        std::getline(lines, *path);
+        *path = fs::path(*path).lexically_normal().string();
+    }
+    return folders;
 }
 
 bool commitFiles(const std::string &repository, const std::vector<std::string> &paths,
@@ -215,37 +234,45 @@ bool fetchUpstream(const std::string &repository, const Upstream &upstream) {
     throwFailure(fetch, outcome);
 }
 
-bool mergeUpstream(const std::string &repository, const Upstream &upstream,
-                   const std::string &message, const ConflictResolver &resolve) {
+bool containsFetched(const std::string &repository, const Upstream &upstream) {
+    return git(repository, {"merge-base", "--is-ancestor", upstream.trackingRef(), "HEAD"})
+               .exitCode == 0;
+}
+
+MergeResult mergeUpstream(const std::string &repository, const Upstream &upstream,
+                          const std::string &message, const ConflictResolver &resolve,
+                          const std::function<std::vector<std::string>()> &complete) {
     const std::string theirs = upstream.trackingRef();
-    const ChildOutcome contained = git(repository, {"merge-base", "--is-ancestor", theirs, "HEAD"});
-    if (contained.exitCode == 0)
-        return false;
     const std::vector<std::string> identity = fallbackIdentity(repository);
     // The documents the tool regenerates keep this side's copy when both sides changed them
-    // (the driver "true" leaves ours); the caller writes them anew right after.
+    // (the driver "true" leaves ours); `complete` writes them anew before the merge commit.
     std::vector<std::string> merge = identity;
-    merge.insert(merge.end(),
-                 {"-c", "merge." + std::string(generatedMergeDriver) + ".driver=true", "merge",
-                  "--quiet", "--no-edit", "--allow-unrelated-histories", "-m", message, theirs});
+    merge.insert(merge.end(), {"-c", "merge." + std::string(generatedMergeDriver) + ".driver=true",
+                               "merge", "--quiet", "--no-commit", "--no-edit",
+                               "--allow-unrelated-histories", "-m", message, theirs});
     const ChildOutcome merged = git(repository, merge);
-    if (merged.succeeded())
-        return true;
-    const std::string where = upstream.remote + "/" + upstream.branch;
+    const auto underWay = [&] { return gitPathExists(repository, "MERGE_HEAD"); };
     const auto abort = [&] {
-        if (gitPathExists(repository, "MERGE_HEAD"))
+        if (underWay())
             git(repository, {"merge", "--abort"});
     };
     std::string why = failureText(merge, merged);
     try {
-        const std::vector<std::string> conflicts = gitPathExists(repository, "MERGE_HEAD")
-                                                       ? unmergedPaths(repository)
-                                                       : std::vector<std::string>{};
-        if (!conflicts.empty() && resolve(conflicts)) {
+        if (merged.succeeded() && !underWay())
+            return MergeResult::fastForward;
+        const std::vector<std::string> conflicts = merged.succeeded() || !underWay()
+                                                       ? std::vector<std::string>{}
+                                                       : unmergedPaths(repository);
+        if (merged.succeeded() || (!conflicts.empty() && resolve(conflicts))) {
+            std::vector<std::string> add{"add", "--force", "--"};
+            const std::vector<std::string> paths = complete();
+            add.insert(add.end(), paths.begin(), paths.end());
+            if (!paths.empty())
+                runGit(repository, add);
             std::vector<std::string> conclude = identity;
             conclude.insert(conclude.end(), {"commit", "--quiet", "--no-verify", "--no-edit"});
             runGit(repository, conclude);
-            return true;
+            return MergeResult::merged;
         }
         if (!conflicts.empty()) {
             why = "a conflict in";
@@ -257,7 +284,8 @@ bool mergeUpstream(const std::string &repository, const Upstream &upstream,
         throw;
     }
     abort();
-    throw ChildProcessError("cannot take in " + where + " (nothing was changed): " + why);
+    throw ChildProcessError("cannot take in " + upstream.remote + "/" + upstream.branch +
+                            " (nothing was changed): " + why);
 }
 
 std::vector<std::string> unmergedPaths(const std::string &repository) {
@@ -279,6 +307,15 @@ std::optional<std::string> fileAt(const std::string &repository, const std::stri
     if (!shown.succeeded())
         return std::nullopt;
     return shown.standardOutput;
+}
+
+std::optional<bool> changedSinceParting(const std::string &repository, const std::string &theirs,
+                                        const std::string &path) {
+    const ChildOutcome diff = git(repository, {"diff", "--quiet", "--no-ext-diff", "--no-textconv",
+                                               "HEAD..." + theirs, "--", ":(top,literal)" + path});
+    if (diff.exitCode == 0 || diff.exitCode == 1)
+        return diff.exitCode == 1;
+    return std::nullopt;
 }
 
 bool gitPathExists(const std::string &repository, const std::string &name) {
@@ -304,20 +341,25 @@ std::optional<std::string> pushUpstream(const std::string &repository, const Ups
 
 namespace {
 
-// Adds `line` to a file of this clone's own git folder (never committed) unless it is there.
-void addLocalLine(const std::string &repository, const std::string &file, const std::string &line) {
+// Adds `lines` to a file of this clone's own git folder (never committed), those not there yet.
+void addLocalLines(const std::string &repository, const std::string &file,
+                   const std::vector<std::string> &lines) {
     const fs::path target = fs::path(repository) / gitPath(repository, file);
     std::string contents;
     std::error_code error;
     if (fs::exists(fs::symlink_status(target, error)))
         contents = readWholeFile(target.string(), settingsFileLimit);
     removeStaleTemporaries(target.string());
-    if (("\n" + contents).find("\n" + line + "\n") != std::string::npos)
+    std::string added;
+    for (const std::string &line : lines)
+        if (("\n" + contents + added).find("\n" + line + "\n") == std::string::npos)
+            added += line + "\n";
+    if (added.empty())
         return;
     if (!contents.empty() && contents.back() != '\n')
         contents += '\n';
     fs::create_directories(target.parent_path(), error);
-    writeFileAtomically(target.string(), contents + line + "\n");
+    writeFileAtomically(target.string(), contents + added);
 }
 
 } // namespace
@@ -334,28 +376,32 @@ std::string escapedGlob(std::string_view path) {
 }
 
 void excludeLocally(const std::string &repository, const std::string &pattern) {
-    addLocalLine(repository, "info/exclude", pattern);
+    addLocalLines(repository, "info/exclude", {pattern});
 }
 
-void protectLocally(const std::string &repository, const std::string &pattern, MergeAs mergeAs) {
-    // Patterns holding blanks or quotes are written C-quoted, as git reads them.
-    std::string quoted = pattern;
-    if (pattern.find_first_of(" \t\"") != std::string::npos) {
-        quoted = "\"";
-        for (const char c : pattern) {
-            if (c == '"' || c == '\\')
-                quoted += '\\';
-            quoted += c == '\t' ? '?' : c;
+void protectLocally(const std::string &repository, const std::vector<Protected> &files) {
+    std::vector<std::string> lines;
+    for (const auto &[pattern, mergeAs] : files) {
+        // Patterns holding blanks or quotes are written C-quoted, as git reads them.
+        std::string quoted = pattern;
+        if (pattern.find_first_of(" \t\"") != std::string::npos) {
+            quoted = "\"";
+            for (const char c : pattern) {
+                if (c == '"' || c == '\\')
+                    quoted += '\\';
+                quoted += c == '\t' ? '?' : c;
+            }
+            quoted += '"';
         }
-        quoted += '"';
+        // This clone's own attributes come before any the repository carries: the tool's
+        // files are stored byte for byte as written (no line-end, encoding or keyword
+        // conversion, no filter), whatever a committed .gitattributes says of them.
+        lines.push_back(quoted + " -text -eol -working-tree-encoding -filter -ident " +
+                        (mergeAs == MergeAs::generated
+                             ? "merge=" + std::string(generatedMergeDriver)
+                             : std::string("-merge")));
     }
-    // This clone's own attributes come before any the repository carries: the tool's files
-    // are stored byte for byte as written (no line-end, encoding or keyword conversion, no
-    // filter), whatever a committed .gitattributes says of them.
-    addLocalLine(repository, "info/attributes",
-                 quoted + " -text -eol -working-tree-encoding -filter -ident " +
-                     (mergeAs == MergeAs::generated ? "merge=" + std::string(generatedMergeDriver)
-                                                    : std::string("-merge")));
+    addLocalLines(repository, "info/attributes", lines);
 }
 
 ChildOutcome probeRemote(const std::string &repository, const std::string &remote,

@@ -158,15 +158,12 @@ std::optional<std::string> ownFileWrittenElsewhere(const MachineFiles &machines,
                                                    const MachineIdentity &machine,
                                                    const std::string &theirs) {
     const std::string path = machines.fromTop(machine.id);
+    const auto changed = changedSinceParting(machines.repository, theirs, path);
+    if (changed == false)
+        return std::nullopt;
     const auto theirText = fileAt(machines.repository, theirs, path);
-    std::optional<std::string> baseText;
-    try {
-        const std::string base = runGit(machines.repository, {"merge-base", "HEAD", theirs});
-        baseText = fileAt(machines.repository, base.substr(0, base.find('\n')), path);
-    } catch (const ChildProcessError &) {
-        // No common history: whatever they have of this file, another machine wrote.
-    }
-    if (theirText == baseText)
+    // Without a common history, whatever they have of this file another machine wrote.
+    if (!changed && !theirText)
         return std::nullopt;
     if (!theirText)
         return "docs/machines/" + machine.id +

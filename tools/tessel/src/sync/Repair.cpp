@@ -13,24 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct GitFolders {
-    fs::path gitDir, commonDir, top;
-};
-
-GitFolders gitFolders(const std::string &repository) {
-    std::istringstream lines(runGit(repository, {"rev-parse", "--path-format=absolute", "--git-dir",
-                                                 "--git-common-dir", "--show-toplevel"}));
-    GitFolders folders;
-    std::string line;
-    std::getline(lines, line);
-    folders.gitDir = fs::path(line).lexically_normal();
-    std::getline(lines, line);
-    folders.commonDir = fs::path(line).lexically_normal();
-    std::getline(lines, line);
-    folders.top = fs::path(line).lexically_normal();
-    return folders;
-}
-
 bool inside(const fs::path &path, const fs::path &folder) {
     const std::string text = path.string(), prefix = folder.string();
     return !prefix.empty() && (text == prefix || text.starts_with(prefix + "/"));
@@ -92,8 +74,7 @@ std::string firstLine(const fs::path &path) {
 
 } // namespace
 
-RepositoryCondition examineCondition(const std::string &repository) {
-    const GitFolders folders = gitFolders(repository);
+RepositoryCondition examineCondition(const GitFolders &folders) {
     RepositoryCondition condition;
     findLocks(folders.gitDir, true, condition.locks);
     if (folders.commonDir != folders.gitDir)
@@ -101,9 +82,10 @@ RepositoryCondition examineCondition(const std::string &repository) {
     std::sort(condition.locks.begin(), condition.locks.end());
     condition.gitAtWork = gitProcessIn({folders.top, folders.gitDir, folders.commonDir});
 
+    const fs::path gitDir = folders.gitDir;
     const auto has = [&](const char *name) {
         std::error_code error;
-        return fs::exists(folders.gitDir / name, error);
+        return fs::exists(gitDir / name, error);
     };
     if (has("rebase-merge") || has("rebase-apply")) {
         condition.ownOperation = "a rebase";
@@ -115,7 +97,7 @@ RepositoryCondition examineCondition(const std::string &repository) {
         condition.ownOperation = "a revert";
         condition.undo = "git revert --abort";
     } else if (has("MERGE_HEAD")) {
-        if (firstLine(folders.gitDir / "MERGE_MSG").starts_with(syncMessagePrefix)) {
+        if (firstLine(gitDir / "MERGE_MSG").starts_with(syncMessagePrefix)) {
             condition.interruptedSync = true;
         } else {
             condition.ownOperation = "a merge";
@@ -128,8 +110,9 @@ RepositoryCondition examineCondition(const std::string &repository) {
     return condition;
 }
 
-std::vector<std::string> repairRepository(const std::string &repository) {
-    const RepositoryCondition condition = examineCondition(repository);
+std::vector<std::string> repairRepository(const std::string &repository,
+                                          const GitFolders &folders) {
+    const RepositoryCondition condition = examineCondition(folders);
     if (!condition.ownOperation.empty())
         throw ToolError(repository + ": " + condition.ownOperation +
                         " of your own is under way there; finish it, or undo it (" +

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sync/Git.h"
+
 #include <string>
 #include <vector>
 
@@ -22,10 +24,10 @@ struct RepositoryCondition {
     bool gitAtWork = false;
 };
 
-// What `repository` holds of the above. Throws ChildProcessError when it is no git repository.
-RepositoryCondition examineCondition(const std::string &repository);
+// What the repository holds of the above.
+RepositoryCondition examineCondition(const GitFolders &folders);
 
 // Removes stale lock files and undoes a merge an interrupted sync left, unless a git is at work
 // in the repository; returns what was done, for standard error. Throws ToolError, changing
 // nothing, when an operation of the person's own is under way: a sync would get in its way.
-std::vector<std::string> repairRepository(const std::string &repository);
+std::vector<std::string> repairRepository(const std::string &repository, const GitFolders &folders);

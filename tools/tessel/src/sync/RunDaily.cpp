@@ -36,18 +36,12 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds firstPause{100};
 constexpr std::chrono::milliseconds longestPause{2000};
 
-std::string trimmed(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
-
-// The repository's top folder; throws when `folder` is not inside a git repository.
-std::string repositoryTop(const std::string &folder, const std::string &role) {
+// Where the repository keeps things; throws when `folder` is not inside a git repository.
+GitFolders repositoryFolders(const std::string &folder, const std::string &role) {
     if (!fs::is_directory(folder))
         throw FileError(folder, "the " + role + " folder does not exist");
     try {
-        return trimmed(runGit(folder, {"rev-parse", "--show-toplevel"}));
+        return gitFolders(folder);
     } catch (const ChildProcessError &error) {
         throw ToolError(folder + " is not a git repository (" + error.what() + ")");
     }
@@ -81,8 +75,8 @@ private:
 // One sync of a repository at a time: a scheduled run and the panel's button may start
 // together, and each clears what the other would leave mid-way. Held in the git folder, which
 // nothing pushed can reach.
-FileLock syncLock(const std::string &repository) {
-    return FileLock((fs::path(repository) / gitPath(repository, "tessel-sync.flock")).string(),
+FileLock syncLock(const GitFolders &folders) {
+    return FileLock(folders.gitDir + "/tessel-sync.flock",
                     static_cast<int>(gitDeadlineSeconds()) * 5);
 }
 
@@ -112,11 +106,8 @@ std::string secondsText(double seconds) {
 struct Publishing {
     // Writes the files to commit and returns their paths.
     std::function<std::vector<std::string>()> write;
-    // Called once the fetched branch is at hand, before it is merged; returns whether it
-    // changed what `write` writes.
-    std::function<bool(const std::string &theirs)> beforeMerge = [](const std::string &) {
-        return false;
-    };
+    // Called once the fetched branch is at hand, before it is merged.
+    std::function<void(const std::string &theirs)> beforeMerge = [](const std::string &) {};
     std::function<void()> afterMerge = [] {};
     ConflictResolver resolve = [](const std::vector<std::string> &) { return false; };
 };
@@ -134,12 +125,16 @@ void commitAndPublish(const std::string &folder, const Publishing &publishing,
     const auto window = std::chrono::duration<double>(gitDeadlineSeconds());
     std::mt19937_64 random(std::random_device{}());
     for (int attempt = 1;; ++attempt) {
-        if (fetchUpstream(folder, *upstream)) {
-            const bool changed = publishing.beforeMerge(upstream->trackingRef());
-            if (mergeUpstream(folder, *upstream, message, publishing.resolve) || changed) {
+        if (fetchUpstream(folder, *upstream) && !containsFetched(folder, *upstream)) {
+            publishing.beforeMerge(upstream->trackingRef());
+            // The documents are written again from the combined files and go into the merge.
+            const auto complete = [&] {
                 publishing.afterMerge();
-                commitFiles(folder, publishing.write(), message);
-            }
+                return publishing.write();
+            };
+            if (mergeUpstream(folder, *upstream, message, publishing.resolve, complete) ==
+                MergeResult::fastForward)
+                commitFiles(folder, complete(), message);
         }
         const std::optional<std::string> rejection = pushUpstream(folder, *upstream);
         if (!rejection)
@@ -161,15 +156,16 @@ void commitAndPublish(const std::string &folder, const Publishing &publishing,
 std::vector<std::string> runDaily(const std::string &repositoryFolder,
                                   const std::optional<std::string> &profileFolder,
                                   const Environment &environment) {
-    const std::string top = repositoryTop(repositoryFolder, "repository");
+    const GitFolders folders = repositoryFolders(repositoryFolder, "repository");
+    const std::string &top = folders.top;
     // An empty profile folder is how a user switches the profile copy off.
     const bool withProfile = profileFolder && !profileFolder->empty();
-    const std::string profileTop =
-        withProfile ? repositoryTop(*profileFolder, "profile repository") : std::string();
+    const GitFolders profileFolders =
+        withProfile ? repositoryFolders(*profileFolder, "profile repository") : GitFolders{};
 
     Notes notes;
-    const FileLock lock = syncLock(repositoryFolder);
-    for (const std::string &note : repairRepository(repositoryFolder))
+    const FileLock lock = syncLock(folders);
+    for (const std::string &note : repairRepository(repositoryFolder, folders))
         notes.add(note);
     const RepositoryFiles files(repositoryFolder);
     const MachineFiles machines(repositoryFolder, top);
@@ -188,9 +184,10 @@ std::vector<std::string> runDaily(const std::string &repositoryFolder,
     // machine's file is never merged line by line.
     const std::string docs = anchoredPattern(files.docs, top);
     excludeLocally(repositoryFolder, docs + ".tessel-state*");
-    for (const char *name : {"usage.json", "README.md", "heatmap.svg"})
-        protectLocally(repositoryFolder, docs + name, MergeAs::generated);
-    protectLocally(repositoryFolder, docs + "machines/*.json", MergeAs::conflict);
+    protectLocally(repositoryFolder, {{docs + "usage.json", MergeAs::generated},
+                                      {docs + "README.md", MergeAs::generated},
+                                      {docs + "heatmap.svg", MergeAs::generated},
+                                      {docs + "machines/*.json", MergeAs::conflict}});
 
     if (!summary.demo && !machine.madeHere) {
         const std::string before = machine.id;
@@ -229,13 +226,12 @@ std::vector<std::string> runDaily(const std::string &repositoryFolder,
         publishing.beforeMerge = [&](const std::string &theirs) {
             const auto reason = ownFileWrittenElsewhere(machines, machine, theirs);
             if (!reason)
-                return false;
+                return;
             const std::string before = machine.id;
             machine = moveToNewId(machines, environment, machine);
             notes.add(*reason + "; this machine now publishes as docs/machines/" + machine.id +
                       ".json, leaving docs/machines/" + before +
                       ".json to the other; every day of both is kept");
-            return true;
         };
         publishing.resolve = [&](const std::vector<std::string> &paths) {
             // Any other file in conflict is the person's to settle: nothing is touched then.
@@ -259,12 +255,12 @@ std::vector<std::string> runDaily(const std::string &repositoryFolder,
     commitAndPublish(repositoryFolder, publishing, message);
 
     if (withProfile) {
-        const FileLock profileLock = syncLock(*profileFolder);
-        for (const std::string &note : repairRepository(*profileFolder))
+        const FileLock profileLock = syncLock(profileFolders);
+        for (const std::string &note : repairRepository(*profileFolder, profileFolders))
             notes.add(note);
         protectLocally(*profileFolder,
-                       anchoredPattern(*profileFolder, profileTop) + "tessel-heatmap.svg",
-                       MergeAs::generated);
+                       {{anchoredPattern(*profileFolder, profileFolders.top) + "tessel-heatmap.svg",
+                         MergeAs::generated}});
         Publishing picture;
         picture.write = [&] {
             std::vector<std::string> paths;

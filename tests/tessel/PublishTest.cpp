@@ -88,6 +88,12 @@ TEST_F(PublishTest, GitFailuresAndHangsEndTheSyncInTimeLeavingNothingRunning) {
              git(repo, {"remote", "set-url", "origin", root + "/no-such-remote"});
          },
          "no-such-remote"},
+        {"a token in the remote's address",
+         [&] {
+             git(repo, {"remote", "set-url", "origin",
+                        "http://127.0.0.1:1/usage.git?access_token=s3cret"});
+         },
+         "access_token=***"},
         {"remote asking for a password",
          [&] {
              git(repo, {"remote", "set-url", "origin", wall.url});
@@ -113,6 +119,7 @@ TEST_F(PublishTest, GitFailuresAndHangsEndTheSyncInTimeLeavingNothingRunning) {
         } else {
             EXPECT_EQ(daily.exitCode, 1) << run.name;
             EXPECT_THAT(daily.standardError, HasSubstr(run.failure)) << run.name;
+            EXPECT_THAT(daily.standardError, ::testing::Not(HasSubstr("s3cret"))) << run.name;
             EXPECT_EQ(std::count(daily.standardError.begin(), daily.standardError.end(), '\n'), 1)
                 << run.name << daily.standardError;
             EXPECT_TRUE(listedProcessesGone(pids)) << run.name;

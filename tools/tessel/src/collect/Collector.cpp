@@ -144,9 +144,10 @@ UsageHistory mergedHistory(UsageHistory stored, const DayTotals &totals) {
     for (const auto &[day, count] : totals) {
         for (const Provider provider : allProviders) {
             const size_t index = providerIndex(provider);
+            // Within the bounds every machine's file is checked against before it is summed.
             if (count.covers(index))
                 stored.days[day][std::string(providerId(provider))] =
-                    std::max<std::int64_t>(count.tokens[index], 0);
+                    std::clamp<std::int64_t>(count.tokens[index], 0, maxDailyTokens);
         }
     }
     return stored;

@@ -23,10 +23,12 @@ bool hasMachineHistories(const RepositoryFiles &files);
 // Another machine's file is outside input: anyone who can push to the repository can write
 // it. A file past these bounds is left out of the sum.
 inline constexpr std::size_t machineFileLimit = std::size_t{4} << 20;
-inline constexpr std::size_t machineFileRowLimit = 10'000;        // 27 years of days
-inline constexpr std::size_t machineFileProviderLimit = 32;       // distinct names in one file
-inline constexpr std::size_t summedProviderLimit = 64;            // distinct names in the sum
-inline constexpr std::int64_t maxDailyTokens = 1'000'000'000'000; // of one provider on one day
+inline constexpr std::size_t machineFileRowLimit = 10'000;  // 27 years of days
+inline constexpr std::size_t machineFileProviderLimit = 32; // distinct names in one file
+inline constexpr std::size_t summedProviderLimit = 64;      // distinct names in the sum
+// Of one provider on one day: no one comes near it, and thousands of machines' figures still add
+// up exactly, far from overflowing.
+inline constexpr std::int64_t maxDailyTokens = 1'000'000'000'000'000;
 inline constexpr std::size_t providerNameLimit = 32;
 
 // Letters, digits, "-" and "_", 1 to 32 of them: a name that is safe in every document.

@@ -140,21 +140,30 @@ TEST_F(SharedRepositoryTest, ACopiedHomeMovesToANewIdAndKeepsEveryDayOfBoth) {
 }
 
 // A host renamed (or its machine id regenerated) moves to a new id too: its old file stays,
-// and nothing it counted is published twice.
+// and nothing it counted is published twice, in any repository it publishes to.
 TEST_F(SharedRepositoryTest, AMachineMovedToANewIdOnItsOwnCountsNothingTwice) {
-    git(root, {"init", "--quiet", "--bare", remote});
+    const std::string remotes[] = {remote, root + "/second.git"};
     Machine a = machine("a");
-    clone(a);
+    Machine second = {a.home, root + "/a/second", std::nullopt};
+    for (const auto &[folder, clone] : {std::pair{remotes[0], a.repo}, {remotes[1], second.repo}}) {
+        git(root, {"init", "--quiet", "--bare", folder});
+        git(root, {"clone", "--quiet", folder, clone});
+    }
     use(a, "2026-03-12", 70);
     sync(a);
-    a.host = "renamed";
+    sync(second);
+    a.host = second.host = "renamed";
     use(a, "2026-03-14", 5);
     EXPECT_THAT(sync(a).standardError, HasSubstr("made on another host"));
     use(a, "2026-03-14", 6);
     sync(a);
-    expectPublishedExactly({a}, "renamed");
-    const std::string files = git(remote, {"ls-tree", "--name-only", "HEAD", "docs/machines/"});
-    EXPECT_EQ(std::count(files.begin(), files.end(), '\n'), 2);
+    sync(second);
+    for (const std::string &published : remotes) {
+        remote = published;
+        expectPublishedExactly({published == remotes[0] ? a : second}, published);
+        const std::string files = git(remote, {"ls-tree", "--name-only", "HEAD", "docs/machines/"});
+        EXPECT_EQ(std::count(files.begin(), files.end(), '\n'), 2) << published;
+    }
 }
 
 // Five machines syncing at the same moment, ten times over: every sync gets through (a push

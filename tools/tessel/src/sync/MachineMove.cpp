@@ -119,10 +119,39 @@ std::string MachineFiles::fromTop(const std::string &machineId) const {
     return machinesFromTop + machineId + ".json";
 }
 
+namespace {
+
+// What this machine counted under `from` goes to `to`: the part that stays published in
+// `from`'s file (as this clone last committed it) is inherited, the rest is written to `path`.
+void carryOver(const MachineFiles &machines, const std::string &from, const std::string &to,
+               const std::string &host, const std::string &path) {
+    const UsageHistory left =
+        historyOf(fileAt(machines.repository, "HEAD", machines.fromTop(from)));
+    const UsageHistory inheritedBefore = readInherited(machines.files, from);
+    const UsageHistory counted = addedHistories(
+        historyOf(workingText(machineHistoryPath(machines.files, from))), inheritedBefore);
+    const UsageHistory inherited = addedHistories(inheritedBefore, left);
+    writeInherited(machines.files, to, inherited);
+    UsageHistory own = subtractedHistory(counted, inherited);
+    own.host = host;
+    writeHistory(machines, path, own);
+}
+
+} // namespace
+
 void settleMoves(const MachineFiles &machines, const MachineIdentity &machine) {
     machines.files.refuseLinks();
     const FileLock lock(machines.files.lock, 120);
     finishMove(machines, machine);
+    // A repository this machine published to under its earlier id, that has not seen the
+    // move yet (the move happened in another of its repositories).
+    const std::string own = machineHistoryPath(machines.files, machine.id);
+    std::error_code error;
+    if (!machine.previous.empty() && !fs::exists(fs::symlink_status(own, error))) {
+        const std::string &before = machine.previous.back();
+        if (fs::exists(fs::symlink_status(machineHistoryPath(machines.files, before), error)))
+            carryOver(machines, before, machine.id, machine.host, own);
+    }
     for (const std::string &id : machine.previous)
         restoreCommitted(machines, id);
     removeStrays(machines, machine);
@@ -132,21 +161,11 @@ MachineIdentity moveToNewId(const MachineFiles &machines, const Environment &env
                             const MachineIdentity &machine) {
     machines.files.refuseLinks();
     const FileLock lock(machines.files.lock, 120);
-    const std::string old = machineHistoryPath(machines.files, machine.id);
-    // What stays published under the old id (as this clone last committed it) is inherited;
-    // the rest of what this machine counted goes into its new file. Both are written before
-    // the new id is kept, the file under a name the sum passes over, so a move stopped at any
-    // point either never happened or is ended by settleMoves().
-    const UsageHistory left =
-        historyOf(fileAt(machines.repository, "HEAD", machines.fromTop(machine.id)));
-    const UsageHistory inheritedBefore = readInherited(machines.files, machine.id);
-    const UsageHistory counted = addedHistories(historyOf(workingText(old)), inheritedBefore);
-    const UsageHistory inherited = addedHistories(inheritedBefore, left);
+    // Both files are written before the new id is kept, the machine's own under a name the sum
+    // passes over, so a move stopped at any point either never happened or is ended by
+    // settleMoves().
     const std::string id = newMachineId();
-    writeInherited(machines.files, id, inherited);
-    UsageHistory own = subtractedHistory(counted, inherited);
-    own.host = machine.host;
-    writeHistory(machines, pendingPath(machines, id), own);
+    carryOver(machines, machine.id, id, machine.host, pendingPath(machines, id));
     const MachineIdentity moved = takeNewMachineId(environment, machine, id);
     finishMove(machines, moved);
     restoreCommitted(machines, machine.id);

@@ -169,11 +169,17 @@ std::vector<std::string> runDaily(const std::string &repositoryFolder,
         notes.add(note);
     const RepositoryFiles files(repositoryFolder);
     const MachineFiles machines(repositoryFolder, top);
-    MachineIdentity machine = machineIdentity(environment);
-    if (fs::is_directory(files.machines))
-        settleMoves(machines, machine);
+    // Only a repository with machines' files can hold a move left unfinished; a demo has none.
+    std::optional<MachineIdentity> known;
+    if (fs::is_directory(files.machines)) {
+        known = machineIdentity(environment);
+        settleMoves(machines, *known);
+    }
 
     const CollectSummary summary = collectUsage(repositoryFolder, environment);
+    MachineIdentity machine;
+    if (!summary.demo)
+        machine = known ? *known : machineIdentity(environment);
     for (const std::string &warning : summary.warnings)
         notes.add(warning);
     const DayNumber day = today(environment);

@@ -246,9 +246,10 @@ MergeResult mergeUpstream(const std::string &repository, const Upstream &upstrea
     const std::vector<std::string> identity = fallbackIdentity(repository);
     // The documents the tool regenerates keep this side's copy when both sides changed them
     // (the driver "true" leaves ours); `complete` writes them anew before the merge commit.
+    // "--ff" overrides a merge.ff=only of the user's, which would refuse every real merge.
     std::vector<std::string> merge = identity;
     merge.insert(merge.end(), {"-c", "merge." + std::string(generatedMergeDriver) + ".driver=true",
-                               "merge", "--quiet", "--no-commit", "--no-edit",
+                               "merge", "--quiet", "--no-commit", "--ff", "--no-edit",
                                "--allow-unrelated-histories", "-m", message, theirs});
     const ChildOutcome merged = git(repository, merge);
     const auto underWay = [&] { return gitPathExists(repository, "MERGE_HEAD"); };

@@ -48,6 +48,9 @@ TEST_F(PublishTest, CommitsTheThreeDocumentsPushesOnlyWhenSomethingIsNewAndCopie
     EXPECT_THAT(git(remote, {"show", "HEAD:docs/README.md"}), HasSubstr("1,501"));
     EXPECT_EQ(git(profile, {"ls-tree", "--name-only", "HEAD"}), "tessel-heatmap.svg\n");
     EXPECT_EQ(readText(profile + "/tessel-heatmap.svg"), readText(repo + "/docs/heatmap.svg"));
+    // The usage repository may be the profile repository too.
+    runToolOk({"run", "daily", "--repo-dir", repo, "--profile-repo-dir", repo});
+    EXPECT_THAT(git(remote, {"ls-tree", "--name-only", "HEAD"}), HasSubstr("tessel-heatmap.svg"));
 }
 
 // A failing git step fails the sync with git's message on one line. Hooks and a credential

@@ -75,9 +75,12 @@ private:
 // One sync of a repository at a time: a scheduled run and the panel's button may start
 // together, and each clears what the other would leave mid-way. Held in the git folder, which
 // nothing pushed can reach.
+int lockWaitSeconds() {
+    return static_cast<int>(gitDeadlineSeconds()) * 5;
+}
+
 FileLock syncLock(const GitFolders &folders) {
-    return FileLock(folders.gitDir + "/tessel-sync.flock",
-                    static_cast<int>(gitDeadlineSeconds()) * 5);
+    return FileLock(folders.gitDir + "/tessel-sync.flock", lockWaitSeconds());
 }
 
 // Writes a document unless the file there is the user's; returns its path to commit, if any.
@@ -261,7 +264,10 @@ std::vector<std::string> runDaily(const std::string &repositoryFolder,
     commitAndPublish(repositoryFolder, publishing, message);
 
     if (withProfile) {
-        const FileLock profileLock = syncLock(profileFolders);
+        // The profile may be the usage repository itself, whose lock is held already.
+        std::optional<FileLock> profileLock;
+        if (profileFolders.gitDir != folders.gitDir)
+            profileLock.emplace(profileFolders.gitDir + "/tessel-sync.flock", lockWaitSeconds());
         for (const std::string &note : repairRepository(*profileFolder, profileFolders))
             notes.add(note);
         protectLocally(*profileFolder,

@@ -152,17 +152,28 @@ TEST_F(SharedRepositoryTest, AMachineMovedToANewIdOnItsOwnCountsNothingTwice) {
     use(a, "2026-03-12", 70);
     sync(a);
     sync(second);
-    a.host = second.host = "renamed";
-    use(a, "2026-03-14", 5);
-    EXPECT_THAT(sync(a).standardError, HasSubstr("made on another host"));
-    use(a, "2026-03-14", 6);
-    sync(a);
-    sync(second);
+    for (const char *host : {"renamed", "renamed again"}) {
+        a.host = second.host = host;
+        use(a, "2026-03-14", 5);
+        EXPECT_THAT(sync(a).standardError, HasSubstr("made on another host"));
+        use(a, "2026-03-13", 6);
+        sync(a);
+        sync(second);
+    }
     for (const std::string &published : remotes) {
         remote = published;
         expectPublishedExactly({published == remotes[0] ? a : second}, published);
         const std::string files = git(remote, {"ls-tree", "--name-only", "HEAD", "docs/machines/"});
-        EXPECT_EQ(std::count(files.begin(), files.end(), '\n'), 2) << published;
+        EXPECT_EQ(std::count(files.begin(), files.end(), '\n'), 3) << published;
+    }
+    // What the machine inherited is kept for its current id only.
+    for (const std::string &clone : {a.repo, second.repo}) {
+        std::vector<std::string> inherited;
+        for (const auto &entry : fs::directory_iterator(clone + "/docs"))
+            if (entry.path().filename().string().starts_with(".tessel-state.inherited-"))
+                inherited.push_back(entry.path().filename().string());
+        EXPECT_EQ(inherited,
+                  std::vector<std::string>{".tessel-state.inherited-" + machineId(a) + ".json"});
     }
 }
 

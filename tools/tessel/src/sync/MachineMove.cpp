@@ -93,7 +93,8 @@ void removeStrays(const MachineFiles &machines, const MachineIdentity &machine) 
         if (name.starts_with(".") && name.ends_with(".json.pending") && name != keepPending)
             fs::remove(entry.path(), error);
     }
-    const std::string inheritedPrefix = fs::path(inheritedPath(machines.files, "")).filename();
+    const std::string inheritedPrefix =
+        fs::path(machines.files.state).filename().string() + ".inherited-";
     const std::string keepInherited =
         fs::path(inheritedPath(machines.files, machine.id)).filename();
     for (const auto &entry : fs::directory_iterator(machines.files.docs, error)) {

@@ -52,7 +52,10 @@ protected:
 
 TEST_F(ScheduleTest, InstallWritesBothUnitsStartsTheTimerAndStatusSeesIt) {
     environment.set("CODEX_HOME", "/data/codex");
+    // What an installation stopped midway left goes with the next one.
+    writeText(units + "/.tesselmenu-sync.timer.tmp-x1y2z3", "[Timer]\n");
     runToolOk(install("/opt/tessel", "900"));
+    EXPECT_FALSE(fs::exists(units + "/.tesselmenu-sync.timer.tmp-x1y2z3"));
     const std::string service = readText(units + "/tesselmenu-sync.service");
     const std::string timer = readText(units + "/tesselmenu-sync.timer");
     EXPECT_THAT(service,

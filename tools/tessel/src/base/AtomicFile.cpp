@@ -146,10 +146,11 @@ std::string readWholeFile(const std::string &path) {
         ::close(fd);
         throw FileError(path, "not a regular file");
     }
-    // Sized once from fstat, so a large file is neither copied nor reallocated while read.
+    // Sized once from fstat, so a large file is neither copied nor reallocated while read; the
+    // byte to spare lets the read that meets the end find room without doubling the buffer.
     std::string contents;
     if (info.st_size > 0)
-        contents.resize(static_cast<size_t>(info.st_size));
+        contents.resize(static_cast<size_t>(info.st_size) + 1);
     size_t filled = 0;
     for (;;) {
         if (filled == contents.size())

@@ -1,7 +1,6 @@
 #include "providers/amp/AmpLog.h"
 
 #include "base/Clock.h"
-#include "base/JsonStructure.h"
 #include "providers/JsonFields.h"
 
 #include <filesystem>
@@ -114,8 +113,7 @@ std::string pathOfAddress(std::string_view address) {
 
 ParseOutcome parseThread(ReadContext &context, std::string_view json,
                          std::vector<UsageRecord> &records) {
-    if (!hasSoundJsonStructure(json))
-        return ParseOutcome::malformed;
+    // The DOM parser checks the whole document against the grammar before handing any of it out.
     static thread_local dom::parser parser;
     dom::element root;
     dom::object thread;

@@ -41,10 +41,17 @@ std::map<std::string, std::string, std::less<>> sessionFolders(sqlite3 *database
 } // namespace
 
 std::optional<std::int64_t> createdAt(std::string_view text) {
-    // Without a zone it is SQLite's own UTC time; with one, the added zone makes it unreadable.
-    if (const auto utc = parseTimestamp(std::string(text) + "Z"))
-        return utc;
-    return parseTimestamp(text);
+    size_t end = 19;
+    if (end < text.size() && text[end] == '.')
+        while (++end < text.size() && text[end] >= '0' && text[end] <= '9') {
+        }
+    if (text.size() < 19 || end != text.size() || end > 40)
+        return parseTimestamp(text);
+    // Without a zone it is SQLite's own UTC time.
+    char utc[41];
+    text.copy(utc, end);
+    utc[end] = 'Z';
+    return parseTimestamp(std::string_view(utc, end + 1));
 }
 
 DatabaseRead readDatabase(const std::string &path, LocalDays &days) {
@@ -54,7 +61,19 @@ DatabaseRead readDatabase(const std::string &path, LocalDays &days) {
         throw ToolError("cannot read " + std::string(store) + " " + path +
                         ": it has no assistant_usage_events table");
     const auto folders = sessionFolders(raw);
-    const SqliteStatement rows = prepare(raw, "SELECT * FROM assistant_usage_events");
+    // Only the columns read, of those this version of the store has.
+    std::string columns;
+    if (const SqliteStatement info = prepare(raw, "PRAGMA table_info(assistant_usage_events)"))
+        while (sqlite3_step(info.get()) == SQLITE_ROW)
+            for (const std::string_view wanted :
+                 {"id", "session_id", "model", "copilot_usage_model", "input_tokens",
+                  "output_tokens", "cache_read_tokens", "cache_write_tokens", "reasoning_tokens",
+                  "created_at"})
+                if (columnText(info.get(), 1) == wanted)
+                    columns += (columns.empty() ? "\"" : ", \"") + std::string(wanted) + "\"";
+    const SqliteStatement rows =
+        prepare(raw, "SELECT " + (columns.empty() ? std::string("*") : columns) +
+                         " FROM assistant_usage_events");
     if (!rows)
         throw ToolError("cannot read " + std::string(store) + " " + path + ": " +
                         sqliteReason(raw));
@@ -68,6 +87,10 @@ DatabaseRead readDatabase(const std::string &path, LocalDays &days) {
               created = columnIndex(row, "created_at");
 
     DatabaseRead read;
+    // Rows come session by session: the last session's folder is looked up once.
+    std::string lastSession;
+    NameId lastProject = 0;
+    std::string content;
     for (;;) {
         const int step = sqlite3_step(row);
         if (step == SQLITE_DONE)
@@ -103,13 +126,18 @@ DatabaseRead readDatabase(const std::string &path, LocalDays &days) {
         record.rank = record.tokens;
         record.day = days.dayOf(*time);
         record.model = read.names.add(modelName);
-        if (const auto folder = folders.find(sessionId); folder != folders.end())
-            record.project = read.names.add(folder->second);
+        if (sessionId != lastSession) {
+            lastSession = sessionId;
+            const auto folder = folders.find(sessionId);
+            lastProject = folder == folders.end() ? 0 : read.names.add(folder->second);
+        }
+        record.project = lastProject;
         record.key = messageKey(Provider::copilot, sessionId, std::to_string(*eventId));
-        std::string content(modelName);
+        content.assign(modelName);
         for (const std::int64_t value : {*time, *in, *out, *cached, *written, *thought})
             content.append(reinterpret_cast<const char *>(&value), sizeof value);
-        record.content = messageKey(Provider::copilot, sessionId, "\x01" + content);
+        content += '\x01';
+        record.content = messageKey(Provider::copilot, sessionId, content);
         read.records.push_back(record);
     }
     return read;

@@ -1,7 +1,6 @@
 #include "providers/gemini/GeminiLog.h"
 
 #include "base/Clock.h"
-#include "base/JsonStructure.h"
 #include "providers/JsonFields.h"
 
 #include <fcntl.h>
@@ -155,8 +154,7 @@ ParseOutcome parseLine(ReadContext &context, LogSession &session, std::string_vi
 
 ParseOutcome parseDocument(ReadContext &context, std::string_view json,
                            std::vector<UsageRecord> &records) {
-    if (!hasSoundJsonStructure(json))
-        return ParseOutcome::malformed;
+    // The DOM parser checks the whole document against the grammar before handing any of it out.
     static thread_local simdjson::dom::parser parser;
     simdjson::dom::element root;
     simdjson::dom::object object;

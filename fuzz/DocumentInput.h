@@ -17,7 +17,10 @@ inline void checkDocument(const ProviderDefinition &provider, const std::uint8_t
     NameTable names;
     ReadContext context{parser, days, names, path};
     std::vector<UsageRecord> records;
-    const std::string_view json(reinterpret_cast<const char *>(data), size);
+    // As the collector hands documents over: followed by readable padding.
+    std::vector<char> padded(data, data + size);
+    padded.resize(size + documentPadding, '\0');
+    const std::string_view json(padded.data(), size);
     // The collector drops what a malformed document gave.
     if (provider.parseDocument(context, json, records) == ParseOutcome::malformed)
         return;

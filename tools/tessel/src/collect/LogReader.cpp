@@ -106,18 +106,18 @@ void LogReader::readDocument(const ReadJob &job, ReadResult &result) {
                          " usage document";
         return;
     }
-    std::string json;
+    PaddedText json;
     try {
-        json = readWholeFile(job.file->path);
+        json = readPaddedFile(job.file->path, documentPadding);
     } catch (const FileError &error) {
         result.problem = error.what();
         return;
     }
-    result.bytesRead = json.size();
-    result.state.offset = json.size();
+    result.bytesRead = json.size;
+    result.state.offset = json.size;
     ReadContext context{m_parser, m_days, result.names, job.file->path};
     const size_t recordsBefore = result.records.size();
-    if (job.file->provider->parseDocument(context, json, result.records) ==
+    if (job.file->provider->parseDocument(context, json.text(), result.records) ==
         ParseOutcome::malformed) {
         result.records.resize(recordsBefore);
         ++result.malformedLines;

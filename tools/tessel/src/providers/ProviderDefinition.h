@@ -7,11 +7,16 @@
 
 #include <simdjson.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// The readable bytes after every document handed to a reader (simdjson's padding).
+inline constexpr std::size_t documentPadding = 64;
+static_assert(documentPadding >= simdjson::SIMDJSON_PADDING);
 
 // How a tool keeps its usage, which decides how the collector reads it again.
 enum class LogStorage : std::uint8_t {
@@ -100,6 +105,8 @@ struct ProviderDefinition {
                               size_t capacity, std::vector<UsageRecord> &records) = nullptr;
     // Document logs: one file, one document, read whole when it is at most `largestDocument`
     // bytes (a larger file is not one of the tool's documents, and is not read into memory).
+    // The text is followed by at least `documentPadding` readable bytes, so a parser may take
+    // it as it is, without a padded copy.
     ParseOutcome (*parseDocument)(ReadContext &context, std::string_view json,
                                   std::vector<UsageRecord> &records) = nullptr;
     std::uint64_t largestDocument = 16 << 20;

@@ -113,11 +113,12 @@ std::string pathOfAddress(std::string_view address) {
 
 ParseOutcome parseThread(ReadContext &context, std::string_view json,
                          std::vector<UsageRecord> &records) {
-    // The DOM parser checks the whole document against the grammar before handing any of it out.
+    // The DOM parser checks the whole document against the grammar before handing any of it out;
+    // the collector leaves documentPadding readable bytes after it.
     static thread_local dom::parser parser;
     dom::element root;
     dom::object thread;
-    if (parser.parse(json.data(), json.size()).get(root) || root.get_object().get(thread))
+    if (parser.parse(json.data(), json.size(), false).get(root) || root.get_object().get(thread))
         return ParseOutcome::malformed;
     std::string_view text;
     const std::string threadId = readString(thread, "id", text) && !text.empty()

@@ -154,12 +154,13 @@ ParseOutcome parseLine(ReadContext &context, LogSession &session, std::string_vi
 
 ParseOutcome parseDocument(ReadContext &context, std::string_view json,
                            std::vector<UsageRecord> &records) {
-    // The DOM parser checks the whole document against the grammar before handing any of it out.
+    // The DOM parser checks the whole document against the grammar before handing any of it out;
+    // the collector leaves documentPadding readable bytes after it.
     static thread_local simdjson::dom::parser parser;
     simdjson::dom::element root;
     simdjson::dom::object object;
     simdjson::dom::array messages;
-    if (parser.parse(json.data(), json.size()).get(root) || root.get_object().get(object))
+    if (parser.parse(json.data(), json.size(), false).get(root) || root.get_object().get(object))
         return ParseOutcome::malformed;
     if (object["messages"].get_array().get(messages))
         return ParseOutcome::ignored;

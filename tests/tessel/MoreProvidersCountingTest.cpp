@@ -217,6 +217,51 @@ TEST_F(MoreProvidersCountingTest, KiloDatabasesAreReadAsKilosOwn) {
     EXPECT_EQ(tokens("2026-03-14", "kilo"), 100);
 }
 
+// Damaged rows, lines and documents are skipped and named; they never cost the rest.
+TEST_F(MoreProvidersCountingTest, OneOddRowLineOrThreadNeverCostsTheRest) {
+    const std::string store = home + "/.copilot/session-store.db";
+    runSql(store, copilotSchema + copilotRow(1, "s1", "2026-03-14 10:00:00", 10, 5, 0, 0, 0) +
+                      copilotRow(2, "s1", "2026-03-14 10:00:00", -50, 7, 0, 0, 0) +
+                      copilotRow(3, "s1", "not a time", 1000, 0, 0, 0, 0) +
+                      copilotRow(4, "s1", "2026-03-14 10:00:00", 5, 5, 900, 900, 900) +
+                      "INSERT INTO assistant_usage_events (id, session_id, model, input_tokens, "
+                      "created_at) VALUES (5, 's1', 'x', 'many', '2026-03-14 10:00:00');");
+    const std::string threads = home + "/.local/share/amp/threads/";
+    writeText(threads + "T-bad.json", R"({"id":"T-bad","messages":[{"role":"assistant",)");
+    writeText(threads + "T-ok.json",
+              ampThread("T-ok",
+                        {more_logs::ampMessage(1, "2026-03-14T10:00:00Z", 1, 2, 3, 4, true)}, {}));
+    writeText(home + "/.kimi/sessions/h/s/wire.jsonl",
+              kimiStatus(1773482400, "a", 1, 1, 1, 1) +
+                  R"({"timestamp": "soon", "message": {"type": "StatusUpdate", "payload": )"
+                  R"({"token_usage": {"input_other": 1, "output": 1, "input_cache_read": 0, )"
+                  R"("input_cache_creation": 0}, "message_id": "b"}}})"
+                  "\n" +
+                  kimiStatus(1773482400123.0, "c", 2, 0, 0, 0));
+    const CollectSummary summary = collect();
+    // Row 2's negative input counts 0; row 4's cache and reasoning are capped by what holds
+    // them; rows 3 and 5 cannot be read.
+    EXPECT_EQ(tokens("2026-03-14", "copilot"), 15 + 7 + 10);
+    EXPECT_EQ(tokens("2026-03-14", "amp"), 10);
+    // A time in milliseconds is read as such.
+    EXPECT_EQ(tokens("2026-03-14", "kimi"), 4 + 2);
+    std::string warnings;
+    for (const std::string &warning : summary.warnings)
+        warnings += warning + "\n";
+    EXPECT_THAT(warnings, HasSubstr("could not be read"));
+
+    // A store without the usage table (an older Copilot) is named, and the rest still counts.
+    runSql(store, "DROP TABLE assistant_usage_events;");
+    fs::remove_all(repo + "/docs");
+    const CollectSummary older = collect();
+    EXPECT_EQ(tokens("2026-03-14", "amp"), 10);
+    EXPECT_EQ(tokens("2026-03-14", "copilot"), 0);
+    std::string named;
+    for (const std::string &warning : older.warnings)
+        named += warning + "\n";
+    EXPECT_THAT(named, HasSubstr("assistant_usage_events"));
+}
+
 TEST_F(MoreProvidersCountingTest, UsageFileAndTodayReportNameTheToolsThatHaveFigures) {
     writeText(home + "/.pi/agent/sessions/--w--/1_s.jsonl",
               piHeader("s", "/w") + piReply("2026-03-14T10:00:00Z", 10, 20, 0, 0));

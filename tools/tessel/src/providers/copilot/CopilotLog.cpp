@@ -14,13 +14,15 @@ namespace {
 
 constexpr std::string_view store = "the Copilot session store";
 
-// A figure of a row: NULL is 0 and so is a negative one (a damaged row); nullopt when it is
-// beyond any real count.
+// A figure of a row: NULL is 0 and so is a negative number (a damaged row); nullopt for text
+// or a number beyond any real count.
 std::optional<std::int64_t> figure(sqlite3_stmt *row, int column) {
-    const std::int64_t value = std::max<std::int64_t>(columnInteger(row, column).value_or(0), 0);
-    if (value > maxTokensPerField)
+    if (column < 0 || sqlite3_column_type(row, column) == SQLITE_NULL)
+        return 0;
+    const auto value = columnInteger(row, column);
+    if (!value || *value > maxTokensPerField)
         return std::nullopt;
-    return value;
+    return std::max<std::int64_t>(*value, 0);
 }
 
 std::map<std::string, std::string, std::less<>> sessionFolders(sqlite3 *database) {

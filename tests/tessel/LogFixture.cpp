@@ -1,5 +1,7 @@
 #include "LogFixture.h"
 
+#include "providers/ProviderRegistry.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -134,11 +136,12 @@ std::int64_t LogTest::tokens(const std::string &day, const std::string &provider
 
 std::map<std::string, std::optional<std::string>> LogTest::childEnvironment() const {
     std::map<std::string, std::optional<std::string>> variables{{"GIT_CONFIG_NOSYSTEM", "1"}};
-    for (const char *name : {"CLAUDE_CONFIG_DIR", "CODEX_HOME", "OPENCODE_DB", "OPENCODE_DATA_DIR",
-                             "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "TESSEL_NOW",
+    for (const char *name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "TESSEL_NOW",
                              "TESSEL_GIT_TIMEOUT", "TZ", "HOME", "PATH", "DISPLAY", "XAUTHORITY",
                              "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "XDG_CURRENT_DESKTOP"})
         variables[name] = environment.get(name);
+    for (const std::string_view name : logEnvironmentVariables())
+        variables[std::string(name)] = environment.get(std::string(name));
     return variables;
 }
 

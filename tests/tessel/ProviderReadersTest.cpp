@@ -1,6 +1,7 @@
 // Each tool behind the one provider interface: the registry, and what its reader makes of
 // its logs besides the tokens: the split, the model and the project.
 #include "LogFixture.h"
+#include "MoreProvidersLogs.h"
 
 #include "collect/LogDiscovery.h"
 #include "collect/LogReader.h"
@@ -8,6 +9,7 @@
 #include "providers/ProviderRegistry.h"
 
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -131,6 +133,97 @@ TEST_F(ProviderReadersTest, OpenCodeMessagesNameTheModelWithoutItsProviderAndThe
     EXPECT_EQ(spent.project, "/w/db");
     EXPECT_EQ(spent.model, "");
     EXPECT_EQ(spent.split.sum(), 15);
+}
+
+// For each of the tools added later: a file of its own shape, and the model, project and split
+// of every record read from it. Unknown is an empty name.
+TEST_F(ProviderReadersTest, MoreToolsNameTheirModelAndFolderAndSplitTheirTokens) {
+    using namespace more_logs;
+    const std::string t = "2026-03-14T10:00:00Z";
+    const std::string gemini = home + "/.gemini/tmp/", qwen = home + "/.qwen/projects/",
+                      pi = home + "/.pi/agent/sessions/", amp = home + "/.local/share/amp/threads/";
+    const std::string geminiReply = geminiMessage("m1", t, 1000, 50, 600, 20, 5);
+    const TokenSplit geminiSplit{405, 50, 600, 0, 20, 0};
+    const struct {
+        const char *name;
+        Provider provider;
+        // The first file is the one read.
+        std::vector<std::pair<std::string, std::string>> files;
+        std::vector<Spent> expected;
+    } rows[] = {
+        {"GeminiTakesTheFolderOfItsProjectMarker",
+         Provider::gemini,
+         {{gemini + "app/chats/session-1.jsonl", geminiReply},
+          {gemini + "app/.project_root", "/home/me/app\n"}},
+         {{"gemini-2.5-pro", "/home/me/app", geminiSplit, 0}}},
+        {"GeminiHashNamedFoldersHaveNoKnownProject",
+         Provider::gemini,
+         {{gemini + "9f86d081/chats/session-1.json",
+           R"({"sessionId":"s","messages":[)" + trimmed(geminiReply) + "]}"}},
+         {{"gemini-2.5-pro", "", geminiSplit, 0}}},
+        {"QwenThoughtsApartAndInside",
+         Provider::qwen,
+         {{qwen + "-home-me-app/chats/s1.jsonl",
+           qwenReply("s1", t, 1000, 200, 600, 50, 1250) +
+               qwenReply("s1", t, 1000, 200, 600, 50, 1200, "")}},
+         {{"qwen3-coder-plus", "/home/me/app", {400, 200, 600, 0, 50, 0}, 0},
+          {"qwen3-coder-plus", "-home-me-app", {400, 150, 600, 0, 50, 0}, 0}}},
+        {"PiTakesItsHeadersFolder",
+         Provider::pi,
+         {{pi + "--home-me-app--/1_s1.jsonl",
+           piHeader("s1", "/home/me/app") + piReply(t, 10, 20, 300, 40)}},
+         {{"claude-sonnet-4-5", "/home/me/app", {10, 20, 300, 40, 0, 0}, 0}}},
+        {"PiWithoutAHeaderTakesItsFoldersName",
+         Provider::pi,
+         {{pi + "--home-me-lib--/2_s2.jsonl", piReply(t, 1, 2, 0, 0, "gpt-5")}},
+         {{"gpt-5", "--home-me-lib--", {1, 2, 0, 0, 0, 0}, 0}}},
+        {"KimiKnowsNeitherModelNorFolder",
+         Provider::kimi,
+         {{home + "/.kimi/sessions/5d41/s1/wire.jsonl",
+           kimiStatus(1773482400, "chatcmpl-1", 100, 20, 3000, 40)}},
+         {{"", "", {100, 20, 3000, 40, 0, 0}, 0}}},
+        {"AmpMessagesAndLedgerEventsTakeTheThreadsTree",
+         Provider::amp,
+         {{amp + "T-1.json", ampThread("T-1",
+                                       {ampMessage(1, t, 100, 20, 3000, 500, false),
+                                        ampMessage(3, t, 10, 5, 200, 1000, true, "gpt-5")},
+                                       {ampEvent("e1", "inference", 1, 100, 20),
+                                        ampEvent("e2", "title-generation", 0, 40, 5)})}},
+         {{"claude-sonnet-4-5", "/home/me/my app", {100, 20, 3000, 500, 0, 0}, 0},
+          {"claude-sonnet-4-5", "/home/me/my app", {40, 5, 0, 0, 0, 0}, 0},
+          {"gpt-5", "/home/me/my app", {10, 5, 200, 1000, 0, 0}, 0}}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const auto &[path, text] : row.files)
+            writeText(path, text);
+        expectSpent(read(row.provider, row.files.front().first), row.expected);
+    }
+
+    // The databases: Copilot's input holds both cache figures and its output the reasoning;
+    // Kilo's rows are OpenCode's documents, their folder the session's.
+    const std::string copilot = home + "/.copilot/session-store.db";
+    runSql(copilot,
+           copilotSchema + copilotRow(1, "s1", "2026-03-14 10:00:00", 5000, 300, 4000, 500, 100));
+    const std::string kilo = home + "/.local/share/kilo/kilo.db";
+    std::string kiloMessage = openCodeMessage("msg_1", 1773482400000, 10, 20, 3, 4, 5);
+    kiloMessage.insert(1, R"("providerID":"kilo","modelID":"anthropic/claude-sonnet-4.5",)");
+    writeOpenCodeDatabase(kilo, {{"msg_1", kiloMessage}});
+    runSql(kilo, "CREATE TABLE session (id TEXT PRIMARY KEY, directory TEXT);"
+                 "INSERT INTO session VALUES ('ses_1', '/home/me/kilo');");
+    for (const auto &[provider, path, expected] :
+         {std::tuple{Provider::copilot, copilot,
+                     Spent{"claude-sonnet-4.5", "/home/me/app", {500, 200, 4000, 500, 100, 0}, 0}},
+          std::tuple{
+              Provider::kilo, kilo,
+              Spent{"anthropic/claude-sonnet-4.5", "/home/me/kilo", {10, 20, 4, 5, 3, 0}, 0}}}) {
+        SCOPED_TRACE(providerId(provider));
+        LocalDays days;
+        const DatabaseRead database = definitionOf(provider).readDatabase(path, days);
+        ASSERT_EQ(database.records.size(), 1u);
+        EXPECT_EQ(database.records[0].provider, provider);
+        expectSpent({named(database.records[0], database.names)}, {expected});
+    }
 }
 
 TEST(FittedSplit, AddsUpToTheCountedTokensWhateverTheTurnSays) {

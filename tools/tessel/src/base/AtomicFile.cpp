@@ -174,10 +174,11 @@ std::string readWholeFile(const std::string &path, std::size_t maxBytes, Links l
     };
     if (static_cast<std::uint64_t>(info.st_size) > maxBytes)
         throw tooLarge();
-    // Sized once from fstat, so a large file is neither copied nor reallocated while read.
+    // Sized once from fstat, so a large file is neither copied nor reallocated while read; the
+    // byte to spare lets the read that meets the end find room without doubling the buffer.
     std::string contents;
     if (info.st_size > 0)
-        contents.resize(static_cast<size_t>(info.st_size));
+        contents.resize(static_cast<size_t>(info.st_size) + 1);
     size_t filled = 0;
     for (;;) {
         if (filled > maxBytes)
@@ -203,6 +204,36 @@ std::string readWholeFile(const std::string &path, std::size_t maxBytes, Links l
     ::close(fd);
     contents.resize(filled);
     return contents;
+}
+
+PaddedText readPaddedFile(const std::string &path, std::size_t padding) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw FileError(path, systemReason(errno));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        throw FileError(path, "not a regular file");
+    }
+    PaddedText read;
+    const auto size = static_cast<std::size_t>(info.st_size);
+    read.bytes.reset(new char[size + padding]);
+    while (read.size < size) {
+        const ssize_t got = ::read(fd, read.bytes.get() + read.size, size - read.size);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            const int error = errno;
+            ::close(fd);
+            throw FileError(path, systemReason(error));
+        }
+        if (got == 0)
+            break; // shortened while read: what is there is the file
+        read.size += static_cast<std::size_t>(got);
+    }
+    ::close(fd);
+    std::fill_n(read.bytes.get() + read.size, size - read.size + padding, '\0');
+    return read;
 }
 
 void replaceFileIfChanged(const std::string &path, const std::string &contents) {

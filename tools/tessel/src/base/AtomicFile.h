@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 
 // Replaces `path` with `contents` so that a reader sees either the old file or the new one,
 // never a mix: the bytes go to a temporary file in the same folder, are flushed to disk, and
@@ -41,3 +43,16 @@ void refuseLinks(const std::string &root, const std::string &path);
 
 // "1 MiB", "64 KiB": a size limit in words.
 std::string sizeLimitText(std::size_t bytes);
+
+// A file's bytes followed by zeros a parser may read past the end (simdjson's padding).
+struct PaddedText {
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+
+    std::string_view text() const { return {bytes.get(), size}; }
+};
+
+// The content of a regular file as large as stat() says it is, followed by `padding` zero
+// bytes, read without first filling or copying the buffer: documents of tens of megabytes are
+// read once and handed to the parser as they are. Throws FileError as readWholeFile() does.
+PaddedText readPaddedFile(const std::string &path, std::size_t padding);

@@ -31,7 +31,9 @@ void findFiles(const std::string &folder, std::string_view extension,
     for (const fs::recursive_directory_iterator end; !error && walk != end; walk.increment(error)) {
         const fs::path &path = walk->path();
         std::error_code typeError;
-        if (path.extension() == extension)
+        // A dotted ending is an extension, any other the whole file name.
+        if (extension.starts_with('.') ? path.extension() == extension
+                                       : path.filename() == extension)
             found(path.string());
         else if (walk->is_directory(typeError))
             checkListable(path.string(), problems);
@@ -68,6 +70,9 @@ std::vector<LogFile> discoverLogs(const Environment &environment,
                                   std::vector<std::string> &problems) {
     std::vector<LogFile> logs;
     for (const ProviderDefinition *provider : providerDefinitions()) {
+        // A tool that keeps only databases is located once, by discoverDatabases().
+        if (!provider->parseLine && !provider->parseDocument)
+            continue;
         for (const LogFolder &folder : provider->locate(environment).folders) {
             findFiles(
                 folder.path, folder.ending,

@@ -97,26 +97,27 @@ void LogReader::readLines(const ReadJob &job, std::uint64_t startOffset, int fd,
 }
 
 void LogReader::readDocument(const ReadJob &job, ReadResult &result) {
-    // A usage document is at most a few megabytes; a huge file here is not one, and is not read
-    // into memory.
-    constexpr std::uint64_t largestDocument = 16 << 20;
+    // A usage document has a size its tool stays below; a huge file here is not one, and is not
+    // read into memory.
+    const std::uint64_t largestDocument = job.file->provider->largestDocument;
     if (job.file->current.size > largestDocument) {
-        result.problem = job.file->path + ": larger than 16 MiB, not a " +
-                         std::string(job.file->provider->displayName) + " usage document";
+        result.problem = job.file->path + ": larger than " + std::to_string(largestDocument >> 20) +
+                         " MiB, not a " + std::string(job.file->provider->displayName) +
+                         " usage document";
         return;
     }
-    std::string json;
+    PaddedText json;
     try {
-        json = readWholeFile(job.file->path);
+        json = readPaddedFile(job.file->path, documentPadding);
     } catch (const FileError &error) {
         result.problem = error.what();
         return;
     }
-    result.bytesRead = json.size();
-    result.state.offset = json.size();
+    result.bytesRead = json.size;
+    result.state.offset = json.size;
     ReadContext context{m_parser, m_days, result.names, job.file->path};
     const size_t recordsBefore = result.records.size();
-    if (job.file->provider->parseDocument(context, json, result.records) ==
+    if (job.file->provider->parseDocument(context, json.text(), result.records) ==
         ParseOutcome::malformed) {
         result.records.resize(recordsBefore);
         ++result.malformedLines;

@@ -378,6 +378,8 @@ std::vector<DoctorLine> examineLogs(const Environment &environment) {
         for (const LogFolder &folder : where.folders)
             folders.push_back(folder.path);
         lookedIn.insert(lookedIn.end(), folders.begin(), folders.end());
+        if (!where.lookedIn.empty())
+            lookedIn = where.lookedIn;
         Found found;
         for (const LogFile &log : logs)
             if (log.provider == provider)
@@ -390,12 +392,15 @@ std::vector<DoctorLine> examineLogs(const Environment &environment) {
             claudeFiles = found.files;
         lines.push_back(providerLine(std::string(provider->displayName), found, lookedIn));
         names.emplace_back(provider->displayName);
+        // One variable a tool, the one that moves its folder, keeps the advice short.
+        for (const std::string_view name : provider->environment)
+            if (!name.ends_with("_DB")) {
+                variables.emplace_back(name);
+                break;
+            }
     }
     for (DoctorLine &line : claudeRetentionLines(environment, claudeFiles > 0))
         lines.push_back(std::move(line));
-    for (const std::string_view name : logEnvironmentVariables())
-        if (name != "OPENCODE_DB")
-            variables.emplace_back(name);
     for (const std::string &problem : problems)
         lines.push_back(
             {Verdict::fail, "log folder", problem, "give your account read access to it"});

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 void addFolder(std::vector<std::string> &folders, std::string folder) {
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
@@ -26,4 +28,9 @@ std::vector<std::string> splitFolderList(std::string_view list, char separator) 
         start = end + 1;
     }
     return folders;
+}
+
+bool isFolder(const std::string &path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }

@@ -9,12 +9,24 @@
 // The AI coding tools whose usage is counted. The number of each is stored in the collector's
 // state and message index, so it never changes; a new tool takes the next number. Each tool's
 // id, name, logs and reader are its definition's (ProviderDefinition, ProviderRegistry).
-enum class Provider : std::uint8_t { codex = 0, claude = 1, opencode = 2 };
+enum class Provider : std::uint8_t {
+    codex = 0,
+    claude = 1,
+    opencode = 2,
+    gemini = 3,
+    copilot = 4,
+    amp = 5,
+    qwen = 6,
+    kilo = 7,
+    pi = 8,
+    kimi = 9,
+};
 
-inline constexpr std::size_t providerCount = 3;
+inline constexpr std::size_t providerCount = 10;
 
-inline constexpr std::array<Provider, providerCount> allProviders{Provider::codex, Provider::claude,
-                                                                  Provider::opencode};
+inline constexpr std::array<Provider, providerCount> allProviders{
+    Provider::codex, Provider::claude, Provider::opencode, Provider::gemini, Provider::copilot,
+    Provider::amp,   Provider::qwen,   Provider::kilo,     Provider::pi,     Provider::kimi};
 
 // The tools counted from the first version on: every usage file row and the today report name
 // them, zero or not, as readers of those documents have always found them. Other tools appear

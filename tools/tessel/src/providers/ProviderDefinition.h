@@ -7,11 +7,16 @@
 
 #include <simdjson.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// The readable bytes after every document handed to a reader (simdjson's padding).
+inline constexpr std::size_t documentPadding = 64;
+static_assert(documentPadding >= simdjson::SIMDJSON_PADDING);
 
 // How a tool keeps its usage, which decides how the collector reads it again.
 enum class LogStorage : std::uint8_t {
@@ -24,7 +29,9 @@ enum class LogStorage : std::uint8_t {
     database,
 };
 
-// A folder whose files, at any depth, with the given ending are logs of one storage kind.
+// A folder whose files, at any depth, with the given ending are logs of one storage kind. An
+// ending that begins with a dot is the files' extension (".jsonl"); any other is their whole
+// name ("wire.jsonl"), for tools that keep other files of the same extension beside their logs.
 struct LogFolder {
     std::string path;
     LogStorage storage = LogStorage::lines;
@@ -36,6 +43,10 @@ struct LogFolder {
 struct ProviderLogs {
     std::vector<LogFolder> folders;
     std::vector<std::string> databases;
+    // Where the logs would be, for doctor to name when none are found; empty when that is the
+    // folders and databases above. A tool that is not installed lists no folders (its missing
+    // top folder costs one failed stat) and names that folder here.
+    std::vector<std::string> lookedIn;
 };
 
 // What a reader of one log is given besides its text: the parser and day cache of the thread
@@ -92,9 +103,13 @@ struct ProviderDefinition {
     bool (*mayMatter)(std::string_view line) = nullptr;
     ParseOutcome (*parseLine)(ReadContext &context, LogSession &session, std::string_view line,
                               size_t capacity, std::vector<UsageRecord> &records) = nullptr;
-    // Document logs: one file, one document.
+    // Document logs: one file, one document, read whole when it is at most `largestDocument`
+    // bytes (a larger file is not one of the tool's documents, and is not read into memory).
+    // The text is followed by at least `documentPadding` readable bytes, so a parser may take
+    // it as it is, without a padded copy.
     ParseOutcome (*parseDocument)(ReadContext &context, std::string_view json,
                                   std::vector<UsageRecord> &records) = nullptr;
+    std::uint64_t largestDocument = 16 << 20;
     // Databases. Throws ToolError when the database cannot be read at all.
     DatabaseRead (*readDatabase)(const std::string &path, LocalDays &days) = nullptr;
 

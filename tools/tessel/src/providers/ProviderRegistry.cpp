@@ -1,8 +1,15 @@
 #include "providers/ProviderRegistry.h"
 
+#include "providers/amp/AmpProvider.h"
 #include "providers/claude/ClaudeProvider.h"
 #include "providers/codex/CodexProvider.h"
+#include "providers/copilot/CopilotProvider.h"
+#include "providers/gemini/GeminiProvider.h"
+#include "providers/kilo/KiloProvider.h"
+#include "providers/kimi/KimiProvider.h"
 #include "providers/opencode/OpenCodeProvider.h"
+#include "providers/pi/PiProvider.h"
+#include "providers/qwen/QwenProvider.h"
 
 #include <algorithm>
 #include <array>
@@ -12,7 +19,9 @@ namespace {
 const std::array<const ProviderDefinition *, providerCount> &registry() {
     // In the order of their numbers, which definitionOf() relies on.
     static const std::array<const ProviderDefinition *, providerCount> definitions{
-        &codexProvider(), &claudeProvider(), &openCodeProvider()};
+        &codexProvider(),   &claudeProvider(), &openCodeProvider(), &geminiProvider(),
+        &copilotProvider(), &ampProvider(),    &qwenProvider(),     &kiloProvider(),
+        &piProvider(),      &kimiProvider()};
     return definitions;
 }
 

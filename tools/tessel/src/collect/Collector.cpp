@@ -303,7 +303,8 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
     storeHistory(files, stored, state.totals, summary);
     // The breakdown goes before the state: should writing the state fail, the next collection
     // counts the same again and writes both.
-    if (changed || !fs::exists(files.breakdown)) {
+    std::error_code missing;
+    if (changed || !fs::exists(files.breakdown, missing)) {
         Breakdown breakdown;
         const std::string bytes = serializeState(state, &breakdown);
         storeBreakdown(files.breakdown, std::move(breakdown), state.totals);

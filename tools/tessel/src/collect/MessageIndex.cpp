@@ -80,7 +80,7 @@ void MessageIndex::assignStored(std::vector<BreakdownKey> rows, const char *body
     m_offsets = offsets;
     m_storedCount = count;
     m_storedOwner = std::move(owner);
-    m_mayHaveContents = hasContents;
+    m_storedHasContents = hasContents;
 }
 
 std::uint64_t MessageIndex::storedKey(std::size_t index) const {
@@ -105,7 +105,7 @@ std::uint32_t MessageIndex::writePayload(const Contribution &value) {
     if (m_blocks.empty() || m_blockUsed + maxContributionSize > blockSize) {
         if (m_blocks.size() == largestBlockCount)
             throw ToolError("the message index has grown past 4 GiB");
-        m_blocks.push_back(std::make_unique<char[]>(blockSize));
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(blockSize));
         m_blockUsed = 0;
     }
     const auto offset =
@@ -163,8 +163,6 @@ std::uint32_t MessageIndex::insertCopy(std::uint64_t key, std::uint32_t source,
     while (m_slots[slot] != 0)
         slot = (slot + 1) & (m_slots.size() - 1);
     m_slots[slot] = copy + 1;
-    if (value.content != 0)
-        m_mayHaveContents = true;
     return copy;
 }
 
@@ -234,22 +232,12 @@ MessageIndex::Choice MessageIndex::choose(std::uint64_t key) {
     return choice;
 }
 
-void MessageIndex::needContents() {
-    if (m_contentsBuilt)
+void MessageIndex::loadStoredContents() {
+    if (!m_storedHasContents || m_storedContentsLoaded)
         return;
-    m_contentsBuilt = true;
-    const auto join = [this](std::uint64_t key, std::uint64_t content) {
-        if (content == 0)
-            return;
-        m_members[content].push_back(key);
-        m_contentOf.emplace(key, content);
-    };
-    std::unordered_set<std::uint64_t> touched;
-    for (const Copy &copy : m_copies)
-        touched.insert(copy.key);
-    for (const std::uint64_t key : touched)
-        join(key, choose(key).content);
-    // Stored messages not touched yet: the best of their stored copies, read in place.
+    m_storedContentsLoaded = true;
+    // The best of each stored message's copies, read in place; messages this run already
+    // touched keep the content settle() gave them.
     for (std::size_t i = 0; i < m_storedCount;) {
         const std::uint64_t key = storedKey(i);
         Contribution best;
@@ -264,8 +252,17 @@ void MessageIndex::needContents() {
                 best = value;
             any = true;
         }
-        if (!touched.contains(key))
-            join(key, best.content);
+        if (best.content == 0 || m_contentOf.contains(key))
+            continue;
+        bool touched = false;
+        if (!m_slots.empty())
+            for (std::size_t slot = key & (m_slots.size() - 1); m_slots[slot] != 0 && !touched;
+                 slot = (slot + 1) & (m_slots.size() - 1))
+                touched = m_copies[m_slots[slot] - 1].key == key;
+        if (!touched) {
+            m_members[best.content].push_back(key);
+            m_contentOf.emplace(key, best.content);
+        }
     }
 }
 
@@ -315,42 +312,38 @@ void MessageIndex::applyCounting(std::uint64_t key, Counting &counting) {
 }
 
 void MessageIndex::settle(std::uint64_t key, Counting &counting) {
-    if (m_contentsBuilt) {
-        const std::uint64_t content = choose(key).content;
-        const auto known = m_contentOf.find(key);
-        const std::uint64_t before = known == m_contentOf.end() ? 0 : known->second;
-        if (content != before) {
-            if (before != 0) {
-                std::vector<std::uint64_t> &members = m_members[before];
-                members.erase(std::find(members.begin(), members.end(), key));
-                m_contentOf.erase(key);
-            }
-            if (content != 0) {
-                m_members[content].push_back(key);
-                m_contentOf[key] = content;
-            }
-            applyCounting(key, counting);
-            // Another message of either content may now be the one that counts.
-            for (const std::uint64_t group : {before, content}) {
-                if (group == 0)
-                    continue;
-                const std::vector<std::uint64_t> members = m_members[group];
-                for (const std::uint64_t member : members)
-                    if (member != key)
-                        applyCounting(member, counting);
-                if (members.empty())
-                    m_members.erase(group);
-            }
-            return;
-        }
+    const std::uint64_t content = choose(key).content;
+    const auto known = m_contentOf.find(key);
+    const std::uint64_t before = known == m_contentOf.end() ? 0 : known->second;
+    if (content == before) {
+        applyCounting(key, counting);
+        return;
+    }
+    if (before != 0) {
+        std::vector<std::uint64_t> &members = m_members[before];
+        members.erase(std::find(members.begin(), members.end(), key));
+        m_contentOf.erase(key);
+    }
+    if (content != 0) {
+        m_members[content].push_back(key);
+        m_contentOf[key] = content;
     }
     applyCounting(key, counting);
+    // Another message of either content may now be the one that counts.
+    for (const std::uint64_t group : {before, content}) {
+        if (group == 0)
+            continue;
+        const std::vector<std::uint64_t> members = m_members[group];
+        for (const std::uint64_t member : members)
+            if (member != key)
+                applyCounting(member, counting);
+        if (members.empty())
+            m_members.erase(group);
+    }
 }
 
 void MessageIndex::merge(const std::vector<UsageRecord> &batch, Counting &counting) {
-    if (m_mayHaveContents || std::any_of(batch.begin(), batch.end(),
-                                         [](const UsageRecord &r) { return r.content != 0; }))
-        needContents();
+    loadStoredContents();
     for (const UsageRecord &record : batch) {
         // The tool's logs cover the day, whatever the record adds.
         addTokens(counting.totals, record.day, record.provider, 0);
@@ -386,8 +379,7 @@ void MessageIndex::merge(const std::vector<UsageRecord> &batch, Counting &counti
 void MessageIndex::retract(const std::unordered_set<std::uint32_t> &sources, Counting &counting) {
     if (sources.empty())
         return;
-    if (m_mayHaveContents)
-        needContents();
+    loadStoredContents();
     std::vector<std::uint64_t> touched;
     const auto take = [&](std::uint32_t copy) {
         Contribution value = contributionOf(copy);

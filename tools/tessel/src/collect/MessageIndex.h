@@ -103,8 +103,9 @@ private:
     void price(Contribution &value, Counting &counting) const;
     void count(std::uint32_t copy, Counting &counting);
     void uncount(std::uint32_t copy, Counting &counting);
-    // Builds the map of contents to messages, once, before anything of this run changes it.
-    void needContents();
+    // Adds the contents of the stored messages to the map of contents, once, before anything of
+    // this run changes them; settle() keeps it for every message touched.
+    void loadStoredContents();
 
     // The state file's records.
     const char *m_body = nullptr;
@@ -126,9 +127,9 @@ private:
     std::size_t m_blockUsed = 0;
     std::vector<std::uint32_t> m_scratch, m_found;
 
-    // Which messages' counted copies have which content: built only where contents exist.
-    bool m_mayHaveContents = false;
-    bool m_contentsBuilt = false;
+    // Which messages' best copies have which content (the tools that give none never fill it).
+    bool m_storedHasContents = false;
+    bool m_storedContentsLoaded = false;
     std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> m_members;
     std::unordered_map<std::uint64_t, std::uint64_t> m_contentOf;
 };

@@ -368,9 +368,10 @@ std::string readTable(sqlite3 *database, const std::string &table, LocalDays &da
             return {};
         if (step != SQLITE_ROW)
             return "table " + table + ": " + reason(database);
-        // Newer tables say what a row is: only assistant rows carry usage.
+        // Newer tables say what a row is: user and synthetic rows never carry usage, whatever
+        // their data holds. A type this reader does not know is judged by its data's role.
         if (const std::string_view kind = columnText(raw, type);
-            !kind.empty() && kind != "assistant")
+            kind == "user" || kind == "synthetic")
             continue;
         const std::string_view sessionId = columnText(raw, session);
         const auto folder = sessions.folders.find(sessionId);

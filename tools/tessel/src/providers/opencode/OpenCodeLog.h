@@ -33,8 +33,8 @@ ParseOutcome parseMessageFile(ReadContext &context, std::string_view json,
 
 // Every message of the database at `path`, from its `message` and `session_message` tables
 // (whichever exist), opened read-only so OpenCode is never locked out; a message's project is
-// its session's directory where the `session` table has one. Where rows say their type, only
-// assistant rows count. A session forked from another (`fork_session_id`, and `fork_boundary`
+// its session's directory where the `session` table has one. Rows whose type says user or
+// synthetic never count. A session forked from another (`fork_session_id`, and `fork_boundary`
 // the last seq it copied) holds copies that keep their original's seq: such a row is known by
 // its original's id, so it counts once even where its time or id changed. Database copies
 // outrank message files' copies. Rows that cannot be understood are skipped; a failure

@@ -110,19 +110,18 @@ std::string serializeState(CollectorState &state, Breakdown *breakdown) {
     std::vector<std::uint32_t> offsets;
     offsets.reserve(state.index.sizeHint());
     std::vector<BreakdownFigures> sums(breakdown ? rows.size() : 0);
-    char encoded[maxContributionSize];
-    state.index.forEachSorted(
-        [&](std::uint64_t key, std::uint32_t source, const Contribution &contribution) {
-            const size_t at = out.bytes().size() - bodyAt;
-            if (at > UINT32_MAX)
-                throw ToolError("the collector's state has grown past 4 GiB");
-            offsets.push_back(static_cast<std::uint32_t>(at));
-            out.put(key);
-            out.put(source);
-            out.putBytes(encoded, encodeContribution(contribution, encoded));
-            if (breakdown && contribution.counted)
-                addTo(sums[contribution.row], contribution);
-        });
+    state.index.forEachSorted([&](std::uint64_t key, std::uint32_t source,
+                                  const Contribution &contribution, std::string_view encoded) {
+        const size_t at = out.bytes().size() - bodyAt;
+        if (at > UINT32_MAX)
+            throw ToolError("the collector's state has grown past 4 GiB");
+        offsets.push_back(static_cast<std::uint32_t>(at));
+        out.put(key);
+        out.put(source);
+        out.putBytes(encoded.data(), encoded.size());
+        if (breakdown && contribution.counted)
+            addTo(sums[contribution.row], contribution);
+    });
     const std::uint64_t count = offsets.size();
     const std::uint64_t bodySize = out.bytes().size() - bodyAt;
     std::memcpy(out.bytes().data() + countAt, &count, sizeof count);

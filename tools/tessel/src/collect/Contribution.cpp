@@ -24,6 +24,11 @@ char *putNumber(char *out, std::uint64_t value) {
 }
 
 bool getNumber(const char *&at, const char *end, std::uint64_t &value) {
+    // Most figures of a contribution are small or zero.
+    if (at != end && (*at & 0x80) == 0) {
+        value = static_cast<unsigned char>(*at++);
+        return true;
+    }
     value = 0;
     for (unsigned shift = 0; shift < 64 && at != end; shift += 7) {
         const auto byte = static_cast<unsigned char>(*at++);

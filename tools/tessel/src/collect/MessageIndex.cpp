@@ -52,8 +52,7 @@ bool MessageIndex::validStored(const char *body, std::size_t bodySize, const cha
             return false;
         const auto key = load<std::uint64_t>(body + expected);
         const auto source = load<std::uint32_t>(body + expected + sizeof key);
-        if (key == 0 ||
-            (i > 0 && (key < previousKey || (key == previousKey && source <= previousSource))))
+        if (i > 0 && (key < previousKey || (key == previousKey && source <= previousSource)))
             return false;
         const char *at = body + expected + recordHead;
         Contribution contribution;
@@ -269,10 +268,12 @@ void MessageIndex::loadStoredContents() {
 void MessageIndex::count(std::uint32_t copy, Counting &counting) {
     Contribution value = contributionOf(copy);
     price(value, counting);
+    const BreakdownKey &row = m_rows[value.row];
+    addTokens(counting.totals, row.day, row.provider, value.tokens());
     store(copy, value);
 }
 
-void MessageIndex::price(Contribution &value, Counting &counting) const {
+void MessageIndex::price(Contribution &value, const Counting &counting) const {
     const BreakdownKey &row = m_rows[value.row];
     RequestCost cost;
     if (counting.pricing.price) {
@@ -283,7 +284,6 @@ void MessageIndex::price(Contribution &value, Counting &counting) const {
     value.counted = true;
     value.unpriced = !cost.priced;
     value.costNanodollars = cost.priced ? std::max<std::int64_t>(cost.nanodollars, 0) : 0;
-    addTokens(counting.totals, row.day, row.provider, value.tokens());
 }
 
 void MessageIndex::uncount(std::uint32_t copy, Counting &counting) {
@@ -296,13 +296,16 @@ void MessageIndex::uncount(std::uint32_t copy, Counting &counting) {
     store(copy, value);
 }
 
-void MessageIndex::applyCounting(std::uint64_t key, Counting &counting) {
-    Choice choice = choose(key);
-    if (choice.best && choice.content != 0) {
-        const std::vector<std::uint64_t> &members = m_members[choice.content];
-        if (!members.empty() && *std::min_element(members.begin(), members.end()) != key)
-            choice.best.reset();
-    }
+std::uint64_t MessageIndex::countingMember(std::uint64_t content) const {
+    const auto group = m_members.find(content);
+    if (group == m_members.end() || group->second.empty())
+        return 0;
+    return *std::min_element(group->second.begin(), group->second.end());
+}
+
+void MessageIndex::applyCounting(std::uint64_t key, Choice choice, Counting &counting) {
+    if (choice.best && choice.content != 0 && countingMember(choice.content) != key)
+        choice.best.reset();
     if (choice.best == choice.counted)
         return;
     if (choice.counted)
@@ -312,41 +315,41 @@ void MessageIndex::applyCounting(std::uint64_t key, Counting &counting) {
 }
 
 void MessageIndex::settle(std::uint64_t key, Counting &counting) {
-    const std::uint64_t content = choose(key).content;
+    const Choice choice = choose(key);
     const auto known = m_contentOf.find(key);
     const std::uint64_t before = known == m_contentOf.end() ? 0 : known->second;
-    if (content == before) {
-        applyCounting(key, counting);
+    if (choice.content == before) {
+        applyCounting(key, choice, counting);
         return;
     }
+    // Leaving one content and joining another can change which message of each counts.
+    std::uint64_t leftCounting = 0, joinedCounting = 0;
     if (before != 0) {
+        leftCounting = countingMember(before);
         std::vector<std::uint64_t> &members = m_members[before];
         members.erase(std::find(members.begin(), members.end(), key));
         m_contentOf.erase(key);
     }
-    if (content != 0) {
-        m_members[content].push_back(key);
-        m_contentOf[key] = content;
+    if (choice.content != 0) {
+        joinedCounting = countingMember(choice.content);
+        m_members[choice.content].push_back(key);
+        m_contentOf[key] = choice.content;
     }
-    applyCounting(key, counting);
-    // Another message of either content may now be the one that counts.
-    for (const std::uint64_t group : {before, content}) {
-        if (group == 0)
-            continue;
-        const std::vector<std::uint64_t> members = m_members[group];
-        for (const std::uint64_t member : members)
-            if (member != key)
-                applyCounting(member, counting);
-        if (members.empty())
-            m_members.erase(group);
+    applyCounting(key, choice, counting);
+    if (before != 0) {
+        const std::uint64_t next = countingMember(before);
+        if (next == 0)
+            m_members.erase(before);
+        else if (next != leftCounting)
+            applyCounting(next, choose(next), counting);
     }
+    if (joinedCounting != 0 && joinedCounting != countingMember(choice.content))
+        applyCounting(joinedCounting, choose(joinedCounting), counting);
 }
 
 void MessageIndex::merge(const std::vector<UsageRecord> &batch, Counting &counting) {
     loadStoredContents();
     for (const UsageRecord &record : batch) {
-        // The tool's logs cover the day, whatever the record adds.
-        addTokens(counting.totals, record.day, record.provider, 0);
         Contribution fresh;
         fresh.rank = record.rank;
         fresh.content = record.content;
@@ -356,9 +359,12 @@ void MessageIndex::merge(const std::vector<UsageRecord> &batch, Counting &counti
         if (m_scratch.empty() && fresh.content == 0) {
             // The first copy of a message: it counts.
             price(fresh, counting);
+            addTokens(counting.totals, record.day, record.provider, fresh.tokens());
             insertCopy(record.key, record.source, fresh);
             continue;
         }
+        // The tool's logs cover the day, whatever the record adds.
+        addTokens(counting.totals, record.day, record.provider, 0);
         const auto own = std::find_if(m_scratch.begin(), m_scratch.end(), [&](std::uint32_t copy) {
             return m_copies[copy].source == record.source;
         });
@@ -410,31 +416,36 @@ void MessageIndex::retract(const std::unordered_set<std::uint32_t> &sources, Cou
         settle(key, counting);
 }
 
-void MessageIndex::forEachSorted(
-    const std::function<void(std::uint64_t, std::uint32_t, const Contribution &)> &visit) {
+void MessageIndex::forEachSorted(const Visitor &visit) {
     m_slots = {};
     std::sort(m_copies.begin(), m_copies.end(), [](const Copy &a, const Copy &b) {
         return a.key != b.key ? a.key < b.key : a.source < b.source;
     });
     const auto visitStored = [&](std::size_t i) {
         const auto offset = load<std::uint32_t>(m_offsets + i * sizeof(std::uint32_t));
-        const char *at = m_body + offset + recordHead;
+        const char *start = m_body + offset + recordHead;
+        const char *end = start;
         Contribution value;
-        decodeContribution(at, m_body + m_bodySize, value);
+        decodeContribution(end, m_body + m_bodySize, value);
         visit(load<std::uint64_t>(m_body + offset),
-              load<std::uint32_t>(m_body + offset + sizeof(std::uint64_t)), value);
+              load<std::uint32_t>(m_body + offset + sizeof(std::uint64_t)), value,
+              std::string_view(start, static_cast<std::size_t>(end - start)));
     };
     std::size_t stored = 0;
-    for (std::uint32_t copy = 0; copy < m_copies.size(); ++copy) {
-        const std::uint64_t key = m_copies[copy].key;
-        for (; stored < m_storedCount && storedKey(stored) < key; ++stored)
+    for (const Copy &copy : m_copies) {
+        for (; stored < m_storedCount && storedKey(stored) < copy.key; ++stored)
             visitStored(stored);
         // Overridden: the table holds every copy of this message.
-        for (; stored < m_storedCount && storedKey(stored) == key; ++stored) {
+        for (; stored < m_storedCount && storedKey(stored) == copy.key; ++stored) {
         }
-        const Contribution value = contributionOf(copy);
+        const char *block = m_blocks[copy.payload >> blockBits].get();
+        const char *start = block + (copy.payload & (blockSize - 1));
+        const char *end = start;
+        Contribution value;
+        decodeContribution(end, block + blockSize, value);
         if (!value.removed)
-            visit(key, m_copies[copy].source, value);
+            visit(copy.key, copy.source, value,
+                  std::string_view(start, static_cast<std::size_t>(end - start)));
     }
     for (; stored < m_storedCount; ++stored)
         visitStored(stored);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -50,10 +51,11 @@ public:
     // At least the number of copies (removed ones may be among them).
     std::size_t sizeHint() const { return m_storedCount + m_copies.size(); }
 
-    // Hands out every copy still held, in order of key and source. Afterwards the index is
-    // only good for destruction.
-    void forEachSorted(const std::function<void(std::uint64_t key, std::uint32_t source,
-                                                const Contribution &)> &visit);
+    // Hands out every copy still held, in order of key and source, with its contribution and
+    // that contribution's encoding. Afterwards the index is only good for destruction.
+    using Visitor = std::function<void(std::uint64_t key, std::uint32_t source,
+                                       const Contribution &contribution, std::string_view encoded)>;
+    void forEachSorted(const Visitor &visit);
 
     // The stored form: `count` records (key, source, contribution) back to back in `body`,
     // and their offsets into it. True when they are sorted by key and source without repeats,
@@ -98,9 +100,13 @@ private:
     // a content with it, before or after.
     void settle(std::uint64_t key, Counting &counting);
     Choice choose(std::uint64_t key);
-    void applyCounting(std::uint64_t key, Counting &counting);
-    // Prices `value` and adds it to the day totals.
-    void price(Contribution &value, Counting &counting) const;
+    // The message of a content that counts: the one with the smallest key (0 when none).
+    std::uint64_t countingMember(std::uint64_t content) const;
+    // Makes `choice.best` the counted copy of `key`, unless another message of its content
+    // counts.
+    void applyCounting(std::uint64_t key, Choice choice, Counting &counting);
+    // Prices `value` as a counted copy.
+    void price(Contribution &value, const Counting &counting) const;
     void count(std::uint32_t copy, Counting &counting);
     void uncount(std::uint32_t copy, Counting &counting);
     // Adds the contents of the stored messages to the map of contents, once, before anything of

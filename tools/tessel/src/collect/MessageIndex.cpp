@@ -114,6 +114,9 @@ std::uint32_t MessageIndex::writePayload(const Contribution &value) {
 }
 
 Contribution MessageIndex::contributionOf(std::uint32_t copy) const {
+    const Recent &recent = m_recent[copy % m_recent.size()];
+    if (recent.copy == copy)
+        return recent.value;
     const std::uint32_t payload = m_copies[copy].payload;
     const char *block = m_blocks[payload >> blockBits].get();
     const char *at = block + (payload & (blockSize - 1));
@@ -137,6 +140,7 @@ void MessageIndex::store(std::uint32_t copy, const Contribution &value) {
         std::memcpy(at, encoded, size);
     else
         m_copies[copy].payload = writePayload(value);
+    m_recent[copy % m_recent.size()] = {copy, value};
 }
 
 void MessageIndex::growSlots() {
@@ -158,6 +162,7 @@ std::uint32_t MessageIndex::insertCopy(std::uint64_t key, std::uint32_t source,
         growSlots();
     const auto copy = static_cast<std::uint32_t>(m_copies.size());
     m_copies.push_back({key, source, writePayload(value)});
+    m_recent[copy % m_recent.size()] = {copy, value};
     std::size_t slot = key & (m_slots.size() - 1);
     while (m_slots[slot] != 0)
         slot = (slot + 1) & (m_slots.size() - 1);
@@ -418,6 +423,7 @@ void MessageIndex::retract(const std::unordered_set<std::uint32_t> &sources, Cou
 
 void MessageIndex::forEachSorted(const Visitor &visit) {
     m_slots = {};
+    m_recent = {};
     std::sort(m_copies.begin(), m_copies.end(), [](const Copy &a, const Copy &b) {
         return a.key != b.key ? a.key < b.key : a.source < b.source;
     });

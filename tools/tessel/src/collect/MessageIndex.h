@@ -5,6 +5,7 @@
 #include "history/Breakdown.h"
 #include "providers/UsageRecord.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -132,6 +133,13 @@ private:
     std::vector<std::unique_ptr<char[]>> m_blocks;
     std::size_t m_blockUsed = 0;
     std::vector<std::uint32_t> m_scratch, m_found;
+    // The contributions last written, by copy: the copies of one message come close together
+    // in a file (a streamed message's lines, a line and its mark), and are compared again.
+    struct Recent {
+        std::uint32_t copy = UINT32_MAX;
+        Contribution value;
+    };
+    std::array<Recent, 16> m_recent;
 
     // Which messages' best copies have which content (the tools that give none never fill it).
     bool m_storedHasContents = false;

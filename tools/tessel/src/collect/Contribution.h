@@ -29,8 +29,8 @@ struct Contribution {
     friend bool operator==(const Contribution &, const Contribution &) = default;
 };
 
-// A contribution takes a flag byte, then variable-length numbers (seven bits a byte: a split
-// of a few thousand tokens takes two bytes), so a typical entry needs about 15 bytes.
+// A contribution takes a flag byte, then variable-length numbers (seven bits a byte: a part
+// of a few thousand tokens takes two bytes): about 17 bytes for a Claude Code message.
 inline constexpr std::size_t maxContributionSize = 1 + 10 + 5 + 6 * 10 + 10 + 8;
 
 // Writes `contribution` at `out`, which has room for maxContributionSize bytes, and answers

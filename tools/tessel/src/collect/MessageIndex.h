@@ -24,10 +24,10 @@
 // read again from its start takes back exactly what it gave, and a copy it no longer holds
 // hands the count to the next copy elsewhere.
 //
-// What was loaded stays the state file's sorted records, searched in place and never decoded
-// whole; the copies of a message touched in this run are brought into a hash table that
+// What was loaded stays the state file's sorted records, searched in place and never copied
+// into memory whole; the copies of a message touched in this run are brought into a hash table that
 // overrides them, and the two are merged in one pass when the index is saved. A copy costs
-// 12 bytes of identity, 4 of offset and about 15 of contribution in the file (see
+// 12 bytes of identity, 4 of offset and about 17 of contribution in the file (see
 // Contribution.h), and 16 bytes plus its contribution in memory.
 class MessageIndex {
 public:

@@ -120,9 +120,9 @@ TEST_F(CodexCountingTest, SameNamedSessionsInBothFoldersCountEveryTurnOnce) {
         "codex", codexHome + "/", ".jsonl");
 }
 
-// A resumed session counts under each line's day, in whichever folder it lives; a session
-// moved to the archive, or present in both folders, is the same session.
-TEST_F(CodexCountingTest, SessionsAreKnownByNameAndCountUnderEachLinesDay) {
+// A resumed session counts under each line's day, in whichever folder it lives; a copy of it
+// in the archive counts once, and so does the archived copy that outlives it and grows.
+TEST_F(CodexCountingTest, ArchivedSessionsCountUnderEachLinesDayAndOnce) {
     const std::string live = rollout("moved", "2026/03/10");
     writeText(live, codexUsage("2026-03-10T09:00:00Z", 400) +
                         codexUsage("2026-03-14T09:00:00Z", 1000, 600));

@@ -3,6 +3,7 @@
 #include "collect/CollectorState.h"
 #include "providers/codex/CodexLog.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace {
@@ -44,7 +45,15 @@ void useAndWriteBack(std::optional<CollectorState> state) {
                                     .split = {5, 0, 0, 0, 0, 0},
                                     .source = 1,
                                     .day = 20000,
-                                    .provider = Provider::claude}},
+                                    .provider = Provider::claude},
+                        // Absurd figures are held to what the state can store.
+                        UsageRecord{.key = 2,
+                                    .tokens = INT64_MAX,
+                                    .rank = INT64_MIN,
+                                    .split = {INT64_MAX, -1, 0, 0, 0, 0},
+                                    .source = 3,
+                                    .day = 20001,
+                                    .provider = Provider::codex}},
                        counting);
     state->index.retract({2}, counting);
     Breakdown breakdown;

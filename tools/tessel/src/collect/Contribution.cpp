@@ -11,8 +11,7 @@ enum Flag : std::uint8_t {
     removed = 8,
 };
 constexpr std::uint8_t knownFlags = counted | unpriced | hasContent | removed;
-// A figure larger than this is not one any log gives; sums of such figures cannot overflow.
-constexpr std::uint64_t largestFigure = std::uint64_t{1} << 56;
+constexpr auto largestFigure = static_cast<std::uint64_t>(largestContributionFigure);
 
 char *putNumber(char *out, std::uint64_t value) {
     while (value >= 0x80) {

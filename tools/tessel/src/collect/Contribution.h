@@ -29,6 +29,10 @@ struct Contribution {
     friend bool operator==(const Contribution &, const Contribution &) = default;
 };
 
+// No log gives a figure near this; the message index holds none larger, so that sums of a
+// contribution's parts never overflow.
+inline constexpr std::int64_t largestContributionFigure = std::int64_t{1} << 56;
+
 // A contribution takes a flag byte, then variable-length numbers (seven bits a byte: a part
 // of a few thousand tokens takes two bytes): about 17 bytes for a Claude Code message.
 inline constexpr std::size_t maxContributionSize = 1 + 10 + 5 + 6 * 10 + 10 + 8;

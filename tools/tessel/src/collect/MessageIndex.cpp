@@ -20,15 +20,24 @@ template <typename T> T load(const char *at) {
     return value;
 }
 
-// The split a record stands for: no negative part, and the parts add up to its tokens.
+// The split a record stands for: the parts add up to its tokens, none negative or absurd.
 TokenSplit cleanSplit(const UsageRecord &record) {
     TokenSplit split = record.split;
+    const auto clamp = [](std::int64_t &part) {
+        part = std::clamp<std::int64_t>(part, 0, largestContributionFigure);
+    };
     for (std::int64_t *part : {&split.input, &split.output, &split.cacheRead, &split.cacheWrite,
                                &split.reasoning, &split.cacheWriteLong})
-        *part = std::max<std::int64_t>(*part, 0);
+        clamp(*part);
     split.cacheWriteLong = std::min(split.cacheWriteLong, split.cacheWrite);
     const std::int64_t tokens = std::max<std::int64_t>(record.tokens, 0);
-    return split.sum() == tokens ? split : fittedSplit(split, tokens);
+    if (split.sum() == tokens)
+        return split;
+    split = fittedSplit(split, tokens);
+    for (std::int64_t *part : {&split.input, &split.output, &split.cacheRead, &split.cacheWrite,
+                               &split.reasoning, &split.cacheWriteLong})
+        clamp(*part);
+    return split;
 }
 
 } // namespace
@@ -288,7 +297,8 @@ void MessageIndex::price(Contribution &value, const Counting &counting) const {
     }
     value.counted = true;
     value.unpriced = !cost.priced;
-    value.costNanodollars = cost.priced ? std::max<std::int64_t>(cost.nanodollars, 0) : 0;
+    value.costNanodollars =
+        cost.priced ? std::clamp<std::int64_t>(cost.nanodollars, 0, largestContributionFigure) : 0;
 }
 
 void MessageIndex::uncount(std::uint32_t copy, Counting &counting) {

@@ -3,6 +3,7 @@
 #include "collect/CollectorState.h"
 #include "providers/codex/CodexLog.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace {
@@ -30,14 +31,39 @@ void useAndWriteBack(std::optional<CollectorState> state) {
         return;
     for (const auto &[key, file] : state->files)
         readOn(file.session);
-    // Merging decodes the stored message index, which a state with nothing new never does.
-    state->index.merge(
-        {UsageRecord{.key = 1, .tokens = 5, .rank = 5, .day = 20000, .provider = Provider::claude}},
-        state->totals);
-    const std::string written = serializeState(*state);
+    // Merging and taking back decode the stored message index, which a state with nothing new
+    // never does.
+    static const Pricing pricing{
+        "fuzz", [](Provider, std::string_view, const TokenSplit &split, DayNumber) {
+            return RequestCost{split.sum(), split.input % 2 == 0};
+        }};
+    MessageIndex::Counting counting{state->totals, state->names, pricing};
+    state->index.merge({UsageRecord{.key = 1,
+                                    .tokens = 5,
+                                    .rank = 5,
+                                    .content = 9,
+                                    .split = {5, 0, 0, 0, 0, 0},
+                                    .source = 1,
+                                    .day = 20000,
+                                    .provider = Provider::claude},
+                        // Absurd figures are held to what the state can store.
+                        UsageRecord{.key = 2,
+                                    .tokens = INT64_MAX,
+                                    .rank = INT64_MIN,
+                                    .split = {INT64_MAX, -1, 0, 0, 0, 0},
+                                    .source = 3,
+                                    .day = 20001,
+                                    .provider = Provider::codex}},
+                       counting);
+    state->index.retract({2}, counting);
+    Breakdown breakdown;
+    const std::string written = serializeState(*state, &breakdown);
     auto back = deserializeState(written, nullptr);
     if (!back || serializeState(*back) != written)
         std::abort();
+    for (const auto &[key, figures] : breakdown.rows)
+        if (figures.tokens != figures.split.sum() || figures.tokens < 0)
+            std::abort();
 }
 
 } // namespace
@@ -47,11 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size) {
     useAndWriteBack(deserializeState(input, nullptr));
 
     // The input as the body of a state file: after the writer's own magic, format and rules
-    // versions (the first 16 bytes) and before a correct checksum, so that fuzzing reaches
-    // past all of them.
+    // versions and the empty price table version (the first 20 bytes) and before a correct
+    // checksum, so that fuzzing reaches past all of them.
     static const std::string header = [] {
         CollectorState empty;
-        return serializeState(empty).substr(0, 16);
+        return serializeState(empty).substr(0, 20);
     }();
     std::string bytes = header;
     bytes += input;

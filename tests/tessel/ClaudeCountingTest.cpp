@@ -17,6 +17,12 @@ std::string progress(const std::string &line, const std::string &timestamp) {
            "}}\n";
 }
 
+// A line of an older version, which wrote no message.id.
+std::string withoutId(std::string line) {
+    const size_t id = line.find(R"("id":")");
+    return line.erase(id, line.find(',', id) + 1 - id);
+}
+
 std::string crlf(std::string line) {
     line.insert(line.size() - 1, "\r");
     return line;
@@ -43,6 +49,14 @@ TEST_F(ClaudeCountingTest, CountsEachMessageOnceWhateverWhenCollected) {
            {"s/subagents/agent-1.jsonl",
             sidechain(claudeLine("msg_kept", "req_k", "2026-03-14T10:01:00Z", 40, 60))}},
           {{"2026-03-14", 10 + 100}}},
+         // Replaced by a new file that holds the old lines and more, or the same lines again:
+         // lines without a message id have nothing to de-duplicate on, yet count once.
+         {"LinesWithoutMessageIdCountOnceHoweverTheirFileIsWritten",
+          {{"s.jsonl", withoutId(claudeLine("m", "r1", "2026-03-14T10:00:00Z", 100, 20, 200, 35)) +
+                           withoutId(claudeLine("m", "r2", "2026-03-14T10:01:00Z", 40, 30, 0, 5)) +
+                           claudeLine("msg_1", "req_1", "2026-03-14T10:02:00Z", 50, 25) +
+                           withoutId(claudeLine("m", "r3", "2026-03-14T10:03:00Z", 60, 15))}},
+          {{"2026-03-14", 355 + 75 + 75 + 75}}},
          {"CacheCreationObjectStandsInForAMissingFlatFigure",
           {{"s.jsonl",
             R"({"type":"assistant","timestamp":"2026-03-14T10:00:00Z","requestId":"r","message":{"id":"m","model":"claude-opus-4-5","usage":{"input_tokens":1,"cache_read_input_tokens":2,"output_tokens":3,"cache_creation":{"ephemeral_5m_input_tokens":100,"ephemeral_1h_input_tokens":1000}}}})"

@@ -18,6 +18,23 @@ std::string parentLines(const std::string &day, const std::string &hour) {
 
 const std::string d = "2026-03-14";
 
+// A token_count line written with only the last turn.
+std::string lastOnly(const std::string &timestamp, std::int64_t tokens) {
+    std::string line = codexUsage(timestamp, tokens);
+    const size_t total = line.find(R"("total_token_usage")");
+    return line.erase(total, line.find("\"last_token_usage\"") - total);
+}
+
+// What Codex writes when the context window fills: zeros but total_tokens, the window's size.
+std::string windowFull(const std::string &timestamp, std::int64_t window = 272000) {
+    const std::string usage = R"({"input_tokens":0,"cached_input_tokens":0,"output_tokens":0,)"
+                              R"("reasoning_output_tokens":0,"total_tokens":)" +
+                              std::to_string(window) + "}";
+    return R"({"timestamp":")" + timestamp +
+           R"(","type":"event_msg","payload":{"type":"token_count","info":{"total_token_usage":)" +
+           usage + R"(,"last_token_usage":)" + usage + "}}}\n";
+}
+
 using CodexCountingTest = LogTest;
 
 TEST_F(CodexCountingTest, CountsEachTurnOnceWhateverWhenCollected) {
@@ -69,6 +86,18 @@ TEST_F(CodexCountingTest, CountsEachTurnOnceWhateverWhenCollected) {
            {"copy", codexMeta(d + "T14:00:00Z") + parentLines(d, "14") +
                         codexUsage(d + "T14:10:00Z", 3100, 100)}},
           {{d, 3000 + 400 + 200 + 100}}},
+         {"LinesWithOnlyTheLastTurnCountIt",
+          {{"alone", lastOnly(d + "T10:00:00Z", 640)},
+           {"two", lastOnly(d + "T11:00:00Z", 100) + lastOnly(d + "T11:01:00Z", 30) +
+                       lastOnly(d + "T11:01:00Z", 30)}},
+          {{d, 640 + 130}}},
+         // The window fills twice; the next turns go on from its size, or fall below it.
+         {"ContextWindowLineCountsNothingAndIsTheNextBaseline",
+          {{"a", codexUsage(d + "T10:00:00Z", 1000) + windowFull(d + "T10:01:00Z") +
+                     codexUsage(d + "T10:02:00Z", 273500, 1500) + windowFull(d + "T10:03:00Z") +
+                     codexUsage(d + "T10:04:00Z", 4000, 4000)},
+           {"b", windowFull(d + "T12:00:00Z", 400000) + codexUsage(d + "T12:01:00Z", 400700, 700)}},
+          {{d, 1000 + 1500 + 4000 + 700}}},
          {"SpawnedSubagentsReplayStampedWithTheirCreationSecondCountNothing",
           {{"agent", codexMeta(d + "T15:00:00.250Z", spawned) +
                          codexUsage(d + "T15:00:00.300Z", 1500) +
@@ -78,9 +107,22 @@ TEST_F(CodexCountingTest, CountsEachTurnOnceWhateverWhenCollected) {
         "codex", codexHome + "/sessions/2026/03/14/rollout-", ".jsonl");
 }
 
-// A resumed session counts under each line's day, in whichever folder it lives; a session
-// moved to the archive, or present in both folders, is the same session.
-TEST_F(CodexCountingTest, SessionsAreKnownByNameAndCountUnderEachLinesDay) {
+// An archived session resumed under the same name: both files count, their shared turns once.
+TEST_F(CodexCountingTest, SameNamedSessionsInBothFoldersCountEveryTurnOnce) {
+    const std::string shared = codexMeta(d + "T09:00:00Z") + codexUsage(d + "T09:01:00Z", 1000) +
+                               codexUsage(d + "T09:02:00Z", 3000, 2000);
+    expectCounts(
+        {{"ArchivedThenResumed",
+          {{"archived_sessions/rollout-a", shared + codexUsage(d + "T09:03:00Z", 3100, 100)},
+           {"sessions/2026/03/14/rollout-a", shared + codexUsage(d + "T10:00:00Z", 3500, 500) +
+                                                 codexUsage(d + "T10:01:00Z", 4000, 500)}},
+          {{d, 3000 + 100 + 1000}}}},
+        "codex", codexHome + "/", ".jsonl");
+}
+
+// A resumed session counts under each line's day, in whichever folder it lives; a copy of it
+// in the archive counts once, and so does the archived copy that outlives it and grows.
+TEST_F(CodexCountingTest, ArchivedSessionsCountUnderEachLinesDayAndOnce) {
     const std::string live = rollout("moved", "2026/03/10");
     writeText(live, codexUsage("2026-03-10T09:00:00Z", 400) +
                         codexUsage("2026-03-14T09:00:00Z", 1000, 600));

@@ -66,19 +66,35 @@ TEST_F(CollectTest, RecountReplacesTheDaysTheLogsCoverAndKeepsTheOthers) {
     // Rows of providers this version does not know stay as they were.
     EXPECT_EQ(tokens("2025-12-01", "gemini"), 4);
     EXPECT_EQ(history().dayTotal(*parseDay("2025-12-01")), 9);
+    // The breakdown holds the days it counted.
+    EXPECT_EQ(breakdownFigures("claude"),
+              (std::map<std::string, std::int64_t>{{"2026-03-14", 20}}));
 }
 
+// Also with OpenCode's copied messages in the state, and after a session moved into the
+// archive: a file renamed keeps its entry.
 TEST_F(CollectTest, SecondCollectWithNothingNewReadsNothing) {
     for (int i = 0; i < 20; ++i)
         writeText(session("s" + std::to_string(i) + ".jsonl"),
                   claudeLine("m" + std::to_string(i), "r", "2026-03-14T10:00:00Z", 1, 1));
-    EXPECT_EQ(collect().filesRead, 20u);
+    writeText(rollout("r"), codexMeta() + codexUsage("2026-03-14T10:00:00Z", 700));
+    const std::string copied = openCodeMessage("msg_a", 1773482400000, 5, 0);
+    writeText(messageFile("msg_a"), copied);
+    writeText(openCodeData + "/storage/message/ses_fork/msg_b.json",
+              openCodeMessage("msg_b", 1773482400000, 5, 0));
+    EXPECT_EQ(collect().filesRead, 23u);
     const auto stateTime = fs::last_write_time(repo + "/docs/.tessel-state");
     const CollectSummary again = collect();
     EXPECT_EQ(again.filesRead, 0u);
     EXPECT_EQ(again.bytesRead, 0u);
     EXPECT_EQ(fs::last_write_time(repo + "/docs/.tessel-state"), stateTime);
+
+    fs::create_directories(codexHome + "/archived_sessions");
+    fs::rename(rollout("r"), codexHome + "/archived_sessions/rollout-r.jsonl");
+    EXPECT_EQ(collect().filesRead, 0u);
     EXPECT_EQ(tokens("2026-03-14", "claude"), 40);
+    EXPECT_EQ(tokens("2026-03-14", "codex"), 700);
+    EXPECT_EQ(tokens("2026-03-14", "opencode"), 5);
 }
 
 TEST_F(CollectTest, CollectKilledWhileWritingLeavesTheOldFileByteIdentical) {

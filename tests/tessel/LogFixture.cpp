@@ -33,6 +33,12 @@ void appendText(const std::string &path, const std::string &text) {
     std::ofstream(path, std::ios::binary | std::ios::app) << text;
 }
 
+void replaceText(const std::string &path, const std::string &text) {
+    const std::string temporary = path + ".replacing";
+    writeText(temporary, text);
+    fs::rename(temporary, path);
+}
+
 std::string readText(const std::string &path) {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
@@ -196,23 +202,49 @@ std::map<std::string, std::int64_t> LogTest::figures(const std::string &provider
     return result;
 }
 
+std::map<std::string, std::int64_t> LogTest::breakdownFigures(const std::string &provider) const {
+    std::map<std::string, std::int64_t> result;
+    const auto breakdown = readBreakdown(breakdownFile());
+    if (!breakdown)
+        return result;
+    for (const auto &[key, figures] : breakdown->rows) {
+        EXPECT_EQ(figures.split.sum(), figures.tokens) << formatDay(key.day);
+        if (providerId(key.provider) == provider && figures.tokens != 0)
+            result[formatDay(key.day)] += figures.tokens;
+    }
+    return result;
+}
+
 void LogTest::expectCounts(const std::vector<CountCase> &cases, const std::string &provider,
                            const std::string &prefix, const std::string &suffix) {
+    const auto expect = [&](const CountCase &c, const char *how) {
+        EXPECT_EQ(figures(provider), c.expected) << c.name << ", " << how;
+        EXPECT_EQ(breakdownFigures(provider), c.expected) << c.name << ", " << how << ", breakdown";
+    };
     for (const CountCase &c : cases) {
         fs::remove_all(fs::path(prefix).parent_path());
         fs::remove_all(repo + "/docs");
+        bool replace = false;
         for (const auto &[name, text] : c.files) {
-            for (size_t at = 0; at < text.size();) {
+            const std::string path = prefix + name + suffix;
+            for (size_t at = 0; at < text.size(); replace = !replace) {
                 const size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
-                appendText(prefix + name + suffix, text.substr(at, end - at));
+                if (replace && fs::exists(path))
+                    replaceText(path, readText(path) + text.substr(at, end - at));
+                else
+                    appendText(path, text.substr(at, end - at));
                 collect();
                 at = end;
             }
         }
-        EXPECT_EQ(figures(provider), c.expected) << c.name << ", collected line by line";
+        expect(c, "collected line by line");
+        for (const auto &[name, text] : c.files)
+            replaceText(prefix + name + suffix, readText(prefix + name + suffix));
+        collect();
+        expect(c, "each file replaced by a copy");
         fs::remove_all(repo + "/docs");
         collect();
-        EXPECT_EQ(figures(provider), c.expected) << c.name << ", collected at once";
+        expect(c, "collected at once");
     }
 }
 

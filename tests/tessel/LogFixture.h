@@ -4,6 +4,7 @@
 #include "base/Day.h"
 #include "base/Environment.h"
 #include "collect/Collector.h"
+#include "history/Breakdown.h"
 #include "history/UsageHistory.h"
 
 #include "ScopedEnvironment.h"
@@ -24,6 +25,9 @@ using ::testing::HasSubstr;
 void writeText(const std::string &path, const std::string &text);
 void writeExecutable(const std::string &path, const std::string &text);
 void appendText(const std::string &path, const std::string &text);
+// Replaces the file at `path` by a new file (another inode) holding `text`, as a sync client,
+// a backup restore or an editor does.
+void replaceText(const std::string &path, const std::string &text);
 std::string readText(const std::string &path);
 // True once none of the processes whose ids are listed in `path` is running; waits a moment
 // for killed ones to go. A zombie waiting for its reaper counts as gone.
@@ -92,6 +96,7 @@ protected:
 
     CollectSummary collect() { return collectUsage(repo, environment); }
     UsageHistory history() const;
+    std::string breakdownFile() const { return repo + "/docs/.tessel-state.breakdown"; }
     std::int64_t tokens(const std::string &day, const std::string &provider) const;
 
     // The variables a child of the test gets set or removed: only what the test chose, so
@@ -119,10 +124,16 @@ protected:
 
     // Figures per day ("yyyy-MM-dd") of one provider, the days with none left out.
     std::map<std::string, std::int64_t> figures(const std::string &provider) const;
+    // The same from the breakdown beside the state, its rows summed per day; fails the test
+    // where a row's split does not add up to its tokens.
+    std::map<std::string, std::int64_t> breakdownFigures(const std::string &provider) const;
     // For each case, from empty log and repository folders: writes the files, each at `prefix`
-    // + its name + `suffix`, line by line in the order given, collecting after every line; then
-    // starts again with an empty repository and collects everything at once. Both must give the
-    // expected figures of `provider`, since counting must not depend on when collect ran.
+    // + its name + `suffix`, line by line in the order given, collecting after every line, every
+    // other line appended and the others by replacing the file with a new one that holds one
+    // line more; then replaces every file by an identical copy and collects; then starts again
+    // with an empty repository and collects everything at once. Each must give the expected
+    // figures of `provider`, in the history and the breakdown alike, since counting must not
+    // depend on when collect ran or on how the files were written.
     void expectCounts(const std::vector<CountCase> &cases, const std::string &provider,
                       const std::string &prefix, const std::string &suffix = {});
 };

@@ -17,11 +17,14 @@ protected:
     std::string database() const { return openCodeData + "/opencode.db"; }
 };
 
-TEST_F(OpenCodeCountingTest, BothStorageFormsAreReadAndShareMessageIds) {
+// The database is the newer storage: its copy of a message wins over a message file's, even
+// where the file's figures are larger.
+TEST_F(OpenCodeCountingTest, BothStorageFormsAreReadAndTheDatabaseCopyWins) {
     writeOpenCodeDatabase(database(), {{"msg_1", openCodeMessage("msg_1", morning, 1, 2, 3, 4, 5)},
                                        {"msg_2", openCodeMessage("msg_2", morning, 10, 0)},
                                        {"msg_u", R"({"role":"user","time":{"created":1}})"}});
     writeText(messageFile("msg_1"), openCodeMessage("msg_1", morning, 1, 2, 3, 4, 5));
+    writeText(messageFile("msg_2"), openCodeMessage("msg_2", morning, 10, 500));
     writeText(messageFile("msg_3"), openCodeMessage("msg_3", morning, 100, 0));
     writeText(messageFile("msg_bad"), "{\"tokens\": oops");
     collect();
@@ -70,13 +73,21 @@ std::string withModel(std::string json) {
 }
 
 std::string row(const std::string &table, const std::string &id, const std::string &data,
-                const std::string &session = "ses_1") {
+                const std::string &session = "ses_1", int seq = 1,
+                const std::string &type = "assistant") {
     if (table == "message")
         return "INSERT INTO message VALUES (" + quoted(id) + "," + quoted(session) + ",0," +
                quoted(data) + ");";
-    return "INSERT INTO session_message VALUES (" + quoted(id) + "," + quoted(session) +
-           ",'assistant',1,0,0," + quoted(data) + ");";
+    return "INSERT INTO session_message VALUES (" + quoted(id) + "," + quoted(session) + "," +
+           quoted(type) + "," + std::to_string(seq) + ",0,0," + quoted(data) + ");";
 }
+
+// Version 2's sessions: a fork names the session it was made from and the last seq it copied.
+const std::string forkedSessions =
+    "CREATE TABLE session (id TEXT PRIMARY KEY, directory TEXT, fork_session_id TEXT, "
+    "fork_boundary INTEGER);"
+    "INSERT INTO session VALUES ('ses_p', '/w', NULL, NULL), ('ses_f', '/w', 'ses_p', 3),"
+    "('ses_ff', '/w', 'ses_f', 4), ('ses_x', '/w', 'ses_gone', 1), ('ses_y', '/w', 'ses_gone', 1);";
 
 // Each case: database files in the data folder, the SQL that fills them, and the tokens of
 // the day.
@@ -112,6 +123,39 @@ TEST_F(OpenCodeCountingTest, CountsEveryMessageOnce) {
                // Same time and figures but another model: another message.
                row("message", "msg_c", openCodeMessage("msg_c", morning, 1000, 865))}},
          1865 + 2000 + 1865},
+        // Copies in forks carry the time they were copied at, so only the marks tell them.
+        {"NextDatabaseCountsAssistantRowsAndKnowsForkCopiesByTheirMarks",
+         {{"opencode-next.db",
+           sessionMessageTable + forkedSessions +
+               row("session_message", "m1", openCodeMessage("m1", morning, 1000, 0), "ses_p", 1) +
+               row("session_message", "m2", openCodeMessage("m2", morning, 7000, 0), "ses_p", 2,
+                   "user") +
+               row("session_message", "m3", openCodeMessage("m3", morning, 300, 0), "ses_p", 3,
+                   "synthetic") +
+               row("session_message", "f1", openCodeMessage("f1", morning + 9, 1000, 0), "ses_f",
+                   1) +
+               row("session_message", "f4", openCodeMessage("f4", morning + 9, 40, 0), "ses_f", 4) +
+               row("session_message", "g1", openCodeMessage("g1", morning + 20, 1000, 0), "ses_ff",
+                   1) +
+               row("session_message", "g4", openCodeMessage("g4", morning + 20, 40, 0), "ses_ff",
+                   4) +
+               row("session_message", "g5", openCodeMessage("g5", morning + 20, 5, 0), "ses_ff",
+                   5) +
+               // Sibling forks of a session that is gone: their copies count once.
+               row("session_message", "x1", openCodeMessage("x1", morning + 30, 600, 0), "ses_x",
+                   1) +
+               row("session_message", "y1", openCodeMessage("y1", morning + 40, 600, 0), "ses_y",
+                   1)}},
+         1000 + 40 + 5 + 600},
+        {"NegativeAndMissingFiguresCountZeroAndCostNoOtherRow",
+         {{"opencode.db",
+           messageTable +
+               row("message", "n1",
+                   R"({"role":"assistant","time":{"created":1773482400000},"tokens":{"input":-50,"output":8,"cache":{"read":-1,"write":2}}})") +
+               row("message", "n2",
+                   R"({"role":"assistant","time":{"created":1773482400000},"tokens":{"input":"x"}})") +
+               row("message", "n3", openCodeMessage("n3", morning, 30, 0))}},
+         10 + 30},
         {"FloatTimesMissingColumnsAndOddRows",
          {{"opencode.db",
            std::string(

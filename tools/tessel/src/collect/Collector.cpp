@@ -8,6 +8,8 @@
 #include "collect/CountedDays.h"
 #include "collect/LogDiscovery.h"
 #include "collect/LogReader.h"
+#include "collect/RecordIdentity.h"
+#include "history/Breakdown.h"
 #include "history/DemoHistory.h"
 #include "history/MachineHistory.h"
 #include "history/MachineId.h"
@@ -17,9 +19,11 @@
 #include <atomic>
 #include <exception>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <span>
 #include <thread>
+#include <tuple>
 #include <unordered_set>
 
 namespace fs = std::filesystem;
@@ -39,13 +43,42 @@ std::optional<ReadJob> planRead(const LogFile &log, CollectorState &state) {
     if (known.sameFileAs(log.current))
         return std::nullopt;
     // Appended to: go on where the last collection stopped (the reader checks that the file
-    // still ends where it did). Codex sessions are known by name, so a session moved to
-    // another folder (another inode) goes on as well.
-    const bool sameFile = log.provider->sessionsKnownByName || known.inode == log.current.inode;
-    if (log.storage == LogStorage::lines && sameFile && log.current.size >= known.offset)
+    // still ends where it did).
+    if (log.storage == LogStorage::lines && known.inode == log.current.inode &&
+        log.current.size >= known.offset)
         return ReadJob{&log, known.offset, known.session, known.tailHash, known.id};
-    // Replaced or shortened: read it whole; the message index keeps copies from counting twice.
+    // Replaced or shortened: read whole, after what it counted before is taken back.
     return ReadJob{&log, 0, {}, 0, known.id};
+}
+
+// A file renamed into another folder (a Codex session moved into the archive, a project
+// folder renamed) keeps its inode, size and modification time: it takes over the entry of the
+// path it left, so nothing of it is read or counted again. Answers whether one was found.
+bool followMovedFiles(const std::vector<LogFile> &logs, CollectorState &state) {
+    std::map<std::tuple<std::uint64_t, std::uint64_t, std::int64_t>, std::uint64_t> gone;
+    auto log = logs.begin();
+    for (const auto &[key, file] : state.files) {
+        while (log != logs.end() && log->key < key)
+            ++log;
+        if (log == logs.end() || log->key != key)
+            gone.emplace(std::tuple(file.inode, file.size, file.mtimeNs), key);
+    }
+    bool moved = false;
+    for (const LogFile &found : logs) {
+        if (gone.empty())
+            break;
+        if (state.files.contains(found.key))
+            continue;
+        const auto left =
+            gone.find(std::tuple(found.current.inode, found.current.size, found.current.mtimeNs));
+        if (left == gone.end())
+            continue;
+        const auto entry = state.files.extract(left->second);
+        state.files.emplace(found.key, entry.mapped());
+        gone.erase(left);
+        moved = true;
+    }
+    return moved;
 }
 
 std::vector<ReadResult> readInParallel(std::span<const ReadJob> jobs,
@@ -81,10 +114,13 @@ size_t workerCount() {
     return std::clamp<size_t>(cores, 1, 4);
 }
 
-// The database and its write-ahead log: either changing means new rows may be there.
-// Adds the keys of the database's entries in the file table to `kept`.
+// The database and its write-ahead log: either changing means new rows may be there. A
+// database read to its end replaces what it counted before; one that failed part-way adds what
+// it gave and is read again next time. Adds the keys of the database's entries in the file
+// table to `kept`.
 bool readDatabaseIfChanged(const LogDatabase &source, CollectorState &state,
-                           std::set<std::uint64_t> &kept, CollectSummary &summary) {
+                           MessageIndex::Counting &counting, std::set<std::uint64_t> &kept,
+                           CollectSummary &summary) {
     const std::string &path = source.path;
     const auto database = statFile(path);
     if (!database)
@@ -97,40 +133,45 @@ bool readDatabaseIfChanged(const LogDatabase &source, CollectorState &state,
         wal.reset();
     const auto known = state.files.find(key);
     const auto knownWal = state.files.find(walKey);
+    kept.insert(key);
+    kept.insert(walKey);
     const bool unchanged = known != state.files.end() && known->second.sameFileAs(*database) &&
                            (wal ? knownWal != state.files.end() && knownWal->second.sameFileAs(*wal)
                                 : knownWal == state.files.end());
-    if (unchanged) {
-        kept.insert(key);
-        kept.insert(walKey);
+    if (unchanged)
         return false;
-    }
-    // Left out of the file table unless read to the end, so the next collection tries again.
-    state.files.erase(key);
+    FileState read = *database;
+    read.id = known != state.files.end() ? known->second.id : state.nextFileId++;
+    // Until it is read to the end, its entry matches no file, so the next collection tries again.
+    FileState retry;
+    retry.id = read.id;
+    retry.mtimeNs = -1;
+    state.files[key] = retry;
     state.files.erase(walKey);
     LocalDays days;
     try {
-        DatabaseRead read = source.provider->readDatabase(path, days);
-        if (auto warning = dropUncountedDays(read.records, path); !warning.empty())
+        DatabaseRead rows = source.provider->readDatabase(path, days);
+        for (UsageRecord &record : rows.records)
+            record.source = read.id;
+        identifyByBytes(rows.records, 0, path);
+        if (auto warning = dropUncountedDays(rows.records, path); !warning.empty())
             summary.warnings.push_back(std::move(warning));
-        state.names.merge(read.names);
-        state.index.merge(read.records, state.totals);
-        if (!read.problem.empty()) {
-            // What was read counts; the message index keeps rows from counting twice when
-            // the next collection reads the database again.
-            summary.warnings.push_back(read.problem);
+        state.names.merge(rows.names);
+        if (!rows.problem.empty()) {
+            // What was read counts; rows it held before stay until it is read whole.
+            summary.warnings.push_back(rows.problem);
+            state.index.merge(rows.records, counting);
             return true;
         }
+        state.index.retract({read.id}, counting);
+        state.index.merge(rows.records, counting);
     } catch (const ToolError &error) {
         summary.warnings.push_back(error.what());
         return true;
     }
-    state.files[key] = *database;
-    kept.insert(key);
-    if (wal) {
+    state.files[key] = read;
+    if (wal)
         state.files[walKey] = *wal;
-        kept.insert(walKey);
-    }
     ++summary.filesRead;
     summary.bytesRead += database->size;
     return true;
@@ -163,12 +204,36 @@ void storeHistory(const RepositoryFiles &files, const UsageHistory &stored,
     replaceFileIfChanged(files.usage, text);
 }
 
+// The breakdown to write: what the counted copies contributed and, of the breakdown written
+// before, the rows of days and tools the counts do not cover (their logs were deleted before a
+// recount), which keep matching the figures the history keeps for those days.
+void storeBreakdown(const std::string &path, Breakdown fresh, const DayTotals &totals) {
+    if (const auto earlier = readBreakdown(path)) {
+        for (const auto &[key, figures] : earlier->rows) {
+            const auto day = totals.find(key.day);
+            if (day != totals.end() && day->second.covers(providerIndex(key.provider)))
+                continue;
+            fresh.rows.emplace(key, figures);
+            for (const NameId id : {key.model, key.project})
+                if (const std::string *text = earlier->names.find(id))
+                    fresh.names.insert(id, *text);
+        }
+    }
+    writeBreakdown(path, fresh);
+}
+
 void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
                      const UsageHistory &inherited, const Environment &environment,
-                     CollectSummary &summary) {
+                     const Pricing &pricing, CollectSummary &summary) {
     std::optional<CollectorState> loaded = loadState(files.state);
+    // Costs priced under another table are priced again, which takes a recount.
+    if (loaded && loaded->priceVersion != pricing.version)
+        loaded.reset();
     CollectorState state = loaded ? std::move(*loaded) : CollectorState{};
+    state.priceVersion = pricing.version;
+    MessageIndex::Counting counting{state.totals, state.names, pricing};
     const std::vector<LogFile> logs = discoverLogs(environment, summary.warnings);
+    bool changed = !loaded || followMovedFiles(logs, state);
 
     std::vector<ReadJob> jobs;
     for (const LogFile &log : logs)
@@ -181,15 +246,16 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
         const std::span<const ReadJob> round(jobs.data() + first,
                                              std::min(filesPerRound, jobs.size() - first));
         std::vector<ReadResult> results = readInParallel(round, readers);
-        // A Codex session read again from its start takes back what it counted before: its
-        // running totals are counted afresh, and lines it no longer holds no longer count.
+        // A file read again from its start (replaced, shortened, rewritten) takes back what it
+        // counted before, so every line it holds now counts once and lines it no longer holds
+        // no longer count. One that could not be read keeps what it counted.
         std::unordered_set<std::uint32_t> restarted;
         for (size_t i = 0; i < round.size(); ++i)
-            if (round[i].file->provider->sessionsKnownByName &&
-                state.files.contains(round[i].file->key) &&
-                (round[i].startOffset == 0 || results[i].restarted))
+            if (state.files.contains(round[i].file->key) &&
+                (round[i].startOffset == 0 || results[i].restarted) &&
+                (results[i].bytesRead > 0 || results[i].problem.empty()))
                 restarted.insert(round[i].id);
-        state.index.retract(restarted, state.totals);
+        state.index.retract(restarted, counting);
         for (size_t i = 0; i < round.size(); ++i) {
             ReadResult &result = results[i];
             result.state.id = round[i].id;
@@ -199,7 +265,7 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
                 !warning.empty())
                 summary.warnings.push_back(std::move(warning));
             state.names.merge(result.names);
-            state.index.merge(result.records, state.totals);
+            state.index.merge(result.records, counting);
             // A file that could not be opened keeps its old entry, if any, to be tried again.
             if (result.bytesRead > 0 || result.problem.empty())
                 state.files[round[i].file->key] = result.state;
@@ -208,12 +274,12 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
             overlong += result.overlongLines;
         }
         summary.filesRead += round.size();
+        changed = true;
     }
-    bool databaseRead = false;
     std::set<std::uint64_t> databaseKeys;
     for (const LogDatabase &database : discoverDatabases(environment))
-        databaseRead =
-            readDatabaseIfChanged(database, state, databaseKeys, summary) || databaseRead;
+        changed =
+            readDatabaseIfChanged(database, state, counting, databaseKeys, summary) || changed;
     if (malformed > 0)
         summary.warnings.push_back("skipped " + std::to_string(malformed) +
                                    " log lines that could not be read");
@@ -221,26 +287,31 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
         summary.warnings.push_back("skipped " + std::to_string(overlong) +
                                    " log lines longer than 16 MiB");
 
-    // Files that are gone leave the table, but Codex sessions keep their progress even when
-    // their file is gone for a while, so a restored copy is not counted again. Both lists are
+    // Files that are gone leave the table; what they counted stays counted. Both lists are
     // sorted by key.
-    bool pruned = false;
     auto log = logs.begin();
     for (auto entry = state.files.begin(); entry != state.files.end();) {
         while (log != logs.end() && log->key < entry->first)
             ++log;
-        if ((log != logs.end() && log->key == entry->first) || entry->second.keptWhenGone ||
+        if ((log != logs.end() && log->key == entry->first) ||
             databaseKeys.contains(entry->first)) {
             ++entry;
         } else {
             entry = state.files.erase(entry);
-            pruned = true;
+            changed = true;
         }
     }
 
     storeHistory(files, stored, inherited, state.totals, summary);
-    if (!loaded || !jobs.empty() || databaseRead || pruned)
-        writeFileAtomically(files.state, serializeState(state));
+    // The breakdown goes before the state: should writing the state fail, the next collection
+    // counts the same again and writes both.
+    std::error_code missing;
+    if (changed || !fs::exists(files.breakdown, missing)) {
+        Breakdown breakdown;
+        const std::string bytes = serializeState(state, &breakdown);
+        storeBreakdown(files.breakdown, std::move(breakdown), state.totals);
+        writeFileAtomically(files.state, bytes);
+    }
 }
 
 // How messages name this machine's own history.
@@ -250,7 +321,8 @@ std::string ownHistoryName(const std::string &path) {
 
 } // namespace
 
-CollectSummary collectUsage(const std::string &repositoryFolder, const Environment &environment) {
+CollectSummary collectUsage(const std::string &repositoryFolder, const Environment &environment,
+                            const Pricing &pricing) {
     if (!fs::is_directory(repositoryFolder))
         throw FileError(repositoryFolder, "the repository folder does not exist");
     const RepositoryFiles files(repositoryFolder);
@@ -263,6 +335,7 @@ CollectSummary collectUsage(const std::string &repositoryFolder, const Environme
     const FileLock lock(files.lock, 120);
     removeStaleTemporaries(files.usage);
     removeStaleTemporaries(files.state);
+    removeStaleTemporaries(files.breakdown);
 
     CollectSummary summary;
     const DayNumber day = today(environment);
@@ -298,7 +371,7 @@ CollectSummary collectUsage(const std::string &repositoryFolder, const Environme
                : stored.value_or(UsageHistory{});
     history = addedHistories(std::move(history), inherited);
     history.host = machine.host;
-    collectFromLogs(own, history, inherited, environment, summary);
+    collectFromLogs(own, history, inherited, environment, pricing, summary);
     writeSummedUsage(files, day, summary.warnings);
     return summary;
 }

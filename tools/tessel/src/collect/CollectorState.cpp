@@ -1,6 +1,7 @@
 #include "collect/CollectorState.h"
 
 #include "base/BinaryCoding.h"
+#include "base/Errors.h"
 #include "base/MappedFile.h"
 
 #include <algorithm>
@@ -11,10 +12,31 @@
 namespace {
 
 constexpr char magic[8] = {'T', 'E', 'S', 'S', 'E', 'L', 'S', 'T'};
-constexpr std::uint32_t formatVersion = 4;
+constexpr std::uint32_t formatVersion = 5;
 
-using StoredEntry = MessageIndex::Stored;
-static_assert(sizeof(StoredEntry) == 33);
+// A file table entry and a breakdown row as stored.
+constexpr size_t fileSize = 8 * 6 + 4 + 8 * 2 + 8 * 2 + 1;
+constexpr size_t rowSize = 4 + 1 + 8 + 8;
+// The smallest stored copy: key, source and the smallest contribution, and its offset.
+constexpr size_t smallestCopy = 8 + 4 + 9 + 4;
+
+// Adds what a counted copy contributes to its row.
+void addTo(BreakdownFigures &figures, const Contribution &contribution) {
+    const TokenSplit &split = contribution.split;
+    TokenSplit &sum = figures.split;
+    sum.input = saturatingAdd(sum.input, split.input);
+    sum.output = saturatingAdd(sum.output, split.output);
+    sum.cacheRead = saturatingAdd(sum.cacheRead, split.cacheRead);
+    sum.cacheWrite = saturatingAdd(sum.cacheWrite, split.cacheWrite);
+    sum.reasoning = saturatingAdd(sum.reasoning, split.reasoning);
+    sum.cacheWriteLong = saturatingAdd(sum.cacheWriteLong, split.cacheWriteLong);
+    figures.tokens = saturatingAdd(figures.tokens, contribution.tokens());
+    if (contribution.unpriced)
+        figures.unpricedTokens = saturatingAdd(figures.unpricedTokens, contribution.tokens());
+    else
+        figures.costNanodollars =
+            saturatingAdd(figures.costNanodollars, contribution.costNanodollars);
+}
 
 } // namespace
 
@@ -26,12 +48,13 @@ std::uint64_t stateChecksum(std::string_view bytes) {
     return binaryChecksum(bytes.data(), bytes.size());
 }
 
-std::string serializeState(CollectorState &state) {
+std::string serializeState(CollectorState &state, Breakdown *breakdown) {
     BinaryWriter out;
     for (const char c : magic)
         out.put(c);
     out.put(formatVersion);
     out.put(countingRules);
+    out.putText(state.priceVersion);
     out.put(state.nextFileId);
     // A day holds the figures of the providers it covers only, so a new provider changes
     // nothing of the format.
@@ -57,7 +80,6 @@ std::string serializeState(CollectorState &state) {
         out.put(file.session.model);
         out.put(file.session.project);
         out.put(file.session.flags);
-        out.put(static_cast<std::uint8_t>(file.keptWhenGone ? 1 : 0));
     }
     // Sorted, so the same state always gives the same bytes.
     std::vector<std::pair<NameId, const std::string *>> names;
@@ -67,39 +89,73 @@ std::string serializeState(CollectorState &state) {
     out.put(static_cast<std::uint64_t>(names.size()));
     for (const auto &[id, text] : names) {
         out.put(id);
-        out.put(static_cast<std::uint32_t>(text->size()));
-        out.putBytes(text->data(), text->size());
+        out.putText(*text);
     }
-    // The count goes before the entries; it is known once they are written.
+    const std::vector<BreakdownKey> rows = state.index.rows();
+    out.put(static_cast<std::uint64_t>(rows.size()));
+    for (const BreakdownKey &row : rows) {
+        out.put(row.day);
+        out.put(static_cast<std::uint8_t>(row.provider));
+        out.put(row.model);
+        out.put(row.project);
+    }
+
+    // The copies back to back, then where each starts. Their count and size go before them;
+    // both are known once they are written.
     const size_t countAt = out.bytes().size();
-    out.bytes().reserve(countAt + 16 + state.index.sizeHint() * sizeof(StoredEntry));
     out.put(std::uint64_t{0});
-    std::uint64_t count = 0;
-    state.index.forEachSorted([&](const StoredEntry &entry) {
-        out.putBytes(&entry, sizeof entry);
-        ++count;
+    out.put(std::uint64_t{0});
+    const size_t bodyAt = out.bytes().size();
+    out.bytes().reserve(bodyAt + state.index.sizeHint() * 40);
+    std::vector<std::uint32_t> offsets;
+    offsets.reserve(state.index.sizeHint());
+    std::vector<BreakdownFigures> sums(breakdown ? rows.size() : 0);
+    state.index.forEachSorted([&](std::uint64_t key, std::uint32_t source,
+                                  const Contribution &contribution, std::string_view encoded) {
+        const size_t at = out.bytes().size() - bodyAt;
+        if (at > UINT32_MAX)
+            throw ToolError("the collector's state has grown past 4 GiB");
+        offsets.push_back(static_cast<std::uint32_t>(at));
+        out.put(key);
+        out.put(source);
+        out.putBytes(encoded.data(), encoded.size());
+        if (breakdown && contribution.counted)
+            addTo(sums[contribution.row], contribution);
     });
+    const std::uint64_t count = offsets.size();
+    const std::uint64_t bodySize = out.bytes().size() - bodyAt;
     std::memcpy(out.bytes().data() + countAt, &count, sizeof count);
+    std::memcpy(out.bytes().data() + countAt + sizeof count, &bodySize, sizeof bodySize);
+    out.putBytes(offsets.data(), offsets.size() * sizeof(std::uint32_t));
     out.putChecksum();
+
+    if (breakdown) {
+        *breakdown = {};
+        breakdown->priceTableVersion = state.priceVersion;
+        for (size_t row = 0; row < rows.size(); ++row) {
+            if (sums[row] == BreakdownFigures{})
+                continue;
+            breakdown->rows[rows[row]] = sums[row];
+            for (const NameId id : {rows[row].model, rows[row].project})
+                if (const std::string *text = state.names.find(id))
+                    breakdown->names.insert(id, *text);
+        }
+    }
     return std::move(out.bytes());
 }
 
 std::optional<CollectorState> deserializeState(std::string_view bytes,
                                                std::shared_ptr<const void> owner) {
-    constexpr size_t trailer = sizeof(std::uint64_t);
-    if (bytes.size() < sizeof magic + sizeof formatVersion + trailer ||
-        std::memcmp(bytes.data(), magic, sizeof magic) != 0)
-        return std::nullopt;
-    const size_t body = bytes.size() - trailer;
-    std::uint64_t stored;
-    std::memcpy(&stored, bytes.data() + body, trailer);
-    if (stored != binaryChecksum(bytes.data(), body))
+    if (bytes.size() < sizeof magic || std::memcmp(bytes.data(), magic, sizeof magic) != 0 ||
+        !checksumMatches(bytes))
         return std::nullopt;
     try {
-        BinaryReader in(bytes.data() + sizeof magic, body - sizeof magic);
+        BinaryReader in(bytes.data() + sizeof magic,
+                        bytes.size() - sizeof magic - sizeof(std::uint64_t));
         if (in.get<std::uint32_t>() != formatVersion || in.get<std::uint32_t>() != countingRules)
             return std::nullopt;
         CollectorState state;
+        state.priceVersion = in.getText();
         state.nextFileId = in.get<std::uint32_t>();
         for (auto count = in.getCount(8); count > 0; --count) {
             const auto dayNumber = in.get<DayNumber>();
@@ -113,7 +169,7 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
                 if (day.covers(provider))
                     day.tokens[provider] = in.get<std::int64_t>();
         }
-        for (auto count = in.getCount(86); count > 0; --count) {
+        for (auto count = in.getCount(fileSize); count > 0; --count) {
             const auto key = in.get<std::uint64_t>();
             FileState file;
             file.size = in.get<std::uint64_t>();
@@ -127,22 +183,36 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
             file.session.model = in.get<NameId>();
             file.session.project = in.get<NameId>();
             file.session.flags = in.get<std::uint8_t>();
-            file.keptWhenGone = in.get<std::uint8_t>() & 1;
             if (file.id >= state.nextFileId)
                 return std::nullopt;
             state.files.emplace(key, file);
         }
         for (auto count = in.getCount(12); count > 0; --count) {
             const auto id = in.get<NameId>();
-            const auto size = in.get<std::uint32_t>();
-            const char *text = in.take(size);
-            state.names.insert(id, std::string(text, size));
+            state.names.insert(id, in.getText());
         }
-        const auto count = in.getCount(sizeof(StoredEntry));
-        const char *entries = in.take(count * sizeof(StoredEntry));
-        if (!in.atEnd() || !MessageIndex::validStored(entries, count))
+        std::vector<BreakdownKey> rows(in.getCount(rowSize));
+        for (BreakdownKey &row : rows) {
+            row.day = in.get<DayNumber>();
+            const auto provider = in.get<std::uint8_t>();
+            row.model = in.get<NameId>();
+            row.project = in.get<NameId>();
+            if (provider >= providerCount || !isCountedDay(row.day))
+                return std::nullopt;
+            row.provider = static_cast<Provider>(provider);
+        }
+        const auto count = in.getCount(smallestCopy);
+        const auto bodySize = in.get<std::uint64_t>();
+        if (bodySize > UINT32_MAX)
             return std::nullopt;
-        state.index.assignStored(entries, count, std::move(owner));
+        const char *body = in.take(bodySize);
+        const char *offsets = in.take(count * sizeof(std::uint32_t));
+        bool hasContents = false;
+        if (!in.atEnd() ||
+            !MessageIndex::validStored(body, bodySize, offsets, count, rows.size(), hasContents))
+            return std::nullopt;
+        state.index.assignStored(std::move(rows), body, bodySize, offsets, count, hasContents,
+                                 std::move(owner));
         return state;
     } catch (const BinaryTruncated &) {
         return std::nullopt;

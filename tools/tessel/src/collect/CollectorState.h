@@ -1,6 +1,7 @@
 #pragma once
 
 #include "collect/MessageIndex.h"
+#include "history/Breakdown.h"
 #include "providers/ProviderDefinition.h"
 #include "providers/UsageRecord.h"
 
@@ -22,9 +23,6 @@ struct FileState {
     std::uint64_t tailHash = 0;
     // The file's number, which the message index keeps with what the file counted.
     std::uint32_t id = 0;
-    // A session known by its file name (Codex): kept when its file is gone for a while, so that
-    // a restored copy is not counted again.
-    bool keptWhenGone = false;
     // What the file's reader remembers of it (a Codex session's running total).
     LogSession session;
 
@@ -42,26 +40,28 @@ struct FileState {
 // history file itself keeps the figures of days whose logs are gone).
 struct CollectorState {
     DayTotals totals;
-    // Keyed by fileKey() of a provider prefix and the file's path (for Codex its file name,
-    // which survives the move of a session into archived_sessions/): a hash keeps the table
-    // small however long the paths are.
+    // Keyed by fileKey() of a provider prefix and the file's path: a hash keeps the table small
+    // however long the paths are.
     std::map<std::uint64_t, FileState> files;
     MessageIndex index;
     // The models and projects counted usage was spent under.
     NameTable names;
     // The number the next newly seen file gets; numbers are never reused.
     std::uint32_t nextFileId = 1;
+    // The price table the index's costs come from (Pricing::version).
+    std::string priceVersion;
 };
 
 // The version of the counting rules. Raising it makes the first collect of the new version
 // count every log again from its start and replace the figures of the days it can read.
-inline constexpr std::uint32_t countingRules = 3;
+inline constexpr std::uint32_t countingRules = 4;
 
 // The key of a file in CollectorState::files.
 std::uint64_t fileKey(std::string_view prefix, std::string_view name);
 
-// The state file's bytes. Hands out the message index, which is unusable afterwards.
-std::string serializeState(CollectorState &state);
+// The state file's bytes. Hands out the message index, which is unusable afterwards; with
+// `breakdown`, also sums what its counted copies contributed per day, tool, model and project.
+std::string serializeState(CollectorState &state, Breakdown *breakdown = nullptr);
 // The checksum a state file ends with, over all of its bytes before it.
 std::uint64_t stateChecksum(std::string_view bytes);
 // nullopt when `bytes` is not a state file of this version. The message index refers to

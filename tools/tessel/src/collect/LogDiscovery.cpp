@@ -59,11 +59,7 @@ std::optional<FileState> statFile(const std::string &path) {
 std::uint64_t logFileKey(const ProviderDefinition &provider, LogStorage storage,
                          std::string_view path) {
     static constexpr std::string_view tags[] = {":", "-document:", "-db:"};
-    const std::string prefix =
-        std::string(provider.id) + std::string(tags[static_cast<int>(storage)]);
-    if (provider.sessionsKnownByName && storage == LogStorage::lines)
-        return fileKey(prefix, fs::path(path).filename().string());
-    return fileKey(prefix, path);
+    return fileKey(std::string(provider.id) + std::string(tags[static_cast<int>(storage)]), path);
 }
 
 std::vector<LogFile> discoverLogs(const Environment &environment,
@@ -77,25 +73,20 @@ std::vector<LogFile> discoverLogs(const Environment &environment,
             findFiles(
                 folder.path, folder.ending,
                 [&](const std::string &path) {
-                    if (auto current = statFile(path)) {
-                        current->keptWhenGone = provider->sessionsKnownByName;
+                    if (const auto current = statFile(path))
                         logs.push_back({provider, folder.storage,
                                         logFileKey(*provider, folder.storage, path), path,
                                         *current});
-                    }
                 },
                 problems);
         }
     }
 
-    // One entry per key: a session present twice (a copy in archived_sessions/) is read once,
-    // from its longest copy.
+    // Every file counts, whatever its name: a Codex session of the same name in sessions/ and
+    // archived_sessions/ may hold turns the other lacks, and what both hold counts once by its
+    // identity. A folder listed twice (two variables naming it) gives its files once.
     std::sort(logs.begin(), logs.end(), [](const LogFile &a, const LogFile &b) {
-        if (a.key != b.key)
-            return a.key < b.key;
-        if (a.current.size != b.current.size)
-            return a.current.size > b.current.size;
-        return a.path < b.path;
+        return a.key != b.key ? a.key < b.key : a.path < b.path;
     });
     logs.erase(std::unique(logs.begin(), logs.end(),
                            [](const LogFile &a, const LogFile &b) { return a.key == b.key; }),

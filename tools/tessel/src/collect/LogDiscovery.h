@@ -10,9 +10,8 @@
 // What stat() says of a regular file now, or nullopt when there is none at `path`.
 std::optional<FileState> statFile(const std::string &path);
 
-// Every log file of every tool, one entry per key, sorted by key. A session known by its file
-// name present twice (a Codex copy in archived_sessions/) is listed once, with its longest
-// copy. Folders that exist but cannot be read are named in `problems`.
+// Every log file of every tool, one entry per path, sorted by key. Folders that exist but
+// cannot be read are named in `problems`.
 std::vector<LogFile> discoverLogs(const Environment &environment,
                                   std::vector<std::string> &problems);
 
@@ -24,6 +23,6 @@ struct LogDatabase {
 std::vector<LogDatabase> discoverDatabases(const Environment &environment);
 
 // The key of a tool's file in the collector's file table: a hash of the tool, the kind of file
-// and its path (for sessions known by name, the file name).
+// and its path.
 std::uint64_t logFileKey(const ProviderDefinition &provider, LogStorage storage,
                          std::string_view path);

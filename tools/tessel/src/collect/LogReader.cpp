@@ -3,6 +3,7 @@
 #include "base/AtomicFile.h"
 #include "base/Errors.h"
 #include "base/JsonStructure.h"
+#include "collect/RecordIdentity.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -87,6 +88,7 @@ void LogReader::readLines(const ReadJob &job, std::uint64_t startOffset, int fd,
                                    ++result.malformedLines;
                                return false;
                            }
+                           identifyByBytes(result.records, recordsBefore, line);
                            return true;
                        });
     result.state.offset = scanned.endOffset;
@@ -122,4 +124,5 @@ void LogReader::readDocument(const ReadJob &job, ReadResult &result) {
         result.records.resize(recordsBefore);
         ++result.malformedLines;
     }
+    identifyByBytes(result.records, recordsBefore, json);
 }

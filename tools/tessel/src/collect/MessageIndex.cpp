@@ -1,185 +1,468 @@
 #include "collect/MessageIndex.h"
 
+#include "base/Errors.h"
+
 #include <algorithm>
 #include <cstring>
-#include <limits>
-
-bool MessageIndex::validStored(const char *data, std::size_t count) {
-    std::uint64_t previous = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        Stored stored;
-        std::memcpy(&stored, data + i * sizeof(Stored), sizeof stored);
-        if (stored.provider >= providerCount || (i > 0 && stored.key <= previous) ||
-            stored.tokens < 0 || !isCountedDay(stored.day))
-            return false;
-        previous = stored.key;
-    }
-    return true;
-}
-
-void MessageIndex::assignStored(const char *data, std::size_t count,
-                                std::shared_ptr<const void> owner) {
-    m_added.clear();
-    m_slots.clear();
-    m_stored = data;
-    m_storedCount = count;
-    m_storedOwner = std::move(owner);
-}
 
 namespace {
 
-MessageIndex::Stored storedAt(const char *data, std::size_t index) {
-    MessageIndex::Stored stored;
-    std::memcpy(&stored, data + index * sizeof stored, sizeof stored);
-    return stored;
+// Contributions of this run go into blocks of 1 MiB, addressed by block and offset in 32 bits.
+constexpr unsigned blockBits = 20;
+constexpr std::size_t blockSize = std::size_t{1} << blockBits;
+constexpr std::size_t largestBlockCount = std::size_t{1} << (32 - blockBits);
+// A stored record: key and source, then the contribution.
+constexpr std::size_t recordHead = sizeof(std::uint64_t) + sizeof(std::uint32_t);
+
+template <typename T> T load(const char *at) {
+    T value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
 }
 
-std::uint64_t storedKey(const char *data, std::size_t index) {
-    std::uint64_t key;
-    std::memcpy(&key, data + index * sizeof(MessageIndex::Stored), sizeof key);
-    return key;
+// The split a record stands for: the parts add up to its tokens, none negative or absurd.
+TokenSplit cleanSplit(const UsageRecord &record) {
+    TokenSplit split = record.split;
+    const auto clamp = [](std::int64_t &part) {
+        part = std::clamp<std::int64_t>(part, 0, largestContributionFigure);
+    };
+    for (std::int64_t *part : {&split.input, &split.output, &split.cacheRead, &split.cacheWrite,
+                               &split.reasoning, &split.cacheWriteLong})
+        clamp(*part);
+    split.cacheWriteLong = std::min(split.cacheWriteLong, split.cacheWrite);
+    const std::int64_t tokens = std::max<std::int64_t>(record.tokens, 0);
+    if (split.sum() == tokens)
+        return split;
+    split = fittedSplit(split, tokens);
+    for (std::int64_t *part : {&split.input, &split.output, &split.cacheRead, &split.cacheWrite,
+                               &split.reasoning, &split.cacheWriteLong})
+        clamp(*part);
+    return split;
 }
-
-// A claimed content is kept as an entry under the content's key: it names the claiming key in
-// place of tokens, and its rank is the largest, so no record ever replaces it.
-constexpr std::int64_t claimRank = std::numeric_limits<std::int64_t>::max();
 
 } // namespace
 
-void MessageIndex::grow() {
+std::size_t MessageIndex::RowHash::operator()(const BreakdownKey &key) const {
+    std::uint64_t hash = static_cast<std::uint32_t>(key.day) * 0x9e3779b97f4a7c15ull;
+    hash ^= key.model + 0x632be59bd9b4e019ull * (1 + static_cast<unsigned>(key.provider));
+    hash ^= key.project * 0xbf58476d1ce4e5b9ull;
+    return static_cast<std::size_t>(hash ^ (hash >> 29));
+}
+
+bool MessageIndex::validStored(const char *body, std::size_t bodySize, const char *offsets,
+                               std::size_t count, std::size_t rowCount, bool &hasContents) {
+    hasContents = false;
+    std::size_t expected = 0;
+    std::uint64_t previousKey = 0;
+    std::uint32_t previousSource = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (load<std::uint32_t>(offsets + i * sizeof(std::uint32_t)) != expected ||
+            bodySize - expected < recordHead)
+            return false;
+        const auto key = load<std::uint64_t>(body + expected);
+        const auto source = load<std::uint32_t>(body + expected + sizeof key);
+        if (i > 0 && (key < previousKey || (key == previousKey && source <= previousSource)))
+            return false;
+        const char *at = body + expected + recordHead;
+        Contribution contribution;
+        if (!decodeContribution(at, body + bodySize, contribution) || contribution.removed ||
+            contribution.row >= rowCount)
+            return false;
+        hasContents = hasContents || contribution.content != 0;
+        previousKey = key;
+        previousSource = source;
+        expected = static_cast<std::size_t>(at - body);
+    }
+    return expected == bodySize;
+}
+
+void MessageIndex::assignStored(std::vector<BreakdownKey> rows, const char *body,
+                                std::size_t bodySize, const char *offsets, std::size_t count,
+                                bool hasContents, std::shared_ptr<const void> owner) {
+    *this = MessageIndex();
+    m_rows = std::move(rows);
+    for (std::uint32_t id = 0; id < m_rows.size(); ++id)
+        m_rowIds.emplace(m_rows[id], id);
+    m_body = body;
+    m_bodySize = bodySize;
+    m_offsets = offsets;
+    m_storedCount = count;
+    m_storedOwner = std::move(owner);
+    m_storedHasContents = hasContents;
+}
+
+std::uint64_t MessageIndex::storedKey(std::size_t index) const {
+    return load<std::uint64_t>(m_body +
+                               load<std::uint32_t>(m_offsets + index * sizeof(std::uint32_t)));
+}
+
+std::uint32_t MessageIndex::rowOf(const UsageRecord &record) {
+    const BreakdownKey key{record.day, record.provider, record.model, record.project};
+    // Records of one file mostly share their row.
+    if (m_lastRow && key == m_rows[*m_lastRow])
+        return *m_lastRow;
+    const auto [found, added] =
+        m_rowIds.try_emplace(key, static_cast<std::uint32_t>(m_rows.size()));
+    if (added)
+        m_rows.push_back(key);
+    m_lastRow = found->second;
+    return found->second;
+}
+
+std::uint32_t MessageIndex::writePayload(const Contribution &value) {
+    if (m_blocks.empty() || m_blockUsed + maxContributionSize > blockSize) {
+        if (m_blocks.size() == largestBlockCount)
+            throw ToolError("the message index has grown past 4 GiB");
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(blockSize));
+        m_blockUsed = 0;
+    }
+    const auto offset =
+        static_cast<std::uint32_t>(((m_blocks.size() - 1) << blockBits) | m_blockUsed);
+    m_blockUsed += encodeContribution(value, m_blocks.back().get() + m_blockUsed);
+    return offset;
+}
+
+Contribution MessageIndex::contributionOf(std::uint32_t copy) const {
+    const Recent &recent = m_recent[copy % m_recent.size()];
+    if (recent.copy == copy)
+        return recent.value;
+    const std::uint32_t payload = m_copies[copy].payload;
+    const char *block = m_blocks[payload >> blockBits].get();
+    const char *at = block + (payload & (blockSize - 1));
+    Contribution value;
+    decodeContribution(at, block + blockSize, value);
+    return value;
+}
+
+void MessageIndex::store(std::uint32_t copy, const Contribution &value) {
+    const std::uint32_t payload = m_copies[copy].payload;
+    char *block = m_blocks[payload >> blockBits].get();
+    char *at = block + (payload & (blockSize - 1));
+    char encoded[maxContributionSize];
+    const std::size_t size = encodeContribution(value, encoded);
+    const char *end = at;
+    Contribution old;
+    decodeContribution(end, block + blockSize, old);
+    // In place where it fits, else anew: a copy is rewritten only when it starts or stops
+    // counting, or a better copy from its file replaces it.
+    if (size <= static_cast<std::size_t>(end - at))
+        std::memcpy(at, encoded, size);
+    else
+        m_copies[copy].payload = writePayload(value);
+    m_recent[copy % m_recent.size()] = {copy, value};
+}
+
+void MessageIndex::growSlots() {
     const std::size_t size = m_slots.empty() ? 1024 : m_slots.size() * 2;
     m_slots.assign(size, 0);
-    for (std::size_t i = 0; i < m_added.size(); ++i) {
-        std::size_t slot = m_added[i].key & (size - 1);
+    for (std::size_t i = 0; i < m_copies.size(); ++i) {
+        std::size_t slot = m_copies[i].key & (size - 1);
         while (m_slots[slot] != 0)
             slot = (slot + 1) & (size - 1);
         m_slots[slot] = static_cast<std::uint32_t>(i + 1);
     }
 }
 
-MessageIndex::Entry *MessageIndex::insert(const Entry &entry) {
-    if ((m_added.size() + 1) * 2 > m_slots.size())
-        grow();
-    m_added.push_back(entry);
-    std::size_t slot = entry.key & (m_slots.size() - 1);
+std::uint32_t MessageIndex::insertCopy(std::uint64_t key, std::uint32_t source,
+                                       const Contribution &value) {
+    if (m_copies.size() >= UINT32_MAX - 1)
+        throw ToolError("the message index holds too many copies");
+    if ((m_copies.size() + 1) * 2 > m_slots.size())
+        growSlots();
+    const auto copy = static_cast<std::uint32_t>(m_copies.size());
+    m_copies.push_back({key, source, writePayload(value)});
+    m_recent[copy % m_recent.size()] = {copy, value};
+    std::size_t slot = key & (m_slots.size() - 1);
     while (m_slots[slot] != 0)
         slot = (slot + 1) & (m_slots.size() - 1);
-    m_slots[slot] = static_cast<std::uint32_t>(m_added.size());
-    return &m_added.back();
+    m_slots[slot] = copy + 1;
+    return copy;
 }
 
-MessageIndex::Entry *MessageIndex::find(std::uint64_t key) {
-    if (!m_slots.empty()) {
+void MessageIndex::copiesOf(std::uint64_t key, std::vector<std::uint32_t> &found) {
+    found.clear();
+    if (!m_slots.empty())
         for (std::size_t slot = key & (m_slots.size() - 1); m_slots[slot] != 0;
-             slot = (slot + 1) & (m_slots.size() - 1)) {
-            Entry &entry = m_added[m_slots[slot] - 1];
-            if (entry.key == key)
-                return entry.removed ? nullptr : &entry;
-        }
-    }
-    // Binary search of the loaded array; a hit is copied into the table, which overrides it.
+             slot = (slot + 1) & (m_slots.size() - 1))
+            if (m_copies[m_slots[slot] - 1].key == key)
+                found.push_back(m_slots[slot] - 1);
+    if (!found.empty())
+        return;
+    // The first time this run touches the message: its stored copies move into the table,
+    // which overrides them from now on.
     std::size_t low = 0, high = m_storedCount;
     while (low < high) {
         const std::size_t middle = low + (high - low) / 2;
-        if (storedKey(m_stored, middle) < key)
+        if (storedKey(middle) < key)
             low = middle + 1;
         else
             high = middle;
     }
-    if (low == m_storedCount || storedKey(m_stored, low) != key)
-        return nullptr;
-    const Stored stored = storedAt(m_stored, low);
-    return insert({stored.key, stored.tokens, stored.rank, stored.day, stored.source,
-                   static_cast<Provider>(stored.provider)});
+    for (std::size_t i = low; i < m_storedCount && storedKey(i) == key; ++i) {
+        const auto offset = load<std::uint32_t>(m_offsets + i * sizeof(std::uint32_t));
+        const char *at = m_body + offset + recordHead;
+        Contribution value;
+        // Bounded by the record's own end: the whole body was checked when it was loaded.
+        decodeContribution(at, m_body + m_bodySize, value);
+        found.push_back(insertCopy(key, load<std::uint32_t>(m_body + offset + sizeof key), value));
+    }
 }
 
-bool MessageIndex::claimContent(const UsageRecord &record) {
-    if (record.content == 0)
-        return true;
-    const auto claimer = static_cast<std::int64_t>(record.key);
-    if (const Entry *claim = find(record.content))
-        return claim->rank == claimRank && claim->tokens == claimer;
-    insert({record.content, claimer, claimRank, 0, 0, record.provider});
-    return true;
+bool MessageIndex::better(const Contribution &a, const Contribution &b) const {
+    if (a.rank != b.rank)
+        return a.rank > b.rank;
+    if (a.tokens() != b.tokens())
+        return a.tokens() > b.tokens();
+    // Equal by rank and size: decided by what they are, never by which was read first.
+    if (m_rows[a.row] != m_rows[b.row])
+        return m_rows[a.row] < m_rows[b.row];
+    const auto parts = [](const TokenSplit &split) {
+        return std::tuple(split.input, split.output, split.cacheRead, split.cacheWrite,
+                          split.reasoning, split.cacheWriteLong);
+    };
+    if (parts(a.split) != parts(b.split))
+        return parts(a.split) > parts(b.split);
+    return a.content < b.content;
 }
 
-void MessageIndex::merge(const std::vector<UsageRecord> &batch, DayTotals &totals) {
-    for (const UsageRecord &record : batch) {
-        if (record.key == 0) {
-            addTokens(totals, record.day, record.provider, record.tokens);
+MessageIndex::Choice MessageIndex::choose(std::uint64_t key) {
+    copiesOf(key, m_found);
+    Choice choice;
+    Contribution best;
+    for (const std::uint32_t copy : m_found) {
+        const Contribution value = contributionOf(copy);
+        if (value.counted)
+            choice.counted = copy;
+        if (value.removed)
             continue;
+        if (!choice.best || better(value, best) ||
+            (!better(best, value) && m_copies[copy].source < m_copies[*choice.best].source)) {
+            choice.best = copy;
+            best = value;
         }
-        if (!claimContent(record)) {
-            // A copy of a message counted under another key: its day has logs, nothing more.
-            addTokens(totals, record.day, record.provider, 0);
+    }
+    choice.content = choice.best ? best.content : 0;
+    return choice;
+}
+
+void MessageIndex::loadStoredContents() {
+    if (!m_storedHasContents || m_storedContentsLoaded)
+        return;
+    m_storedContentsLoaded = true;
+    // The best of each stored message's copies, read in place; messages this run already
+    // touched keep the content settle() gave them.
+    for (std::size_t i = 0; i < m_storedCount;) {
+        const std::uint64_t key = storedKey(i);
+        Contribution best;
+        bool any = false;
+        for (; i < m_storedCount && storedKey(i) == key; ++i) {
+            const char *at =
+                m_body + load<std::uint32_t>(m_offsets + i * sizeof(std::uint32_t)) + recordHead;
+            Contribution value;
+            decodeContribution(at, m_body + m_bodySize, value);
+            // Stored copies come in order of source, so the first of equals stays.
+            if (!any || better(value, best))
+                best = value;
+            any = true;
+        }
+        if (best.content == 0 || m_contentOf.contains(key))
             continue;
-        }
-        const Entry fresh{record.key, record.tokens, record.rank,
-                          record.day, record.source, record.provider};
-        if (Entry *known = find(record.key)) {
-            if (record.rank > known->rank) {
-                addTokens(totals, known->day, known->provider, -known->tokens);
-                addTokens(totals, record.day, record.provider, record.tokens);
-                *known = fresh;
-            } else {
-                addTokens(totals, record.day, record.provider, 0);
-            }
-        } else {
-            addTokens(totals, record.day, record.provider, record.tokens);
-            // A key taken back earlier in this run has a hidden slot: revive it.
-            bool revived = false;
-            if (!m_slots.empty())
-                for (std::size_t slot = record.key & (m_slots.size() - 1); m_slots[slot] != 0;
-                     slot = (slot + 1) & (m_slots.size() - 1))
-                    if (Entry &entry = m_added[m_slots[slot] - 1]; entry.key == record.key) {
-                        entry = fresh;
-                        revived = true;
-                        break;
-                    }
-            if (!revived)
-                insert(fresh);
+        bool touched = false;
+        if (!m_slots.empty())
+            for (std::size_t slot = key & (m_slots.size() - 1); m_slots[slot] != 0 && !touched;
+                 slot = (slot + 1) & (m_slots.size() - 1))
+                touched = m_copies[m_slots[slot] - 1].key == key;
+        if (!touched) {
+            m_members[best.content].push_back(key);
+            m_contentOf.emplace(key, best.content);
         }
     }
 }
 
-void MessageIndex::retract(const std::unordered_set<std::uint32_t> &sources, DayTotals &totals) {
+void MessageIndex::count(std::uint32_t copy, Counting &counting) {
+    Contribution value = contributionOf(copy);
+    price(value, counting);
+    const BreakdownKey &row = m_rows[value.row];
+    addTokens(counting.totals, row.day, row.provider, value.tokens());
+    store(copy, value);
+}
+
+void MessageIndex::price(Contribution &value, const Counting &counting) const {
+    const BreakdownKey &row = m_rows[value.row];
+    RequestCost cost;
+    if (counting.pricing.price) {
+        const std::string *model = counting.names.find(row.model);
+        cost = counting.pricing.price(row.provider, model ? std::string_view(*model) : "",
+                                      value.split, row.day);
+    }
+    value.counted = true;
+    value.unpriced = !cost.priced;
+    value.costNanodollars =
+        cost.priced ? std::clamp<std::int64_t>(cost.nanodollars, 0, largestContributionFigure) : 0;
+}
+
+void MessageIndex::uncount(std::uint32_t copy, Counting &counting) {
+    Contribution value = contributionOf(copy);
+    const BreakdownKey &row = m_rows[value.row];
+    addTokens(counting.totals, row.day, row.provider, -value.tokens());
+    value.counted = false;
+    value.unpriced = false;
+    value.costNanodollars = 0;
+    store(copy, value);
+}
+
+std::uint64_t MessageIndex::countingMember(std::uint64_t content) const {
+    const auto group = m_members.find(content);
+    if (group == m_members.end() || group->second.empty())
+        return 0;
+    return *std::min_element(group->second.begin(), group->second.end());
+}
+
+void MessageIndex::applyCounting(std::uint64_t key, Choice choice, Counting &counting) {
+    if (choice.best && choice.content != 0 && countingMember(choice.content) != key)
+        choice.best.reset();
+    if (choice.best == choice.counted)
+        return;
+    if (choice.counted)
+        uncount(*choice.counted, counting);
+    if (choice.best)
+        count(*choice.best, counting);
+}
+
+void MessageIndex::settle(std::uint64_t key, Counting &counting) {
+    const Choice choice = choose(key);
+    const auto known = m_contentOf.find(key);
+    const std::uint64_t before = known == m_contentOf.end() ? 0 : known->second;
+    if (choice.content == before) {
+        applyCounting(key, choice, counting);
+        return;
+    }
+    // Leaving one content and joining another can change which message of each counts.
+    std::uint64_t leftCounting = 0, joinedCounting = 0;
+    if (before != 0) {
+        leftCounting = countingMember(before);
+        std::vector<std::uint64_t> &members = m_members[before];
+        members.erase(std::find(members.begin(), members.end(), key));
+        m_contentOf.erase(key);
+    }
+    if (choice.content != 0) {
+        joinedCounting = countingMember(choice.content);
+        m_members[choice.content].push_back(key);
+        m_contentOf[key] = choice.content;
+    }
+    applyCounting(key, choice, counting);
+    if (before != 0) {
+        const std::uint64_t next = countingMember(before);
+        if (next == 0)
+            m_members.erase(before);
+        else if (next != leftCounting)
+            applyCounting(next, choose(next), counting);
+    }
+    if (joinedCounting != 0 && joinedCounting != countingMember(choice.content))
+        applyCounting(joinedCounting, choose(joinedCounting), counting);
+}
+
+void MessageIndex::merge(const std::vector<UsageRecord> &batch, Counting &counting) {
+    loadStoredContents();
+    for (const UsageRecord &record : batch) {
+        Contribution fresh;
+        fresh.rank = record.rank;
+        fresh.content = record.content;
+        fresh.split = cleanSplit(record);
+        fresh.row = rowOf(record);
+        copiesOf(record.key, m_scratch);
+        if (m_scratch.empty() && fresh.content == 0) {
+            // The first copy of a message: it counts.
+            price(fresh, counting);
+            addTokens(counting.totals, record.day, record.provider, fresh.tokens());
+            insertCopy(record.key, record.source, fresh);
+            continue;
+        }
+        // The tool's logs cover the day, whatever the record adds.
+        addTokens(counting.totals, record.day, record.provider, 0);
+        const auto own = std::find_if(m_scratch.begin(), m_scratch.end(), [&](std::uint32_t copy) {
+            return m_copies[copy].source == record.source;
+        });
+        if (own == m_scratch.end()) {
+            insertCopy(record.key, record.source, fresh);
+        } else {
+            const Contribution known = contributionOf(*own);
+            if (!known.removed && !better(fresh, known))
+                continue;
+            if (known.counted)
+                uncount(*own, counting);
+            store(*own, fresh);
+        }
+        settle(record.key, counting);
+    }
+}
+
+void MessageIndex::retract(const std::unordered_set<std::uint32_t> &sources, Counting &counting) {
     if (sources.empty())
         return;
-    const auto taken = [&](std::uint32_t source) {
-        return source != 0 && sources.contains(source);
+    loadStoredContents();
+    std::vector<std::uint64_t> touched;
+    const auto take = [&](std::uint32_t copy) {
+        Contribution value = contributionOf(copy);
+        if (value.removed || !sources.contains(m_copies[copy].source))
+            return;
+        if (value.counted)
+            uncount(copy, counting);
+        value = contributionOf(copy);
+        value.removed = true;
+        store(copy, value);
+        touched.push_back(m_copies[copy].key);
     };
-    for (Entry &entry : m_added) {
-        if (!entry.removed && taken(entry.source)) {
-            addTokens(totals, entry.day, entry.provider, -entry.tokens);
-            entry.removed = true;
-        }
-    }
+    const std::size_t before = m_copies.size();
+    for (std::uint32_t copy = 0; copy < before; ++copy)
+        if (sources.contains(m_copies[copy].source))
+            take(copy);
     for (std::size_t i = 0; i < m_storedCount; ++i) {
-        const Stored stored = storedAt(m_stored, i);
-        if (!taken(stored.source))
+        const auto offset = load<std::uint32_t>(m_offsets + i * sizeof(std::uint32_t));
+        if (!sources.contains(load<std::uint32_t>(m_body + offset + sizeof(std::uint64_t))))
             continue;
-        // find() copies it into the table unless the table already overrides it.
-        if (Entry *entry = find(stored.key); entry && taken(entry->source)) {
-            addTokens(totals, entry->day, entry->provider, -entry->tokens);
-            entry->removed = true;
-        }
+        copiesOf(load<std::uint64_t>(m_body + offset), m_scratch);
+        for (const std::uint32_t copy : m_scratch)
+            take(copy);
     }
+    std::sort(touched.begin(), touched.end());
+    touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+    for (const std::uint64_t key : touched)
+        settle(key, counting);
 }
 
-void MessageIndex::forEachSorted(const std::function<void(const Stored &)> &visit) {
-    m_slots.clear();
-    std::sort(m_added.begin(), m_added.end(),
-              [](const Entry &a, const Entry &b) { return a.key < b.key; });
+void MessageIndex::forEachSorted(const Visitor &visit) {
+    m_slots = {};
+    m_recent = {};
+    std::sort(m_copies.begin(), m_copies.end(), [](const Copy &a, const Copy &b) {
+        return a.key != b.key ? a.key < b.key : a.source < b.source;
+    });
+    const auto visitStored = [&](std::size_t i) {
+        const auto offset = load<std::uint32_t>(m_offsets + i * sizeof(std::uint32_t));
+        const char *start = m_body + offset + recordHead;
+        const char *end = start;
+        Contribution value;
+        decodeContribution(end, m_body + m_bodySize, value);
+        visit(load<std::uint64_t>(m_body + offset),
+              load<std::uint32_t>(m_body + offset + sizeof(std::uint64_t)), value,
+              std::string_view(start, static_cast<std::size_t>(end - start)));
+    };
     std::size_t stored = 0;
-    for (const Entry &entry : m_added) {
-        for (; stored < m_storedCount && storedKey(m_stored, stored) < entry.key; ++stored)
-            visit(storedAt(m_stored, stored));
-        if (stored < m_storedCount && storedKey(m_stored, stored) == entry.key)
-            ++stored; // overridden
-        if (!entry.removed)
-            visit({entry.key, entry.tokens, entry.rank, entry.day, entry.source,
-                   static_cast<std::uint8_t>(entry.provider)});
+    for (const Copy &copy : m_copies) {
+        for (; stored < m_storedCount && storedKey(stored) < copy.key; ++stored)
+            visitStored(stored);
+        // Overridden: the table holds every copy of this message.
+        for (; stored < m_storedCount && storedKey(stored) == copy.key; ++stored) {
+        }
+        const char *block = m_blocks[copy.payload >> blockBits].get();
+        const char *start = block + (copy.payload & (blockSize - 1));
+        const char *end = start;
+        Contribution value;
+        decodeContribution(end, block + blockSize, value);
+        if (!value.removed)
+            visit(copy.key, copy.source, value,
+                  std::string_view(start, static_cast<std::size_t>(end - start)));
     }
     for (; stored < m_storedCount; ++stored)
-        visit(storedAt(m_stored, stored));
+        visitStored(stored);
 }

@@ -1,81 +1,149 @@
 #pragma once
 
+#include "collect/Contribution.h"
+#include "collect/Pricing.h"
+#include "history/Breakdown.h"
 #include "providers/UsageRecord.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
-// Every message counted so far, by identity, with the copy that was counted and the day it
-// was filed under. It lets a later collection recognise a message it has seen in another file
-// or an earlier run, and replace a copy by a fuller one, moving the tokens from the old copy's
-// day to the new one's. What was loaded stays the state file's sorted array, searched in
-// place and never decoded whole; entries new or changed in this run live in a flat hash table
-// that overrides it, and the two are merged in one pass when the index is saved.
+// Every copy of every message counted so far, by identity (the message's key) and source (the
+// file it was read from), each with its contribution. Of the copies of one message the one
+// with the largest rank counts (ties are broken by what they contain, never by which was read
+// first, so the figures do not depend on when collect ran); of the messages whose best copies
+// share a content, the one with the smallest key. Because every copy is kept, a file
+// read again from its start takes back exactly what it gave, and a copy it no longer holds
+// hands the count to the next copy elsewhere.
+//
+// What was loaded stays the state file's sorted records, searched in place and never copied
+// into memory whole; the copies of a message touched in this run are brought into a hash table that
+// overrides them, and the two are merged in one pass when the index is saved. A copy costs
+// 12 bytes of identity, 4 of offset and about 17 of contribution in the file (see
+// Contribution.h), and 16 bytes plus its contribution in memory.
 class MessageIndex {
 public:
-    struct Entry {
-        std::uint64_t key;
-        std::int64_t tokens;
-        std::int64_t rank;
-        DayNumber day;
-        std::uint32_t source;
-        Provider provider;
-        // Taken back: hides the loaded entry of the same key.
-        bool removed = false;
-
-        friend bool operator==(const Entry &, const Entry &) = default;
+    // What counting needs besides the copies: the day totals it moves, the names of models
+    // and how a request is priced.
+    struct Counting {
+        DayTotals &totals;
+        const NameTable &names;
+        const Pricing &pricing;
     };
 
-    // Counts a batch into `totals`, in order. Records without a key always count; of the
-    // copies of one message (in the batch or already indexed) the one with the largest rank
-    // counts, the earliest among equals. A record whose content was claimed by another key
-    // counts nothing.
-    void merge(const std::vector<UsageRecord> &batch, DayTotals &totals);
+    // Adds a batch of copies, each with its key (never 0) and source. Of several copies of one
+    // message from the same source the best one stands for that source.
+    void merge(const std::vector<UsageRecord> &batch, Counting &counting);
 
-    // Takes back from `totals` everything counted from the given files and forgets it, for
-    // files that are read again from their start.
-    void retract(const std::unordered_set<std::uint32_t> &sources, DayTotals &totals);
+    // Takes back every copy read from the given sources, for files read again from their start.
+    void retract(const std::unordered_set<std::uint32_t> &sources, Counting &counting);
 
-    // An entry as stored in the state file: packed, little-endian.
-#pragma pack(push, 1)
-    struct Stored {
-        std::uint64_t key;
-        std::int64_t tokens;
-        std::int64_t rank;
-        std::int32_t day;
-        std::uint32_t source;
-        std::uint8_t provider;
-    };
-#pragma pack(pop)
+    // The breakdown rows (day, tool, model, project) that contributions refer to by index.
+    const std::vector<BreakdownKey> &rows() const { return m_rows; }
 
-    // At least the number of entries (removed ones may be among them).
-    std::size_t sizeHint() const {
-        return m_storedCount + m_added.size();
-    }
-    // Hands out every entry in key order. Afterwards the index is only good for destruction.
-    void forEachSorted(const std::function<void(const Stored &)> &visit);
+    // At least the number of copies (removed ones may be among them).
+    std::size_t sizeHint() const { return m_storedCount + m_copies.size(); }
 
-    // True when `count` stored entries at `data` are sorted by key without repeats, name known
-    // providers and counted days, and hold no negative tokens.
-    static bool validStored(const char *data, std::size_t count);
-    // Takes `count` valid stored entries at `data`, which `owner` keeps alive and which are
+    // Hands out every copy still held, in order of key and source, with its contribution and
+    // that contribution's encoding. Afterwards the index is only good for destruction.
+    using Visitor = std::function<void(std::uint64_t key, std::uint32_t source,
+                                       const Contribution &contribution, std::string_view encoded)>;
+    void forEachSorted(const Visitor &visit);
+
+    // The stored form: `count` records (key, source, contribution) back to back in `body`,
+    // and their offsets into it. True when they are sorted by key and source without repeats,
+    // decode as contributions of the given rows and fill the body exactly.
+    // `hasContents` tells whether any of them has a content.
+    static bool validStored(const char *body, std::size_t bodySize, const char *offsets,
+                            std::size_t count, std::size_t rowCount, bool &hasContents);
+    // Takes the rows and `count` valid stored records, which `owner` keeps alive and which are
     // read in place.
-    void assignStored(const char *data, std::size_t count, std::shared_ptr<const void> owner);
+    void assignStored(std::vector<BreakdownKey> rows, const char *body, std::size_t bodySize,
+                      const char *offsets, std::size_t count, bool hasContents,
+                      std::shared_ptr<const void> owner);
 
 private:
-    Entry *find(std::uint64_t key);
-    Entry *insert(const Entry &entry);
-    void grow();
-    // True when `record` may count: its content is unclaimed or claimed by its own key.
-    bool claimContent(const UsageRecord &record);
+    struct Copy {
+        std::uint64_t key;
+        std::uint32_t source;
+        std::uint32_t payload; // offset of its encoded contribution in the arena
+    };
+    struct RowHash {
+        std::size_t operator()(const BreakdownKey &key) const;
+    };
+    // The copy of a message that should count (if any), its content, and the copy that counts.
+    struct Choice {
+        std::optional<std::uint32_t> best;
+        std::uint64_t content = 0;
+        std::optional<std::uint32_t> counted;
+    };
 
-    const char *m_stored = nullptr;
+    std::uint32_t rowOf(const UsageRecord &record);
+    std::uint64_t storedKey(std::size_t index) const;
+    // Indices in m_copies of the copies of `key`, with the stored ones brought in first.
+    void copiesOf(std::uint64_t key, std::vector<std::uint32_t> &found);
+    std::uint32_t insertCopy(std::uint64_t key, std::uint32_t source, const Contribution &value);
+    void growSlots();
+    Contribution contributionOf(std::uint32_t copy) const;
+    void store(std::uint32_t copy, const Contribution &value);
+    std::uint32_t writePayload(const Contribution &value);
+    // True when `a` is the better copy of a message than `b`.
+    bool better(const Contribution &a, const Contribution &b) const;
+    // Makes the right copy of `key` the counted one, and then that of every message that shares
+    // a content with it, before or after.
+    void settle(std::uint64_t key, Counting &counting);
+    Choice choose(std::uint64_t key);
+    // The message of a content that counts: the one with the smallest key (0 when none).
+    std::uint64_t countingMember(std::uint64_t content) const;
+    // Makes `choice.best` the counted copy of `key`, unless another message of its content
+    // counts.
+    void applyCounting(std::uint64_t key, Choice choice, Counting &counting);
+    // Prices `value` as a counted copy.
+    void price(Contribution &value, const Counting &counting) const;
+    void count(std::uint32_t copy, Counting &counting);
+    void uncount(std::uint32_t copy, Counting &counting);
+    // Adds the contents of the stored messages to the map of contents, once, before anything of
+    // this run changes them; settle() keeps it for every message touched.
+    void loadStoredContents();
+
+    // The state file's records.
+    const char *m_body = nullptr;
+    std::size_t m_bodySize = 0;
+    const char *m_offsets = nullptr;
     std::size_t m_storedCount = 0;
     std::shared_ptr<const void> m_storedOwner;
-    // Open addressing over m_added: a slot holds an index + 1, or 0 when empty.
-    std::vector<Entry> m_added;
+
+    std::vector<BreakdownKey> m_rows;
+    std::unordered_map<BreakdownKey, std::uint32_t, RowHash> m_rowIds;
+    std::optional<std::uint32_t> m_lastRow;
+
+    // Copies of this run, found through open addressing on their key: a slot holds an index
+    // + 1, or 0 when empty; copies of one key lie in one probe run.
+    std::vector<Copy> m_copies;
     std::vector<std::uint32_t> m_slots;
+    // Encoded contributions of m_copies, in blocks that never move.
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    std::size_t m_blockUsed = 0;
+    std::vector<std::uint32_t> m_scratch, m_found;
+    // The contributions last written, by copy: the copies of one message come close together
+    // in a file (a streamed message's lines, a line and its mark), and are compared again.
+    struct Recent {
+        std::uint32_t copy = UINT32_MAX;
+        Contribution value;
+    };
+    std::array<Recent, 16> m_recent;
+
+    // Which messages' best copies have which content (the tools that give none never fill it).
+    bool m_storedHasContents = false;
+    bool m_storedContentsLoaded = false;
+    std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> m_members;
+    std::unordered_map<std::uint64_t, std::uint64_t> m_contentOf;
 };

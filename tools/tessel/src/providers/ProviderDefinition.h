@@ -87,8 +87,9 @@ struct DatabaseRead {
 //
 // Copies: a tool's reader gives every record its identity rule. `key` names a message across
 // copies and files (the largest `rank` counts), `content` a second identity for tools that copy
-// messages under new keys, and a `mark` outranks replays; records without a key count as they
-// come.
+// messages under new keys, and a `mark` outranks replays; a record without a key is known by
+// the bytes of the line or document it came from. Whatever happens to a file, the collector
+// counts what the files hold now: a file read again from its start takes back what it gave.
 struct ProviderDefinition {
     Provider provider{};
     std::string_view id{};
@@ -112,9 +113,4 @@ struct ProviderDefinition {
     std::uint64_t largestDocument = 16 << 20;
     // Databases. Throws ToolError when the database cannot be read at all.
     DatabaseRead (*readDatabase)(const std::string &path, LocalDays &days) = nullptr;
-
-    // Each line log is one session, known by its file name wherever it moves (Codex moves
-    // sessions into an archive folder): it goes on from where it was read, its progress is
-    // kept while the file is gone, and read again from its start it takes back what it counted.
-    bool sessionsKnownByName = false;
 };

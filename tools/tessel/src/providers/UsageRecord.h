@@ -63,7 +63,8 @@ private:
 
 // Tokens of one counted event: a message, or the increase of a session's running total.
 struct UsageRecord {
-    // Identity of the message across copies and files; 0 for events that are never repeated.
+    // Identity of the message across copies and files; 0 when the tool gives none, and the
+    // collector then knows it by the bytes of its line or document.
     std::uint64_t key = 0;
     std::int64_t tokens = 0;
     // Of several copies of one message the one with the largest rank counts.
@@ -75,8 +76,8 @@ struct UsageRecord {
     TokenSplit split;
     NameId model = 0;
     NameId project = 0;
-    // The file the record was read from (FileState::id), so that a file read again from its
-    // start can take back what it counted before; 0 when not tied to one file.
+    // The file or database the record was read from (FileState::id), so that one read again
+    // from its start can take back what it counted before.
     std::uint32_t source = 0;
     DayNumber day = 0;
     Provider provider = Provider::claude;

@@ -50,18 +50,30 @@ bool readUsage(ondemand::object &object, TokenUsage &usage) {
            readMember(object, "total_tokens", usage.total);
 }
 
-// The identity of a usage line: both usage objects, exactly.
-std::uint64_t lineIdentity(const TokenUsage &total, const std::optional<TokenUsage> &last) {
+// The identity of a usage line: its usage objects, exactly, and which of the two it has.
+std::uint64_t lineIdentity(const std::optional<TokenUsage> &total,
+                           const std::optional<TokenUsage> &last) {
     std::string bytes;
     const auto add = [&bytes](const TokenUsage &usage) {
         for (const std::int64_t value :
              {usage.input, usage.cachedInput, usage.output, usage.reasoning, usage.total})
             bytes.append(reinterpret_cast<const char *>(&value), sizeof value);
     };
-    add(total);
+    if (total)
+        add(*total);
     if (last)
         add(*last);
-    return messageKey(Provider::codex, bytes, last ? "last" : "");
+    return messageKey(Provider::codex, bytes, !total ? "only last" : last ? "last" : "");
+}
+
+// When the context window fills, Codex writes a line whose usage objects are all zero but
+// total_tokens, the window's size: it reports no usage.
+bool contextWindowLine(const TokenUsage &total, const std::optional<TokenUsage> &last) {
+    const auto windowOnly = [](const TokenUsage &usage) {
+        return usage.input == 0 && usage.output == 0 && usage.cachedInput <= 0 &&
+               usage.reasoning <= 0 && usage.total > 0;
+    };
+    return windowOnly(total) && (!last || (windowOnly(*last) && last->total == total.total));
 }
 
 // Metadata of a spawned subagent names its parent thread here.
@@ -157,34 +169,46 @@ ParseOutcome parseLine(ReadContext &context, Session &session, std::string_view 
         text != "token_count")
         return ParseOutcome::ignored;
     // A null info is a line that only reports rate limits.
-    if (payload["info"].get_object().get(info) ||
-        info["total_token_usage"].get_object().get(totalObject))
+    if (payload["info"].get_object().get(info))
         return ParseOutcome::ignored;
-    TokenUsage total;
-    std::optional<TokenUsage> last;
-    if (!readUsage(totalObject, total) || !time)
+    std::optional<TokenUsage> total, last;
+    if (!info["total_token_usage"].get_object().get(totalObject) &&
+        !readUsage(totalObject, total.emplace()))
         return ParseOutcome::malformed;
-    if (!info["last_token_usage"].get_object().get(lastObject)) {
-        last.emplace();
-        if (!readUsage(lastObject, *last))
-            return ParseOutcome::malformed;
-    }
+    if (!info["last_token_usage"].get_object().get(lastObject) &&
+        !readUsage(lastObject, last.emplace()))
+        return ParseOutcome::malformed;
+    if (!total && !last)
+        return ParseOutcome::ignored;
+    if (!time)
+        return ParseOutcome::malformed;
 
-    const std::int64_t running = total.sum();
     if (session.replaying && *time != session.spawnSecond)
         session.replaying = false;
     // A copy replayed into a spawned subagent counts nothing, but its total is the baseline.
     const bool copied = session.replaying;
     std::int64_t added;
-    if (!session.seenUsage || running < session.lastTotal)
-        // The first line of a file may carry a total inherited from an earlier session, and a
-        // falling total means the session started counting again: either way the line's own
-        // turn is what is new.
-        added = last ? last->sum() : running;
-    else
-        added = running - session.lastTotal;
-    session.seenUsage = true;
-    session.lastTotal = running;
+    if (!total) {
+        // Only the last turn: it is what the line adds, and there is no running total to move.
+        added = last->sum();
+    } else {
+        const std::int64_t running = total->sum();
+        if (contextWindowLine(*total, last)) {
+            // The window filled: no usage, but the next turn goes on from the window's size.
+            session.seenUsage = true;
+            session.lastTotal = running;
+            return ParseOutcome::usage;
+        }
+        if (!session.seenUsage || running < session.lastTotal)
+            // The first line of a file may carry a total inherited from an earlier session, and
+            // a falling total means the session started counting again: either way the line's
+            // own turn is what is new.
+            added = last ? last->sum() : running;
+        else
+            added = running - session.lastTotal;
+        session.seenUsage = true;
+        session.lastTotal = running;
+    }
     if (copied)
         return ParseOutcome::usage;
 
@@ -192,7 +216,7 @@ ParseOutcome parseLine(ReadContext &context, Session &session, std::string_view 
     record.provider = Provider::codex;
     record.key = lineIdentity(total, last);
     record.tokens = added;
-    record.split = fittedSplit(splitOf(last ? *last : total), added);
+    record.split = fittedSplit(splitOf(last ? *last : *total), added);
     record.model = session.model;
     record.project = session.project;
     // The earliest copy of a line counts.

@@ -33,7 +33,6 @@ const ProviderDefinition &codexProvider() {
         .locate = locate,
         .mayMatter = codex::mayMatter,
         .parseLine = codex::parseLine,
-        .sessionsKnownByName = true,
     };
     return definition;
 }

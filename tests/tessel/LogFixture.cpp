@@ -134,9 +134,10 @@ std::int64_t LogTest::tokens(const std::string &day, const std::string &provider
 
 std::map<std::string, std::optional<std::string>> LogTest::childEnvironment() const {
     std::map<std::string, std::optional<std::string>> variables{{"GIT_CONFIG_NOSYSTEM", "1"}};
-    for (const char *name : {"CLAUDE_CONFIG_DIR", "CODEX_HOME", "OPENCODE_DB", "OPENCODE_DATA_DIR",
-                             "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "TESSEL_NOW",
-                             "TESSEL_GIT_TIMEOUT", "TZ", "HOME", "PATH"})
+    for (const char *name :
+         {"CLAUDE_CONFIG_DIR", "CODEX_HOME", "OPENCODE_DB", "OPENCODE_DATA_DIR", "XDG_DATA_HOME",
+          "XDG_CONFIG_HOME", "XDG_STATE_HOME", "TESSEL_NOW", "TESSEL_GIT_TIMEOUT",
+          "TESSEL_PUBLISH_PROJECTS", "COLUMNS", "TZ", "HOME", "PATH"})
         variables[name] = environment.get(name);
     return variables;
 }

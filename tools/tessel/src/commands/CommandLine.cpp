@@ -1,15 +1,19 @@
 #include "commands/CommandLine.h"
 
 #include "base/Errors.h"
+#include "commands/ReportCommandLine.h"
 
 #include <algorithm>
 #include <charconv>
 #include <map>
 
 const char *const usageLine =
-    "usage: tessel collect | report today [--json] | report limits [--json] | statusline "
-    "[--repo-dir DIR] [--quiet] | run daily --repo-dir DIR "
-    "[--profile-repo-dir DIR] | schedule install --repo-dir DIR --binary PATH --interval SECONDS "
+    "usage: tessel collect | report today [--json] | report today|week|month [--by "
+    "tool|model|project] [--daily] [--json] [--repo-dir DIR] | report range FROM TO [--by "
+    "tool|model|project] [--daily] [--json] [--repo-dir DIR] | report limits [--json] | bar "
+    "[--format waybar|plain] [--repo-dir DIR] | statusline [--repo-dir DIR] [--quiet] | run daily "
+    "--repo-dir DIR [--profile-repo-dir DIR] [--publish-projects] | schedule install --repo-dir "
+    "DIR --binary PATH --interval SECONDS "
     "[--profile-repo-dir DIR] | schedule remove | schedule status | demo --repo-dir DIR | "
     "doctor [--repo-dir DIR] [--logs] | --version | --help";
 
@@ -89,10 +93,10 @@ Command parseCommandLine(const std::vector<std::string> &arguments) {
         readOptions(arguments, 1, {});
         return command::Collect{};
     }
-    if (first == "report" && second == "today") {
-        const Options options = readOptions(arguments, 2, {}, {"--json"});
-        return command::ReportToday{options.contains("--json")};
-    }
+    if (first == "report" && isReportPeriod(second))
+        return parseReportCommand(arguments);
+    if (first == "bar")
+        return parseBarCommand(arguments);
     if (first == "report" && second == "limits") {
         const Options options = readOptions(arguments, 2, {}, {"--json"});
         return command::ReportLimits{options.contains("--json")};
@@ -102,9 +106,11 @@ Command parseCommandLine(const std::vector<std::string> &arguments) {
         return command::Statusline{optional(options, "--repo-dir"), options.contains("--quiet")};
     }
     if (first == "run" && second == "daily") {
-        const Options options = readOptions(arguments, 2, {"--repo-dir", "--profile-repo-dir"});
+        const Options options =
+            readOptions(arguments, 2, {"--repo-dir", "--profile-repo-dir"}, {"--publish-projects"});
         return command::RunDaily{required(options, "--repo-dir"),
-                                 optional(options, "--profile-repo-dir")};
+                                 optional(options, "--profile-repo-dir"),
+                                 options.contains("--publish-projects")};
     }
     if (first == "schedule" && second == "install") {
         const Options options = readOptions(

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "commands/Bar.h"
+#include "commands/Report.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,9 +14,13 @@ namespace command {
 
 struct Help {};
 struct Collect {};
+// `report today --json`: the document the tray utility has always read from docs/usage.json.
 struct ReportToday {
     bool json = false;
+    std::optional<std::string> repositoryFolder;
 };
+using Report = ::ReportRequest;
+using Bar = ::BarRequest;
 struct ReportLimits {
     bool json = false;
 };
@@ -24,6 +31,8 @@ struct Statusline {
 struct RunDaily {
     std::string repositoryFolder;
     std::optional<std::string> profileFolder;
+    // The published README may name projects (also with TESSEL_PUBLISH_PROJECTS=1).
+    bool publishProjects = false;
 };
 struct ScheduleInstall {
     std::string repositoryFolder;
@@ -50,7 +59,7 @@ using Command =
     std::variant<command::Help, command::Collect, command::ReportToday, command::ReportLimits,
                  command::Statusline, command::RunDaily, command::ScheduleInstall,
                  command::ScheduleRemove, command::ScheduleStatus, command::Demo, command::Version,
-                 command::Doctor>;
+                 command::Doctor, command::Report, command::Bar>;
 
 // The one-line summary of every command.
 extern const char *const usageLine;

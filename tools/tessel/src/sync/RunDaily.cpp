@@ -5,10 +5,12 @@
 #include "base/Errors.h"
 #include "base/FileLock.h"
 #include "collect/Collector.h"
+#include "history/Breakdown.h"
 #include "history/GeneratedFile.h"
 #include "history/Heatmap.h"
 #include "history/MachineHistory.h"
 #include "history/MachineId.h"
+#include "history/ProjectReadme.h"
 #include "history/RepoReadme.h"
 #include "history/UsageHistory.h"
 #include "sync/Git.h"
@@ -106,7 +108,7 @@ void commitAndPublish(const std::string &folder,
 
 std::vector<std::string> runDaily(const std::string &repositoryFolder,
                                   const std::optional<std::string> &profileFolder,
-                                  const Environment &environment) {
+                                  const Environment &environment, bool publishProjects) {
     const std::string top = repositoryTop(repositoryFolder, "repository");
     // An empty profile folder is how a user switches the profile copy off.
     const bool withProfile = profileFolder && !profileFolder->empty();
@@ -131,16 +133,20 @@ std::vector<std::string> runDaily(const std::string &repositoryFolder,
     const std::optional<std::string> ownHistory =
         summary.demo ? std::nullopt
                      : std::optional("docs/machines/" + machineIdentity(environment).id + ".json");
+    publishProjects = publishProjects || environment.get("TESSEL_PUBLISH_PROJECTS") == "1";
     std::string heatmap;
     const auto writeDocuments = [&] {
         const UsageHistory history = readUsageHistory(files.usage).value_or(UsageHistory{});
         heatmap = renderHeatmap(history, day);
+        std::string readme = renderRepoReadme(history, day);
+        if (publishProjects)
+            readme +=
+                renderProjectSection(readBreakdown(files.breakdown).value_or(Breakdown{}), day);
         std::vector<std::string> paths{"docs/usage.json"};
         if (ownHistory)
             paths.push_back(*ownHistory);
         for (const auto &[name, text] :
-             {std::pair{"docs/heatmap.svg", heatmap},
-              std::pair{"docs/README.md", renderRepoReadme(history, day)}})
+             {std::pair{"docs/heatmap.svg", heatmap}, std::pair{"docs/README.md", readme}})
             if (auto placed = placeDocument(repositoryFolder, name, text, notes))
                 paths.push_back(*placed);
         return paths;

@@ -214,6 +214,10 @@ TEST_F(BreakdownReportTest, TheTableFitsTheTerminalAndSaysWhatTheCostIs) {
         EXPECT_THAT(text, HasSubstr("no price for glm-4.6"));
         EXPECT_THAT(text, HasSubstr("docs/usage.json counts 1,000 more tokens"));
     }
+    EXPECT_THAT(runToolOk({"report", "range", "--help"}).standardOutput,
+                ::testing::StartsWith("usage: tessel report today|week|month [--by GROUPS]"));
+    EXPECT_THAT(runToolOk({"bar", "-h"}).standardOutput,
+                ::testing::StartsWith("usage: tessel bar [--format waybar|plain]"));
 }
 
 TEST_F(BreakdownReportTest, BarLineHasTheShapeWaybarReads) {

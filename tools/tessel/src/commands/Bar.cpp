@@ -91,7 +91,8 @@ std::string renderBarWaybar(const BarFigures &figures) {
         }
     }
     for (const LimitEntry &entry : figures.windows) {
-        tooltip += "\n" + windowName(entry) + ": " + formatNumber(usedPercent(entry)) + "%";
+        tooltip.append("\n").append(windowName(entry)).append(": ");
+        tooltip.append(formatNumber(usedPercent(entry))).append("%");
         if (entry.observation.resetsAt)
             tooltip += ", resets " + clock(*entry.observation.resetsAt, figures.now);
     }
@@ -106,13 +107,14 @@ BarFigures gatherBarFigures(const BarRequest &request, const Environment &enviro
     const DayNumber day = today(environment);
     const RepositoryFiles files(reportRepository(request.repositoryFolder, environment));
 
-    const std::optional<Breakdown> breakdown = readBreakdown(files.breakdown);
+    const DayNumber weekStart = std::max(day - 6, firstCountedDay);
+    const std::optional<Breakdown> breakdown = readBreakdown(files.breakdown, weekStart, day);
     figures.costs = breakdown.has_value();
     const Breakdown empty;
     figures.today = summarizeBreakdown(breakdown ? *breakdown : empty,
                                        {day, day, {Grouping::tool}, false, environment.home()});
-    figures.week = summarizeBreakdown(breakdown ? *breakdown : empty,
-                                      {std::max(day - 6, firstCountedDay), day, {}, false, {}});
+    figures.week =
+        summarizeBreakdown(breakdown ? *breakdown : empty, {weekStart, day, {}, false, {}});
     try {
         const auto history = readUsageHistory(files.usage);
         figures.todayTokens = history ? history->dayTotal(day) : figures.today.total.tokens;

@@ -46,7 +46,7 @@ SummaryRow labelled(Grouping by, std::uint64_t key, const NameTable &names,
     row.label = row.name.empty() ? "unknown" : row.name;
     if (by == Grouping::project && !home.empty() && home != "/" &&
         (row.name == home || row.name.starts_with(home + "/")))
-        row.label = "~" + row.name.substr(home.size());
+        row.label.assign("~").append(row.name, home.size());
     return row;
 }
 

@@ -93,7 +93,7 @@ Command parseCommandLine(const std::vector<std::string> &arguments) {
         readOptions(arguments, 1, {});
         return command::Collect{};
     }
-    if (first == "report" && isReportPeriod(second))
+    if (first == "report" && (isReportPeriod(second) || second == "--help" || second == "-h"))
         return parseReportCommand(arguments);
     if (first == "bar")
         return parseBarCommand(arguments);

@@ -13,6 +13,10 @@
 namespace command {
 
 struct Help {};
+// A command's own help, printed as it is.
+struct HelpText {
+    std::string text;
+};
 struct Collect {};
 // `report today --json`: the document the tray utility has always read from docs/usage.json.
 struct ReportToday {
@@ -59,7 +63,7 @@ using Command =
     std::variant<command::Help, command::Collect, command::ReportToday, command::ReportLimits,
                  command::Statusline, command::RunDaily, command::ScheduleInstall,
                  command::ScheduleRemove, command::ScheduleStatus, command::Demo, command::Version,
-                 command::Doctor, command::Report, command::Bar>;
+                 command::Doctor, command::Report, command::Bar, command::HelpText>;
 
 // The one-line summary of every command.
 extern const char *const usageLine;

@@ -73,10 +73,11 @@ std::string reportRepository(const std::optional<std::string> &given,
 std::string runReport(const ReportRequest &request, const Environment &environment) {
     const RepositoryFiles files(reportRepository(request.repositoryFolder, environment));
     const auto [from, to] = reportDays(request, today(environment));
-    const std::optional<Breakdown> breakdown = readBreakdown(files.breakdown);
+    const std::optional<Breakdown> breakdown = readBreakdown(files.breakdown, from, to);
     SummaryRequest summaryRequest{from, to, request.by, request.daily, environment.home()};
+    const Breakdown none;
     const BreakdownSummary summary =
-        summarizeBreakdown(breakdown.value_or(Breakdown{}), summaryRequest);
+        summarizeBreakdown(breakdown ? *breakdown : none, summaryRequest);
     if (request.json)
         return renderReportJson(summary);
     ReportTextOptions options;

@@ -100,7 +100,7 @@ std::string span(DayNumber from, DayNumber to) {
 void appendGroups(std::string &text, const std::vector<SummaryGroup> &groups, const Figures &total,
                   size_t width) {
     for (const SummaryGroup &group : groups)
-        text += "\n" + renderTable(group, total, width);
+        text.append("\n").append(renderTable(group, total, width));
 }
 
 std::string figuresJson(const Figures &figures) {
@@ -123,14 +123,18 @@ std::string groupsJson(const std::vector<SummaryGroup> &groups) {
     for (const SummaryGroup &group : groups) {
         if (json.size() > 1)
             json += ",";
-        json += "\"" + std::string(groupingId(group.by)) + "\":[";
+        json.append("\"").append(groupingId(group.by)).append("\":[");
         bool first = true;
         for (const SummaryRow &row : group.rows) {
             json += first ? "{" : ",{";
             first = false;
-            json +=
-                "\"name\":" + (row.name.empty() ? "null" : "\"" + jsonEscaped(row.name) + "\"") +
-                ",\"label\":\"" + jsonEscaped(row.label) + "\"," + figuresJson(row.figures) + "}";
+            json += "\"name\":";
+            if (row.name.empty())
+                json += "null";
+            else
+                json.append("\"").append(jsonEscaped(row.name)).append("\"");
+            json.append(",\"label\":\"").append(jsonEscaped(row.label)).append("\",");
+            json.append(figuresJson(row.figures)).append("}");
         }
         json += "]";
     }
@@ -150,11 +154,11 @@ std::string renderReportText(const BreakdownSummary &summary, const ReportTextOp
         appendGroups(text, summary.groups, summary.total, options.width);
     } else {
         for (const SummaryDay &day : summary.days) {
-            text += "\n" + formatDay(day.day) + ":\n";
+            text.append("\n").append(formatDay(day.day)).append(":\n");
             appendGroups(text, day.groups, day.total, options.width);
         }
         if (summary.from != summary.to) {
-            text += "\n" + formatDay(summary.from) + " to " + formatDay(summary.to) + ":\n";
+            text.append("\n").append(span(summary.from, summary.to)).append(":\n");
             appendGroups(text, summary.groups, summary.total, options.width);
         }
     }

@@ -66,6 +66,7 @@ int run(const Command &command, const Environment &environment) {
     std::visit(
         Overloaded{
             [](const command::Help &) { std::cout << usageLine << '\n'; },
+            [](const command::HelpText &help) { std::cout << help.text; },
             [](const command::Version &) { std::cout << "tessel " TESSELMENU_VERSION "\n"; },
             [&](const command::Doctor &request) { status = doctor(request, environment); },
             [&](const command::Collect &) {

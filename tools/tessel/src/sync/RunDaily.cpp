@@ -140,8 +140,8 @@ std::vector<std::string> runDaily(const std::string &repositoryFolder,
         heatmap = renderHeatmap(history, day);
         std::string readme = renderRepoReadme(history, day);
         if (publishProjects)
-            readme +=
-                renderProjectSection(readBreakdown(files.breakdown).value_or(Breakdown{}), day);
+            readme += renderProjectSection(
+                readBreakdown(files.breakdown, day - 6, day).value_or(Breakdown{}), day);
         std::vector<std::string> paths{"docs/usage.json"};
         if (ownHistory)
             paths.push_back(*ownHistory);

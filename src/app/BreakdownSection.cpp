@@ -15,6 +15,9 @@ BreakdownSection::BreakdownSection(MenuBarViewModel &model, QMenu &menu, QAction
     // Read as the menu opens: the figures are fresh when the person looks, and a refresh
     // costs no extra run of the tool.
     connect(&m_menu, &QMenu::aboutToShow, this, [this] { m_model.refreshBreakdown(); });
+    // Once at the start too, so the entry is in place when the menu first opens rather than
+    // appearing under the pointer a moment later.
+    m_model.refreshBreakdown();
     reread();
 }
 

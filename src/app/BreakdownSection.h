@@ -12,8 +12,8 @@ class QMenu;
 
 // "今日明细" in the tray menu: a submenu with today's tokens by tool and by model, each with
 // its API-equivalent cost, and the week's total cost. The figures are read from the tool as
-// the menu opens, not on every refresh; the entry is absent until a reading succeeds, so a
-// tool without the report shows nothing.
+// the menu opens (and once at the start), not on every refresh; the entry is absent until a
+// reading succeeds, so a tool without the report shows nothing.
 class BreakdownSection : public QObject {
     Q_OBJECT
 

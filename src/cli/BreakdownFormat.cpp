@@ -113,8 +113,11 @@ QList<BreakdownEntry> entries(const dom::object &groups, const char *by, const P
     for (const dom::element element : array(member(groups, by, path), at, maxEntries)) {
         const Path entryAt = at.index(index++);
         const dom::object entry = object(element, entryAt);
+        const dom::element name = member(entry, "name", entryAt);
+        if (!name.is_null())
+            text(name, entryAt.member("name"));
         result.append({text(member(entry, "label", entryAt), entryAt.member("label")),
-                       figures(entry, entryAt)});
+                       figures(entry, entryAt), !name.is_null()});
     }
     return result;
 }
@@ -132,8 +135,13 @@ BreakdownReport BreakdownReport::decode(const QByteArray &bytes) {
     const Path unpricedAt = top.member("unpriced_models");
     qsizetype index = 0;
     for (const dom::element name :
-         array(member(root, "unpriced_models", top), unpricedAt, maxEntries))
-        report.unpricedModels.append(text(name, unpricedAt.index(index++)));
+         array(member(root, "unpriced_models", top), unpricedAt, maxEntries)) {
+        const Path at = unpricedAt.index(index++);
+        if (name.is_null())
+            report.unpricedUnknownModel = true;
+        else
+            report.unpricedModels.append(text(name, at));
+    }
 
     const Path daysAt = top.member("days");
     bool todaySeen = false;

@@ -28,6 +28,8 @@ struct BreakdownEntry {
     // A tool's name ("Claude Code"), a model's ("claude-sonnet-4-5") or "unknown".
     QString label;
     TokenCost figures;
+    // False for the usage whose logs name no model (the tool's "name" is null).
+    bool named = true;
     friend bool operator==(const BreakdownEntry &, const BreakdownEntry &) = default;
 };
 
@@ -40,8 +42,10 @@ struct BreakdownReport {
     QList<BreakdownEntry> todayByModel;
     // The week up to today.
     TokenCost week;
-    // The models the week's cost leaves out.
+    // The models the week's cost leaves out, and whether usage without a model name is left
+    // out too.
     QStringList unpricedModels;
+    bool unpricedUnknownModel = false;
 
     friend bool operator==(const BreakdownReport &, const BreakdownReport &) = default;
 

@@ -4,6 +4,8 @@
 #include "state/DesktopNotifier.h"
 #include "state/ErrorDescription.h"
 
+#include <utility>
+
 namespace {
 
 // A few files read and summed; a tool that hangs must not keep the menu waiting for ever.
@@ -12,8 +14,11 @@ constexpr std::chrono::seconds breakdownReadTimeout(60);
 } // namespace
 
 void MenuBarViewModel::refreshBreakdown() {
-    if (m_readingBreakdown)
+    // Asked while a reading is under way: once more after it, for what changed meanwhile.
+    if (m_readingBreakdown) {
+        m_breakdownAgain = true;
         return;
+    }
     m_readingBreakdown = true;
     readBreakdown(this, m_cli);
 }
@@ -30,6 +35,8 @@ QCoro::Task<> MenuBarViewModel::readBreakdown(QPointer<MenuBarViewModel> self, T
     if (!self)
         co_return;
     self->m_readingBreakdown = false;
+    if (std::exchange(self->m_breakdownAgain, false))
+        self->refreshBreakdown();
     // A failed reading keeps the report it had and says why it is not brought up to date.
     if (failure) {
         self->publish(self->m_breakdownError, std::optional(describeError(failure)));

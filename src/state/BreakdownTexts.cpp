@@ -31,8 +31,8 @@ void addEntries(QList<BreakdownLine> &lines, const QString &heading,
     for (const BreakdownEntry &entry : entries)
         lines.append({BreakdownLine::Kind::figure,
                       QStringLiteral("%1：%2 · %3")
-                          .arg(entry.label, compactTokenString(entry.figures.tokens),
-                               costText(entry.figures))});
+                          .arg(entry.named ? entry.label : QStringLiteral("未知模型"),
+                               compactTokenString(entry.figures.tokens), costText(entry.figures))});
 }
 
 } // namespace
@@ -54,10 +54,12 @@ QList<BreakdownLine> breakdownLines(const BreakdownReport &report,
     lines.append({BreakdownLine::Kind::figure,
                   QStringLiteral("本周合计：%1 · %2")
                       .arg(compactTokenString(report.week.tokens), costText(report.week))});
-    if (!report.unpricedModels.isEmpty())
-        lines.append(
-            {BreakdownLine::Kind::note,
-             QStringLiteral("未定价：") + report.unpricedModels.join(QStringLiteral("、"))});
+    QStringList unpriced = report.unpricedModels;
+    if (report.unpricedUnknownModel)
+        unpriced << QStringLiteral("未知模型");
+    if (!unpriced.isEmpty())
+        lines.append({BreakdownLine::Kind::note,
+                      QStringLiteral("未定价：") + unpriced.join(QStringLiteral("、"))});
     lines.append({BreakdownLine::Kind::note, QStringLiteral("按 API 价格估算")});
     return lines;
 }

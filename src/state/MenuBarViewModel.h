@@ -90,8 +90,8 @@ public:
     void refresh();
     // Restarts the refresh loop with the current refreshInterval setting.
     void restartRefreshLoop();
-    // Reads the breakdown anew (the tray menu asks as it opens), unless a reading is under
-    // way. It runs beside a refresh: it only reads what collect wrote.
+    // Reads the breakdown anew (the tray menu asks as it opens); asked during a reading, reads
+    // once more after it. It runs beside a refresh: it only reads what collect wrote.
     void refreshBreakdown();
     // Warns once a day as the day's use passes 80% and 100% of the daily budget, if one is set.
     void checkBudget();
@@ -177,5 +177,6 @@ private:
     std::shared_ptr<Notifier> m_notifier;
     LimitAlerts m_limitAlerts;
     bool m_readingBreakdown = false;
+    bool m_breakdownAgain = false;
     BudgetAlerts m_budgetAlerts;
 };

@@ -26,16 +26,18 @@ QByteArray row(const char *label, qint64 tokens, qint64 cost, qint64 unpriced = 
 QByteArray document(const QByteArray &todayGroups) {
     return R"({"from":"2026-03-08","to":"2026-03-14","currency":"USD","price_table":"p",)"
            R"("total":{)" +
-           figures(300000, 123'500'000, 5500) + R"(},"unpriced_models":["glm-4.6"],)" +
+           figures(300000, 123'500'000, 5500) + R"(},"unpriced_models":["glm-4.6",null],)" +
            R"("groups":{"tool":[],"model":[]},"days":[)" + R"({"day":"2026-03-13",)" +
            figures(2100, 9'000'000) + R"(,"groups":{"tool":[)" +
            row("Claude Code", 2100, 9'000'000) + R"(],"model":[]}},)" + R"({"day":"2026-03-14",)" +
            figures(219000, 110'000'000, 5500) + R"(,"groups":)" + todayGroups + "}]}";
 }
 
-const QByteArray todayGroups = "{\"tool\":[" + row("Codex", 124000, 50'000'000) + "," +
-                               row("OpenCode", 5500, 0, 5500) + "],\"model\":[" +
-                               row("gpt-5-codex", 124000, 50'000'000) + "]}";
+const QByteArray todayGroups =
+    "{\"tool\":[" + row("Codex", 124000, 50'000'000) + "," + row("OpenCode", 5500, 0, 5500) +
+    "],\"model\":[" + row("gpt-5-codex", 124000, 50'000'000) +
+    R"(,{"name":null,"label":"unknown","tokens":5500,"cost_nanodollars":0,)"
+    R"("unpriced_tokens":5500}]})";
 
 TEST(BreakdownDecoding, TodaysGroupsAndTheWeeksCost) {
     const BreakdownReport report = BreakdownReport::decode(document(todayGroups));
@@ -44,10 +46,13 @@ TEST(BreakdownDecoding, TodaysGroupsAndTheWeeksCost) {
     ASSERT_EQ(report.todayByTool.size(), 2);
     EXPECT_EQ(report.todayByTool[0], (BreakdownEntry{"Codex", {124000, 50'000'000, 0}}));
     EXPECT_TRUE(report.todayByTool[1].figures.unpriced());
-    EXPECT_EQ(report.todayByModel.size(), 1);
+    ASSERT_EQ(report.todayByModel.size(), 2);
+    EXPECT_TRUE(report.todayByModel[0].named);
+    EXPECT_FALSE(report.todayByModel[1].named);
     EXPECT_EQ(report.week, (TokenCost{300000, 123'500'000, 5500}));
     EXPECT_TRUE(report.week.costIsLowerBound());
     EXPECT_EQ(report.unpricedModels, QStringList{"glm-4.6"});
+    EXPECT_TRUE(report.unpricedUnknownModel);
 
     // A week without today: today reads as nothing, the week still counts.
     const QByteArray noToday =
@@ -74,7 +79,9 @@ TEST(BreakdownDecoding, RefusesWhatItCannotShowFaithfully) {
         {"a label that is not text", "\"label\":\"Codex\"", "\"label\":null"},
         {"a day without its model group", ",\"model\":[]}}", "}}"},
         {"today twice", "{\"day\":\"2026-03-13\"", "{\"day\":\"2026-03-14\""},
-        {"an unpriced model that is not text", "[\"glm-4.6\"]", "[7]"},
+        {"an unpriced model that is not text", "[\"glm-4.6\",null]", "[7]"},
+        {"a name that is not text", "\"name\":\"Codex\"", "\"name\":7"},
+        {"a row without a name", "\"name\":\"Codex\",", ""},
     };
     for (const auto &change : changes) {
         const QByteArray bad = QByteArray(good).replace(change.from, change.to);

@@ -24,28 +24,33 @@ BreakdownReport sampleReport() {
                           {"OpenCode", {330'000, 400'000'000, 30'000}}};
     report.todayByModel = {{"claude-sonnet-4-5", {1'200'000, 3'000'000'000, 0}},
                            {"gpt-5", {300'000, 400'000'000, 0}},
-                           {"glm-4.6", {30'000, 0, 30'000}}};
+                           {"glm-4.6", {30'000, 0, 30'000}},
+                           {"unknown", {1'000, 0, 1'000}, false}};
     report.week = {12'300'000, 12'404'999'999, 30'000};
     report.unpricedModels = {"glm-4.6", "qwen3-coder-plus"};
+    report.unpricedUnknownModel = true;
+    report.unpricedUnknownModel = true;
     return report;
 }
 
 TEST(BreakdownTexts, TheSubmenuReadsToolsThenModelsThenTheWeek) {
     using Kind = BreakdownLine::Kind;
-    EXPECT_EQ(breakdownLines(sampleReport()), (QList<BreakdownLine>{
-                                                  {Kind::heading, "按工具"},
-                                                  {Kind::figure, "Claude Code：1.2M · $3.00"},
-                                                  {Kind::figure, "OpenCode：330.0K · ≥ $0.40"},
-                                                  {Kind::separator, ""},
-                                                  {Kind::heading, "按模型"},
-                                                  {Kind::figure, "claude-sonnet-4-5：1.2M · $3.00"},
-                                                  {Kind::figure, "gpt-5：300.0K · $0.40"},
-                                                  {Kind::figure, "glm-4.6：30.0K · 未定价"},
-                                                  {Kind::separator, ""},
-                                                  {Kind::figure, "本周合计：12.3M · ≥ $12.40"},
-                                                  {Kind::note, "未定价：glm-4.6、qwen3-coder-plus"},
-                                                  {Kind::note, "按 API 价格估算"},
-                                              }));
+    EXPECT_EQ(breakdownLines(sampleReport()),
+              (QList<BreakdownLine>{
+                  {Kind::heading, "按工具"},
+                  {Kind::figure, "Claude Code：1.2M · $3.00"},
+                  {Kind::figure, "OpenCode：330.0K · ≥ $0.40"},
+                  {Kind::separator, ""},
+                  {Kind::heading, "按模型"},
+                  {Kind::figure, "claude-sonnet-4-5：1.2M · $3.00"},
+                  {Kind::figure, "gpt-5：300.0K · $0.40"},
+                  {Kind::figure, "glm-4.6：30.0K · 未定价"},
+                  {Kind::figure, "未知模型：1.0K · 未定价"},
+                  {Kind::separator, ""},
+                  {Kind::figure, "本周合计：12.3M · ≥ $12.40"},
+                  {Kind::note, "未定价：glm-4.6、qwen3-coder-plus、未知模型"},
+                  {Kind::note, "按 API 价格估算"},
+              }));
     BreakdownReport quiet;
     quiet.week = {5000, 1'000'000'000, 0};
     EXPECT_EQ(breakdownLines(quiet, QStringLiteral("tessel 读取明细时异常退出\n详情")),
@@ -139,8 +144,8 @@ protected:
         const auto entries = [](const QList<BreakdownEntry> &list) {
             QStringList rows;
             for (const BreakdownEntry &entry : list)
-                rows << QStringLiteral(R"({"label":"%1","tokens":%2,"cost_nanodollars":%3,)"
-                                       R"("unpriced_tokens":%4})")
+                rows << QStringLiteral(R"({"name":"%1","label":"%1","tokens":%2,)"
+                                       R"("cost_nanodollars":%3,"unpriced_tokens":%4})")
                             .arg(entry.label)
                             .arg(entry.figures.tokens)
                             .arg(entry.figures.costNanodollars)
@@ -180,14 +185,14 @@ TEST_F(BreakdownModelTest, ReadAsAskedKeptThroughAFailureAbsentFromAnOlderTool) 
     respondBreakdown(sampleReport());
     ASSERT_TRUE(readBreakdown());
     ASSERT_TRUE(model->breakdown());
-    EXPECT_EQ(model->breakdown()->todayByModel.size(), 3);
+    EXPECT_EQ(model->breakdown()->todayByModel.size(), 4);
     EXPECT_TRUE(tool.argumentLists().contains(
         QStringList{"report", "week", "--by", "tool,model", "--daily", "--json"}));
 
     tool.respond("report-week", {.standardOutput = "{\"to\":7}"});
     model->refreshBreakdown();
     ASSERT_TRUE(waitUntil([this] { return model->breakdownError().has_value(); }));
-    EXPECT_EQ(model->breakdown()->todayByModel.size(), 3) << "the last reading stays";
+    EXPECT_EQ(model->breakdown()->todayByModel.size(), 4) << "the last reading stays";
     // A refresh does not read it again.
     const qsizetype runs = tool.runCount("report");
     refreshAndWait();

@@ -44,6 +44,22 @@ std::string costOf(const Figures &figures, bool partial) {
     return dollars(figures.costNanodollars, partial || figures.costIsLowerBound());
 }
 
+// Waybar reads both texts as Pango markup: a model named "a<b" would break it.
+std::string markupEscaped(std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (c == '&')
+            escaped += "&amp;";
+        else if (c == '<')
+            escaped += "&lt;";
+        else if (c == '>')
+            escaped += "&gt;";
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
 } // namespace
 
 int barPercentage(const BarFigures &figures) {
@@ -83,11 +99,13 @@ std::string renderBarWaybar(const BarFigures &figures) {
                            (row.figures.unpriced() ? "unpriced" : costOf(row.figures, false));
         tooltip += "\nLast 7 days on this machine: " + compactTokens(figures.week.total.tokens) +
                    ", " + costOf(figures.week.total, false);
-        if (!figures.today.unpricedModels.empty()) {
+        if (!figures.today.unpricedModels.empty() || figures.today.unpricedUnknownModel) {
             std::string names;
             for (const std::string &model : figures.today.unpricedModels)
-                names += (names.empty() ? "" : ", ") + model;
-            tooltip += "\nNo price for " + names;
+                names.append(names.empty() ? "" : ", ").append(model);
+            if (figures.today.unpricedUnknownModel)
+                names.append(names.empty() ? "" : ", ").append("usage without a model name");
+            tooltip.append("\nNo price for ").append(names);
         }
     }
     for (const LimitEntry &entry : figures.windows) {
@@ -96,9 +114,10 @@ std::string renderBarWaybar(const BarFigures &figures) {
         if (entry.observation.resetsAt)
             tooltip += ", resets " + clock(*entry.observation.resetsAt, figures.now);
     }
-    return "{\"text\":\"" + jsonEscaped(renderBarText(figures)) + "\",\"tooltip\":\"" +
-           jsonEscaped(tooltip) + "\",\"class\":\"" + barClass(figures) +
-           "\",\"percentage\":" + std::to_string(barPercentage(figures)) + "}\n";
+    return "{\"text\":\"" + jsonEscaped(markupEscaped(renderBarText(figures))) +
+           "\",\"tooltip\":\"" + jsonEscaped(markupEscaped(tooltip)) + "\",\"class\":\"" +
+           barClass(figures) + "\",\"percentage\":" + std::to_string(barPercentage(figures)) +
+           "}\n";
 }
 
 BarFigures gatherBarFigures(const BarRequest &request, const Environment &environment) {

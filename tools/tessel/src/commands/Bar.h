@@ -39,7 +39,8 @@ std::string barClass(const BarFigures &figures);
 
 // "1.2M · $3.40 · Codex 5 h 42%".
 std::string renderBarText(const BarFigures &figures);
-// {"text": ..., "tooltip": ..., "class": ..., "percentage": ...} on one line.
+// {"text": ..., "tooltip": ..., "class": ..., "percentage": ...} on one line, the texts as
+// Pango markup (as Waybar reads them).
 std::string renderBarWaybar(const BarFigures &figures);
 
 BarFigures gatherBarFigures(const BarRequest &request, const Environment &environment);

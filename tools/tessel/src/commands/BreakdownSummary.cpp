@@ -45,8 +45,11 @@ SummaryRow labelled(Grouping by, std::uint64_t key, const NameTable &names,
     row.name = nameText(names, key);
     row.label = row.name.empty() ? "unknown" : row.name;
     if (by == Grouping::project && !home.empty() && home != "/" &&
-        (row.name == home || row.name.starts_with(home + "/")))
-        row.label.assign("~").append(row.name, home.size());
+        (row.name == home || row.name.starts_with(home + "/"))) {
+        std::string shortened(1, '~');
+        shortened.append(row.name, home.size(), std::string::npos);
+        row.label = std::move(shortened);
+    }
     return row;
 }
 
@@ -144,7 +147,10 @@ BreakdownSummary summarizeBreakdown(const Breakdown &breakdown, const SummaryReq
             group.add(key, figures);
         if (figures.unpricedTokens > 0) {
             const std::string model = nameText(breakdown.names, key.model);
-            unpriced.insert(model.empty() ? "unknown" : model);
+            if (model.empty())
+                summary.unpricedUnknownModel = true;
+            else
+                unpriced.insert(model);
         }
     }
     finishDay();

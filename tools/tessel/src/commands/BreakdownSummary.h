@@ -58,8 +58,10 @@ struct BreakdownSummary {
     std::vector<SummaryGroup> groups;
     // The days with tokens, oldest first.
     std::vector<SummaryDay> days;
-    // The models with unpriced tokens, by name ("unknown" for usage without one).
+    // The models with unpriced tokens, by name, and whether usage the logs name no model for
+    // is among them (it has no price either).
     std::vector<std::string> unpricedModels;
+    bool unpricedUnknownModel = false;
     std::string priceTableVersion;
 };
 

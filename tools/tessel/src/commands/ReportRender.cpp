@@ -93,6 +93,25 @@ std::string renderTable(const SummaryGroup &group, const Figures &total, size_t 
     }
 }
 
+// `text` broken into lines of at most `width` columns at its spaces (one line when 0).
+std::string wrapped(const std::string &text, size_t width) {
+    if (width == 0)
+        return text + "\n";
+    std::string result, line;
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t space = std::min(text.find(' ', start), text.size());
+        const std::string word = text.substr(start, space - start);
+        if (!line.empty() && displayWidth(line) + 1 + displayWidth(word) > width) {
+            result.append(line).append("\n");
+            line.clear();
+        }
+        line.append(line.empty() ? "" : " ").append(word);
+        start = space + 1;
+    }
+    return result.append(line).append("\n");
+}
+
 std::string span(DayNumber from, DayNumber to) {
     return from == to ? formatDay(from) : formatDay(from) + " to " + formatDay(to);
 }
@@ -144,10 +163,12 @@ std::string groupsJson(const std::vector<SummaryGroup> &groups) {
 } // namespace
 
 std::string renderReportText(const BreakdownSummary &summary, const ReportTextOptions &options) {
-    std::string text = "Tokens on this machine, " + span(summary.from, summary.to) + "\n";
+    std::string text =
+        wrapped("Tokens on this machine, " + span(summary.from, summary.to), options.width);
     if (!options.breakdownKept)
-        text += "\nNo breakdown kept yet: tessel collect keeps it, in "
-                "docs/.tessel-state.breakdown.\n";
+        text.append("\n").append(wrapped(
+            "No breakdown kept yet: tessel collect keeps it, in docs/.tessel-state.breakdown.",
+            options.width));
     else if (summary.days.empty())
         text += "\nNone counted.\n";
     else if (summary.days.front().groups.empty()) {
@@ -162,23 +183,29 @@ std::string renderReportText(const BreakdownSummary &summary, const ReportTextOp
             appendGroups(text, summary.groups, summary.total, options.width);
         }
     }
+    std::vector<std::string> notes;
     if (!summary.days.empty())
-        text += "\nAPI cost: what the tokens would cost at the providers' API list prices, an "
-                "API-equivalent estimate, not a bill.\n";
-    if (!summary.unpricedModels.empty()) {
+        notes.emplace_back("API cost: what the tokens would cost at the providers' API list "
+                           "prices, an API-equivalent estimate, not a bill.");
+    if (!summary.unpricedModels.empty() || summary.unpricedUnknownModel) {
         std::string names;
         for (const std::string &model : summary.unpricedModels)
-            names += (names.empty() ? "" : ", ") + model;
-        text += "≥: the price table has no price for " + names +
-                ", so the cost leaves their tokens out.\n";
+            names.append(names.empty() ? "" : ", ").append(model);
+        const std::string unknown = "usage whose logs name no model has none either";
+        notes.push_back(names.empty() ? "≥: " + unknown + ", so the cost leaves its tokens out."
+                                      : "≥: the price table has no price for " + names +
+                                            (summary.unpricedUnknownModel ? ", " + unknown : "") +
+                                            ", so the cost leaves their tokens out.");
     }
     if (options.elsewhereTokens > 0)
-        text += "docs/usage.json counts " + groupedNumber(options.elsewhereTokens) +
-                " more tokens in these days (" +
-                (options.demo ? "invented demo figures"
-                              : "other machines' as of their last sync, or days counted before "
-                                "this machine kept its breakdown") +
-                ").\n";
+        notes.push_back("docs/usage.json counts " + groupedNumber(options.elsewhereTokens) +
+                        " more tokens in these days (" +
+                        (options.demo ? "invented demo figures"
+                                      : "other machines' as of their last sync, or days counted "
+                                        "before this machine kept its breakdown") +
+                        ").");
+    for (size_t i = 0; i < notes.size(); ++i)
+        text.append(i == 0 ? "\n" : "").append(wrapped(notes[i], options.width));
     return text;
 }
 
@@ -190,7 +217,9 @@ std::string renderReportJson(const BreakdownSummary &summary) {
                        jsonEscaped(summary.priceTableVersion) + "\",\"total\":{" +
                        figuresJson(summary.total) + "},\"unpriced_models\":[";
     for (size_t i = 0; i < summary.unpricedModels.size(); ++i)
-        json += (i ? ",\"" : "\"") + jsonEscaped(summary.unpricedModels[i]) + "\"";
+        json.append(i ? ",\"" : "\"").append(jsonEscaped(summary.unpricedModels[i])).append("\"");
+    if (summary.unpricedUnknownModel)
+        json.append(summary.unpricedModels.empty() ? "null" : ",null");
     json += "],\"groups\":" + groupsJson(summary.groups) + ",\"days\":[";
     for (size_t i = 0; i < summary.days.size(); ++i) {
         const SummaryDay &day = summary.days[i];

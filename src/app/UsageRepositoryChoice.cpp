@@ -23,6 +23,14 @@ std::optional<QString> usageRepositoryToEnter(const Bundle &bundle,
     return defaultUsageRepository();
 }
 
+Bundle withToolPathFrom(Bundle bundle, const QString &startFolder) {
+    const QString key = QStringLiteral("TesselCLIPath");
+    const QJsonValue tool = bundle.info.value(key);
+    if (tool.isString() && tool.toString().contains(u'/') && QDir::isRelativePath(tool.toString()))
+        bundle.info[key] = QDir::cleanPath(QDir(startFolder).absoluteFilePath(tool.toString()));
+    return bundle;
+}
+
 void prepareUsageRepository(const QString &folder) {
     if (!QDir().mkpath(folder))
         throw UsageRepositoryError(QStringLiteral("无法创建用量仓库 %1").arg(folder));

@@ -26,6 +26,11 @@ QString defaultUsageRepository();
 std::optional<QString> usageRepositoryToEnter(const Bundle &bundle,
                                               const QString &currentDirectory);
 
+// `bundle` with a relative "TesselCLIPath" (one with a slash; a bare name is looked up on
+// PATH) made absolute from `startFolder`: it means the folder the utility was started in, not
+// the usage repository entered afterwards.
+Bundle withToolPathFrom(Bundle bundle, const QString &startFolder);
+
 // Creates `folder` when it is missing and makes it a git repository when it is not one yet,
 // so that publishing works there later. A missing git only leaves the folder without one.
 // Throws UsageRepositoryError when the folder cannot be created.

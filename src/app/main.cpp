@@ -9,6 +9,7 @@
 #include "app/TrayShell.h"
 #include "app/UsageRepositoryChoice.h"
 #include "cli/Bundle.h"
+#include "cli/TesselCLI.h"
 #include "state/DesktopNotifier.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/ContrastStyle.h"
@@ -49,7 +50,9 @@ int main(int argc, char **argv) {
 
     // Started from a menu or at login the current folder is the home folder: the tool's files
     // go to the default usage repository instead, entered before the state object reads it.
-    if (const auto folder = usageRepositoryToEnter(Bundle::main(), QDir::currentPath())) {
+    // The information dictionary is read once, so a file it refuses is named once.
+    const Bundle bundle = withToolPathFrom(Bundle::main(), QDir::currentPath());
+    if (const auto folder = usageRepositoryToEnter(bundle, QDir::currentPath())) {
         try {
             prepareUsageRepository(*folder);
             if (!QDir::setCurrent(*folder))
@@ -60,7 +63,7 @@ int main(int argc, char **argv) {
         }
     }
 
-    MenuBarViewModel model;
+    MenuBarViewModel model{TesselCLI(bundle)};
     TrayShell shell(model);
     model.setDesktopActions(
         std::make_shared<WidgetDesktopActions>([&shell] { shell.hidePanel(); }));

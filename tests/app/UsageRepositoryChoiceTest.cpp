@@ -49,6 +49,24 @@ TEST_F(UsageRepositoryChoiceTest, TheKeyOrAUsageRepositoryAsCurrentFolderKeepThe
     }
 }
 
+TEST(ToolPathFromStartFolder, OnlyARelativePathWithAFolderIsTakenFromWhereTheUtilityStarted) {
+    const struct {
+        QJsonValue configured, expected;
+    } cases[] = {{"bin/tessel", "/start/bin/tessel"},
+                 {"../tools/tessel", "/tools/tessel"},
+                 {"/usr/bin/tessel", "/usr/bin/tessel"},
+                 {"tessel", "tessel"},
+                 {7, 7}};
+    for (const auto &c : cases) {
+        Bundle bundle;
+        bundle.info = {{"TesselCLIPath", c.configured}, {"TesselRepoDir", "/srv/usage"}};
+        const Bundle fixed = withToolPathFrom(bundle, "/start");
+        EXPECT_EQ(fixed.info.value("TesselCLIPath"), c.expected)
+            << c.configured.toString().toStdString();
+        EXPECT_EQ(fixed.info.value("TesselRepoDir"), "/srv/usage");
+    }
+}
+
 TEST_F(UsageRepositoryChoiceTest, TheDefaultFollowsTheDataHomeOnlyWhenItIsAbsolute) {
     EXPECT_EQ(defaultUsageRepository(), usage);
     for (const char *unusable : {"", "relative/data"}) {

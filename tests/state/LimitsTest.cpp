@@ -76,6 +76,15 @@ TEST(LimitTexts, LinesReadAgainstTheUtilitysClock) {
     EXPECT_EQ(highestLimitLine({window(20, 60), window(70, 600, {}, 10080), window(99, -5)}, noon),
               QStringLiteral("Codex 7 天：70%，10 分后重置"));
     EXPECT_FALSE(highestLimitLine({window(99, -5)}, noon));
+
+    // Each unit up to its last second, then the next unit.
+    const std::pair<qint64, const char *> remaining[] = {
+        {-30, "不到 1 分"}, {59, "不到 1 分"},      {60, "1 分"},
+        {3599, "59 分"},    {3600, "1 小时"},       {86399, "23 小时 59 分"},
+        {86400, "1 天"},    {90000, "1 天 1 小时"}, {7 * 86400 - 1, "6 天 23 小时"},
+    };
+    for (const auto &[seconds, text] : remaining)
+        EXPECT_EQ(remainingText(seconds), QString::fromUtf8(text)) << seconds;
 }
 
 TEST(LimitAlertSteps, EachThresholdOncePerWindowAndReset) {

@@ -218,10 +218,11 @@ TEST_F(BreakdownReportTest, TheTableFitsTheTerminalAndSaysWhatTheCostIs) {
         EXPECT_THAT(prose, HasSubstr("no price for glm-4.6"));
         EXPECT_THAT(prose, HasSubstr("docs/usage.json counts 1,000 more tokens"));
     }
-    EXPECT_THAT(runToolOk({"report", "range", "--help"}).standardOutput,
-                ::testing::StartsWith("usage: tessel report today|week|month [--by GROUPS]"));
+    EXPECT_THAT(
+        runToolOk({"report", "range", "--help"}).standardOutput,
+        ::testing::StartsWith("usage: tessel report range FROM TO [--by GROUPS] [--daily]"));
     EXPECT_THAT(runToolOk({"bar", "-h"}).standardOutput,
-                ::testing::StartsWith("usage: tessel bar [--format waybar|plain]"));
+                ::testing::StartsWith("usage: tessel bar [--format FORMAT] [--repo-dir DIR]"));
 }
 
 TEST_F(BreakdownReportTest, BarLineHasTheShapeWaybarReads) {

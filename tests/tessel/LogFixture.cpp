@@ -137,7 +137,8 @@ std::map<std::string, std::optional<std::string>> LogTest::childEnvironment() co
     for (const char *name :
          {"CLAUDE_CONFIG_DIR", "CODEX_HOME", "OPENCODE_DB", "OPENCODE_DATA_DIR", "XDG_DATA_HOME",
           "XDG_CONFIG_HOME", "XDG_STATE_HOME", "TESSEL_NOW", "TESSEL_GIT_TIMEOUT",
-          "TESSEL_PUBLISH_PROJECTS", "COLUMNS", "TZ", "HOME", "PATH"})
+          "TESSEL_PUBLISH_PROJECTS", "COLUMNS", "TZ", "HOME", "PATH", "DISPLAY", "XAUTHORITY",
+          "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "XDG_CURRENT_DESKTOP"})
         variables[name] = environment.get(name);
     return variables;
 }

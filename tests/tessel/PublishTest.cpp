@@ -48,6 +48,9 @@ TEST_F(PublishTest, CommitsTheThreeDocumentsPushesOnlyWhenSomethingIsNewAndCopie
     EXPECT_THAT(git(remote, {"show", "HEAD:docs/README.md"}), HasSubstr("1,501"));
     EXPECT_EQ(git(profile, {"ls-tree", "--name-only", "HEAD"}), "tessel-heatmap.svg\n");
     EXPECT_EQ(readText(profile + "/tessel-heatmap.svg"), readText(repo + "/docs/heatmap.svg"));
+    // The usage repository may be the profile repository too.
+    runToolOk({"run", "daily", "--repo-dir", repo, "--profile-repo-dir", repo});
+    EXPECT_THAT(git(remote, {"ls-tree", "--name-only", "HEAD"}), HasSubstr("tessel-heatmap.svg"));
 }
 
 // A failing git step fails the sync with git's message on one line. Hooks and a credential
@@ -88,6 +91,12 @@ TEST_F(PublishTest, GitFailuresAndHangsEndTheSyncInTimeLeavingNothingRunning) {
              git(repo, {"remote", "set-url", "origin", root + "/no-such-remote"});
          },
          "no-such-remote"},
+        {"a token in the remote's address",
+         [&] {
+             git(repo, {"remote", "set-url", "origin",
+                        "http://127.0.0.1:1/usage.git?access_token=s3cret"});
+         },
+         "access_token=***"},
         {"remote asking for a password",
          [&] {
              git(repo, {"remote", "set-url", "origin", wall.url});
@@ -113,6 +122,7 @@ TEST_F(PublishTest, GitFailuresAndHangsEndTheSyncInTimeLeavingNothingRunning) {
         } else {
             EXPECT_EQ(daily.exitCode, 1) << run.name;
             EXPECT_THAT(daily.standardError, HasSubstr(run.failure)) << run.name;
+            EXPECT_THAT(daily.standardError, ::testing::Not(HasSubstr("s3cret"))) << run.name;
             EXPECT_EQ(std::count(daily.standardError.begin(), daily.standardError.end(), '\n'), 1)
                 << run.name << daily.standardError;
             EXPECT_TRUE(listedProcessesGone(pids)) << run.name;
@@ -126,7 +136,7 @@ TEST_F(PublishTest, GitFailuresAndHangsEndTheSyncInTimeLeavingNothingRunning) {
 TEST(HeatmapDocument, LevelsColoursAndGridOrder) {
     const std::pair<std::int64_t, int> levels[] = {
         {0, 0},          {1, 1},          {999'999, 1},     {1'000'000, 2}, {9'999'999, 2},
-        {10'000'000, 3}, {99'999'999, 3}, {100'000'000, 4}, {-1, 4}};
+        {10'000'000, 3}, {99'999'999, 3}, {100'000'000, 4}, {-1, 0}};
     for (const auto &[tokens, level] : levels)
         EXPECT_EQ(heatmapLevel(tokens), level) << tokens;
 

@@ -6,10 +6,13 @@
 #include "base/Errors.h"
 #include "base/JsonStructure.h"
 #include "collect/CollectorState.h"
+#include "commands/RepositoryInUse.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <limits>
 
 namespace fs = std::filesystem;
@@ -133,11 +136,14 @@ TEST_F(RobustnessTest, EventsDatedOutsideTheCountedYearsAreSkippedAndNamed) {
     EXPECT_THAT(first.standardError, HasSubstr("1 usage entry of " + messageFile("msg_us")));
     EXPECT_THAT(first.standardError,
                 HasSubstr("1 usage entry of " + openCodeData + "/opencode.db"));
+    // The last counted day is kept in this machine's file, but summed only once it is due.
+    EXPECT_THAT(first.standardError, HasSubstr("left 1 day after tomorrow of docs/machines/"));
     const UsageHistory stored = history();
-    EXPECT_EQ(stored.days.size(), 3u);
+    EXPECT_EQ(stored.days.size(), 2u);
     EXPECT_EQ(tokens("1970-01-01", "claude"), 7);
-    EXPECT_EQ(tokens("9999-12-31", "claude"), 8);
     EXPECT_EQ(tokens("2026-03-14", "opencode"), 5);
+    const fs::directory_iterator machines(repo + "/docs/machines");
+    EXPECT_EQ(readUsageHistory(machines->path()).value().tokens(lastCountedDay, "claude"), 8);
 
     // What was written reads again, in the tool and in later collects.
     runToolOk({"report", "today", "--json"});
@@ -183,6 +189,130 @@ TEST_F(RobustnessTest, DoubtfulUsageFileIsRefusedNamingItAndLeftAsItIs) {
         EXPECT_EQ(readText(usageFile()), json);
         EXPECT_THROW(collect(), HistoryFormatError);
     }
+}
+
+// This machine's own history damaged: the message names that file, not the sum.
+TEST_F(RobustnessTest, ADamagedOwnHistoryIsNamedAndLeftAsItIs) {
+    writeText(session(), claudeLine("m1", "r", "2026-03-14T10:00:00Z", 2, 0));
+    runToolOk({"collect"});
+    const fs::path own = fs::directory_iterator(repo + "/docs/machines")->path();
+    writeText(own, R"({"rows":[{"day":"2026-03-14","providers":{"codex":1,"codex":2}}]})");
+    const ChildOutcome result = runTool({"collect"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_THAT(
+        result.standardError,
+        HasSubstr(
+            "tessel: docs/machines/" + own.filename().string() +
+            " (this machine's own history) is not a usage file (the provider \"codex\" appears "
+            "twice"));
+    EXPECT_THAT(result.standardError, Not(HasSubstr("docs/usage.json")));
+}
+
+// FIFOs, devices and oversized files where the tool expects its small regular files: each is
+// refused at once with a message naming it, or passed over; nothing waits on them.
+TEST_F(RobustnessTest, SpecialFilesNeverStallTheTool) {
+    initRepositoryWithRemote();
+    writeText(session(), claudeLine("m1", "r", "2026-03-14T10:00:00Z", 2, 0));
+    runToolOk({"run", "daily", "--repo-dir", repo});
+    const std::string machineId = home + "/.local/share/tessel/machine-id";
+    const std::string info = home + "/.config/TesselMenu/Info.json";
+    const auto fifo = [](const std::string &path) {
+        fs::remove(path);
+        fs::create_directories(fs::path(path).parent_path());
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
+    };
+    const auto large = [](const std::string &path, size_t bytes) {
+        writeText(path, "{\"TesselRepoDir\": \"/x\"}" + std::string(bytes, ' '));
+    };
+    const auto zero = [](const std::string &path) {
+        fs::remove(path);
+        fs::create_symlink("/dev/zero", path);
+    };
+    const struct Case {
+        const char *name;
+        std::string path;
+        std::function<void(const std::string &)> make;
+        std::vector<std::string> command;
+        int status;
+        std::string says; // on standard error, or standard output for the doctor
+    } cases[] = {
+        {"machine id FIFO", machineId, fifo, {"collect"}, 1, "machine-id: not a regular file"},
+        {"machine id oversized",
+         machineId,
+         [&](auto &p) { large(p, 1 << 20); },
+         {"collect"},
+         1,
+         "machine-id: larger than 64 KiB"},
+        {"settings FIFO",
+         info,
+         fifo,
+         {"doctor", "--repo-dir", repo},
+         1,
+         "FAIL  settings: " + info + ": not a regular file"},
+        {"settings oversized",
+         info,
+         [&](auto &p) { large(p, 2 << 20); },
+         {"doctor", "--repo-dir", repo},
+         1,
+         "larger than 1 MiB; refused"},
+        {"settings on /dev/zero",
+         info,
+         zero,
+         {"doctor", "--repo-dir", repo},
+         1,
+         info + ": not a regular file"},
+        {"usage file FIFO",
+         usageFile(),
+         fifo,
+         {"report", "today"},
+         1,
+         "docs/usage.json: not a regular file"},
+        {"usage file on /dev/zero",
+         usageFile(),
+         zero,
+         {"report", "today"},
+         1,
+         "docs/usage.json: a symbolic link; refused"},
+        {"lock FIFO",
+         repo + "/docs/.tessel-state.lock",
+         fifo,
+         {"collect"},
+         1,
+         ".tessel-state.lock: not a regular file"},
+        {"state FIFO", repo + "/docs/.tessel-state", fifo, {"collect"}, 0, ""},
+        {"git attributes FIFO",
+         repo + "/.git/info/attributes",
+         fifo,
+         {"run", "daily", "--repo-dir", repo},
+         1,
+         "info/attributes: not a regular file"},
+        {"README FIFO",
+         repo + "/docs/README.md",
+         fifo,
+         {"run", "daily", "--repo-dir", repo},
+         0,
+         "left " + repo + "/docs/README.md as it is"},
+    };
+    for (const Case &c : cases) {
+        const std::string aside = root + "/aside";
+        fs::remove_all(aside);
+        if (fs::exists(fs::symlink_status(c.path)))
+            fs::rename(c.path, aside);
+        c.make(c.path);
+        std::vector<std::string> command = c.command;
+        command.insert(command.begin(), TESSEL_BINARY);
+        const ChildOutcome outcome =
+            runChild(command, {repo, childEnvironment(), std::chrono::seconds(30)});
+        EXPECT_FALSE(outcome.timedOut) << c.name;
+        EXPECT_EQ(outcome.exitCode, c.status) << c.name << outcome.standardError;
+        EXPECT_THAT(outcome.standardError + outcome.standardOutput, HasSubstr(c.says)) << c.name;
+        fs::remove(c.path);
+        if (fs::exists(fs::symlink_status(aside)))
+            fs::rename(aside, c.path);
+    }
+    // The utility's repository is found as ever with a refused Info.json in the way.
+    fifo(info);
+    EXPECT_THAT(findRepositoryInUse(environment, repo, root).reason, HasSubstr("current folder"));
 }
 
 TEST_F(RobustnessTest, UnreadableLogFoldersAndFilesAreNamedAndTheRestIsCounted) {

@@ -17,7 +17,9 @@ show-environment)
 enable)
     if [ -f "$here/refuse-enable" ]; then echo "Failed to enable unit: Unit file is masked." >&2; exit 1; fi ;;
 show)
-    printf 'LoadState=loaded\nActiveState=active\nNextElapseUSecRealtime=Sat 2026-03-14 13:00:00 UTC\n' ;;
+    state=active; [ -f "$here/active-state" ] && state=$(cat "$here/active-state")
+    load=loaded; [ -f "$here/load-state" ] && load=$(cat "$here/load-state")
+    printf 'LoadState=%s\nActiveState=%s\nNextElapseUSecRealtime=Sat 2026-03-14 13:00:00 UTC\n' "$load" "$state" ;;
 esac
 exit 0
 )SH";
@@ -50,7 +52,10 @@ protected:
 
 TEST_F(ScheduleTest, InstallWritesBothUnitsStartsTheTimerAndStatusSeesIt) {
     environment.set("CODEX_HOME", "/data/codex");
+    // What an installation stopped midway left goes with the next one.
+    writeText(units + "/.tesselmenu-sync.timer.tmp-x1y2z3", "[Timer]\n");
     runToolOk(install("/opt/tessel", "900"));
+    EXPECT_FALSE(fs::exists(units + "/.tesselmenu-sync.timer.tmp-x1y2z3"));
     const std::string service = readText(units + "/tesselmenu-sync.service");
     const std::string timer = readText(units + "/tesselmenu-sync.timer");
     EXPECT_THAT(service,
@@ -71,6 +76,49 @@ TEST_F(ScheduleTest, InstallWritesBothUnitsStartsTheTimerAndStatusSeesIt) {
     EXPECT_THAT(runTool({"schedule", "status"}).standardOutput, HasSubstr("loaded: false\n"));
     // Removing what is not installed is no failure.
     runToolOk({"schedule", "remove"});
+}
+
+// Where the logs are and the time zone days are counted in reach the scheduled run; a variable
+// left out would make it count other logs, or days in another zone.
+TEST_F(ScheduleTest, EveryCarriedVariableReachesTheService) {
+    const std::pair<const char *, const char *> carried[] = {
+        {"CLAUDE_CONFIG_DIR", "/data/claude,/data/claude2"},
+        {"CODEX_HOME", "/data/codex"},
+        {"OPENCODE_DB", "/data/opencode.db"},
+        {"OPENCODE_DATA_DIR", "/data/opencode"},
+        {"XDG_DATA_HOME", "/data/share"},
+        {"TZ", "Asia/Hong_Kong"},
+    };
+    for (const auto &[name, value] : carried)
+        environment.set(name, value);
+    runToolOk(install("/opt/tessel", "900"));
+    const std::string service = readText(units + "/tesselmenu-sync.service");
+    for (const auto &[name, value] : carried)
+        EXPECT_THAT(service, HasSubstr("Environment=\"" + std::string(name) + "=" + value + "\"\n"))
+            << name;
+}
+
+// A timer that is there but stopped or failed publishes nothing: it must not read as loaded.
+TEST_F(ScheduleTest, OnlyAnActiveLoadedTimerReadsLoaded) {
+    runToolOk(install("/opt/tessel", "900"));
+    const struct {
+        const char *load, *active;
+        bool loaded;
+    } states[] = {{"loaded", "active", true},
+                  {"loaded", "inactive", false},
+                  {"loaded", "failed", false},
+                  {"not-found", "inactive", false}};
+    for (const auto &state : states) {
+        writeText(bin + "/load-state", state.load);
+        writeText(bin + "/active-state", state.active);
+        const ChildOutcome status = runToolOk({"schedule", "status"});
+        EXPECT_THAT(status.standardOutput,
+                    HasSubstr(state.loaded ? "loaded: true\n" : "loaded: false\n"))
+            << state.load << " " << state.active;
+        EXPECT_THAT(runTool({"doctor", "--repo-dir", repo}).standardOutput,
+                    HasSubstr(state.loaded ? "ok    schedule" : "FAIL  schedule"))
+            << state.active;
+    }
 }
 
 // Awkward but carriable paths are written, escaped where systemd would read them otherwise.

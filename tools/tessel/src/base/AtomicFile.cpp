@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -126,32 +127,61 @@ void writeFileAtomically(const std::string &path, const std::string &contents) {
     }
 }
 
-void removeStaleTemporaries(const std::string &path) {
+void removeStaleTemporaries(const std::string &path, int minimumAgeSeconds) {
     const fs::path target = fs::absolute(path);
     const std::string prefix = temporaryPrefix(target);
+    const auto newest = fs::file_time_type::clock::now() - std::chrono::seconds(minimumAgeSeconds);
     std::error_code error;
     for (const auto &entry : fs::directory_iterator(target.parent_path(), error)) {
-        if (entry.path().filename().string().starts_with(prefix))
-            fs::remove(entry.path(), error);
+        if (!entry.path().filename().string().starts_with(prefix))
+            continue;
+        std::error_code timeError;
+        if (minimumAgeSeconds > 0 &&
+            entry.symlink_status(timeError).type() == fs::file_type::regular &&
+            fs::last_write_time(entry.path(), timeError) > newest)
+            continue;
+        fs::remove(entry.path(), error);
     }
 }
 
-std::string readWholeFile(const std::string &path) {
+std::string sizeLimitText(std::size_t bytes) {
+    if (bytes >= (std::size_t{1} << 20) && bytes % (std::size_t{1} << 20) == 0)
+        return std::to_string(bytes >> 20) + " MiB";
+    if (bytes >= 1024 && bytes % 1024 == 0)
+        return std::to_string(bytes >> 10) + " KiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+std::string readWholeFile(const std::string &path, std::size_t maxBytes, Links links) {
     // Opened without waiting, so a FIFO put in the file's place cannot stall the tool.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        throw FileError(path, systemReason(errno));
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK |
+                                            (links == Links::refuse ? O_NOFOLLOW : 0));
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ELOOP && links == Links::refuse)
+            throw FileError(path, "a symbolic link; refused, as tessel reads no file of the "
+                                  "repository through a link");
+        throw FileError(path, systemReason(error));
+    }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         throw FileError(path, "not a regular file");
     }
+    const auto tooLarge = [&] {
+        ::close(fd);
+        return FileError(path, "larger than " + sizeLimitText(maxBytes) + "; refused");
+    };
+    if (static_cast<std::uint64_t>(info.st_size) > maxBytes)
+        throw tooLarge();
     // Sized once from fstat, so a large file is neither copied nor reallocated while read.
     std::string contents;
     if (info.st_size > 0)
         contents.resize(static_cast<size_t>(info.st_size));
     size_t filled = 0;
     for (;;) {
+        if (filled > maxBytes)
+            throw tooLarge(); // grew while read
         if (filled == contents.size())
             contents.resize(std::max<size_t>(contents.size() * 2, 65536));
         const ssize_t got = ::read(fd, contents.data() + filled, contents.size() - filled);
@@ -165,6 +195,10 @@ std::string readWholeFile(const std::string &path) {
         if (got == 0)
             break;
         filled += static_cast<size_t>(got);
+        if (filled > maxBytes) { // grew while read
+            ::close(fd);
+            throw FileError(path, "larger than " + std::to_string(maxBytes) + " bytes");
+        }
     }
     ::close(fd);
     contents.resize(filled);
@@ -173,10 +207,33 @@ std::string readWholeFile(const std::string &path) {
 
 void replaceFileIfChanged(const std::string &path, const std::string &contents) {
     std::string previous;
+    bool read = false;
     try {
-        previous = readWholeFile(path);
+        // Anything but a regular file of at most this size is replaced without a look inside.
+        previous = readWholeFile(path, contents.size(), Links::refuse);
+        read = true;
     } catch (const FileError &) {
     }
-    if (contents != previous)
+    if (!read || contents != previous)
         writeFileAtomically(path, contents);
+}
+
+void refuseLinks(const std::string &root, const std::string &path) {
+    const fs::path top = fs::absolute(root).lexically_normal();
+    const fs::path relative = fs::absolute(path).lexically_normal().lexically_relative(top);
+    fs::path current = top;
+    for (const fs::path &part : relative) {
+        if (part == "." || part.empty())
+            continue;
+        if (part == "..")
+            throw FileError(path, "not inside " + root);
+        current /= part;
+        struct stat info {};
+        if (::lstat(current.c_str(), &info) != 0)
+            return;
+        if (S_ISLNK(info.st_mode))
+            throw FileError(current.lexically_normal().string(),
+                            "a symbolic link; refused, as tessel reads and writes nothing of the "
+                            "repository through a link: replace it with a real folder or file");
+    }
 }

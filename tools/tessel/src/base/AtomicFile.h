@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 // Replaces `path` with `contents` so that a reader sees either the old file or the new one,
@@ -13,9 +15,29 @@ void writeFileAtomically(const std::string &path, const std::string &contents);
 // file keeps its modification time and readers that cache it by that keep their copy.
 void replaceFileIfChanged(const std::string &path, const std::string &contents);
 
-// Removes temporary files that an interrupted writeFileAtomically() left beside `path`.
-void removeStaleTemporaries(const std::string &path);
+// Removes temporary files that an interrupted writeFileAtomically() left beside `path`. Where
+// other writers may be at work without a lock shared with this one, `minimumAgeSeconds` spares
+// the temporary files of writes still going on.
+void removeStaleTemporaries(const std::string &path, int minimumAgeSeconds = 0);
 
-// The whole content of a regular file; throws FileError (also when it does not exist or is
-// something else, such as a FIFO, which is never waited on).
-std::string readWholeFile(const std::string &path);
+// The largest file of each kind the tool reads whole: more is not such a file, and reading it
+// would only cost time and memory.
+inline constexpr std::size_t settingsFileLimit = std::size_t{1} << 20; // Info.json, git's own files
+inline constexpr std::size_t unlimitedSize = SIZE_MAX;
+
+// Whether the last part of a path may be a symbolic link.
+enum class Links { follow, refuse };
+
+// The whole content of a regular file; throws FileError (also when it does not exist, is
+// something else, such as a FIFO, which is never waited on, or is larger than `maxBytes`).
+// With Links::refuse a symbolic link in the file's place is refused rather than followed.
+std::string readWholeFile(const std::string &path, std::size_t maxBytes = unlimitedSize,
+                          Links links = Links::follow);
+
+// Throws FileError when `path`, or a folder between `root` and it, is a symbolic link, so that
+// nothing is read or written outside `root` through a link placed inside it. Parts that do not
+// exist yet pass.
+void refuseLinks(const std::string &root, const std::string &path);
+
+// "1 MiB", "64 KiB": a size limit in words.
+std::string sizeLimitText(std::size_t bytes);

@@ -16,7 +16,8 @@ constexpr size_t maxLineSize = 16 << 20;
 
 class FileDescriptor {
 public:
-    explicit FileDescriptor(const std::string &path) : m_fd(::open(path.c_str(), O_RDONLY)) {}
+    explicit FileDescriptor(const std::string &path)
+        : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
     ~FileDescriptor() {
         if (m_fd >= 0)
             ::close(m_fd);
@@ -29,6 +30,17 @@ private:
     int m_fd;
 };
 
+bool readFully(int fd, char *into, size_t size, std::uint64_t at) {
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd, into + got, size - got, static_cast<off_t>(at + got));
+        if (n <= 0)
+            return false;
+        got += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 } // namespace
 
 void forEachLineFromEnd(const std::string &path, std::string_view needle, std::uint64_t maxBytes,
@@ -37,47 +49,65 @@ void forEachLineFromEnd(const std::string &path, std::string_view needle, std::u
     struct stat info {};
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return;
-    std::uint64_t position = static_cast<std::uint64_t>(info.st_size);
+    forEachLineFromEnd(file.get(), 0, static_cast<std::uint64_t>(info.st_size), needle, maxBytes,
+                       [&](std::string_view line, std::uint64_t) { return handler(line); });
+}
+
+void forEachLineFromEnd(
+    int fd, std::uint64_t from, std::uint64_t end, std::string_view needle, std::uint64_t maxBytes,
+    const std::function<bool(std::string_view line, std::uint64_t offset)> &handler) {
+    std::uint64_t position = std::max(end, from);
     std::uint64_t budget = maxBytes;
     // The start of a line whose beginning lies in a block not read yet.
     std::string carry;
     std::string block;
-    while (position > 0 && budget > 0) {
+    while (position > from && budget > 0) {
         const size_t size =
-            static_cast<size_t>(std::min<std::uint64_t>({blockSize, position, budget}));
+            static_cast<size_t>(std::min<std::uint64_t>({blockSize, position - from, budget}));
         position -= size;
         budget -= size;
         block.resize(size);
-        size_t got = 0;
-        while (got < size) {
-            const ssize_t n = ::pread(file.get(), block.data() + got, size - got,
-                                      static_cast<off_t>(position + got));
-            if (n <= 0)
-                return;
-            got += static_cast<size_t>(n);
-        }
+        if (!readFully(fd, block.data(), size, position))
+            return;
         block += carry;
         // Lines that are complete in `block`, last first; the text before the first newline
-        // may continue further back, unless this is the start of the file. A block without
+        // may continue further back, unless this is the start of the range. A block without
         // the needle at all is not split into lines.
-        size_t end = block.size();
+        size_t lineEnd = block.size();
         if (block.find(needle) == std::string::npos)
-            end = std::min(block.find('\n'), block.size());
+            lineEnd = std::min(block.find('\n'), block.size());
         while (true) {
-            const size_t newline = end == 0 ? std::string::npos : block.rfind('\n', end - 1);
+            const size_t newline =
+                lineEnd == 0 ? std::string::npos : block.rfind('\n', lineEnd - 1);
             if (newline == std::string::npos)
                 break;
-            const std::string_view line(block.data() + newline + 1, end - newline - 1);
-            if (!line.empty() && line.find(needle) != std::string_view::npos && !handler(line))
+            const std::string_view line(block.data() + newline + 1, lineEnd - newline - 1);
+            if (!line.empty() && line.find(needle) != std::string_view::npos &&
+                !handler(line, position + newline + 1))
                 return;
-            end = newline;
+            lineEnd = newline;
         }
-        carry.assign(block, 0, end);
+        carry.assign(block, 0, lineEnd);
         if (carry.size() > maxLineSize)
             carry.clear();
     }
-    if (position == 0 && !carry.empty() && carry.find(needle) != std::string::npos)
-        handler(carry);
+    if (position == from && !carry.empty() && carry.find(needle) != std::string::npos)
+        handler(carry, from);
+}
+
+std::uint64_t endOfCompleteLines(int fd, std::uint64_t from, std::uint64_t end) {
+    constexpr size_t step = 64 << 10;
+    std::string block;
+    for (std::uint64_t position = end; position > from;) {
+        const size_t size = static_cast<size_t>(std::min<std::uint64_t>(step, position - from));
+        position -= size;
+        block.resize(size);
+        if (!readFully(fd, block.data(), size, position))
+            return from;
+        if (const size_t newline = block.rfind('\n'); newline != std::string::npos)
+            return position + newline + 1;
+    }
+    return from;
 }
 
 std::vector<RecentFile> recentFiles(const std::vector<std::string> &folders,
@@ -95,8 +125,12 @@ std::vector<RecentFile> recentFiles(const std::vector<std::string> &folders,
             if (::stat(walk->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
                 info.st_mtim.tv_sec < since)
                 continue;
-            files.push_back(
-                {walk->path().string(), static_cast<std::int64_t>(info.st_mtim.tv_sec)});
+            files.push_back({walk->path().string(), static_cast<std::int64_t>(info.st_mtim.tv_sec),
+                             static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 +
+                                 info.st_mtim.tv_nsec,
+                             static_cast<std::uint64_t>(info.st_dev),
+                             static_cast<std::uint64_t>(info.st_ino),
+                             static_cast<std::uint64_t>(info.st_size)});
         }
     }
     std::sort(files.begin(), files.end(), [](const RecentFile &a, const RecentFile &b) {

@@ -8,7 +8,8 @@
 // neither a copy nor zeroed memory, which keeps a collection with nothing new fast.
 class MappedFile {
 public:
-    // nullptr when the file is missing, empty or cannot be mapped.
+    // nullptr when the file is missing, empty, a symbolic link, not a regular file or cannot be
+    // mapped.
     static std::shared_ptr<const MappedFile> open(const std::string &path);
     ~MappedFile();
     MappedFile(const MappedFile &) = delete;

@@ -144,25 +144,28 @@ UsageHistory mergedHistory(UsageHistory stored, const DayTotals &totals) {
     for (const auto &[day, count] : totals) {
         for (const Provider provider : allProviders) {
             const size_t index = providerIndex(provider);
+            // Within the bounds every machine's file is checked against before it is summed.
             if (count.covers(index))
                 stored.days[day][std::string(providerId(provider))] =
-                    std::max<std::int64_t>(count.tokens[index], 0);
+                    std::clamp<std::int64_t>(count.tokens[index], 0, maxDailyTokens);
         }
     }
     return stored;
 }
 
-// Writes the stored history with the figures counted from the logs taken over.
-void storeHistory(const RepositoryFiles &files, const UsageHistory &stored, const DayTotals &totals,
-                  CollectSummary &summary) {
-    const UsageHistory history = mergedHistory(stored, totals);
+// Writes the stored history with the figures counted from the logs taken over, less what stays
+// published under an id this machine used before.
+void storeHistory(const RepositoryFiles &files, const UsageHistory &stored,
+                  const UsageHistory &inherited, const DayTotals &totals, CollectSummary &summary) {
+    const UsageHistory history = subtractedHistory(mergedHistory(stored, totals), inherited);
     summary.daysStored = history.days.size();
     const std::string text = renderUsageHistory(history);
     replaceFileIfChanged(files.usage, text);
 }
 
 void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
-                     const Environment &environment, CollectSummary &summary) {
+                     const UsageHistory &inherited, const Environment &environment,
+                     CollectSummary &summary) {
     std::optional<CollectorState> loaded = loadState(files.state);
     CollectorState state = loaded ? std::move(*loaded) : CollectorState{};
     const std::vector<LogFile> logs = discoverLogs(environment, summary.warnings);
@@ -235,9 +238,14 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
         }
     }
 
-    storeHistory(files, stored, state.totals, summary);
+    storeHistory(files, stored, inherited, state.totals, summary);
     if (!loaded || !jobs.empty() || databaseRead || pruned)
         writeFileAtomically(files.state, serializeState(state));
+}
+
+// How messages name this machine's own history.
+std::string ownHistoryName(const std::string &path) {
+    return fs::path(path).lexically_normal().string() + " (this machine's own history)";
 }
 
 } // namespace
@@ -246,6 +254,8 @@ CollectSummary collectUsage(const std::string &repositoryFolder, const Environme
     if (!fs::is_directory(repositoryFolder))
         throw FileError(repositoryFolder, "the repository folder does not exist");
     const RepositoryFiles files(repositoryFolder);
+    // Nothing is written through a link placed in the repository, which could point anywhere.
+    files.refuseLinks();
     std::error_code error;
     fs::create_directories(files.docs, error);
     if (error)
@@ -255,6 +265,7 @@ CollectSummary collectUsage(const std::string &repositoryFolder, const Environme
     removeStaleTemporaries(files.state);
 
     CollectSummary summary;
+    const DayNumber day = today(environment);
     // Once machines keep their own histories, docs/usage.json is only their sum.
     const bool shared = hasMachineHistories(files);
     const std::optional<UsageHistory> stored =
@@ -262,7 +273,7 @@ CollectSummary collectUsage(const std::string &repositoryFolder, const Environme
     if (stored && stored->demo) {
         summary.demo = true;
         UsageHistory history = *stored;
-        advanceDemo(history, today(environment));
+        advanceDemo(history, day);
         summary.daysStored = history.days.size();
         writeFileAtomically(files.usage, renderUsageHistory(history));
         return summary;
@@ -273,14 +284,21 @@ CollectSummary collectUsage(const std::string &repositoryFolder, const Environme
     const MachineIdentity machine = machineIdentity(environment);
     RepositoryFiles own = files;
     own.usage = machineHistoryPath(files, machine.id);
-    fs::create_directories(machinesFolder(files), error);
+    refuseLinks(files.root, own.usage);
+    fs::create_directories(files.machines, error);
     if (error)
-        throw FileError(machinesFolder(files), error.message());
+        throw FileError(files.machines, error.message());
     removeStaleTemporaries(own.usage);
-    UsageHistory history = shared ? readUsageHistory(own.usage).value_or(UsageHistory{})
-                                  : stored.value_or(UsageHistory{});
+    // The collector counts everything this machine's logs hold; what it published under an id
+    // it used before is added to the stored figures it counts on and taken off what it writes.
+    const UsageHistory inherited = readInherited(files, machine.id);
+    UsageHistory history =
+        shared ? readUsageHistory(own.usage, {machineFileLimit, ownHistoryName(own.usage)})
+                     .value_or(UsageHistory{})
+               : stored.value_or(UsageHistory{});
+    history = addedHistories(std::move(history), inherited);
     history.host = machine.host;
-    collectFromLogs(own, history, environment, summary);
-    writeSummedUsage(files, summary.warnings);
+    collectFromLogs(own, history, inherited, environment, summary);
+    writeSummedUsage(files, day, summary.warnings);
     return summary;
 }

@@ -1,39 +1,32 @@
 #include "commands/CommandLine.h"
 
 #include "base/Errors.h"
+#include "commands/CommandHelp.h"
 #include "commands/ReportCommandLine.h"
 
 #include <algorithm>
 #include <charconv>
 #include <map>
 
-const char *const usageLine =
-    "usage: tessel collect | report today [--json] | report today|week|month [--by "
-    "tool|model|project] [--daily] [--json] [--repo-dir DIR] | report range FROM TO [--by "
-    "tool|model|project] [--daily] [--json] [--repo-dir DIR] | report limits [--json] | bar "
-    "[--format waybar|plain] [--repo-dir DIR] | statusline [--repo-dir DIR] [--quiet] | run daily "
-    "--repo-dir DIR [--profile-repo-dir DIR] [--publish-projects] | schedule install --repo-dir "
-    "DIR --binary PATH --interval SECONDS "
-    "[--profile-repo-dir DIR] | schedule remove | schedule status | demo --repo-dir DIR | "
-    "doctor [--repo-dir DIR] [--logs] | --version | --help";
-
 namespace {
 
 using Options = std::map<std::string, std::string>;
 
-// Reads "--name value" pairs (and the flags in `flags`) after the command words.
-Options readOptions(const std::vector<std::string> &arguments, size_t from,
-                    const std::vector<std::string> &valued,
-                    const std::vector<std::string> &flags = {}) {
+// Reads the options of `command` after its words: "--name value" pairs and flags.
+Options readOptions(const std::vector<std::string> &arguments, const CommandHelp &command) {
     Options options;
-    for (size_t i = from; i < arguments.size(); ++i) {
+    const size_t words = std::count(command.words.begin(), command.words.end(), ' ') + 1;
+    for (size_t i = words; i < arguments.size(); ++i) {
         const std::string &name = arguments[i];
-        if (std::find(flags.begin(), flags.end(), name) != flags.end()) {
+        const auto option =
+            std::find_if(command.options.begin(), command.options.end(),
+                         [&](const OptionHelp &known) { return known.name == name; });
+        if (option == command.options.end())
+            throw UsageError("unexpected argument '" + name + "'");
+        if (option->value.empty()) {
             options[name] = "";
             continue;
         }
-        if (std::find(valued.begin(), valued.end(), name) == valued.end())
-            throw UsageError("unexpected argument '" + name + "'");
         if (i + 1 >= arguments.size())
             throw UsageError("missing value for " + name);
         options[name] = arguments[++i];
@@ -78,59 +71,49 @@ Command parseCommandLine(const std::vector<std::string> &arguments) {
     if (arguments.empty())
         throw UsageError("no command given");
     const std::string &first = arguments[0];
-    const std::string second = arguments.size() > 1 ? arguments[1] : "";
     if (first == "help" || first == "--help" || first == "-h")
         return command::Help{};
     if (first == "--version") {
-        readOptions(arguments, 1, {});
+        if (arguments.size() > 1)
+            throw UsageError("unexpected argument '" + arguments[1] + "'");
         return command::Version{};
     }
-    if (first == "doctor") {
-        const Options options = readOptions(arguments, 1, {"--repo-dir"}, {"--logs"});
-        return command::Doctor{optional(options, "--repo-dir"), options.contains("--logs")};
+    const CommandHelp *found = findCommand(arguments);
+    if (!found) {
+        const bool twoWords = first == "report" || first == "run" || first == "schedule";
+        throw UsageError("unknown command '" + words(arguments, twoWords ? 2 : 1) + "'");
     }
-    if (first == "collect") {
-        readOptions(arguments, 1, {});
-        return command::Collect{};
-    }
-    if (first == "report" && (isReportPeriod(second) || second == "--help" || second == "-h"))
+    for (const std::string &argument : arguments)
+        if (argument == "--help" || argument == "-h")
+            return command::CommandHelpRequest{std::string(found->words)};
+    const std::string_view name = found->words;
+    // Reports take days and repeated options of their own.
+    if (name.starts_with("report ") && isReportPeriod(std::string(name.substr(7))))
         return parseReportCommand(arguments);
-    if (first == "bar")
+    if (name == "bar")
         return parseBarCommand(arguments);
-    if (first == "report" && second == "limits") {
-        const Options options = readOptions(arguments, 2, {}, {"--json"});
+    const Options options = readOptions(arguments, *found);
+    if (name == "doctor")
+        return command::Doctor{optional(options, "--repo-dir"), options.contains("--logs")};
+    if (name == "collect")
+        return command::Collect{};
+    if (name == "report limits")
         return command::ReportLimits{options.contains("--json")};
-    }
-    if (first == "statusline") {
-        const Options options = readOptions(arguments, 1, {"--repo-dir"}, {"--quiet"});
+    if (name == "statusline")
         return command::Statusline{optional(options, "--repo-dir"), options.contains("--quiet")};
-    }
-    if (first == "run" && second == "daily") {
-        const Options options =
-            readOptions(arguments, 2, {"--repo-dir", "--profile-repo-dir"}, {"--publish-projects"});
+    if (name == "run daily")
         return command::RunDaily{required(options, "--repo-dir"),
                                  optional(options, "--profile-repo-dir"),
                                  options.contains("--publish-projects")};
-    }
-    if (first == "schedule" && second == "install") {
-        const Options options = readOptions(
-            arguments, 2, {"--repo-dir", "--binary", "--interval", "--profile-repo-dir"});
+    if (name == "schedule install")
         return command::ScheduleInstall{
             required(options, "--repo-dir"), required(options, "--binary"),
             interval(required(options, "--interval")), optional(options, "--profile-repo-dir")};
-    }
-    if (first == "schedule" && second == "remove") {
-        readOptions(arguments, 2, {});
+    if (name == "schedule remove")
         return command::ScheduleRemove{};
-    }
-    if (first == "schedule" && second == "status") {
-        readOptions(arguments, 2, {});
+    if (name == "schedule status")
         return command::ScheduleStatus{};
-    }
-    if (first == "demo") {
-        const Options options = readOptions(arguments, 1, {"--repo-dir"});
+    if (name == "demo")
         return command::Demo{required(options, "--repo-dir")};
-    }
-    const bool twoWords = first == "report" || first == "run" || first == "schedule";
-    throw UsageError("unknown command '" + words(arguments, twoWords ? 2 : 1) + "'");
+    throw UsageError("unknown command '" + std::string(name) + "'");
 }

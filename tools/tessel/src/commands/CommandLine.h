@@ -13,9 +13,9 @@
 namespace command {
 
 struct Help {};
-// A command's own help, printed as it is.
-struct HelpText {
-    std::string text;
+// `tessel <command> --help`.
+struct CommandHelpRequest {
+    std::string words;
 };
 struct Collect {};
 // `report today --json`: the document the tray utility has always read from docs/usage.json.
@@ -60,13 +60,11 @@ struct Doctor {
 } // namespace command
 
 using Command =
-    std::variant<command::Help, command::Collect, command::ReportToday, command::ReportLimits,
-                 command::Statusline, command::RunDaily, command::ScheduleInstall,
-                 command::ScheduleRemove, command::ScheduleStatus, command::Demo, command::Version,
-                 command::Doctor, command::Report, command::Bar, command::HelpText>;
+    std::variant<command::Help, command::CommandHelpRequest, command::Collect, command::ReportToday,
+                 command::ReportLimits, command::Statusline, command::RunDaily,
+                 command::ScheduleInstall, command::ScheduleRemove, command::ScheduleStatus,
+                 command::Demo, command::Version, command::Doctor, command::Report, command::Bar>;
 
-// The one-line summary of every command.
-extern const char *const usageLine;
-
+// The options are those of the command's row in the help table (commands/CommandHelp.h).
 // Throws UsageError naming what is wrong.
 Command parseCommandLine(const std::vector<std::string> &arguments);

@@ -26,12 +26,12 @@ struct DoctorRequest {
     int remoteDeadlineSeconds = 10;
 };
 
-// Each provider's log folders: files, size, newest entry; a failing line when no provider
-// has any log at all.
+// Each provider's log folders: files, size, newest entry, and how long Claude Code keeps its
+// logs; a failing line when no provider has any log at all.
 std::vector<DoctorLine> examineLogs(const Environment &environment);
 
 // The logs, then the usage repository (folder, git, last commit, remote, whether the remote
-// answers), the schedule and the last collect.
+// answers), the schedule, the last collect and whether the desktop has a tray for the icon.
 std::vector<DoctorLine> examineEverything(const DoctorRequest &request,
                                           const Environment &environment);
 

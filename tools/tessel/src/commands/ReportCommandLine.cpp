@@ -38,49 +38,6 @@ const std::string &value(const std::vector<std::string> &arguments, size_t &i) {
     return arguments[++i];
 }
 
-bool asksForHelp(const std::vector<std::string> &arguments) {
-    return std::find_if(arguments.begin(), arguments.end(), [](const std::string &argument) {
-               return argument == "--help" || argument == "-h";
-           }) != arguments.end();
-}
-
-const char *const reportHelp =
-    "usage: tessel report today|week|month [--by GROUPS] [--daily] [--json] [--repo-dir DIR]\n"
-    "       tessel report range FROM TO [--by GROUPS] [--daily] [--json] [--repo-dir DIR]\n"
-    "This machine's tokens of today, the last 7 days, the last 30 days or the days FROM to TO\n"
-    "(yyyy-MM-dd, both included), largest first with a total line: their split into input,\n"
-    "output, cache read, cache write and reasoning, and what they would cost at the providers'\n"
-    "API list prices, an API-equivalent estimate, not a bill. A cost that leaves out models\n"
-    "without a price reads as a lower bound and names them.\n"
-    "\nOptions:\n"
-    "  --by GROUPS\n"
-    "      tool, model or project; several separated by commas or with --by again (default\n"
-    "      tool)\n"
-    "  --daily\n"
-    "      each day's own groups as well\n"
-    "  --json\n"
-    "      one JSON document instead of the table (report today --json alone prints the\n"
-    "      document the tray utility reads)\n"
-    "  --repo-dir DIR\n"
-    "      the usage repository (default: the current folder when it holds the tool's files,\n"
-    "      else the one the tray utility uses)\n"
-    "  --help\n"
-    "      print this help\n";
-
-const char *const barHelp =
-    "usage: tessel bar [--format waybar|plain] [--repo-dir DIR]\n"
-    "One line for a status bar without a tray: today's tokens, their API-equivalent cost and\n"
-    "the most used limit window. It reads what collect and the limits keep and never collects.\n"
-    "\nOptions:\n"
-    "  --format waybar|plain\n"
-    "      waybar: the JSON of Waybar's custom module (text, tooltip, class, percentage);\n"
-    "      plain (the default): the text alone, for i3blocks and polybar\n"
-    "  --repo-dir DIR\n"
-    "      the usage repository (default: the current folder when it holds the tool's files,\n"
-    "      else the one the tray utility uses)\n"
-    "  --help\n"
-    "      print this help\n";
-
 } // namespace
 
 bool isReportPeriod(const std::string &word) {
@@ -88,8 +45,6 @@ bool isReportPeriod(const std::string &word) {
 }
 
 Command parseReportCommand(const std::vector<std::string> &arguments) {
-    if (asksForHelp(arguments))
-        return command::HelpText{reportHelp};
     ReportRequest request;
     const std::string &period = arguments.at(1);
     size_t i = 2;
@@ -139,8 +94,6 @@ Command parseReportCommand(const std::vector<std::string> &arguments) {
 }
 
 Command parseBarCommand(const std::vector<std::string> &arguments) {
-    if (asksForHelp(arguments))
-        return command::HelpText{barHelp};
     BarRequest request;
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::string &name = arguments[i];

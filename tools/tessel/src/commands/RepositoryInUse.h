@@ -3,6 +3,7 @@
 #include "base/Environment.h"
 
 #include <string>
+#include <vector>
 
 // The usage repository the tray utility works in, found the way the utility finds it:
 // "TesselRepoDir" in the user's $XDG_CONFIG_HOME/TesselMenu/Info.json, else in the Info.json
@@ -18,6 +19,11 @@ struct RepositoryInUse {
 RepositoryInUse findRepositoryInUse(const Environment &environment,
                                     const std::string &currentFolder,
                                     const std::string &toolFolder);
+
+// The settings files above that are there but refused, each with its reason: one that is not
+// a regular file (never waited on), is larger than 1 MiB or is not a JSON object.
+std::vector<std::string> refusedSettings(const Environment &environment,
+                                         const std::string &toolFolder);
 
 // The folder holding the running executable.
 std::string executableFolder();

@@ -3,6 +3,7 @@
 #include "base/AtomicFile.h"
 #include "base/Clock.h"
 #include "base/Errors.h"
+#include "base/FileLock.h"
 #include "base/JsonStructure.h"
 #include "history/UsageHistory.h"
 #include "limits/ClaudeLimits.h"
@@ -37,9 +38,19 @@ std::string compactTokens(std::int64_t tokens) {
 std::optional<std::string> configuredRepository(const Environment &environment) {
     const std::string config =
         environment.get("XDG_CONFIG_HOME").value_or(environment.home() + "/.config");
+    const std::string path = config + "/TesselMenu/Info.json";
+    std::error_code error;
+    if (!std::filesystem::exists(path, error))
+        return std::nullopt;
     simdjson::padded_string text;
-    if (simdjson::padded_string::load(config + "/TesselMenu/Info.json").get(text) ||
-        !hasSoundJsonStructure(std::string_view(text.data(), text.size())))
+    try {
+        // Read without waiting and only when a regular file of a sane size: a status line must
+        // answer at once whatever stands there.
+        text = simdjson::padded_string(readWholeFile(path, 1 << 20));
+    } catch (const FileError &) {
+        return std::nullopt;
+    }
+    if (!hasSoundJsonStructure(std::string_view(text.data(), text.size())))
         return std::nullopt;
     ondemand::parser parser;
     ondemand::document document;
@@ -83,29 +94,46 @@ std::string statuslineSnapshotPath(const Environment &environment) {
     return limitsStateFolder(environment) + "/claude-statusline.json";
 }
 
+namespace {
+
+// Merges the input's windows into the saved snapshot under a lock, so that status lines of
+// several sessions running at once never lose each other's figures. Returns what the
+// snapshot holds now.
+std::vector<LimitObservation> saveSnapshot(const std::vector<LimitObservation> &windows,
+                                           const Environment &environment,
+                                           std::vector<std::string> &warnings) {
+    const std::string path = statuslineSnapshotPath(environment);
+    try {
+        std::error_code error;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+        const FileLock lock(path + ".lock", 2);
+        const std::vector<LimitObservation> merged =
+            claude::mergeSnapshot(claude::readSnapshot(path), windows);
+        writeFileAtomically(path, claude::renderSnapshot(merged));
+        return merged;
+    } catch (const ToolError &error) {
+        warnings.push_back(error.what());
+        return windows;
+    }
+}
+
+} // namespace
+
 std::string runStatusline(std::string_view input, const StatuslineOptions &options,
                           const Environment &environment, std::vector<std::string> &warnings) {
     const std::int64_t now = currentTime(environment);
-    if (!hasSoundJsonStructure(input))
+    const auto windows = claude::parseStatuslineInput(input, now, warnings);
+    if (!windows)
         throw ToolError("the status-line input is not a JSON object");
-    const simdjson::padded_string padded(input);
-    ondemand::parser parser;
-    ondemand::document document;
-    ondemand::object object, rateLimits;
-    if (parser.iterate(padded).get(document) || document.get_object().get(object))
-        throw ToolError("the status-line input is not a JSON object");
-    std::vector<LimitObservation> windows;
-    if (!object["rate_limits"].get_object().get(rateLimits))
-        windows = claude::parseRateLimits(rateLimits, now);
-    if (!windows.empty()) {
-        const std::string path = statuslineSnapshotPath(environment);
-        try {
-            std::error_code error;
-            std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-            writeFileAtomically(path, claude::renderSnapshot(windows, now));
-        } catch (const FileError &error) {
-            warnings.push_back(error.what());
-        }
+    std::vector<LimitObservation> shown = *windows;
+    if (!windows->empty()) {
+        const std::vector<LimitObservation> saved = saveSnapshot(*windows, environment, warnings);
+        // The windows this input carries, as the snapshot now has them: a higher share another
+        // session saw for the same window is the newer news.
+        for (LimitObservation &window : shown)
+            for (const LimitObservation &kept : saved)
+                if (kept.windowMinutes == window.windowMinutes)
+                    window = kept;
     }
     if (options.quiet)
         return {};
@@ -113,9 +141,10 @@ std::string runStatusline(std::string_view input, const StatuslineOptions &optio
     std::string line;
     if (const auto tokens = todayTokens(options, environment))
         line = compactTokens(*tokens) + " tokens today";
-    for (const LimitObservation &window : windows) {
+    for (const LimitObservation &window : shown) {
         line += std::string(line.empty() ? "" : " · ") + windowLabel(window.windowMinutes) + " " +
                 formatNumber(window.usedPercent) + "%";
+        // A reset already behind the clock says nothing about what is left.
         if (window.resetsAt && *window.resetsAt > now)
             line += " until " + resetClock(*window.resetsAt, now);
     }

@@ -3,11 +3,13 @@
 #include "base/Environment.h"
 #include "base/Errors.h"
 #include "collect/Collector.h"
+#include "commands/CommandHelp.h"
 #include "commands/CommandLine.h"
 #include "commands/Demo.h"
 #include "commands/Doctor.h"
 #include "commands/RepositoryInUse.h"
 #include "commands/Statusline.h"
+#include "commands/StatuslineInput.h"
 #include "commands/TodayReport.h"
 #include "history/UsageHistory.h"
 #include "limits/LimitsReport.h"
@@ -18,6 +20,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <unistd.h>
 
 namespace {
 
@@ -26,19 +29,6 @@ template <typename... Handlers> struct Overloaded : Handlers... { using Handlers
 void printWarnings(const std::vector<std::string> &warnings) {
     for (const std::string &warning : warnings)
         std::cerr << "tessel: " << warning << '\n';
-}
-
-// Claude Code's status document is small; more than this is not one.
-std::string readStandardInput() {
-    constexpr size_t limit = 4 << 20;
-    std::string input;
-    char buffer[65536];
-    while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
-        input.append(buffer, static_cast<size_t>(std::cin.gcount()));
-        if (input.size() > limit)
-            throw ToolError("the status-line input is larger than 4 MiB");
-    }
-    return input;
 }
 
 // The doctor's lines on standard output; status 1 when any item needs the person's action.
@@ -65,8 +55,10 @@ int run(const Command &command, const Environment &environment) {
     int status = 0;
     std::visit(
         Overloaded{
-            [](const command::Help &) { std::cout << usageLine << '\n'; },
-            [](const command::HelpText &help) { std::cout << help.text; },
+            [](const command::Help &) { std::cout << toolHelp(); },
+            [](const command::CommandHelpRequest &request) {
+                std::cout << commandHelpText(*findCommand({request.words}));
+            },
             [](const command::Version &) { std::cout << "tessel " TESSELMENU_VERSION "\n"; },
             [&](const command::Doctor &request) { status = doctor(request, environment); },
             [&](const command::Collect &) {
@@ -93,8 +85,16 @@ int run(const Command &command, const Environment &environment) {
                                           : renderLimitsText(limits, currentTime(environment)));
             },
             [&](const command::Statusline &statusline) {
+                // Run by hand there is no input coming: say how it is used instead of waiting.
+                if (::isatty(STDIN_FILENO)) {
+                    std::cerr << commandHelpText(*findCommand({"statusline"}));
+                    status = 2;
+                    return;
+                }
+                // Claude Code's status document is small; more than this is not one.
+                constexpr size_t inputLimit = 4 << 20;
                 std::vector<std::string> warnings;
-                std::cout << runStatusline(readStandardInput(),
+                std::cout << runStatusline(readFirstJsonObject(STDIN_FILENO, inputLimit),
                                            {statusline.repositoryFolder, statusline.quiet},
                                            environment, warnings);
                 printWarnings(warnings);
@@ -138,7 +138,7 @@ int main(int argc, char **argv) {
         const Environment environment = Environment::current();
         return run(parseCommandLine(arguments), environment);
     } catch (const UsageError &error) {
-        std::cerr << "tessel: " << oneLine(error.what()) << "; " << usageLine << '\n';
+        std::cerr << "tessel: " << oneLine(error.what()) << "; " << usageLine() << '\n';
         return 2;
     } catch (const ToolError &error) {
         std::cerr << "tessel: " << oneLine(error.what()) << '\n';

@@ -4,10 +4,13 @@
 #include "base/Errors.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <string_view>
 #include <sys/stat.h>
 
 namespace {
+
+constexpr std::size_t generatedFileLimit = std::size_t{1} << 20;
 
 constexpr std::string_view mark =
     "<!-- Written by tessel on every sync; delete this line to keep the file as your own. -->\n";
@@ -38,11 +41,14 @@ std::string withGeneratedMark(const std::string &contents) {
 }
 
 bool replaceGeneratedFile(const std::string &path, const std::string &contents) {
+    removeStaleTemporaries(path);
     struct stat info {};
     if (::lstat(path.c_str(), &info) == 0) {
         if (!S_ISREG(info.st_mode))
             return false;
-        if (!writtenByTessel(readWholeFile(path)))
+        // tessel's documents are a few kilobytes: a larger file is the user's.
+        if (static_cast<std::uint64_t>(info.st_size) > generatedFileLimit ||
+            !writtenByTessel(readWholeFile(path, generatedFileLimit, Links::refuse)))
             return false;
     } else if (errno != ENOENT) {
         throw FileError(path, systemReason(errno));

@@ -11,5 +11,6 @@ std::string withGeneratedMark(const std::string &contents);
 
 // Writes `contents`, marked, at `path` when nothing is there or the file there was written by
 // tessel (marked, or in the shape tessel wrote before it marked its files). Returns false and
-// leaves `path` alone when it holds anything else: the user's file, a link, a folder.
+// leaves `path` alone when it holds anything else: the user's file, a link, a folder. Removes
+// what an interrupted write left beside it, so only one writer may be at work on `path`.
 bool replaceGeneratedFile(const std::string &path, const std::string &contents);

@@ -22,9 +22,9 @@ constexpr Rgb levelColours[] = {
 } // namespace
 
 int heatmapLevel(std::int64_t tokens) {
-    if (tokens == 0)
+    if (tokens <= 0)
         return 0;
-    if (tokens < 0 || tokens >= 100'000'000)
+    if (tokens >= 100'000'000)
         return 4;
     if (tokens < 1'000'000)
         return 1;

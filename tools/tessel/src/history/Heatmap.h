@@ -7,7 +7,7 @@
 #include <string>
 
 // The colour level of a day's tokens, as the menu's grid draws it: 0 for none, then one level
-// per power of ten from a million; a negative figure (never written by the tool) shows as 4.
+// per power of ten from a million; a figure below zero (never written by the tool) shows as none.
 int heatmapLevel(std::int64_t tokens);
 // "#rrggbb" of a level, the same five colours as the menu's grid.
 std::string heatmapColour(int level);

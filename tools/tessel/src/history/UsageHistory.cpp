@@ -15,20 +15,20 @@
 
 namespace {
 
-[[noreturn]] void malformed(const std::string &what) {
-    throw HistoryFormatError("docs/usage.json is not a usage file (" + what +
-                             "); it was left as it is");
+[[noreturn]] void refuse(const std::string &name, const std::string &what) {
+    throw HistoryFormatError(name + " is not a usage file (" + what + "); it was left as it is");
 }
 
 // Refuses an object that holds `name` more than once: which copy a reader takes is anyone's
 // guess, so the file means nothing certain.
-void refuseRepeated(simdjson::dom::object object, std::string_view name, const std::string &where) {
+void refuseRepeated(simdjson::dom::object object, std::string_view name, const std::string &where,
+                    const std::string &file) {
     int seen = 0;
     for (const auto field : object)
         if (field.key == name && ++seen == 2) {
             std::string message(1, '"');
             message.append(name).append("\" appears twice in ").append(where);
-            malformed(message);
+            refuse(file, message);
         }
 }
 
@@ -39,7 +39,7 @@ std::int64_t UsageHistory::dayTotal(DayNumber day) const {
     std::int64_t total = 0;
     if (found != days.end())
         for (const auto &[provider, tokens] : found->second)
-            total = saturatingAdd(total, tokens);
+            total = saturatingAdd(total, std::max<std::int64_t>(tokens, 0));
     return total;
 }
 
@@ -61,72 +61,74 @@ std::int64_t UsageHistory::tokens(DayNumber day, const std::string &provider) co
     if (found == days.end())
         return 0;
     const auto entry = found->second.find(provider);
-    return entry == found->second.end() ? 0 : entry->second;
+    return entry == found->second.end() ? 0 : std::max<std::int64_t>(entry->second, 0);
 }
 
-UsageHistory parseUsageHistory(const std::string &json) {
+UsageHistory parseUsageHistory(const std::string &json, const std::string &name) {
     simdjson::dom::parser parser;
     simdjson::dom::element root;
     if (auto error = parser.parse(json).get(root))
-        malformed(std::string("not JSON: ") + simdjson::error_message(error));
+        refuse(name, std::string("not JSON: ") + simdjson::error_message(error));
     simdjson::dom::object object;
     if (root.get_object().get(object))
-        malformed("not a JSON object");
+        refuse(name, "not a JSON object");
     UsageHistory history;
     bool demo = false;
     if (!object["demo"].get_bool().get(demo))
         history.demo = demo;
-    refuseRepeated(object, "rows", "the document");
-    refuseRepeated(object, "demo", "the document");
-    refuseRepeated(object, "host", "the document");
+    refuseRepeated(object, "rows", "the document", name);
+    refuseRepeated(object, "demo", "the document", name);
+    refuseRepeated(object, "host", "the document", name);
     std::string_view host;
     if (!object["host"].get_string().get(host))
         history.host = host;
     simdjson::dom::array rows;
     if (object["rows"].get_array().get(rows))
-        malformed("no \"rows\" array");
+        refuse(name, "no \"rows\" array");
     for (simdjson::dom::element row : rows) {
         simdjson::dom::object rowObject;
         if (row.get_object().get(rowObject))
-            malformed("a row that is not an object");
+            refuse(name, "a row that is not an object");
         std::string_view dayText;
         if (rowObject["day"].get_string().get(dayText))
-            malformed("a row without a day");
+            refuse(name, "a row without a day");
         const auto day = parseDay(dayText);
         if (!day)
-            malformed("the day \"" + std::string(dayText) + "\" is not yyyy-MM-dd");
+            refuse(name, "the day \"" + std::string(dayText) + "\" is not yyyy-MM-dd");
         const std::string where = "the row of " + std::string(dayText);
-        refuseRepeated(rowObject, "day", where);
-        refuseRepeated(rowObject, "providers", where);
+        refuseRepeated(rowObject, "day", where, name);
+        refuseRepeated(rowObject, "providers", where, name);
         if (history.days.contains(*day))
-            malformed("the day " + std::string(dayText) + " has two rows");
+            refuse(name, "the day " + std::string(dayText) + " has two rows");
         simdjson::dom::object providers;
         if (rowObject["providers"].get_object().get(providers))
-            malformed(where + " has no providers");
+            refuse(name, where + " has no providers");
         auto &entry = history.days[*day];
         for (auto [key, value] : providers) {
             std::int64_t tokens;
             if (value.get_int64().get(tokens))
-                malformed("a provider figure of " + std::string(dayText) +
-                          " is not a whole number");
+                refuse(name,
+                       "a provider figure of " + std::string(dayText) + " is not a whole number");
             if (!entry.emplace(std::string(key), tokens).second)
-                malformed("the provider \"" + std::string(key) + "\" appears twice in " + where);
+                refuse(name, "the provider \"" + std::string(key) + "\" appears twice in " + where);
         }
     }
     return history;
 }
 
-std::optional<UsageHistory> readUsageHistory(const std::string &path) {
+std::optional<UsageHistory> readUsageHistory(const std::string &path, const UsageFileRead &how) {
     std::string text;
     try {
-        text = readWholeFile(path);
+        text = readWholeFile(path, how.maxBytes, Links::refuse);
     } catch (const FileError &) {
         std::error_code error;
         if (!std::filesystem::exists(std::filesystem::symlink_status(path, error)))
             return std::nullopt;
         throw;
     }
-    return parseUsageHistory(text);
+    return parseUsageHistory(text, how.name.empty()
+                                       ? std::filesystem::path(path).lexically_normal().string()
+                                       : how.name);
 }
 
 std::string renderUsageHistory(const UsageHistory &history) {

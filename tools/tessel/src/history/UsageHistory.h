@@ -2,6 +2,7 @@
 
 #include "base/Day.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -19,6 +20,7 @@ struct UsageHistory {
     // label for people reading the repository, empty in the summed docs/usage.json.
     std::string host;
 
+    // Figures as shown: one below zero (never written by the tool) counts as none.
     std::int64_t dayTotal(DayNumber day) const;
     // The provider ids with figures on any of the days from `first` to `last`, the three
     // original ones first and always, the others in the order of their ids.
@@ -28,10 +30,23 @@ struct UsageHistory {
     friend bool operator==(const UsageHistory &, const UsageHistory &) = default;
 };
 
-// Parses a usage file. Throws HistoryFormatError when the text is not one.
-UsageHistory parseUsageHistory(const std::string &json);
-// Reads `path`; nullopt when it does not exist. Throws FileError or HistoryFormatError.
-std::optional<UsageHistory> readUsageHistory(const std::string &path);
+// The largest usage file read: far more than decades of daily rows of every provider.
+inline constexpr std::size_t usageFileLimit = std::size_t{32} << 20;
+
+// Parses a usage file. Throws HistoryFormatError, naming the file as `name`, when the text is
+// not one.
+UsageHistory parseUsageHistory(const std::string &json,
+                               const std::string &name = "docs/usage.json");
+
+struct UsageFileRead {
+    std::size_t maxBytes = usageFileLimit;
+    // How messages name the file; the path when empty.
+    std::string name;
+};
+// Reads `path`, never through a symbolic link; nullopt when it does not exist. Throws
+// FileError or HistoryFormatError.
+std::optional<UsageHistory> readUsageHistory(const std::string &path,
+                                             const UsageFileRead &how = {});
 // The usage file's text: rows ordered by day, each with the providers it holds (the three
 // original ones always, zero or not) and a total equal to the sum of its providers.
 std::string renderUsageHistory(const UsageHistory &history);

@@ -1,12 +1,15 @@
 #include "limits/ClaudeLimits.h"
 
+#include "base/AtomicFile.h"
 #include "base/Clock.h"
+#include "base/Errors.h"
 #include "base/JsonStructure.h"
-#include "base/LogTail.h"
 #include "limits/LimitNumbers.h"
+#include "limits/LimitRanges.h"
 #include "providers/LogLocations.h"
 #include "providers/claude/ClaudeProvider.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cmath>
@@ -27,24 +30,27 @@ struct NamedWindow {
 constexpr std::array<NamedWindow, 2> namedWindows{
     {{"five_hour", fiveHourMinutes}, {"seven_day", weekMinutes}}};
 
-// A reset time given as Unix seconds, milliseconds or an ISO-8601 text.
-std::optional<std::int64_t> readResetTime(ondemand::object &window) {
+// A reset time given as Unix seconds, milliseconds or an ISO-8601 text, in seconds; nullopt
+// when none is given.
+std::optional<double> readResetTime(ondemand::object &window) {
     ondemand::value value;
     if (window["resets_at"].get(value))
         return std::nullopt;
     std::string_view text;
-    if (!value.get_string().get(text))
-        return parseTimestamp(text);
+    if (!value.get_string().get(text)) {
+        const auto parsed = parseTimestamp(text);
+        return parsed ? std::optional<double>(static_cast<double>(*parsed)) : std::nullopt;
+    }
     double number = 0;
-    if (value.get_double().get(number) || !std::isfinite(number) || number <= 0)
+    if (value.get_double().get(number) || number == 0)
         return std::nullopt;
-    return std::llround(number > 1e11 ? number / 1000 : number);
+    return number > 1e11 ? number / 1000 : number;
 }
 
 std::optional<double> readPercent(ondemand::object &window) {
     for (const std::string_view name : {"used_percentage", "utilization", "used_percent"}) {
         double value = 0;
-        if (!window[name].get_double().get(value) && std::isfinite(value) && value >= 0)
+        if (!window[name].get_double().get(value))
             return value;
     }
     return std::nullopt;
@@ -150,7 +156,7 @@ std::optional<std::int64_t> parseResetClock(std::string_view text, std::string_v
                 cursor.take(cursor.rest().substr(0, 1));
             cursor.skipSpaces();
             day = cursor.number(2);
-            if (!day)
+            if (!day || *day < 1 || *day > 31)
                 return std::nullopt;
             cursor.take(",");
             cursor.skipSpaces();
@@ -239,7 +245,8 @@ std::string textOfMessage(ondemand::object &message) {
 } // namespace
 
 std::vector<LimitObservation> parseRateLimits(ondemand::object &rateLimits, std::int64_t observedAt,
-                                              LimitSource source) {
+                                              LimitSource source,
+                                              std::vector<std::string> &warnings) {
     std::vector<LimitObservation> windows;
     for (const NamedWindow &named : namedWindows) {
         ondemand::object window;
@@ -248,76 +255,178 @@ std::vector<LimitObservation> parseRateLimits(ondemand::object &rateLimits, std:
         const auto used = readPercent(window);
         if (!used)
             continue;
-        LimitObservation observation;
-        observation.provider = Provider::claude;
-        observation.windowMinutes = named.minutes;
-        observation.usedPercent = *used;
-        observation.resetsAt = readResetTime(window);
-        observation.observedAt = observedAt;
-        observation.source = source;
-        windows.push_back(observation);
+        RawWindow raw;
+        raw.provider = Provider::claude;
+        raw.source = source;
+        raw.observedAt = observedAt;
+        raw.usedPercent = *used;
+        raw.windowMinutes = static_cast<double>(named.minutes);
+        raw.resetsAt = readResetTime(window);
+        if (auto checked = checkedWindow(raw, warnings))
+            windows.push_back(std::move(*checked));
     }
     return windows;
 }
 
-std::string renderSnapshot(const std::vector<LimitObservation> &windows, std::int64_t observedAt) {
-    std::string json = "{\"observed_at\":" + std::to_string(observedAt) + ",\"rate_limits\":{";
-    bool first = true;
+std::optional<std::vector<LimitObservation>>
+parseStatuslineInput(std::string_view input, std::int64_t now, std::vector<std::string> &warnings) {
+    if (!hasSoundJsonStructure(input))
+        return std::nullopt;
+    const simdjson::padded_string padded(input);
+    ondemand::parser parser;
+    ondemand::document document;
+    ondemand::object object, rateLimits;
+    if (parser.iterate(padded).get(document) || document.get_object().get(object))
+        return std::nullopt;
+    if (object["rate_limits"].get_object().get(rateLimits))
+        return std::vector<LimitObservation>{};
+    return parseRateLimits(rateLimits, now, LimitSource::claudeStatusline, warnings);
+}
+
+std::string renderSnapshot(const std::vector<LimitObservation> &windows) {
+    std::int64_t newest = 0;
+    std::string members;
     for (const NamedWindow &named : namedWindows)
         for (const LimitObservation &window : windows) {
-            if (window.windowMinutes != named.minutes)
+            if (window.windowMinutes != named.minutes || !window.bucket.empty())
                 continue;
-            json += std::string(first ? "" : ",") + "\"" + std::string(named.name) +
-                    "\":{\"used_percentage\":" + formatNumber(window.usedPercent);
+            newest = std::max(newest, window.observedAt);
+            members += std::string(members.empty() ? "" : ",") + "\"" + std::string(named.name) +
+                       "\":{\"used_percentage\":" + formatNumber(window.usedPercent);
             if (window.resetsAt)
-                json += ",\"resets_at\":" + std::to_string(*window.resetsAt);
-            json += "}";
-            first = false;
+                members += ",\"resets_at\":" + std::to_string(*window.resetsAt);
+            members += ",\"observed_at\":" + std::to_string(window.observedAt) + "}";
             break;
         }
-    return json + "}}\n";
+    // The time of the newest window as well, for readers that know only one time for all.
+    return "{\"observed_at\":" + std::to_string(newest) + ",\"rate_limits\":{" + members + "}}\n";
+}
+
+std::vector<LimitObservation> parseSnapshot(std::string_view text) {
+    if (!hasSoundJsonStructure(text))
+        return {};
+    const simdjson::padded_string padded(text);
+    ondemand::parser parser;
+    ondemand::document document;
+    ondemand::object object, rateLimits;
+    std::int64_t observedAt = 0;
+    if (parser.iterate(padded).get(document) || document.get_object().get(object) ||
+        object["observed_at"].get_int64().get(observedAt) ||
+        object["rate_limits"].get_object().get(rateLimits))
+        return {};
+    // Each window's own time where it has one; its figures were checked when saved, and a
+    // damaged snapshot is checked again here.
+    std::vector<LimitObservation> windows;
+    std::vector<std::string> ignored;
+    for (const NamedWindow &named : namedWindows) {
+        ondemand::object window;
+        std::int64_t own = observedAt;
+        if (rateLimits[named.name].get_object().get(window))
+            continue;
+        if (window["observed_at"].get_int64().get(own))
+            own = observedAt;
+        const auto used = readPercent(window);
+        if (!used)
+            continue;
+        RawWindow raw;
+        raw.provider = Provider::claude;
+        raw.source = LimitSource::claudeStatusline;
+        raw.observedAt = own;
+        raw.usedPercent = *used;
+        raw.windowMinutes = static_cast<double>(named.minutes);
+        raw.resetsAt = readResetTime(window);
+        if (auto checked = checkedWindow(raw, ignored))
+            windows.push_back(std::move(*checked));
+    }
+    return windows;
 }
 
 namespace {
 
-// Reads a small JSON file whole; false when it cannot be read or is not well formed, which is
-// checked before any field of it is read.
-bool loadSoundDocument(const std::string &path, simdjson::padded_string &text) {
-    return !simdjson::padded_string::load(path).get(text) &&
-           hasSoundJsonStructure(std::string_view(text.data(), text.size()));
+constexpr std::uint64_t maxSnapshotBytes = 64 << 10;
+// Claude Code keeps its projects' history in .claude.json, which grows with use.
+constexpr std::uint64_t maxConfigBytes = 64 << 20;
+
+// A small file read whole without waiting on it; nullopt when it is missing, not a regular
+// file or too large.
+std::optional<std::string> readSmallFile(const std::string &path, std::uint64_t maxBytes,
+                                         std::vector<std::string> *warnings) {
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, error)))
+        return std::nullopt;
+    try {
+        return readWholeFile(path, maxBytes);
+    } catch (const FileError &failure) {
+        if (warnings)
+            warnings->push_back(std::string(failure.what()) + "; its limits are not read");
+        return std::nullopt;
+    }
 }
 
 } // namespace
 
 std::vector<LimitObservation> readSnapshot(const std::string &path) {
-    simdjson::padded_string text;
-    if (!loadSoundDocument(path, text))
-        return {};
-    ondemand::parser parser;
-    ondemand::document document;
-    ondemand::object object, rateLimits;
-    std::int64_t observedAt = 0;
-    if (parser.iterate(text).get(document) || document.get_object().get(object) ||
-        object["observed_at"].get_int64().get(observedAt) ||
-        object["rate_limits"].get_object().get(rateLimits))
-        return {};
-    return parseRateLimits(rateLimits, observedAt, LimitSource::claudeStatusline);
+    const auto text = readSmallFile(path, maxSnapshotBytes, nullptr);
+    return text ? parseSnapshot(*text) : std::vector<LimitObservation>{};
 }
 
-std::vector<LimitObservation> readUsageCache(const std::string &path) {
-    simdjson::padded_string text;
-    if (!loadSoundDocument(path, text))
+std::vector<LimitObservation> mergeSnapshot(const std::vector<LimitObservation> &saved,
+                                            const std::vector<LimitObservation> &incoming) {
+    const auto find = [](const std::vector<LimitObservation> &windows, std::int64_t minutes) {
+        const auto found =
+            std::find_if(windows.begin(), windows.end(), [minutes](const LimitObservation &window) {
+                return window.windowMinutes == minutes && window.bucket.empty();
+            });
+        return found == windows.end() ? nullptr : &*found;
+    };
+    std::vector<LimitObservation> merged;
+    for (const NamedWindow &named : namedWindows) {
+        const LimitObservation *before = find(saved, named.minutes);
+        const LimitObservation *now = find(incoming, named.minutes);
+        if (now && before && before->sameWindowAs(*now) && before->usedPercent > now->usedPercent)
+            merged.push_back(*before);
+        else if (now)
+            merged.push_back(*now);
+        else if (before)
+            merged.push_back(*before);
+    }
+    return merged;
+}
+
+std::vector<LimitObservation> parseUsageCache(std::string_view text,
+                                              std::vector<std::string> &warnings) {
+    if (!hasSoundJsonStructure(text))
         return {};
+    const simdjson::padded_string padded(text);
     ondemand::parser parser;
     ondemand::document document;
     ondemand::object object, cache, utilization;
     double fetchedAtMs = 0;
-    if (parser.iterate(text).get(document) || document.get_object().get(object) ||
+    if (parser.iterate(padded).get(document) || document.get_object().get(object) ||
         object["cachedUsageUtilization"].get_object().get(cache) ||
-        cache["fetchedAtMs"].get_double().get(fetchedAtMs) || !std::isfinite(fetchedAtMs) ||
-        fetchedAtMs <= 0 || cache["utilization"].get_object().get(utilization))
+        cache["fetchedAtMs"].get_double().get(fetchedAtMs) ||
+        cache["utilization"].get_object().get(utilization))
         return {};
-    return parseRateLimits(utilization, std::llround(fetchedAtMs / 1000), LimitSource::claudeCache);
+    const double fetchedAt = fetchedAtMs / 1000;
+    if (!std::isfinite(fetchedAt) || fetchedAt < static_cast<double>(earliestReading) ||
+        fetchedAt > static_cast<double>(latestReading)) {
+        warnings.emplace_back("claude-cache: its fetch time is out of range; it is left out");
+        return {};
+    }
+    return parseRateLimits(utilization, std::llround(fetchedAt), LimitSource::claudeCache,
+                           warnings);
+}
+
+std::vector<LimitObservation> readUsageCache(const std::string &path,
+                                             std::vector<std::string> &warnings) {
+    const auto text = readSmallFile(path, maxConfigBytes, &warnings);
+    if (!text)
+        return {};
+    std::vector<std::string> found;
+    auto windows = parseUsageCache(*text, found);
+    for (std::string &warning : found)
+        warnings.push_back(path + ": " + warning);
+    return windows;
 }
 
 std::vector<std::string> configFiles(const Environment &environment) {
@@ -329,17 +438,49 @@ std::vector<std::string> configFiles(const Environment &environment) {
     return files;
 }
 
+namespace {
+
+// "limit reached", or "hit your" shortly followed by "limit" ("You've hit your limit",
+// "You’ve hit your weekly limit").
+bool saysLimitHit(std::string_view lower) {
+    if (lower.find("limit reached") != std::string_view::npos)
+        return true;
+    const size_t hit = lower.find("hit your");
+    const size_t limit = hit == std::string_view::npos ? hit : lower.find("limit", hit);
+    return limit != std::string_view::npos && limit - hit <= 48;
+}
+
+struct WindowWord {
+    std::string_view word;
+    std::int64_t minutes;
+    std::string_view bucket;
+    std::string_view bucketName;
+};
+// A model's own limit first: "Opus weekly limit" is Opus's, not the account's weekly one.
+constexpr std::array<WindowWord, 8> windowWords{{
+    {"opus", weekMinutes, "opus", "Opus"},
+    {"sonnet", weekMinutes, "sonnet", "Sonnet"},
+    {"session", fiveHourMinutes, "", ""},
+    {"5-hour", fiveHourMinutes, "", ""},
+    {"5 hour", fiveHourMinutes, "", ""},
+    {"weekly", weekMinutes, "", ""},
+    {"7-day", weekMinutes, "", ""},
+    {"7 day", weekMinutes, "", ""},
+}};
+
+} // namespace
+
 std::optional<LimitReached> parseLimitReached(std::string_view text, std::int64_t writtenAt) {
     const std::string lower = lowercase(text);
-    if (lower.find("limit reached") == std::string::npos &&
-        lower.find("hit your limit") == std::string::npos)
+    if (!saysLimitHit(lower))
         return std::nullopt;
     std::optional<std::int64_t> resetsAt;
-    if (const size_t bar = lower.find('|'); bar != std::string::npos) {
-        TextCursor cursor(std::string_view(lower).substr(bar + 1));
+    const size_t bar = lower.find('|');
+    const size_t resets = lower.find("resets");
+    if (bar != std::string::npos) {
         std::int64_t epoch = 0;
         size_t digits = 0;
-        for (const char c : cursor.rest()) {
+        for (const char c : std::string_view(lower).substr(bar + 1)) {
             if (!std::isdigit(static_cast<unsigned char>(c)) || digits == 16)
                 break;
             epoch = epoch * 10 + (c - '0');
@@ -347,8 +488,12 @@ std::optional<LimitReached> parseLimitReached(std::string_view text, std::int64_
         }
         if (digits >= 9)
             resetsAt = epoch > 100'000'000'000 ? epoch / 1000 : epoch;
-    } else if (const size_t resets = lower.find("resets "); resets != std::string::npos) {
-        const size_t from = resets + 7;
+    } else if (resets != std::string::npos) {
+        size_t from = resets + 6;
+        while (from < lower.size() && (lower[from] == ' ' || lower[from] == ':'))
+            ++from;
+        if (lower.compare(from, 3, "at ") == 0)
+            from += 3;
         resetsAt =
             parseResetClock(std::string_view(lower).substr(from), text.substr(from), writtenAt);
     }
@@ -356,17 +501,23 @@ std::optional<LimitReached> parseLimitReached(std::string_view text, std::int64_
         return std::nullopt;
     LimitReached reached;
     reached.resetsAt = *resetsAt;
-    if (lower.find("5-hour") != std::string::npos)
-        reached.windowMinutes = fiveHourMinutes;
-    else if (lower.find("weekly") != std::string::npos || lower.find("7-day") != std::string::npos)
-        reached.windowMinutes = weekMinutes;
-    else // the wording names no window: a reset within five hours can only be the short one
-        reached.windowMinutes =
-            *resetsAt - writtenAt <= fiveHourMinutes * 60 + 60 ? fiveHourMinutes : weekMinutes;
+    // The window is named before the reset time, whose zone may hold any word.
+    const std::string_view described = std::string_view(lower).substr(0, std::min(bar, resets));
+    for (const WindowWord &word : windowWords)
+        if (described.find(word.word) != std::string_view::npos) {
+            reached.windowMinutes = word.minutes;
+            reached.bucket = word.bucket;
+            reached.bucketName = word.bucketName;
+            return reached;
+        }
+    // The wording names no window: a reset within five hours can only be the short one.
+    reached.windowMinutes =
+        *resetsAt - writtenAt <= fiveHourMinutes * 60 + 60 ? fiveHourMinutes : weekMinutes;
     return reached;
 }
 
-std::optional<LimitObservation> parseLimitReachedLine(std::string_view line) {
+std::optional<LimitObservation> parseLimitReachedLine(std::string_view line,
+                                                      std::vector<std::string> &warnings) {
     if (!hasSoundJsonStructure(line))
         return std::nullopt;
     const simdjson::padded_string padded(line);
@@ -386,37 +537,16 @@ std::optional<LimitObservation> parseLimitReachedLine(std::string_view line) {
     const auto reached = parseLimitReached(textOfMessage(message), *writtenAt);
     if (!reached)
         return std::nullopt;
-    LimitObservation observation;
-    observation.provider = Provider::claude;
-    observation.windowMinutes = reached->windowMinutes;
-    observation.usedPercent = 100;
-    observation.resetsAt = reached->resetsAt;
-    observation.observedAt = *writtenAt;
-    observation.source = LimitSource::claudeLimitReached;
-    return observation;
-}
-
-std::optional<LimitObservation> scanLimitReached(const LogLocations &locations, std::int64_t now) {
-    constexpr std::int64_t lookBack = 8 * 86400;
-    // The limit-reached line ends a session's work, so it sits near the end of its file.
-    constexpr std::uint64_t tailBytesPerFile = 64 << 10;
-    constexpr std::int64_t modificationSlack = 120;
-    std::optional<LimitObservation> newest;
-    for (const RecentFile &file :
-         recentFiles(locations.claudeProjectFolders, ".jsonl", now - lookBack)) {
-        if (newest && file.modifiedAt + modificationSlack < newest->observedAt)
-            break;
-        forEachLineFromEnd(file.path, "isApiErrorMessage", tailBytesPerFile,
-                           [&](std::string_view line) {
-                               const auto reached = parseLimitReachedLine(line);
-                               if (!reached)
-                                   return true;
-                               if (!newest || reached->observedAt > newest->observedAt)
-                                   newest = reached;
-                               return false;
-                           });
-    }
-    return newest;
+    RawWindow raw;
+    raw.provider = Provider::claude;
+    raw.source = LimitSource::claudeLimitReached;
+    raw.bucket = reached->bucket;
+    raw.bucketName = reached->bucketName;
+    raw.observedAt = *writtenAt;
+    raw.usedPercent = 100;
+    raw.windowMinutes = static_cast<double>(reached->windowMinutes);
+    raw.resetsAt = static_cast<double>(reached->resetsAt);
+    return checkedWindow(raw, warnings);
 }
 
 } // namespace claude

@@ -2,7 +2,7 @@
 
 #include "base/Clock.h"
 #include "base/JsonStructure.h"
-#include "base/LogTail.h"
+#include "limits/LimitRanges.h"
 
 #include <simdjson.h>
 
@@ -14,47 +14,41 @@ namespace ondemand = simdjson::ondemand;
 
 namespace {
 
-// A line is stamped when it is written, so a file last modified before the newest reading
-// found so far cannot hold a newer one; the slack covers a coarse file-system clock.
-constexpr std::int64_t modificationSlack = 120;
-constexpr std::uint64_t tailBytesPerFile = 8 << 20;
-constexpr std::int64_t paceLookBack = fiveHourMinutes * 60;
+// The account's own limits; every other id is a bucket of its own.
+constexpr std::string_view accountLimitId = "codex";
 
+// A member that is a number; nullopt when it is missing, null or of another type.
 std::optional<double> readNumber(ondemand::object &object, std::string_view name) {
     double value = 0;
-    if (object[name].get_double().get(value) || !std::isfinite(value))
+    if (object[name].get_double().get(value))
         return std::nullopt;
     return value;
 }
 
 std::optional<LimitObservation> readWindow(ondemand::object &limits, std::string_view slot,
-                                           std::int64_t observedAt) {
+                                           RawWindow raw, std::vector<std::string> &warnings) {
     ondemand::object window;
     if (limits[slot].get_object().get(window))
         return std::nullopt;
-    // Members are read in the order the writer uses, but on-demand lookups tolerate any order.
+    // On-demand lookups tolerate members in any order.
     const auto used = readNumber(window, "used_percent");
     const auto minutes = readNumber(window, "window_minutes");
-    const auto resetsAt = readNumber(window, "resets_at");
-    const auto resetsIn = readNumber(window, "resets_in_seconds");
-    if (!used || !minutes || *minutes <= 0 || *used < 0)
+    if (!used || !minutes)
         return std::nullopt;
-    LimitObservation observation;
-    observation.provider = Provider::codex;
-    observation.windowMinutes = std::llround(*minutes);
-    observation.usedPercent = *used;
-    observation.observedAt = observedAt;
-    observation.source = LimitSource::codexLog;
-    if (resetsAt && *resetsAt > 0)
-        observation.resetsAt = std::llround(*resetsAt);
-    else if (resetsIn && *resetsIn >= 0)
-        observation.resetsAt = observedAt + std::llround(*resetsIn);
-    return observation;
+    raw.usedPercent = *used;
+    raw.windowMinutes = *minutes;
+    // A reset of 0 or less means none was given.
+    if (const auto resetsAt = readNumber(window, "resets_at"); resetsAt && *resetsAt > 0)
+        raw.resetsAt = resetsAt;
+    else
+        raw.resetsInSeconds = readNumber(window, "resets_in_seconds");
+    return checkedWindow(raw, warnings);
 }
 
 } // namespace
 
-std::vector<LimitObservation> parseRateLimits(std::string_view line) {
+std::vector<LimitObservation> parseRateLimits(std::string_view line,
+                                              std::vector<std::string> &warnings) {
     if (!hasSoundJsonStructure(line))
         return {};
     const simdjson::padded_string padded(line);
@@ -70,9 +64,24 @@ std::vector<LimitObservation> parseRateLimits(std::string_view line) {
         object["payload"].get_object().get(payload) || payload["type"].get_string().get(text) ||
         text != "token_count" || payload["rate_limits"].get_object().get(limits))
         return {};
+    RawWindow raw;
+    raw.provider = Provider::codex;
+    raw.source = LimitSource::codexLog;
+    raw.observedAt = *observedAt;
+    if (!limits["limit_id"].get_string().get(text) && text != accountLimitId) {
+        if (!isSafeBucketId(text)) {
+            warnings.emplace_back("codex-log: a limit id that is not a plain name; the line is "
+                                  "left out");
+            return {};
+        }
+        raw.bucket = std::string(text);
+        std::string_view name;
+        raw.bucketName =
+            bucketDisplayName(limits["limit_name"].get_string().get(name) ? "" : name, text);
+    }
     std::vector<LimitObservation> windows;
     for (const std::string_view slot : {"primary", "secondary"}) {
-        auto window = readWindow(limits, slot, *observedAt);
+        auto window = readWindow(limits, slot, raw, warnings);
         if (!window)
             continue;
         // One figure per length: a second slot of the same length adds nothing new.
@@ -83,37 +92,6 @@ std::vector<LimitObservation> parseRateLimits(std::string_view line) {
             windows.push_back(*window);
     }
     return windows;
-}
-
-LimitScan scanLimits(const LogLocations &locations, std::int64_t now) {
-    constexpr std::int64_t lookBack = 31 * 86400;
-    LimitScan scan;
-    std::int64_t newest = INT64_MIN;
-    for (const RecentFile &file : recentFiles(locations.codexFolders, ".jsonl", now - lookBack)) {
-        if (newest != INT64_MIN && file.modifiedAt + modificationSlack < newest)
-            break;
-        std::int64_t fileNewest = INT64_MIN;
-        forEachLineFromEnd(file.path, "\"rate_limits\"", tailBytesPerFile,
-                           [&](std::string_view line) {
-                               std::vector<LimitObservation> windows = parseRateLimits(line);
-                               if (windows.empty())
-                                   return true;
-                               const std::int64_t at = windows.front().observedAt;
-                               if (fileNewest == INT64_MIN)
-                                   fileNewest = at;
-                               // Earlier readings of the last few hours feed the pace; older
-                               // ones are not worth reading every refresh.
-                               if (at < fileNewest - paceLookBack)
-                                   return false;
-                               scan.seen.insert(scan.seen.end(), windows.begin(), windows.end());
-                               if (at > newest) {
-                                   newest = at;
-                                   scan.latest = std::move(windows);
-                               }
-                               return true;
-                           });
-    }
-    return scan;
 }
 
 } // namespace codex

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "limits/LimitObservation.h"
-#include "providers/LogLocations.h"
 
-#include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -11,17 +10,10 @@ namespace codex {
 
 // The windows of one token_count line's payload.rate_limits, told apart by their length
 // (weekly-only plans put the weekly window in the primary slot). Empty for any other line.
-std::vector<LimitObservation> parseRateLimits(std::string_view line);
-
-struct LimitScan {
-    // The windows of the newest line with rate limits across all session files.
-    std::vector<LimitObservation> latest;
-    // Every reading met on the way, for the pace.
-    std::vector<LimitObservation> seen;
-};
-
-// Reads the session files of the last 31 days (the longest window is 30) newest first, each
-// from its end, and stops once no older file can hold a newer line.
-LimitScan scanLimits(const LogLocations &locations, std::int64_t now);
+// A line of a limit bucket other than the account's own (`limit_id` other than "codex")
+// gives windows of that bucket, named by its `limit_name`. Windows with figures out of range
+// are left out, each with a warning.
+std::vector<LimitObservation> parseRateLimits(std::string_view line,
+                                              std::vector<std::string> &warnings);
 
 } // namespace codex

@@ -4,6 +4,9 @@
 #include <cmath>
 
 std::string formatNumber(double value) {
+    // Callers check their ranges; this only makes sure nothing but a JSON number comes out.
+    if (!std::isfinite(value) || std::fabs(value) > 1e15)
+        return "0";
     const double rounded = std::round(value * 100) / 100;
     char buffer[64];
     const auto [end, error] =

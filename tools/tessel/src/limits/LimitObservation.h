@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 // Where a limit figure was read. Only local files: nothing is ever asked of a web service.
@@ -34,6 +35,10 @@ inline constexpr std::int64_t weekMinutes = 10080;
 // One reading of one usage window (for example Codex's 5-hour window) at one moment.
 struct LimitObservation {
     Provider provider = Provider::codex;
+    // Empty for the account's own limits; else a limit of its own (a per-model bucket such as
+    // Codex's `codex_<model>`, or Claude Code's Opus limit), shown only under its own name.
+    std::string bucket;
+    std::string bucketName;
     std::int64_t windowMinutes = 0;
     double usedPercent = 0;
     // Unix seconds; absent when the source did not say.
@@ -44,8 +49,8 @@ struct LimitObservation {
     // Two readings belong to the same window when they name the same reset time, give or take
     // a tenth of the window: relative reset times drift by the seconds a line took to write.
     bool sameWindowAs(const LimitObservation &other) const {
-        if (provider != other.provider || windowMinutes != other.windowMinutes || !resetsAt ||
-            !other.resetsAt)
+        if (provider != other.provider || bucket != other.bucket ||
+            windowMinutes != other.windowMinutes || !resetsAt || !other.resetsAt)
             return false;
         const std::int64_t apart =
             *resetsAt > *other.resetsAt ? *resetsAt - *other.resetsAt : *other.resetsAt - *resetsAt;

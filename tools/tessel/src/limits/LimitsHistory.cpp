@@ -2,6 +2,7 @@
 
 #include "base/AtomicFile.h"
 #include "limits/LimitNumbers.h"
+#include "limits/LimitRanges.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +10,9 @@
 #include <sstream>
 
 namespace {
+
+// Each window keeps at most a hundred readings, each a short line.
+constexpr std::uint64_t maxHistoryBytes = 4 << 20;
 
 std::optional<Provider> providerNamed(const std::string &id) {
     return providerWithId(id);
@@ -35,7 +39,7 @@ std::vector<LimitObservation> readLimitHistory(const std::string &path) {
     std::error_code error;
     if (!std::filesystem::exists(path, error))
         return history;
-    std::istringstream lines(readWholeFile(path));
+    std::istringstream lines(readWholeFile(path, maxHistoryBytes));
     std::string line;
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
@@ -46,6 +50,12 @@ std::vector<LimitObservation> readLimitHistory(const std::string &path) {
               reading.usedPercent >> source) ||
             !std::isfinite(reading.usedPercent) || reading.windowMinutes <= 0)
             continue;
+        // A bucket's readings are written "provider:bucket", which older versions skip.
+        if (const size_t colon = provider.find(':'); colon != std::string::npos) {
+            reading.bucket = provider.substr(colon + 1);
+            reading.bucketName = reading.bucket;
+            provider.resize(colon);
+        }
         const auto knownProvider = providerNamed(provider);
         const auto knownSource = sourceNamed(source);
         if (!knownProvider || !knownSource)
@@ -53,7 +63,8 @@ std::vector<LimitObservation> readLimitHistory(const std::string &path) {
         reading.provider = *knownProvider;
         reading.source = *knownSource;
         reading.resetsAt = resetsAt;
-        history.push_back(reading);
+        if (rangeProblem(reading).empty())
+            history.push_back(reading);
     }
     return history;
 }
@@ -71,22 +82,25 @@ std::vector<LimitObservation> mergeLimitHistory(std::vector<LimitObservation> hi
                      [](const LimitObservation &a, const LimitObservation &b) {
                          if (a.provider != b.provider)
                              return a.provider < b.provider;
+                         if (a.bucket != b.bucket)
+                             return a.bucket < b.bucket;
                          if (a.windowMinutes != b.windowMinutes)
                              return a.windowMinutes < b.windowMinutes;
                          return a.observedAt < b.observedAt;
                      });
     history.erase(std::unique(history.begin(), history.end(),
                               [](const LimitObservation &a, const LimitObservation &b) {
-                                  return a.provider == b.provider &&
+                                  return a.provider == b.provider && a.bucket == b.bucket &&
                                          a.windowMinutes == b.windowMinutes &&
                                          a.observedAt == b.observedAt;
                               }),
                   history.end());
-    // Per window (provider and length), keep the first reading and the latest ones.
+    // Per window (provider, bucket and length), keep the first reading and the latest ones.
     std::vector<LimitObservation> kept;
     for (size_t start = 0; start < history.size();) {
         size_t end = start;
         while (end < history.size() && history[end].provider == history[start].provider &&
+               history[end].bucket == history[start].bucket &&
                history[end].windowMinutes == history[start].windowMinutes)
             ++end;
         const size_t count = end - start;
@@ -107,7 +121,8 @@ std::vector<LimitObservation> mergeLimitHistory(std::vector<LimitObservation> hi
 void writeLimitHistory(const std::string &path, const std::vector<LimitObservation> &history) {
     std::string text;
     for (const LimitObservation &reading : history)
-        text += std::string(providerId(reading.provider)) + ' ' +
+        text += std::string(providerId(reading.provider)) +
+                (reading.bucket.empty() ? "" : ":" + reading.bucket) + ' ' +
                 std::to_string(reading.windowMinutes) + ' ' +
                 std::to_string(reading.resetsAt.value_or(0)) + ' ' +
                 std::to_string(reading.observedAt) + ' ' + formatNumber(reading.usedPercent) + ' ' +

@@ -1,5 +1,8 @@
 #include "limits/LimitsPace.h"
 
+#include "limits/LimitRanges.h"
+
+#include <algorithm>
 #include <cmath>
 
 std::optional<LimitPace> projectPace(const LimitObservation &current,
@@ -20,8 +23,10 @@ std::optional<LimitPace> projectPace(const LimitObservation &current,
                           static_cast<double>(current.observedAt - first->observedAt));
     LimitPace pace;
     const double remaining = static_cast<double>(*current.resetsAt - current.observedAt);
-    pace.projectedPercent = current.usedPercent + rate * remaining;
-    if (rate > 0 && pace.projectedPercent >= 100) {
+    const double projected = current.usedPercent + rate * remaining;
+    // A steep rise over a few seconds can project anything; past the range it says no more.
+    pace.projectedPercent = std::min(projected, maxUsedPercent);
+    if (rate > 0 && projected >= 100) {
         const double untilFull = (100 - current.usedPercent) / rate;
         pace.reachedAt = current.observedAt + static_cast<std::int64_t>(std::ceil(untilFull));
     }

@@ -25,15 +25,22 @@ struct LimitsReport {
     std::vector<LimitEntry> windows;
 };
 
-// From every reading at hand: per provider and window length the newest (on a tie, the more
-// exact source), its status at `now`, and its pace from the readings of the same window.
-// Ordered Codex before Claude Code, shorter windows first.
-LimitsReport buildLimitsReport(const std::vector<LimitObservation> &readings, std::int64_t now);
+// From every reading at hand: per provider, bucket and window length the newest (on a tie,
+// the more exact source), its status at `now`, and its pace from the readings of the same
+// window. Within one window the share only rises, so a newer but lower figure for the same
+// reset is older news and the higher one stays. Readings out of range or taken more than a
+// day after `now` are left out, each with a warning. Ordered Codex before Claude Code, the
+// account's own limits before buckets, shorter windows first.
+LimitsReport buildLimitsReport(const std::vector<LimitObservation> &readings, std::int64_t now,
+                               std::vector<std::string> &warnings);
 
 // Reads every local source, adds what is new to the kept history (a failure to keep it is
-// only reported on `warnings`) and builds the report.
+// only reported on `warnings`) and builds the report. Log files are read only as far as they
+// changed since the last run, which is kept in the state folder's `limits-scan`.
 LimitsReport gatherLimits(const Environment &environment, std::vector<std::string> &warnings);
 
+// The document for the tray utility: the account's windows under "windows", the windows of
+// other limit buckets under "buckets", each with its "limit_id" and "limit_name".
 std::string renderLimitsJson(const LimitsReport &report);
 std::string renderLimitsText(const LimitsReport &report, std::int64_t now);
 

@@ -3,11 +3,13 @@
 #include "base/AtomicFile.h"
 #include "base/ChildProcess.h"
 #include "base/Errors.h"
+#include "base/Secrets.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -18,6 +20,12 @@ namespace {
 constexpr double defaultDeadlineSeconds = 120;
 
 double deadlineSeconds() {
+    return gitDeadlineSeconds();
+}
+
+} // namespace
+
+double gitDeadlineSeconds() {
     const char *text = std::getenv("TESSEL_GIT_TIMEOUT");
     if (!text || !*text)
         return defaultDeadlineSeconds;
@@ -27,6 +35,8 @@ double deadlineSeconds() {
         return defaultDeadlineSeconds;
     return std::min(seconds, defaultDeadlineSeconds);
 }
+
+namespace {
 
 std::string secondsText(double seconds) {
     char text[32];
@@ -101,12 +111,18 @@ ChildOutcome git(const std::string &repository, const std::vector<std::string> &
     return outcome;
 }
 
-[[noreturn]] void throwFailure(const std::vector<std::string> &arguments,
-                               const ChildOutcome &outcome) {
+// git's message, with any secret in a remote's address masked; the step and status when git
+// said nothing.
+std::string failureText(const std::vector<std::string> &arguments, const ChildOutcome &outcome) {
     std::string message = outcome.message();
     if (message.empty())
         message = stepName(arguments) + " failed with status " + std::to_string(outcome.exitCode);
-    throw ChildProcessError(message);
+    return withoutSecrets(message);
+}
+
+[[noreturn]] void throwFailure(const std::vector<std::string> &arguments,
+                               const ChildOutcome &outcome) {
+    throw ChildProcessError(failureText(arguments, outcome));
 }
 
 std::string trimmedLine(std::string text) {
@@ -116,12 +132,19 @@ std::string trimmedLine(std::string text) {
 }
 
 // A fallback identity where the user configured none, so a fresh machine can still commit.
+// Looked up once per repository and run: a sync commits several times.
 std::vector<std::string> fallbackIdentity(const std::string &repository) {
+    static std::map<std::string, std::vector<std::string>> known;
+    if (const auto found = known.find(repository); found != known.end())
+        return found->second;
+    const std::string set =
+        "\n" + git(repository, {"config", "--get-regexp", "^user\\.(name|email)$"}).standardOutput;
     std::vector<std::string> options;
-    if (git(repository, {"config", "user.name"}).standardOutput.empty())
+    if (set.find("\nuser.name ") == std::string::npos)
         options.insert(options.end(), {"-c", "user.name=tessel"});
-    if (git(repository, {"config", "user.email"}).standardOutput.empty())
+    if (set.find("\nuser.email ") == std::string::npos)
         options.insert(options.end(), {"-c", "user.email=tessel@localhost"});
+    known.emplace(repository, options);
     return options;
 }
 
@@ -138,12 +161,24 @@ void initRepository(const std::string &folder) {
     runGit(folder, {"init", "--quiet"});
 }
 
+GitFolders gitFolders(const std::string &folder) {
+    std::istringstream lines(runGit(folder, {"rev-parse", "--path-format=absolute", "--git-dir",
+                                             "--git-common-dir", "--show-toplevel"}));
+    GitFolders folders;
+    for (std::string *path : {&folders.gitDir, &folders.commonDir, &folders.top}) {
+        std::getline(lines, *path);
+        *path = fs::path(*path).lexically_normal().string();
+    }
+    return folders;
+}
+
 bool commitFiles(const std::string &repository, const std::vector<std::string> &paths,
                  const std::string &message) {
     // Without paths, "--" would stand for everything the user has staged.
     if (paths.empty())
         return false;
-    std::vector<std::string> add{"add", "--"};
+    // Forced: a .gitignore in the repository cannot keep the tool's own files out.
+    std::vector<std::string> add{"add", "--force", "--"};
     add.insert(add.end(), paths.begin(), paths.end());
     runGit(repository, add);
     std::vector<std::string> diff{"diff", "--cached", "--quiet", "--"};
@@ -152,7 +187,7 @@ bool commitFiles(const std::string &repository, const std::vector<std::string> &
     if (staged.exitCode == 0)
         return false;
     if (staged.exitCode != 1)
-        throw ChildProcessError(staged.message());
+        throwFailure(diff, staged);
 
     // Commit only these files.
     std::vector<std::string> commit = fallbackIdentity(repository);
@@ -167,8 +202,12 @@ std::optional<Upstream> upstreamOf(const std::string &repository) {
     if (remotes.empty())
         return std::nullopt;
     // The branch's own remote when it tracks one, else origin, else the first remote.
-    const std::string branch =
-        trimmedLine(runGit(repository, {"symbolic-ref", "--quiet", "--short", "HEAD"}));
+    const ChildOutcome head = git(repository, {"symbolic-ref", "--quiet", "--short", "HEAD"});
+    if (!head.succeeded())
+        throw ToolError(repository +
+                        ": no branch is checked out (HEAD is detached), so there is nothing to "
+                        "publish to; check the branch out again (git switch -)");
+    const std::string branch = trimmedLine(head.standardOutput);
     std::string remote =
         trimmedLine(git(repository, {"config", "branch." + branch + ".remote"}).standardOutput);
     if (remote.empty())
@@ -195,24 +234,97 @@ bool fetchUpstream(const std::string &repository, const Upstream &upstream) {
     throwFailure(fetch, outcome);
 }
 
-bool mergeUpstream(const std::string &repository, const Upstream &upstream,
-                   const std::string &message) {
+bool containsFetched(const std::string &repository, const Upstream &upstream) {
+    return git(repository, {"merge-base", "--is-ancestor", upstream.trackingRef(), "HEAD"})
+               .exitCode == 0;
+}
+
+MergeResult mergeUpstream(const std::string &repository, const Upstream &upstream,
+                          const std::string &message, const ConflictResolver &resolve,
+                          const std::function<std::vector<std::string>()> &complete) {
     const std::string theirs = upstream.trackingRef();
-    const ChildOutcome contained = git(repository, {"merge-base", "--is-ancestor", theirs, "HEAD"});
-    if (contained.exitCode == 0)
-        return false;
+    const std::vector<std::string> identity = fallbackIdentity(repository);
     // The documents the tool regenerates keep this side's copy when both sides changed them
-    // (the driver "true" leaves ours); the caller writes them anew right after.
-    std::vector<std::string> merge = fallbackIdentity(repository);
-    merge.insert(merge.end(),
-                 {"-c", "merge." + std::string(generatedMergeDriver) + ".driver=true", "merge",
-                  "--quiet", "--no-edit", "--allow-unrelated-histories", "-m", message, theirs});
+    // (the driver "true" leaves ours); `complete` writes them anew before the merge commit.
+    // "--ff" overrides a merge.ff=only of the user's, which would refuse every real merge.
+    std::vector<std::string> merge = identity;
+    merge.insert(merge.end(), {"-c", "merge." + std::string(generatedMergeDriver) + ".driver=true",
+                               "merge", "--quiet", "--no-commit", "--ff", "--no-edit",
+                               "--allow-unrelated-histories", "-m", message, theirs});
     const ChildOutcome merged = git(repository, merge);
-    if (merged.succeeded())
-        return true;
-    git(repository, {"merge", "--abort"});
+    const auto underWay = [&] { return gitPathExists(repository, "MERGE_HEAD"); };
+    const auto abort = [&] {
+        if (underWay())
+            git(repository, {"merge", "--abort"});
+    };
+    std::string why = failureText(merge, merged);
+    try {
+        if (merged.succeeded() && !underWay())
+            return MergeResult::fastForward;
+        const std::vector<std::string> conflicts = merged.succeeded() || !underWay()
+                                                       ? std::vector<std::string>{}
+                                                       : unmergedPaths(repository);
+        if (merged.succeeded() || (!conflicts.empty() && resolve(conflicts))) {
+            std::vector<std::string> add{"add", "--force", "--"};
+            const std::vector<std::string> paths = complete();
+            add.insert(add.end(), paths.begin(), paths.end());
+            if (!paths.empty())
+                runGit(repository, add);
+            std::vector<std::string> conclude = identity;
+            conclude.insert(conclude.end(), {"commit", "--quiet", "--no-verify", "--no-edit"});
+            runGit(repository, conclude);
+            return MergeResult::merged;
+        }
+        if (!conflicts.empty()) {
+            why = "a conflict in";
+            for (const std::string &path : conflicts)
+                why += (&path == &conflicts.front() ? " " : ", ") + path;
+        }
+    } catch (...) {
+        abort();
+        throw;
+    }
+    abort();
     throw ChildProcessError("cannot take in " + upstream.remote + "/" + upstream.branch +
-                            " (nothing was changed): " + merged.message());
+                            " (nothing was changed): " + why);
+}
+
+std::vector<std::string> unmergedPaths(const std::string &repository) {
+    const std::string listed =
+        runGit(repository, {"diff", "--name-only", "-z", "--diff-filter=U", "--no-renames"});
+    std::vector<std::string> paths;
+    for (size_t at = 0; at < listed.size();) {
+        const size_t end = std::min(listed.find('\0', at), listed.size());
+        if (end > at)
+            paths.push_back(listed.substr(at, end - at));
+        at = end + 1;
+    }
+    return paths;
+}
+
+std::optional<std::string> fileAt(const std::string &repository, const std::string &revision,
+                                  const std::string &path) {
+    const ChildOutcome shown = git(repository, {"cat-file", "blob", revision + ":" + path});
+    if (!shown.succeeded())
+        return std::nullopt;
+    return shown.standardOutput;
+}
+
+std::optional<bool> changedSinceParting(const std::string &repository, const std::string &theirs,
+                                        const std::string &path) {
+    const ChildOutcome diff = git(repository, {"diff", "--quiet", "--no-ext-diff", "--no-textconv",
+                                               "HEAD..." + theirs, "--", ":(top,literal)" + path});
+    if (diff.exitCode == 0 || diff.exitCode == 1)
+        return diff.exitCode == 1;
+    return std::nullopt;
+}
+
+bool gitPathExists(const std::string &repository, const std::string &name) {
+    return fs::exists(fs::path(repository) / gitPath(repository, name));
+}
+
+std::string gitPath(const std::string &repository, const std::string &name) {
+    return trimmedLine(runGit(repository, {"rev-parse", "--git-path", name}));
 }
 
 std::optional<std::string> pushUpstream(const std::string &repository, const Upstream &upstream) {
@@ -224,28 +336,31 @@ std::optional<std::string> pushUpstream(const std::string &repository, const Ups
     // "[rejected]" when the remote moved on before, "[remote rejected]" when it moved during
     // the push; either way another push came first.
     if (outcome.standardError.find("rejected]") != std::string::npos)
-        return outcome.message();
+        return withoutSecrets(outcome.message());
     throwFailure(push, outcome);
 }
 
 namespace {
 
-// Adds `line` to a file of this clone's own git folder (never committed) unless it is there.
-void addLocalLine(const std::string &repository, const std::string &file, const std::string &line) {
-    const std::string path = trimmedLine(runGit(repository, {"rev-parse", "--git-path", file}));
-    const fs::path target = fs::path(repository) / path;
+// Adds `lines` to a file of this clone's own git folder (never committed), those not there yet.
+void addLocalLines(const std::string &repository, const std::string &file,
+                   const std::vector<std::string> &lines) {
+    const fs::path target = fs::path(repository) / gitPath(repository, file);
     std::string contents;
-    try {
-        contents = readWholeFile(target.string());
-    } catch (const FileError &) {
-    }
-    if (("\n" + contents).find("\n" + line + "\n") != std::string::npos)
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(target, error)))
+        contents = readWholeFile(target.string(), settingsFileLimit);
+    removeStaleTemporaries(target.string());
+    std::string added;
+    for (const std::string &line : lines)
+        if (("\n" + contents + added).find("\n" + line + "\n") == std::string::npos)
+            added += line + "\n";
+    if (added.empty())
         return;
     if (!contents.empty() && contents.back() != '\n')
         contents += '\n';
-    std::error_code error;
     fs::create_directories(target.parent_path(), error);
-    writeFileAtomically(target.string(), contents + line + "\n");
+    writeFileAtomically(target.string(), contents + added);
 }
 
 } // namespace
@@ -262,23 +377,32 @@ std::string escapedGlob(std::string_view path) {
 }
 
 void excludeLocally(const std::string &repository, const std::string &pattern) {
-    addLocalLine(repository, "info/exclude", pattern);
+    addLocalLines(repository, "info/exclude", {pattern});
 }
 
-void markGeneratedLocally(const std::string &repository, const std::string &pattern) {
-    // Patterns holding blanks or quotes are written C-quoted, as git reads them.
-    std::string quoted = pattern;
-    if (pattern.find_first_of(" \t\"") != std::string::npos) {
-        quoted = "\"";
-        for (const char c : pattern) {
-            if (c == '"' || c == '\\')
-                quoted += '\\';
-            quoted += c == '\t' ? '?' : c;
+void protectLocally(const std::string &repository, const std::vector<Protected> &files) {
+    std::vector<std::string> lines;
+    for (const auto &[pattern, mergeAs] : files) {
+        // Patterns holding blanks or quotes are written C-quoted, as git reads them.
+        std::string quoted = pattern;
+        if (pattern.find_first_of(" \t\"") != std::string::npos) {
+            quoted = "\"";
+            for (const char c : pattern) {
+                if (c == '"' || c == '\\')
+                    quoted += '\\';
+                quoted += c == '\t' ? '?' : c;
+            }
+            quoted += '"';
         }
-        quoted += '"';
+        // This clone's own attributes come before any the repository carries: the tool's
+        // files are stored byte for byte as written (no line-end, encoding or keyword
+        // conversion, no filter), whatever a committed .gitattributes says of them.
+        lines.push_back(quoted + " -text -eol -working-tree-encoding -filter -ident " +
+                        (mergeAs == MergeAs::generated
+                             ? "merge=" + std::string(generatedMergeDriver)
+                             : std::string("-merge")));
     }
-    addLocalLine(repository, "info/attributes",
-                 quoted + " merge=" + std::string(generatedMergeDriver));
+    addLocalLines(repository, "info/attributes", lines);
 }
 
 ChildOutcome probeRemote(const std::string &repository, const std::string &remote,

@@ -241,6 +241,8 @@ void installSchedule(const ScheduleRequest &request, const Environment &environm
     if (error)
         throw FileError(folder.string(), error.message());
     try {
+        removeStaleTemporaries(servicePath.string());
+        removeStaleTemporaries(timerPath.string());
         writeFileAtomically(servicePath.string(), service);
         writeFileAtomically(timerPath.string(), timer);
         verifyUnits({servicePath.string(), timerPath.string()});

@@ -1,5 +1,6 @@
 #include "app/TrayShell.h"
 
+#include "app/BreakdownSection.h"
 #include "app/DesktopSession.h"
 #include "app/LayerShell.h"
 #include "app/LimitsSection.h"
@@ -70,7 +71,8 @@ void TrayShell::createTray() {
     QAction *first = m_trayMenu->actions().constFirst();
     auto *open = new QAction(QStringLiteral("打开面板"), m_trayMenu.get());
     m_trayMenu->insertAction(first, open);
-    m_trayMenu->insertSeparator(first);
+    QAction *belowOpen = m_trayMenu->insertSeparator(first);
+    new BreakdownSection(m_model, *m_trayMenu, belowOpen);
     // Queued, so the tray menu has folded away before the panel opens its own popup.
     connect(open, &QAction::triggered, this,
             [this] { QTimer::singleShot(0, this, [this] { showPanel(); }); });

@@ -195,3 +195,34 @@ QCoro::Task<std::optional<LimitsResponse>> TesselCLI::readLimits(TesselCLI cli) 
         co_return std::nullopt;
     co_return LimitsResponse::decode(finished.standardOutput);
 }
+
+QCoro::Task<std::optional<QByteArray>>
+TesselCLI::runOptionalReport(TesselCLI cli, QStringList arguments, QString what) {
+    if (!isExecutableFile(cli.m_cliPath))
+        throw TesselCLIError::missingCLI(cli.m_cliPath);
+    auto running = runProcess(ProcessRequest{cli.m_cliPath, std::move(arguments), cli.m_repoDir,
+                                             cli.m_runTimeout, cli.m_canceller});
+    const FinishedProcess finished = co_await running;
+    failIfStopped(finished);
+    if (!finished.exitedNormally || finished.cancelled)
+        throw TesselCLIError::commandFailed(QStringLiteral("tessel 读取%1时异常退出").arg(what));
+    if (finished.exitCode != 0 || finished.standardOutput.trimmed().isEmpty())
+        co_return std::nullopt;
+    co_return finished.standardOutput;
+}
+
+QCoro::Task<std::optional<BreakdownReport>> TesselCLI::breakdownReport() const {
+    return readBreakdown(*this);
+}
+
+QCoro::Task<std::optional<BreakdownReport>> TesselCLI::readBreakdown(TesselCLI cli) {
+    auto running = runOptionalReport(std::move(cli),
+                                     {QStringLiteral("report"), QStringLiteral("week"),
+                                      QStringLiteral("--by"), QStringLiteral("tool,model"),
+                                      QStringLiteral("--daily"), QStringLiteral("--json")},
+                                     QStringLiteral("明细"));
+    const std::optional<QByteArray> output = co_await running;
+    if (!output)
+        co_return std::nullopt;
+    co_return BreakdownReport::decode(*output);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/BreakdownFormat.h"
 #include "cli/Bundle.h"
 #include "cli/LimitsFormat.h"
 #include "cli/ReportFormats.h"
@@ -47,6 +48,11 @@ public:
     // it does not know). Throws when the tool cannot be run, is killed or times out, or
     // prints something else than the document.
     QCoro::Task<std::optional<LimitsResponse>> limitsReport() const;
+    // Where today's tokens went and the week's API-equivalent cost ("report", "week", "--by",
+    // "tool,model", "--daily", "--json"); absent, like the limits, from a tool without the
+    // command. Throws when the tool cannot be run, is killed or times out, or prints something
+    // else than the document.
+    QCoro::Task<std::optional<BreakdownReport>> breakdownReport() const;
 
     // A copy whose runs kill a child that is still running after `timeout`.
     TesselCLI withRunTimeout(std::chrono::milliseconds timeout) const;
@@ -63,6 +69,11 @@ private:
     static QCoro::Task<QList<TodayReportRow>> decodeTodayReport(TesselCLI cli);
     static QCoro::Task<bool> readScheduleStatus(TesselCLI cli);
     static QCoro::Task<std::optional<LimitsResponse>> readLimits(TesselCLI cli);
+    static QCoro::Task<std::optional<BreakdownReport>> readBreakdown(TesselCLI cli);
+    // Runs a report the tool may not offer: its standard output, or nothing when it exits
+    // with a failure or prints nothing.
+    static QCoro::Task<std::optional<QByteArray>>
+    runOptionalReport(TesselCLI cli, QStringList arguments, QString what);
 
     QStringList withProfileRepoDir(QStringList arguments) const;
 

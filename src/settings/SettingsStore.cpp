@@ -17,6 +17,8 @@ const QString limitNotificationsKey = QStringLiteral("limitNotifications");
 const QString limitWarningsGivenKey = QStringLiteral("limitWarningsGiven");
 const QString syncIntervalKey = QStringLiteral("syncInterval");
 const QString syncScheduledAtKey = QStringLiteral("syncScheduledAt");
+const QString dailyBudgetKey = QStringLiteral("dailyBudget");
+const QString budgetWarningsGivenKey = QStringLiteral("budgetWarningsGiven");
 
 // Values come back typed while this process wrote them and as text once read from the file,
 // so both forms are accepted; anything else is the wrong type and yields nothing.
@@ -154,6 +156,31 @@ double SettingsStore::syncScheduledAt() const {
 
 void SettingsStore::setSyncScheduledAt(double secondsSinceEpoch) {
     write(syncScheduledAtKey, secondsSinceEpoch);
+}
+
+std::optional<DailyBudget> SettingsStore::dailyBudget() const {
+    const QVariant value = m_settings.value(dailyBudgetKey);
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return DailyBudget::fromStored(value.toString());
+}
+
+void SettingsStore::setDailyBudget(const std::optional<DailyBudget> &budget) {
+    if (budget) {
+        write(dailyBudgetKey, budget->stored());
+        return;
+    }
+    m_settings.remove(dailyBudgetKey);
+    m_settings.sync();
+}
+
+QStringList SettingsStore::budgetWarningsGiven() const {
+    const QVariant value = m_settings.value(budgetWarningsGivenKey);
+    return value.canConvert<QStringList>() ? value.toStringList() : QStringList();
+}
+
+void SettingsStore::setBudgetWarningsGiven(const QStringList &warnings) {
+    write(budgetWarningsGivenKey, warnings);
 }
 
 void SettingsStore::updateLaunchAtLogin(bool enabled) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/DailyBudget.h"
+
 #include <QObject>
 #include <QSettings>
 #include <QString>
@@ -47,6 +49,14 @@ public:
     // Which limit warnings were already given, so a restart does not give them again.
     QStringList limitWarningsGiven() const;
     void setLimitWarningsGiven(const QStringList &warnings);
+
+    // The daily budget, nothing when none is set (or the stored text is not one); setting
+    // nothing removes it.
+    std::optional<DailyBudget> dailyBudget() const;
+    void setDailyBudget(const std::optional<DailyBudget> &budget);
+    // Which budget warnings were given, so a restart does not give them again.
+    QStringList budgetWarningsGiven() const;
+    void setBudgetWarningsGiven(const QStringList &warnings);
 
     // Registers (true) or removes (false) the utility's XDG autostart entry and records the
     // outcome in launchAtLogin: the requested state on success, false on any failure.

@@ -2,6 +2,7 @@
 
 #include "cli/TesselCLI.h"
 #include "settings/SettingsStore.h"
+#include "state/BudgetAlerts.h"
 #include "state/Clock.h"
 #include "state/DesktopActions.h"
 #include "state/HeatmapDay.h"
@@ -53,6 +54,12 @@ public:
     // which windows of the last report could not be decoded and are left out of them.
     std::optional<QString> limitsError() const { return m_limitsError; }
 
+    // Where today's tokens went and the week's API-equivalent cost, as last read; absent
+    // before the first reading and from a tool without the report. The error says why the
+    // last reading failed (the report above being the one before).
+    std::optional<BreakdownReport> breakdown() const { return m_breakdown; }
+    std::optional<QString> breakdownError() const { return m_breakdownError; }
+
     SettingsStore &settings() { return *m_settings; }
     const TesselCLI &cli() const { return m_cli; }
 
@@ -83,6 +90,11 @@ public:
     void refresh();
     // Restarts the refresh loop with the current refreshInterval setting.
     void restartRefreshLoop();
+    // Reads the breakdown anew (the tray menu asks as it opens); asked during a reading, reads
+    // once more after it. It runs beside a refresh: it only reads what collect wrote.
+    void refreshBreakdown();
+    // Warns once a day as the day's use passes 80% and 100% of the daily budget, if one is set.
+    void checkBudget();
     // Publishes the usage repository now.
     void syncNow();
     // Installs (true) or removes (false) the periodic publishing schedule.
@@ -132,6 +144,7 @@ private:
     // Sets the limits error to `problem` (none: cleared), then publishes the windows and warns
     // of those past a step.
     void publishLimits(QList<LimitWindow> windows, std::optional<QString> problem);
+    static QCoro::Task<> readBreakdown(QPointer<MenuBarViewModel> self, TesselCLI cli);
     static QCoro::Task<> actionTask(QPointer<MenuBarViewModel> self, ToolAction action);
     static QCoro::Task<> refreshLoop(QPointer<MenuBarViewModel> self,
                                      std::shared_ptr<LoopControl> control, qint64 seconds);
@@ -149,6 +162,8 @@ private:
     QDateTime m_countdownNow;
     QList<LimitWindow> m_limitWindows;
     std::optional<QString> m_limitsError;
+    std::optional<BreakdownReport> m_breakdown;
+    std::optional<QString> m_breakdownError;
 
     TesselCLI m_cli;
     Clock m_clock;
@@ -161,4 +176,7 @@ private:
     std::shared_ptr<DesktopActions> m_desktop;
     std::shared_ptr<Notifier> m_notifier;
     LimitAlerts m_limitAlerts;
+    bool m_readingBreakdown = false;
+    bool m_breakdownAgain = false;
+    BudgetAlerts m_budgetAlerts;
 };

@@ -94,5 +94,14 @@ QCoro::Task<> MenuBarViewModel::refreshTask(QPointer<MenuBarViewModel> self) {
     co_await limits;
     if (!self)
         co_return;
+    // A budget in dollars needs today's cost; nothing else reads the breakdown on a refresh.
+    if (const auto budget = self->m_settings->dailyBudget();
+        budget && budget->unit == DailyBudget::Unit::dollars) {
+        auto breakdown = readBreakdown(self, cli);
+        co_await breakdown;
+        if (!self)
+            co_return;
+    }
+    self->checkBudget();
     self->publish(self->m_isRefreshing, false);
 }

@@ -16,7 +16,26 @@ const QList<SettingsView::Choice> SettingsView::refreshChoices{
 const QList<SettingsView::Choice> SettingsView::syncChoices{
     {"每 1 小时", 3600}, {"每 6 小时", 21600}, {"每 12 小时", 43200}, {"每天", 86400}};
 
+const QList<std::optional<DailyBudget>> SettingsView::budgetChoices{
+    std::nullopt,
+    DailyBudget::tokens(10'000'000),
+    DailyBudget::tokens(50'000'000),
+    DailyBudget::tokens(100'000'000),
+    DailyBudget::tokens(500'000'000),
+    DailyBudget::dollars(5),
+    DailyBudget::dollars(20),
+    DailyBudget::dollars(50),
+    DailyBudget::dollars(100)};
+
 namespace {
+
+QString budgetLabel(const std::optional<DailyBudget> &budget) {
+    return budget ? budget->label() : QStringLiteral("关闭");
+}
+
+QString budgetData(const std::optional<DailyBudget> &budget) {
+    return budget ? budget->stored() : QString();
+}
 
 QComboBox *picker(const QList<SettingsView::Choice> &choices, const QString &name) {
     auto *box = new QComboBox;
@@ -39,7 +58,7 @@ SettingsView::SettingsView(MenuBarViewModel &model, QWidget *parent)
     : QWidget(parent), m_model(model), m_launchAtLogin(toggle(QStringLiteral("launchAtLogin"))),
       m_refreshInterval(picker(refreshChoices, QStringLiteral("refreshInterval"))),
       m_autoSync(toggle(QStringLiteral("autoSync"))),
-      m_syncInterval(picker(syncChoices, QStringLiteral("syncInterval"))),
+      m_syncInterval(picker(syncChoices, QStringLiteral("syncInterval"))), m_budget(new QComboBox),
       m_observer(new ModelObserver(
           model, [this] { followState(); }, this)) {
     // A column of rows, 20 apart and padded by 20, in a frame 260 wide centred in the
@@ -69,6 +88,12 @@ SettingsView::SettingsView(MenuBarViewModel &model, QWidget *parent)
     addRow(QStringLiteral("刷新频率"), m_refreshInterval);
     addRow(QStringLiteral("自动同步到 GitHub"), m_autoSync);
     addRow(QStringLiteral("同步频率"), m_syncInterval);
+    m_budget->setObjectName(QStringLiteral("dailyBudget"));
+    for (const std::optional<DailyBudget> &budget : budgetChoices)
+        m_budget->addItem(budgetLabel(budget), budgetData(budget));
+    m_budget->setToolTip(QStringLiteral("今日用量达到预算的 80% 和 100% 时各提醒一次；"
+                                        "金额按 API 价格估算"));
+    addRow(QStringLiteral("每日预算"), m_budget);
 
     // clicked() and activated() come from a person's input only, never from the loading
     // below. activated() also fires when the person picks the choice already shown, which
@@ -96,6 +121,18 @@ SettingsView::SettingsView(MenuBarViewModel &model, QWidget *parent)
             m_model.setScheduleInterval(seconds);
         m_observer->schedule();
     });
+    connect(m_budget, &QComboBox::activated, this, [this](int index) {
+        const auto budget = DailyBudget::fromStored(m_budget->itemData(index).toString());
+        if (budget == m_model.settings().dailyBudget())
+            return;
+        m_model.settings().setDailyBudget(budget);
+        // A budget already passed warns at once; one in dollars needs today's cost first.
+        if (budget && budget->unit == DailyBudget::Unit::dollars)
+            m_model.refreshBreakdown();
+        else
+            m_model.checkBudget();
+        loadBudget();
+    });
     load();
 }
 
@@ -112,7 +149,22 @@ void SettingsView::load() {
         m_launchAtLogin->setChecked(settings.startsAtLogin());
     }
     select(m_syncInterval, settings.syncInterval());
+    loadBudget();
     followState();
+}
+
+void SettingsView::loadBudget() {
+    const std::optional<DailyBudget> stored = m_model.settings().dailyBudget();
+    const QSignalBlocker blocker(m_budget);
+    // A budget set by hand that no choice offers gets a choice of its own, last.
+    while (m_budget->count() > budgetChoices.size())
+        m_budget->removeItem(m_budget->count() - 1);
+    int index = m_budget->findData(budgetData(stored));
+    if (index < 0) {
+        m_budget->addItem(budgetLabel(stored), budgetData(stored));
+        index = m_budget->count() - 1;
+    }
+    m_budget->setCurrentIndex(index);
 }
 
 void SettingsView::followState() {

@@ -66,4 +66,24 @@ TEST_F(SettingsStoreTest, MissingOrWrongTypedValuesReadAsDefaults) {
     EXPECT_EQ(edited->syncScheduledAt(), 12.0);
 }
 
+// The daily budget: absent until set, absent again once turned off (the key goes), and a
+// hand-edited value that is not a budget reads as none.
+TEST_F(SettingsStoreTest, TheDailyBudgetTellsAMissingKeyFromAStoredOne) {
+    const auto settings = store();
+    EXPECT_FALSE(settings->dailyBudget());
+    settings->setDailyBudget(DailyBudget::dollars(20));
+    EXPECT_TRUE(fileContents().contains("dailyBudget=nanodollars 20000000000"));
+    EXPECT_EQ(store()->dailyBudget(), DailyBudget::dollars(20));
+    settings->setDailyBudget(std::nullopt);
+    EXPECT_FALSE(fileContents().contains("dailyBudget"));
+    EXPECT_FALSE(store()->dailyBudget());
+    for (const char *text : {"dailyBudget=5", "dailyBudget=tokens", "dailyBudget=tokens 0",
+                             "dailyBudget=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)"}) {
+        writeFile(file, QByteArray("[General]\n") + text + "\n");
+        EXPECT_FALSE(store()->dailyBudget()) << text;
+    }
+    writeFile(file, "[General]\ndailyBudget=tokens 50000000\n");
+    EXPECT_EQ(store()->dailyBudget(), DailyBudget::tokens(50'000'000));
+}
+
 } // namespace

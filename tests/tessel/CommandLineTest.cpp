@@ -155,14 +155,27 @@ TEST_F(ToolCommandLineTest, ManualPageAndHelpNameTheSameThings) {
 
 TEST_F(ToolCommandLineTest, MistakesExitTwoWithOneUsageLine) {
     for (const Args &args :
-         {Args{}, Args{"collecting"}, Args{"report", "yesterday"}, Args{"collect", "--fast"},
-          Args{"run", "daily"}, Args{"run", "daily", "--repo-dir"},
+         {Args{},
+          Args{"collecting"},
+          Args{"report", "yesterday"},
+          Args{"collect", "--fast"},
+          Args{"run", "daily"},
+          Args{"run", "daily", "--repo-dir"},
           Args{"schedule", "install", "--repo-dir", "/r", "--binary", "/b"},
           Args{"schedule", "install", "--repo-dir", "/r", "--binary", "/b", "--interval", "0"},
           Args{"schedule", "install", "--repo-dir", "/r", "--binary", "/b", "--interval", "-60"},
           Args{"schedule", "install", "--repo-dir", "/r", "--binary", "/b", "--interval", "1h"},
-          Args{"schedule"}, Args{"demo"}, Args{"report", "limits", "--csv"},
-          Args{"statusline", "--repo-dir"}, Args{"--version", "--json"}}) {
+          Args{"schedule"},
+          Args{"demo"},
+          Args{"report", "limits", "--csv"},
+          Args{"statusline", "--repo-dir"},
+          Args{"--version", "--json"},
+          Args{"report", "range", "2026-03-10"},
+          Args{"report", "range", "2026-03-14", "2026-03-10"},
+          Args{"report", "range", "2026-02-30", "2026-03-01"},
+          Args{"report", "week", "--by", "day"},
+          Args{"report", "month", "--json", "--by"},
+          Args{"bar", "--format", "json"}}) {
         const ChildOutcome result = runTool(args);
         EXPECT_EQ(result.exitCode, 2) << ::testing::PrintToString(args);
         EXPECT_THAT(result.standardError, HasSubstr("usage: tessel"));

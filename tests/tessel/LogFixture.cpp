@@ -142,9 +142,10 @@ std::int64_t LogTest::tokens(const std::string &day, const std::string &provider
 
 std::map<std::string, std::optional<std::string>> LogTest::childEnvironment() const {
     std::map<std::string, std::optional<std::string>> variables{{"GIT_CONFIG_NOSYSTEM", "1"}};
-    for (const char *name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "TESSEL_NOW",
-                             "TESSEL_GIT_TIMEOUT", "TZ", "HOME", "PATH", "DISPLAY", "XAUTHORITY",
-                             "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "XDG_CURRENT_DESKTOP"})
+    for (const char *name :
+         {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "TESSEL_NOW", "TESSEL_GIT_TIMEOUT",
+          "TESSEL_PUBLISH_PROJECTS", "COLUMNS", "TZ", "HOME", "PATH", "DISPLAY", "XAUTHORITY",
+          "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "XDG_CURRENT_DESKTOP"})
         variables[name] = environment.get(name);
     for (const std::string_view name : logEnvironmentVariables())
         variables[std::string(name)] = environment.get(std::string(name));

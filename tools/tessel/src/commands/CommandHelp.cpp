@@ -10,7 +10,24 @@ constexpr OptionHelp profileRepoDir{
     "--profile-repo-dir", "DIR", false,
     "a profile repository that gets tessel-heatmap.svg at its top as well"};
 
-constexpr std::array reportTodayOptions{json};
+constexpr std::array reportOptions{
+    OptionHelp{"--by", "GROUPS", false,
+               "tool, model or project; several separated by commas or with --by again "
+               "(default tool)"},
+    OptionHelp{"--daily", "", false, "each day's own groups as well"},
+    OptionHelp{"--json", "", false,
+               "one JSON document instead of the table (report today --json alone prints the "
+               "document the tray utility reads)"},
+    OptionHelp{"--repo-dir", "DIR", false,
+               "the usage repository (default: the current folder when it holds the tool's "
+               "files, else the one the tray utility uses)"}};
+constexpr std::array barOptions{
+    OptionHelp{"--format", "FORMAT", false,
+               "waybar: the JSON of Waybar's custom module (text, tooltip, class, percentage); "
+               "plain (the default): the text alone, for i3blocks and polybar"},
+    OptionHelp{"--repo-dir", "DIR", false,
+               "the usage repository (default: the current folder when it holds the tool's "
+               "files, else the one the tray utility uses)"}};
 constexpr std::array reportLimitsOptions{json};
 constexpr std::array statuslineOptions{
     OptionHelp{"--repo-dir", "DIR", false,
@@ -18,7 +35,11 @@ constexpr std::array statuslineOptions{
                "tray utility's TesselRepoDir)"},
     OptionHelp{"--quiet", "", false,
                "save the figures and print nothing, to chain another status line"}};
-constexpr std::array runDailyOptions{repoDir, profileRepoDir};
+constexpr std::array runDailyOptions{
+    repoDir, profileRepoDir,
+    OptionHelp{"--publish-projects", "", false,
+               "let the README show this machine's split by project folder (by its last "
+               "component); also TESSEL_PUBLISH_PROJECTS=1"}};
 constexpr std::array scheduleInstallOptions{
     repoDir, OptionHelp{"--binary", "PATH", true, "the tessel the timer runs"},
     OptionHelp{"--interval", "SECONDS", true,
@@ -31,17 +52,31 @@ constexpr std::array doctorOptions{
                "the repository to examine (default: the one the tray utility uses)"},
     OptionHelp{"--logs", "", false, "check only the log folders (quick: no git or systemd)"}};
 
-constexpr std::array<CommandHelp, 10> commands{{
+constexpr std::array<CommandHelp, 14> commands{{
     {"collect",
      "In the usage repository (the current folder): read what is new in the local logs and "
      "update docs/usage.json.",
      {}},
-    {"report today", "Today's tokens per provider from docs/usage.json.", reportTodayOptions},
+    {"report today",
+     "Today's tokens on this machine, from its breakdown, largest first with a total line: their "
+     "split into input, output, cache read, cache write and reasoning, and what they would cost "
+     "at the providers' API list prices, an API-equivalent estimate, not a bill. A cost that "
+     "leaves out models without a price reads as a lower bound and names them.",
+     reportOptions},
+    {"report week", "As report today, for the last 7 days (today included).", reportOptions},
+    {"report month", "As report today, for the last 30 days (today included).", reportOptions},
+    {"report range", "As report today, for the days FROM to TO (yyyy-MM-dd, both included).",
+     reportOptions, "FROM TO"},
     {"report limits",
      "The latest known 5-hour, weekly and other limit windows of Codex and Claude Code, from "
      "local files only, with the pace to each reset. Log files are read only as far as they "
      "changed since the last run.",
      reportLimitsOptions},
+    {"bar",
+     "One line for a status bar without a tray: today's tokens, their API-equivalent cost and "
+     "the most used limit window. It reads what collect and the limits keep and never "
+     "collects itself.",
+     barOptions},
     {"statusline",
      "A status-line command for Claude Code: reads the JSON document Claude Code hands it on "
      "standard input, keeps its limit figures for report limits and prints today's tokens and "
@@ -64,7 +99,7 @@ constexpr std::array<CommandHelp, 10> commands{{
      doctorOptions},
 }};
 
-constexpr std::array<TopicHelp, 18> variables{{
+constexpr std::array<TopicHelp, 20> variables{{
     {"CLAUDE_CONFIG_DIR",
      "Claude Code's folders, comma-separated (default ~/.config/claude and ~/.claude)"},
     {"CODEX_HOME", "Codex's folder (default ~/.codex)"},
@@ -86,13 +121,20 @@ constexpr std::array<TopicHelp, 18> variables{{
     {"XDG_RUNTIME_DIR", "doctor: where the session bus is when its address is not set"},
     {"DISPLAY", "doctor: the X display asked for an XEmbed tray"},
     {"XAUTHORITY", "doctor: the X display's cookie file (default ~/.Xauthority)"},
+    {"TESSEL_PUBLISH_PROJECTS",
+     "1: run daily publishes this machine's split by project in the README"},
+    {"COLUMNS", "the width of report's table when it goes to no terminal"},
     {"TESSEL_NOW", "replaces the clock, in seconds since the epoch or ISO-8601 (for tests)"},
 }};
 
-constexpr std::array<TopicHelp, 13> files{{
+constexpr std::array<TopicHelp, 15> files{{
     {"docs/usage.json", "in the usage repository: every machine's days summed"},
     {"docs/machines/<id>.json", "in the usage repository: this machine's own history"},
     {"docs/.tessel-state", "in the usage repository: what collect has read of each log"},
+    {"docs/.tessel-state.breakdown",
+     "in the usage repository: this machine's tokens per day, tool, model and project with "
+     "their cost, for report and bar; kept out of git"},
+    {"prices.json", "beside the tool: the API price table collect prices each request with"},
     {"docs/heatmap.svg", "in the usage repository: the last 98 days, by run daily"},
     {"docs/README.md", "in the usage repository: today's and the week's figures, by run daily"},
     {"$XDG_DATA_HOME/tessel/machine-id", "this machine's id"},
@@ -142,6 +184,8 @@ void appendTopics(std::string &text, std::string_view heading, std::span<const T
 
 std::string CommandHelp::synopsis() const {
     std::string text(words);
+    if (!arguments.empty())
+        text.append(" ").append(arguments);
     for (const OptionHelp &option : options) {
         std::string part(option.name);
         if (!option.value.empty())

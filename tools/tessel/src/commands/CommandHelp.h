@@ -21,6 +21,8 @@ struct CommandHelp {
     std::string_view words; // "report limits"
     std::string_view text;
     std::span<const OptionHelp> options;
+    // Words the command takes after its name, before the options ("FROM TO").
+    std::string_view arguments = {};
 
     // "report limits [--json]"
     std::string synopsis() const;

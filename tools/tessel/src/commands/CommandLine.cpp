@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "commands/CommandHelp.h"
+#include "commands/ReportCommandLine.h"
 
 #include <algorithm>
 #include <charconv>
@@ -85,21 +86,25 @@ Command parseCommandLine(const std::vector<std::string> &arguments) {
     for (const std::string &argument : arguments)
         if (argument == "--help" || argument == "-h")
             return command::CommandHelpRequest{std::string(found->words)};
-    const Options options = readOptions(arguments, *found);
     const std::string_view name = found->words;
+    // Reports take days and repeated options of their own.
+    if (name.starts_with("report ") && isReportPeriod(std::string(name.substr(7))))
+        return parseReportCommand(arguments);
+    if (name == "bar")
+        return parseBarCommand(arguments);
+    const Options options = readOptions(arguments, *found);
     if (name == "doctor")
         return command::Doctor{optional(options, "--repo-dir"), options.contains("--logs")};
     if (name == "collect")
         return command::Collect{};
-    if (name == "report today")
-        return command::ReportToday{options.contains("--json")};
     if (name == "report limits")
         return command::ReportLimits{options.contains("--json")};
     if (name == "statusline")
         return command::Statusline{optional(options, "--repo-dir"), options.contains("--quiet")};
     if (name == "run daily")
         return command::RunDaily{required(options, "--repo-dir"),
-                                 optional(options, "--profile-repo-dir")};
+                                 optional(options, "--profile-repo-dir"),
+                                 options.contains("--publish-projects")};
     if (name == "schedule install")
         return command::ScheduleInstall{
             required(options, "--repo-dir"), required(options, "--binary"),

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "commands/Bar.h"
+#include "commands/Report.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,9 +18,13 @@ struct CommandHelpRequest {
     std::string words;
 };
 struct Collect {};
+// `report today --json`: the document the tray utility has always read from docs/usage.json.
 struct ReportToday {
     bool json = false;
+    std::optional<std::string> repositoryFolder;
 };
+using Report = ::ReportRequest;
+using Bar = ::BarRequest;
 struct ReportLimits {
     bool json = false;
 };
@@ -28,6 +35,8 @@ struct Statusline {
 struct RunDaily {
     std::string repositoryFolder;
     std::optional<std::string> profileFolder;
+    // The published README may name projects (also with TESSEL_PUBLISH_PROJECTS=1).
+    bool publishProjects = false;
 };
 struct ScheduleInstall {
     std::string repositoryFolder;
@@ -54,7 +63,7 @@ using Command =
     std::variant<command::Help, command::CommandHelpRequest, command::Collect, command::ReportToday,
                  command::ReportLimits, command::Statusline, command::RunDaily,
                  command::ScheduleInstall, command::ScheduleRemove, command::ScheduleStatus,
-                 command::Demo, command::Version, command::Doctor>;
+                 command::Demo, command::Version, command::Doctor, command::Report, command::Bar>;
 
 // The options are those of the command's row in the help table (commands/CommandHelp.h).
 // Throws UsageError naming what is wrong.

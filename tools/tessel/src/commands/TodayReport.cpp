@@ -1,7 +1,6 @@
 #include "commands/TodayReport.h"
 
 #include "base/JsonText.h"
-#include "history/RepoReadme.h"
 #include "providers/Provider.h"
 
 #include <string>
@@ -36,12 +35,4 @@ std::string renderTodayReportJson(const std::optional<UsageHistory> &history, Da
     }
     json += "]}\n";
     return json;
-}
-
-std::string renderTodayReportText(const std::optional<UsageHistory> &history, DayNumber today) {
-    std::string text = formatDay(today) + "\n";
-    for (const std::string &provider : shownProviders(history, today))
-        text += "  " + std::string(providerDisplayName(provider)) + ": " +
-                groupedNumber(todayTokens(history, today, provider)) + "\n";
-    return text;
 }

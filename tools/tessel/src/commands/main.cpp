@@ -71,11 +71,12 @@ int run(const Command &command, const Environment &environment) {
                               << " bytes); " << summary.daysStored << " days stored\n";
             },
             [&](const command::ReportToday &report) {
-                const auto history = readUsageHistory(RepositoryFiles(".").usage);
-                const DayNumber day = today(environment);
-                std::cout << (report.json ? renderTodayReportJson(history, day)
-                                          : renderTodayReportText(history, day));
+                const auto history =
+                    readUsageHistory(RepositoryFiles(report.repositoryFolder.value_or(".")).usage);
+                std::cout << renderTodayReportJson(history, today(environment));
             },
+            [&](const command::Report &report) { std::cout << runReport(report, environment); },
+            [&](const command::Bar &bar) { std::cout << runBar(bar, environment); },
             [&](const command::ReportLimits &report) {
                 std::vector<std::string> warnings;
                 const LimitsReport limits = gatherLimits(environment, warnings);
@@ -99,8 +100,8 @@ int run(const Command &command, const Environment &environment) {
                 printWarnings(warnings);
             },
             [&](const command::RunDaily &daily) {
-                for (const std::string &note :
-                     runDaily(daily.repositoryFolder, daily.profileFolder, environment))
+                for (const std::string &note : runDaily(daily.repositoryFolder, daily.profileFolder,
+                                                        environment, daily.publishProjects))
                     std::cerr << "tessel: " << note << '\n';
             },
             [&](const command::ScheduleInstall &install) {

@@ -37,6 +37,10 @@ BreakdownFigures getFigures(BinaryReader &in) {
 } // namespace
 
 std::optional<Breakdown> readBreakdown(const std::string &path) {
+    return readBreakdown(path, firstCountedDay, lastCountedDay);
+}
+
+std::optional<Breakdown> readBreakdown(const std::string &path, DayNumber from, DayNumber to) {
     std::string bytes;
     try {
         bytes = readWholeFile(path);
@@ -65,7 +69,10 @@ std::optional<Breakdown> readBreakdown(const std::string &path) {
             if (provider >= providerCount || !isCountedDay(key.day))
                 return std::nullopt;
             key.provider = static_cast<Provider>(provider);
-            breakdown.rows[key] = getFigures(in);
+            const BreakdownFigures figures = getFigures(in);
+            // Written in key order: each row goes at the end, without a search.
+            if (key.day >= from && key.day <= to)
+                breakdown.rows.insert_or_assign(breakdown.rows.end(), key, figures);
         }
         if (!in.atEnd())
             return std::nullopt;

@@ -43,6 +43,9 @@ struct Breakdown {
 
 // nullopt when the file is missing, damaged or not a breakdown of this format.
 std::optional<Breakdown> readBreakdown(const std::string &path);
+// The same with only the rows of the days `from` to `to` kept (the whole file is still
+// checked): a report of a few days over years of rows builds only what it shows.
+std::optional<Breakdown> readBreakdown(const std::string &path, DayNumber from, DayNumber to);
 // Replaces the file atomically when its contents change, with the texts of the names its rows
 // use. Throws FileError.
 void writeBreakdown(const std::string &path, const Breakdown &breakdown);

@@ -5,10 +5,12 @@
 #include "base/Errors.h"
 #include "base/FileLock.h"
 #include "collect/Collector.h"
+#include "history/Breakdown.h"
 #include "history/GeneratedFile.h"
 #include "history/Heatmap.h"
 #include "history/MachineHistory.h"
 #include "history/MachineId.h"
+#include "history/ProjectReadme.h"
 #include "history/RepoReadme.h"
 #include "history/UsageHistory.h"
 #include "sync/Git.h"
@@ -158,7 +160,7 @@ void commitAndPublish(const std::string &folder, const Publishing &publishing,
 
 std::vector<std::string> runDaily(const std::string &repositoryFolder,
                                   const std::optional<std::string> &profileFolder,
-                                  const Environment &environment) {
+                                  const Environment &environment, bool publishProjects) {
     const GitFolders folders = repositoryFolders(repositoryFolder, "repository");
     const std::string &top = folders.top;
     // An empty profile folder is how a user switches the profile copy off.
@@ -207,18 +209,22 @@ std::vector<std::string> runDaily(const std::string &repositoryFolder,
                   ".json to the other host; every day of both is kept");
     }
 
+    publishProjects = publishProjects || environment.get("TESSEL_PUBLISH_PROJECTS") == "1";
     std::string heatmap;
     Publishing publishing;
     publishing.write = [&] {
         files.refuseLinks();
         const UsageHistory history = readUsageHistory(files.usage).value_or(UsageHistory{});
         heatmap = renderHeatmap(history, day);
+        std::string readme = renderRepoReadme(history, day);
+        if (publishProjects)
+            readme += renderProjectSection(
+                readBreakdown(files.breakdown, day - 6, day).value_or(Breakdown{}), day);
         std::vector<std::string> paths{"docs/usage.json"};
         if (!summary.demo)
             paths.push_back("docs/machines/" + machine.id + ".json");
         for (const auto &[name, text] :
-             {std::pair{"docs/heatmap.svg", heatmap},
-              std::pair{"docs/README.md", renderRepoReadme(history, day)}})
+             {std::pair{"docs/heatmap.svg", heatmap}, std::pair{"docs/README.md", readme}})
             if (auto placed = placeDocument(repositoryFolder, name, text, notes))
                 paths.push_back(*placed);
         return paths;

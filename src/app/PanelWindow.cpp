@@ -2,6 +2,7 @@
 
 #include "app/LayerShell.h"
 #include "app/X11Input.h"
+#include "app/X11OutsideClicks.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/MenuBarContentView.h"
 #include "ui/PanelMenu.h"
@@ -10,6 +11,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QMoveEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -55,7 +57,19 @@ PanelWindow::PanelWindow(MenuBarViewModel &model, Mode mode, QWidget *parent)
                 grabWhenShown(grabTries);
         });
     }
+    if (m_mode == Mode::tool) {
+        m_outside = X11OutsideClicks::create();
+        if (m_outside)
+            connect(m_outside.get(), &X11OutsideClicks::clicked, this, [this] {
+                // The panel's menu goes with it, whether or not its own grab saw the click.
+                if (QWidget *popup = QApplication::activePopupWidget())
+                    popup->close();
+                hide();
+            });
+    }
 }
+
+PanelWindow::~PanelWindow() = default;
 
 void PanelWindow::useLayerShell(LayerShell &layer) {
     layer.adopt(*this);
@@ -129,8 +143,16 @@ bool PanelWindow::event(QEvent *event) {
     return QWidget::event(event);
 }
 
+void PanelWindow::moveEvent(QMoveEvent *event) {
+    QWidget::moveEvent(event);
+    if (m_outside && isVisible())
+        m_outside->surround(*this);
+}
+
 void PanelWindow::resizeEvent(QResizeEvent *event) {
     QWidget::resizeEvent(event);
+    if (m_outside && isVisible())
+        m_outside->surround(*this);
     // The first refresh changes the panel's height: the edge nearest the tray stays put.
     if (m_layer && isVisible())
         m_layer->resize(*this);
@@ -155,7 +177,11 @@ void PanelWindow::setVisible(bool visible) {
     // Window managers drop the window's states each time it is hidden.
     if (visible && m_mode == Mode::tool && !isVisible() && !m_layer)
         keepOutOfTaskbar(*this);
+    if (!visible && m_outside)
+        m_outside->withdraw();
     QWidget::setVisible(visible);
+    if (visible && m_outside)
+        m_outside->surround(*this);
 }
 
 void PanelWindow::hideEvent(QHideEvent *event) {

@@ -5,17 +5,20 @@
 #include <QElapsedTimer>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
 class LayerShell;
 class MenuBarContentView;
+class X11OutsideClicks;
 class MenuBarViewModel;
 
 // The window that holds the panel. With a tray it is a frameless panel dropped next to the
 // icon that folds away when the person clicks elsewhere, out of the taskbar and the window
 // overview: on X11 a window of its own that takes all input while open (not a Qt popup, which
 // screen readers never see), in a Wayland session a tool window that hides when another
-// window takes the focus. Without a tray it is an ordinary small window.
+// window takes the focus or, on Xwayland, when a click lands anywhere beside it. Without a
+// tray it is an ordinary small window.
 class PanelWindow : public QWidget {
     Q_OBJECT
 
@@ -23,6 +26,7 @@ public:
     enum class Mode { grabbing, tool, window };
 
     PanelWindow(MenuBarViewModel &model, Mode mode, QWidget *parent = nullptr);
+    ~PanelWindow() override;
 
     Mode mode() const { return m_mode; }
     MenuBarContentView &content() { return *m_content; }
@@ -42,6 +46,7 @@ protected:
     bool event(QEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -57,4 +62,5 @@ private:
     QElapsedTimer m_hiddenAt;
     std::optional<PanelPlacement> m_placement;
     LayerShell *m_layer = nullptr;
+    std::unique_ptr<X11OutsideClicks> m_outside;
 };

@@ -2,7 +2,8 @@
 # End-to-end test under GNOME Shell with the AppIndicator extension, headless on a virtual
 # monitor, as an ordinary user on a session bus of its own: the icon in the top bar, the panel
 # from a double click and from the menu's first entry, near the icon, out of the overview,
-# closed by Escape and by a second activation, and named for a screen reader. A test
+# closed by Escape, a second activation and a click on the wallpaper or the icon (neither
+# reaching anything else), and named for a screen reader. A test
 # extension turns on the shell's unsafe mode so the script can drive it with Eval.
 #   gnome_e2e.sh TESSELMENU_EXECUTABLE FIXTURE_TOOL
 # With TESSELMENU_E2E_SHOT=FILE it also saves a screenshot of the open panel there.
@@ -146,6 +147,10 @@ at_the_icon() {
     ((dx <= 40 && dy <= 40)) || fail "$1: the panel at $px,$py ${pw}x$ph is not at the icon"
     [ "$(shell_eval "$js_panel[0].skip_taskbar")" = true ] || fail "$1: the panel is in the overview"
     [ "$pw" -eq 300 ] || fail "$1: the panel is $pw wide"
+    # What catches the clicks beside the panel must not pass for a full-screen window, for
+    # which the shell hides its top bar.
+    [ "$(shell_eval 'imports.ui.main.layoutManager.panelBox.visible')" = true ] ||
+        fail "$1: the top bar is hidden"
 }
 
 # A single click opens the item's menu; its first entry opens the panel.
@@ -199,17 +204,38 @@ wait_until 20 "the panel to close on Escape" not panel_shown
 echo "ok: Escape closes it"
 
 # What the extension does on a double click: the item's Activate with the click's position.
-sleep 1
-gdbus call --session --dest "$(item_service)" --object-path /StatusNotifierItem \
-    --method org.kde.StatusNotifierItem.Activate $((ix + iw / 2)) $((iy + ih / 2)) > /dev/null
-wait_until 20 "the panel from an activation" panel_shown
-at_the_icon "activation"
-echo "ok: an activation (a double click) opens the panel at the icon"
-# A second activation (the icon clicked again) closes it.
-gdbus call --session --dest "$(item_service)" --object-path /StatusNotifierItem \
-    --method org.kde.StatusNotifierItem.Activate $((ix + iw / 2)) $((iy + ih / 2)) > /dev/null
-wait_until 20 "the panel to close on a second activation" not panel_shown
-sleep 0.6
-panel_shown && fail "the activation that closed the panel opened it again"
-echo "ok: a second activation closes it, and it stays closed"
+activate() {
+    gdbus call --session --dest "$(item_service)" --object-path /StatusNotifierItem \
+        --method org.kde.StatusNotifierItem.Activate $((ix + iw / 2)) $((iy + ih / 2)) > /dev/null
+}
+menu_closed() { [ "$(shell_eval "$js_icon[0][1].menu.isOpen")" = false ]; }
+# Nothing of the utility's is left on screen: no panel, no cover beside it.
+app_windows() {
+    shell_eval "global.get_window_actors().map(a => a.meta_window).filter(w => w.get_pid() === $app ||
+        (w.get_title() || '').startsWith('TesselMenu')).length"
+}
+# Each way of closing the panel, tried on a panel opened by an activation: the panel must close,
+# stay closed past the guard against reopening, open no tray menu and leave nothing behind.
+closes_by() { # what command...
+    local what=$1
+    shift
+    wait_until 10 "the tray menu to fold away" menu_closed
+    activate
+    wait_until 20 "the panel from an activation" panel_shown
+    at_the_icon "activation"
+    echo "ok: an activation (a double click) opens the panel at the icon, the top bar stays"
+    "$@"
+    wait_until 20 "the panel to close on $what" not panel_shown
+    sleep 0.6
+    panel_shown && fail "$what closed the panel and opened it again"
+    menu_closed || fail "$what reached the icon: its menu opened"
+    wait_until 10 "the utility's windows to go after $what" test "$(app_windows)" = 0
+    echo "ok: $what closes it, and it stays closed"
+}
+wait_until 10 "the utility's windows to go after Escape" test "$(app_windows)" = 0
+sleep 0.5
+closes_by "a second activation" activate
+# The clicks in the top bar and on the wallpaper, away from the panel at the top right.
+closes_by "a click on the wallpaper" click_at 400 600
+closes_by "a click on the icon" click_at $((ix + iw / 2)) $((iy + ih / 2))
 echo "1 passed, 0 failed"

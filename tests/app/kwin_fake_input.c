@@ -4,7 +4,12 @@
  *   kwin_fake_input move X Y       the pointer to (X, Y) in the compositor's coordinates
  *   kwin_fake_input click          a left click where the pointer is
  *   kwin_fake_input key NAME       a key pressed and released: Escape, Menu, Tab, Return, Space
- * for example `kwin_fake_input move 640 400 click key Escape`. */
+ *   kwin_fake_input hold           stays connected until ended
+ * for example `kwin_fake_input move 640 400 click key Escape`. Each connection is an input
+ * device of its own, and the seat has a pointer and a keyboard only while one is connected:
+ * clients drop theirs when the last goes and take a moment to make them anew when the next
+ * comes, and input sent meanwhile is lost. A `hold` started first keeps them, as a real mouse
+ * and keyboard would. */
 #include "fake-input-client-protocol.h"
 
 #include <linux/input-event-codes.h>
@@ -51,7 +56,7 @@ static int keyCode(const char *name) {
 }
 
 static int usage(void) {
-    fprintf(stderr, "usage: kwin_fake_input (move X Y | click | key NAME)...\n");
+    fprintf(stderr, "usage: kwin_fake_input (move X Y | click | key NAME)... | hold\n");
     return 2;
 }
 
@@ -83,6 +88,10 @@ int main(int argc, char **argv) {
             const int code = keyCode(argv[++i]);
             org_kde_kwin_fake_input_keyboard_key(fakeInput, (uint32_t)code, pressed);
             org_kde_kwin_fake_input_keyboard_key(fakeInput, (uint32_t)code, released);
+        } else if (strcmp(argv[i], "hold") == 0) {
+            while (wl_display_dispatch(display) >= 0)
+                continue;
+            return 0;
         } else {
             return usage();
         }

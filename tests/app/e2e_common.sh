@@ -67,7 +67,7 @@ run_as_test_user() {
     outer=$(mktemp -d)
     # A document portal started on the test's bus may keep its file system mounted in the
     # runtime folder for a moment after the bus has gone.
-    trap 'fusermount3 -u -z "$outer/runtime/doc" 2> /dev/null; rm -rf "$outer"' EXIT
+    trap 'fusermount3 -u -z "$outer/runtime/doc" 2> /dev/null || true; rm -rf "$outer"' EXIT
     cp "$0" "$(dirname "$0")/e2e_common.sh" "$outer/"
     cp -r "$(dirname "$0")/../../resources" "$outer/resources"
     cp "$1" "$outer/tesselmenu"

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+class ClickCover;
 class LayerShell;
 class MenuBarContentView;
 class X11OutsideClicks;
@@ -55,6 +56,8 @@ private:
     // Takes all input once the window is up (X11); tried again for a while when the server
     // refuses, as it does while the click that opened the panel still holds the pointer.
     void grabWhenShown(int triesLeft);
+    // Folds the panel and its menu away after a click beside them.
+    void clickedOutside();
 
     MenuBarViewModel &m_model;
     Mode m_mode;
@@ -63,4 +66,5 @@ private:
     std::optional<PanelPlacement> m_placement;
     LayerShell *m_layer = nullptr;
     std::unique_ptr<X11OutsideClicks> m_outside;
+    std::unique_ptr<ClickCover> m_cover;
 };

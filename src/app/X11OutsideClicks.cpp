@@ -1,5 +1,7 @@
 #include "app/X11OutsideClicks.h"
 
+#include "ui/PanelPlacement.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QWidget>
@@ -43,10 +45,6 @@ std::optional<xcb_visualid_t> translucentVisual(xcb_screen_t *screen) {
     }
     return std::nullopt;
 }
-
-struct Rect {
-    int x, y, width, height;
-};
 
 } // namespace
 
@@ -121,25 +119,18 @@ void X11OutsideClicks::surround(QWidget &window) {
         &free);
     if (!root || !place)
         return;
-    const int width = root->width;
-    const int height = root->height;
-    const int left = std::clamp(int(place->dst_x), 0, width);
-    const int top = std::clamp(int(place->dst_y), 0, height);
-    const int right = std::clamp(left + int(size->width), left, width);
-    const int bottom = std::clamp(top + int(size->height), top, height);
-    // Above, below, left of and right of the window.
-    const std::array<Rect, 4> strips{
-        Rect{0, 0, width, top}, Rect{0, bottom, width, height - bottom},
-        Rect{0, top, left, bottom - top}, Rect{right, top, width - right, bottom - top}};
+    const std::array<QRect, 4> strips =
+        coverAround(QRect(place->dst_x, place->dst_y, size->width, size->height),
+                    QRect(0, 0, root->width, root->height));
     for (size_t index = 0; index < strips.size(); ++index) {
-        const Rect &strip = strips[index];
+        const QRect &strip = strips[index];
         const uint32_t window = m_windows[index];
-        if (strip.width <= 0 || strip.height <= 0) {
+        if (strip.isEmpty()) {
             xcb_unmap_window(connection, window);
             continue;
         }
-        const std::array<uint32_t, 5> values{uint32_t(strip.x), uint32_t(strip.y),
-                                             uint32_t(strip.width), uint32_t(strip.height),
+        const std::array<uint32_t, 5> values{uint32_t(strip.x()), uint32_t(strip.y()),
+                                             uint32_t(strip.width()), uint32_t(strip.height()),
                                              XCB_STACK_MODE_ABOVE};
         // Raised only as the cover goes up: later it must stay under the panel's menu and
         // tooltips, which come after it.

@@ -230,6 +230,12 @@ closes_by() { # what command...
     wait_until 20 "the panel from an activation" panel_shown
     at_the_icon "activation"
     echo "ok: an activation (a double click) opens the panel at the icon, the top bar stays"
+    # A click on the panel itself (its header) reaches the panel, which stays.
+    local px py pw ph
+    read -r px py pw ph < <(panel_box)
+    click_at $((px + pw / 2)) $((py + 20))
+    sleep 0.6
+    panel_shown || fail "a click on the panel closed it"
     "$@"
     wait_until 20 "the panel to close on $what" not panel_shown
     sleep 0.6

@@ -34,10 +34,25 @@ inline void checkPrintedLimits(const std::vector<LimitObservation> &readings) {
         } catch (const ReportFormatError &) {
             std::abort();
         }
-        size_t account = 0;
-        for (const LimitEntry &entry : report.windows)
-            account += entry.observation.bucket.empty() ? 1 : 0;
-        if (static_cast<size_t>(decoded.windows.size()) != account)
+        // Every window comes through, the account's among the windows and each bucket's among
+        // the buckets under its own id and name.
+        if (!decoded.skipped.isEmpty())
+            std::abort();
+        qsizetype account = 0, bucket = 0;
+        for (const LimitEntry &entry : report.windows) {
+            const LimitObservation &reading = entry.observation;
+            if (reading.bucket.empty()) {
+                ++account;
+                continue;
+            }
+            if (bucket >= decoded.buckets.size())
+                std::abort();
+            const std::optional<LimitBucket> &decodedBucket = decoded.buckets[bucket++].bucket;
+            if (!decodedBucket || decodedBucket->id != QString::fromStdString(reading.bucket) ||
+                decodedBucket->name != QString::fromStdString(reading.bucketName))
+                std::abort();
+        }
+        if (decoded.windows.size() != account || decoded.buckets.size() != bucket)
             std::abort();
         renderLimitsText(report, now);
     }

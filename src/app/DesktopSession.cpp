@@ -29,6 +29,10 @@ bool layerAreaExcludesBars() {
     return !desktopIs("kde");
 }
 
+bool layersStackNewerAbove() {
+    return desktopIs("kde");
+}
+
 void preferXWaylandOnGnome() {
     if (desktopIs("gnome") && qEnvironmentVariableIsSet("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsSet("DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))

@@ -15,6 +15,10 @@ TrayCorner defaultTrayCorner();
 // surfaces go: wlroots compositors do, KWin does not for Plasma's panel.
 bool layerAreaExcludesBars();
 
+// Whether, of two layer-shell surfaces on one layer, the compositor puts the one made later on
+// top (KWin) rather than beneath (wlroots compositors such as sway).
+bool layersStackNewerAbove();
+
 // On GNOME's Wayland session, which lets no client place its own windows, runs the utility on
 // Xwayland where there is one (unless the person chose a platform), so the panel opens at the
 // tray. Must run before the QApplication is built.

@@ -26,8 +26,9 @@ public:
     virtual void adopt(QWidget &window) = 0;
     // Shows `window` hung from the placement's two edges at its distances from them (the
     // compositor keeps it clear of bars), above ordinary windows, taking the keyboard when
-    // clicked.
-    virtual void show(QWidget &window, const LayerPlacement &placement) = 0;
+    // clicked. With a `cover` (adopted, see-through) spread under it over the rest of the
+    // output, the bars included, where a click lands on the cover instead of what lies below.
+    virtual void show(QWidget &window, const LayerPlacement &placement, QWidget *cover) = 0;
     // Follows a change of the shown window's size.
     virtual void resize(QWidget &window) = 0;
     // The window was hidden: the next show starts afresh.

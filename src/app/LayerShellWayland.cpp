@@ -1,5 +1,7 @@
 #include "app/LayerShell.h"
 
+#include "app/DesktopSession.h"
+
 #include "qwayland-wlr-layer-shell-unstable-v1.h"
 
 #include <QApplication>
@@ -39,10 +41,14 @@ public:
     bool configured = false;
     bool closed = false;
 
+    QSize configuredSize;
+
 protected:
-    void zwlr_layer_surface_v1_configure(uint32_t serial, uint32_t, uint32_t) override {
+    void zwlr_layer_surface_v1_configure(uint32_t serial, uint32_t width,
+                                         uint32_t height) override {
         ack_configure(serial);
         configured = true;
+        configuredSize = QSize(int(width), int(height));
     }
     void zwlr_layer_surface_v1_closed() override { closed = true; }
 };
@@ -96,19 +102,32 @@ public:
         m_tooltips.windows << &window;
     }
 
-    void show(QWidget &window, const LayerPlacement &placement) override {
+    void show(QWidget &window, const LayerPlacement &placement, QWidget *cover) override {
         window.adjustSize();
         m_popup.reset();
         m_surface.reset();
+        m_cover.reset();
+        // The cover lies under the panel on the same layer, and compositors disagree on which of
+        // two surfaces there comes out on top: KWin the newer, wlroots (sway) the older.
+        const bool newerAbove = layersStackNewerAbove();
+        if (cover && newerAbove)
+            showCover(*cover);
         const int vertical = placement.verticalMargin;
         const int horizontal = placement.horizontalMargin;
-        m_surface = makeSurface(window, QtWayland::zwlr_layer_shell_v1::layer_top, placement.corner,
-                                vertical, horizontal, vertical, horizontal);
+        m_surface =
+            makeSurface(window, QtWayland::zwlr_layer_shell_v1::layer_top, [&](LayerSurface &role) {
+                role.set_anchor(anchorsOf(placement.corner));
+                role.set_margin(vertical, horizontal, vertical, horizontal);
+                role.set_keyboard_interactivity(keyboardOnDemand());
+                role.set_size(uint32_t(window.width()), uint32_t(window.height()));
+            });
         m_corner = placement.corner;
         m_vertical = vertical;
         m_horizontal = horizontal;
         m_size = window.size();
         window.show();
+        if (cover && !newerAbove)
+            showCover(*cover);
         window.activateWindow();
     }
 
@@ -127,8 +146,13 @@ public:
                                          : m_horizontal + m_size.width() - pos.x() - size.width());
         m_popup.reset();
         // On the layer above, so that it covers the window it belongs to.
-        m_popup = makeSurface(popup, QtWayland::zwlr_layer_shell_v1::layer_overlay, m_corner,
-                              vertical, horizontal, vertical, horizontal);
+        m_popup = makeSurface(popup, QtWayland::zwlr_layer_shell_v1::layer_overlay,
+                              [&](LayerSurface &role) {
+                                  role.set_anchor(anchorsOf(m_corner));
+                                  role.set_margin(vertical, horizontal, vertical, horizontal);
+                                  role.set_keyboard_interactivity(keyboardOnDemand());
+                                  role.set_size(uint32_t(size.width()), uint32_t(size.height()));
+                              });
     }
 
     void resize(QWidget &window) override {
@@ -143,15 +167,43 @@ public:
     void hidden() override {
         m_popup.reset();
         m_surface.reset();
+        m_cover.reset();
     }
 
 private:
-    // Gives `window`'s surface the layer role on `layer`, anchored at `corner` with the margins
-    // given (only those of the corner's two edges count), and waits for the compositor's first
-    // configure: Qt attaches the first buffer as the window is shown, and that may only
-    // follow it. Null where the window has no surface.
-    std::unique_ptr<LayerSurface> makeSurface(QWidget &window, uint32_t layer, TrayCorner corner,
-                                              int top, int right, int bottom, int left) {
+    // The whole output, the bars' room included, on the panel's layer, over everything but the
+    // panel; it takes no keys.
+    void showCover(QWidget &cover) {
+        m_cover =
+            makeSurface(cover, QtWayland::zwlr_layer_shell_v1::layer_top, [](LayerSurface &role) {
+                using Surface = QtWayland::zwlr_layer_surface_v1;
+                role.set_anchor(Surface::anchor_top | Surface::anchor_bottom |
+                                Surface::anchor_left | Surface::anchor_right);
+                role.set_exclusive_zone(-1);
+                role.set_keyboard_interactivity(Surface::keyboard_interactivity_none);
+                role.set_size(0, 0);
+            });
+        if (!m_cover || m_cover->configuredSize.isEmpty()) {
+            m_cover.reset();
+            return;
+        }
+        cover.resize(m_cover->configuredSize);
+        cover.show();
+    }
+
+    uint32_t keyboardOnDemand() const {
+        return m_global->QtWayland::zwlr_layer_shell_v1::version() >= onDemandSince
+                   ? QtWayland::zwlr_layer_surface_v1::keyboard_interactivity_on_demand
+                   : QtWayland::zwlr_layer_surface_v1::keyboard_interactivity_exclusive;
+    }
+
+    // Gives `window`'s surface the layer role on `layer`, set up by `configure` (anchors,
+    // margins, size), and waits for the compositor's first configure: Qt attaches the first
+    // buffer as the window is shown, and that may only follow it. Null where the window has no
+    // surface.
+    template <typename Configure>
+    std::unique_ptr<LayerSurface> makeSurface(QWidget &window, uint32_t layer,
+                                              const Configure &configure) {
         wl_surface *surface = surfaceOf(window);
         if (!surface && window.windowHandle()) {
             // Qt drops the Wayland surface when the window hides and makes the next one as it
@@ -165,13 +217,7 @@ private:
             return nullptr;
         auto role = std::make_unique<LayerSurface>(m_global->get_layer_surface(
             surface, nullptr, layer, QStringLiteral("tesselmenu-panel")));
-        role->set_anchor(anchorsOf(corner));
-        role->set_margin(top, right, bottom, left);
-        const bool onDemand = m_global->QtWayland::zwlr_layer_shell_v1::version() >= onDemandSince;
-        role->set_keyboard_interactivity(
-            onDemand ? QtWayland::zwlr_layer_surface_v1::keyboard_interactivity_on_demand
-                     : QtWayland::zwlr_layer_surface_v1::keyboard_interactivity_exclusive);
-        role->set_size(uint32_t(window.width()), uint32_t(window.height()));
+        configure(*role);
         wl_surface_commit(surface);
         // The configure answers the commit, so it has come after a round trip or two; a
         // compositor that never sends it must not freeze the utility.
@@ -197,6 +243,7 @@ private:
     wl_display *m_display;
     std::unique_ptr<LayerSurface> m_surface;
     std::unique_ptr<LayerSurface> m_popup;
+    std::unique_ptr<LayerSurface> m_cover;
     TrayCorner m_corner = TrayCorner::topRight;
     int m_vertical = 0;
     int m_horizontal = 0;

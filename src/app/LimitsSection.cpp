@@ -55,8 +55,9 @@ void LimitsSection::reread() {
         first = m_menu.actions().constFirst();
     for (const QString &line : m_lines) {
         // Information, not a command: choosing a line does nothing. It stays enabled so the
-        // figures are not greyed out beyond reading.
-        auto *action = new QAction(line, this);
+        // figures are not greyed out beyond reading. A bucket's name comes from a log and may
+        // hold '&', which a menu would take for a shortcut mark.
+        auto *action = new QAction(QString(line).replace(u'&', QStringLiteral("&&")), this);
         m_lineActions << action;
         m_menu.insertAction(first, action);
     }

@@ -9,9 +9,10 @@ class MenuBarViewModel;
 class QAction;
 class QMenu;
 
-// The usage limits at the top of the tray menu: one line per window, the pace line under a
-// window that runs out before its reset, a mark when the limits could not be brought up to
-// date, and the switch for the warnings. Absent while the tool reports no limits.
+// The usage limits at the top of the tray menu: one line per window (a limit bucket's under
+// its own name, after its provider's own windows), the pace line under a window that runs out
+// before its reset, a mark when the limits could not be brought up to date, and the switch for
+// the warnings. Absent while the tool reports no limits.
 class LimitsSection : public QObject {
     Q_OBJECT
 

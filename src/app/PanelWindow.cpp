@@ -1,7 +1,9 @@
 #include "app/PanelWindow.h"
 
+#include "app/ClickCover.h"
 #include "app/LayerShell.h"
 #include "app/X11Input.h"
+#include "app/X11OutsideClicks.h"
 #include "state/MenuBarViewModel.h"
 #include "ui/MenuBarContentView.h"
 #include "ui/PanelMenu.h"
@@ -10,6 +12,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QMoveEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -55,10 +58,28 @@ PanelWindow::PanelWindow(MenuBarViewModel &model, Mode mode, QWidget *parent)
                 grabWhenShown(grabTries);
         });
     }
+    if (m_mode == Mode::tool) {
+        m_outside = X11OutsideClicks::create();
+        if (m_outside)
+            connect(m_outside.get(), &X11OutsideClicks::clicked, this,
+                    &PanelWindow::clickedOutside);
+    }
+}
+
+PanelWindow::~PanelWindow() = default;
+
+void PanelWindow::clickedOutside() {
+    // The panel's menu goes with it, whether or not its own grab saw the click.
+    if (QWidget *popup = QApplication::activePopupWidget())
+        popup->close();
+    hide();
 }
 
 void PanelWindow::useLayerShell(LayerShell &layer) {
     layer.adopt(*this);
+    m_cover = std::make_unique<ClickCover>();
+    layer.adopt(*m_cover);
+    connect(m_cover.get(), &ClickCover::pressed, this, &PanelWindow::clickedOutside);
     m_content->setMenuOpener([this](PanelMenu &menu, const QPoint &pos) {
         if (m_layer)
             m_layer->placePopup(menu, pos);
@@ -107,7 +128,7 @@ void PanelWindow::mousePressEvent(QMouseEvent *event) {
 void PanelWindow::showInLayer(LayerShell &layer, const LayerPlacement &placement) {
     m_placement.reset();
     m_layer = &layer;
-    layer.show(*this, placement);
+    layer.show(*this, placement, m_cover.get());
     raise();
     activateWindow();
 }
@@ -129,8 +150,16 @@ bool PanelWindow::event(QEvent *event) {
     return QWidget::event(event);
 }
 
+void PanelWindow::moveEvent(QMoveEvent *event) {
+    QWidget::moveEvent(event);
+    if (m_outside && isVisible())
+        m_outside->surround(*this);
+}
+
 void PanelWindow::resizeEvent(QResizeEvent *event) {
     QWidget::resizeEvent(event);
+    if (m_outside && isVisible())
+        m_outside->surround(*this);
     // The first refresh changes the panel's height: the edge nearest the tray stays put.
     if (m_layer && isVisible())
         m_layer->resize(*this);
@@ -148,14 +177,20 @@ void PanelWindow::keyPressEvent(QKeyEvent *event) {
 
 void PanelWindow::setVisible(bool visible) {
     // The layer surface goes before the window's own surface, as the protocol wants.
-    if (!visible && m_layer && isVisible())
+    if (!visible && m_layer && isVisible()) {
         m_layer->hidden();
+        m_cover->hide();
+    }
     if (!visible && m_mode == Mode::grabbing && isVisible())
         releaseInput();
     // Window managers drop the window's states each time it is hidden.
     if (visible && m_mode == Mode::tool && !isVisible() && !m_layer)
         keepOutOfTaskbar(*this);
+    if (!visible && m_outside)
+        m_outside->withdraw();
     QWidget::setVisible(visible);
+    if (visible && m_outside)
+        m_outside->surround(*this);
 }
 
 void PanelWindow::hideEvent(QHideEvent *event) {

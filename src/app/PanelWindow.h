@@ -5,17 +5,21 @@
 #include <QElapsedTimer>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
+class ClickCover;
 class LayerShell;
 class MenuBarContentView;
+class X11OutsideClicks;
 class MenuBarViewModel;
 
 // The window that holds the panel. With a tray it is a frameless panel dropped next to the
 // icon that folds away when the person clicks elsewhere, out of the taskbar and the window
 // overview: on X11 a window of its own that takes all input while open (not a Qt popup, which
 // screen readers never see), in a Wayland session a tool window that hides when another
-// window takes the focus. Without a tray it is an ordinary small window.
+// window takes the focus or, on Xwayland, when a click lands anywhere beside it. Without a
+// tray it is an ordinary small window.
 class PanelWindow : public QWidget {
     Q_OBJECT
 
@@ -23,6 +27,7 @@ public:
     enum class Mode { grabbing, tool, window };
 
     PanelWindow(MenuBarViewModel &model, Mode mode, QWidget *parent = nullptr);
+    ~PanelWindow() override;
 
     Mode mode() const { return m_mode; }
     MenuBarContentView &content() { return *m_content; }
@@ -42,6 +47,7 @@ protected:
     bool event(QEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -50,6 +56,8 @@ private:
     // Takes all input once the window is up (X11); tried again for a while when the server
     // refuses, as it does while the click that opened the panel still holds the pointer.
     void grabWhenShown(int triesLeft);
+    // Folds the panel and its menu away after a click beside them.
+    void clickedOutside();
 
     MenuBarViewModel &m_model;
     Mode m_mode;
@@ -57,4 +65,6 @@ private:
     QElapsedTimer m_hiddenAt;
     std::optional<PanelPlacement> m_placement;
     LayerShell *m_layer = nullptr;
+    std::unique_ptr<X11OutsideClicks> m_outside;
+    std::unique_ptr<ClickCover> m_cover;
 };

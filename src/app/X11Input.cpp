@@ -103,3 +103,19 @@ void noteUserActionNow(QWidget &window) {
     setTime(screen, now);
     setUserTime(screen, now);
 }
+
+void askForTitleBarVariant(QWidget &window, bool dark) {
+    xcb_connection_t *connection = x11Connection();
+    if (!connection)
+        return;
+    const auto id = xcb_window_t(window.winId());
+    const xcb_atom_t variant = atom(connection, "_GTK_THEME_VARIANT");
+    if (dark) {
+        const char value[] = "dark";
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, variant,
+                            atom(connection, "UTF8_STRING"), 8, uint32_t(strlen(value)), value);
+    } else {
+        xcb_delete_property(connection, id, variant);
+    }
+    xcb_flush(connection);
+}

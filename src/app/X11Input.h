@@ -19,3 +19,7 @@ void releaseInput();
 // guards the focus against windows appearing unasked (Mutter, KWin) gives the panel the
 // keyboard: the click that asked for it went to the desktop's own bar, not to the utility.
 void noteUserActionNow(QWidget &window);
+
+// Asks for the dark or the light variant of the window manager's title bar on `window`, to go
+// with its palette (Mutter draws the frames of X11 windows in the variant a window names).
+void askForTitleBarVariant(QWidget &window, bool dark);

@@ -6,6 +6,7 @@
 #include "app/LayerShell.h"
 #include "app/QuitOnSignals.h"
 #include "app/SingleInstance.h"
+#include "app/TitleBarVariant.h"
 #include "app/TrayShell.h"
 #include "app/UsageRepositoryChoice.h"
 #include "cli/Bundle.h"
@@ -37,6 +38,8 @@ int main(int argc, char **argv) {
     QApplication::setWindowIcon(trayIcon(QString()));
     QApplication::setStyle(new ContrastStyle);
     installPanelAccessibility();
+    // Before any window shows.
+    TitleBarVariant titleBars;
 
     SingleInstance instance(SingleInstance::defaultServerName());
     try {

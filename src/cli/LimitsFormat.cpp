@@ -60,6 +60,49 @@ QString text(const QJsonValue &value, const QString &name) {
     return value.toString();
 }
 
+// At most as long as the tool lets a bucket's id or name be.
+constexpr qsizetype maxBucketText = 64;
+
+bool isPlainName(const QString &text) {
+    if (text.isEmpty() || text.size() > maxBucketText)
+        return false;
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return false;
+    return true;
+}
+
+bool isBucketId(const QString &text) {
+    if (text.isEmpty() || text.size() > maxBucketText)
+        return false;
+    for (const QChar c : text)
+        if (c.unicode() >= 0x80 ||
+            !(c.isLetterOrNumber() || c == u'-' || c == u'_' || c == u'.' || c == u':'))
+            return false;
+    return true;
+}
+
+// Its id goes into the record of warnings given, and its name into menu lines and
+// notification titles: a control character would break either.
+LimitBucket decodeBucket(const QJsonObject &object) {
+    LimitBucket bucket;
+    const QJsonValue id = required(object, QStringLiteral("limit_id"));
+    if (!id.isString() || !isBucketId(id.toString()))
+        fail(QStringLiteral("limit_id 不是单纯的名称"));
+    bucket.id = id.toString();
+    const QJsonValue name = required(object, QStringLiteral("limit_name"));
+    if (!name.isString() || !isPlainName(name.toString()))
+        fail(QStringLiteral("limit_name 不是单纯的名称"));
+    bucket.name = name.toString();
+    return bucket;
+}
+
+// A member of a skipped window, to name it by, when it is plain text.
+QString plainMember(const QJsonObject &object, const QString &name) {
+    const QJsonValue value = object.value(name);
+    return value.isString() && isPlainName(value.toString()) ? value.toString() : QString();
+}
+
 LimitWindow::Status status(const QString &name) {
     if (name == QLatin1String("current"))
         return LimitWindow::Status::current;
@@ -105,6 +148,37 @@ LimitWindow decodeWindow(const QJsonObject &object) {
     return window;
 }
 
+// Decodes each element of `list` into `into`, leaving out (and listing in `skipped`) those
+// that cannot be read.
+void decodeList(const QJsonArray &list, bool buckets, QList<LimitWindow> &into,
+                QList<LimitsResponse::SkippedWindow> &skipped) {
+    qsizetype index = 0;
+    for (const QJsonValue &element : list) {
+        const QJsonObject object = element.toObject();
+        try {
+            if (!element.isObject())
+                fail(QStringLiteral("不是对象"));
+            std::optional<LimitBucket> bucket;
+            if (buckets)
+                bucket = decodeBucket(object);
+            LimitWindow window = decodeWindow(object);
+            window.bucket = std::move(bucket);
+            into.append(std::move(window));
+        } catch (const ReportFormatError &problem) {
+            LimitsResponse::SkippedWindow entry{index,
+                                                plainMember(object, QStringLiteral("provider")),
+                                                problem.description(), buckets, QString()};
+            if (buckets) {
+                entry.bucketName = plainMember(object, QStringLiteral("limit_name"));
+                if (entry.bucketName.isEmpty())
+                    entry.bucketName = plainMember(object, QStringLiteral("limit_id"));
+            }
+            skipped.append(std::move(entry));
+        }
+        ++index;
+    }
+}
+
 } // namespace
 
 LimitsResponse LimitsResponse::decode(const QByteArray &json) {
@@ -118,21 +192,13 @@ LimitsResponse LimitsResponse::decode(const QByteArray &json) {
         failDocument(QStringLiteral("缺少 windows"));
     if (!windows->isArray())
         failDocument(QStringLiteral("windows 不是数组"));
+    const auto buckets = root.find(QStringLiteral("buckets"));
+    if (buckets != root.end() && !buckets->isArray())
+        failDocument(QStringLiteral("buckets 不是数组"));
     LimitsResponse response;
-    qsizetype index = 0;
-    for (const QJsonValue &element : windows->toArray()) {
-        const QJsonObject object = element.toObject();
-        try {
-            if (!element.isObject())
-                fail(QStringLiteral("不是对象"));
-            response.windows.append(decodeWindow(object));
-        } catch (const ReportFormatError &problem) {
-            const QJsonValue provider = object.value(QStringLiteral("provider"));
-            response.skipped.append({index, provider.isString() ? provider.toString() : QString(),
-                                     problem.description()});
-        }
-        ++index;
-    }
+    decodeList(windows->toArray(), false, response.windows, response.skipped);
+    if (buckets != root.end())
+        decodeList(buckets->toArray(), true, response.buckets, response.skipped);
     return response;
 }
 
@@ -142,8 +208,14 @@ std::optional<QString> LimitsResponse::skippedDescription() const {
     QStringList which;
     for (const SkippedWindow &window : skipped) {
         QString place = QStringLiteral("第 %1 个").arg(window.index + 1);
-        if (!window.provider.isEmpty())
-            place += QStringLiteral("，") + window.provider;
+        if (window.inBuckets)
+            place.prepend(QStringLiteral("buckets "));
+        QStringList names;
+        for (const QString &name : {window.provider, window.bucketName})
+            if (!name.isEmpty())
+                names << name;
+        if (!names.isEmpty())
+            place += QStringLiteral("，") + names.join(QStringLiteral(" · "));
         which << place + QStringLiteral("：") + window.problem;
     }
     return QStringLiteral("%1 个额度窗口无法解析，已跳过（%2）")

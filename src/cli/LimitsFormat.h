@@ -7,12 +7,23 @@
 
 #include <optional>
 
+// A limit bucket of its own beside the account's limits, such as a model's
+// ("codex_gpt-5-codex", "GPT-5-Codex"): its windows are shown only under its name.
+struct LimitBucket {
+    QString id;   // letters, digits, '-', '_', '.' and ':'
+    QString name; // for display, without control characters
+
+    friend bool operator==(const LimitBucket &, const LimitBucket &) = default;
+};
+
 // `tessel report limits --json`: the latest known figure of each usage window (for example
 // Codex's 5-hour window) that the tool found in local data.
 struct LimitWindow {
     enum class Status { current, reached, reset };
 
     QString provider; // "codex", "claude"
+    // Set for a window of another bucket; absent for the account's own limits.
+    std::optional<LimitBucket> bucket;
     qint64 windowMinutes = 0;
     Status status = Status::current;
     // Absent once the window has reset with no newer figure.
@@ -33,21 +44,26 @@ struct LimitWindow {
 struct LimitsResponse {
     // A window of the document that could not be decoded and was left out.
     struct SkippedWindow {
-        qsizetype index = 0; // its place in "windows", from 0
+        qsizetype index = 0; // its place in "windows" (or "buckets"), from 0
         QString provider;    // as written, or empty when that is what is wrong
         QString problem;     // which member is wrong and how
+        bool inBuckets = false;
+        QString bucketName; // a bucket's limit_name (else limit_id) as written, when plain
 
         friend bool operator==(const SkippedWindow &, const SkippedWindow &) = default;
     };
 
-    QList<LimitWindow> windows;
+    QList<LimitWindow> windows; // the account's own limits
+    QList<LimitWindow> buckets; // other buckets' windows, each with its bucket
     QList<SkippedWindow> skipped;
 
     // One bad window is left out (and listed in `skipped`) rather than costing every other
-    // window; anything else than a JSON object with a "windows" array throws
-    // ReportFormatError. Unknown members are ignored, so a newer tool may add some.
+    // window; anything else than a JSON object with a "windows" array, or a "buckets" member
+    // that is not an array, throws ReportFormatError. No "buckets" is no buckets (an older
+    // tool). Unknown members are ignored, so a newer tool may add some.
     static LimitsResponse decode(const QByteArray &json);
     // "1 个额度窗口无法解析，已跳过（第 2 个，codex：used_percent 不是百分比）", or nothing
-    // when no window was skipped.
+    // when no window was skipped. A bucket's window is placed in "buckets" and named by its
+    // bucket: "buckets 第 1 个，codex · GPT-5-Codex：…".
     std::optional<QString> skippedDescription() const;
 };

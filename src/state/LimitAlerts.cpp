@@ -17,11 +17,16 @@ int thresholdOf(const LimitWindow &window, const QDateTime &now) {
     return 0;
 }
 
+QString limitIdOf(const LimitWindow &window) {
+    return window.bucket ? window.bucket->id : QString();
+}
+
 } // namespace
 
 LimitAlerts::Warned *LimitAlerts::find(const LimitWindow &window) {
     for (Warned &warned : m_warned)
-        if (warned.provider == window.provider && warned.windowMinutes == window.windowMinutes &&
+        if (warned.provider == window.provider && warned.limitId == limitIdOf(window) &&
+            warned.windowMinutes == window.windowMinutes &&
             std::llabs(warned.resetsAt.secsTo(*window.resetsAt)) * 10 <= window.windowMinutes * 60)
             return &warned;
     return nullptr;
@@ -46,7 +51,8 @@ QList<LimitAlerts::Alert> LimitAlerts::update(const QList<LimitWindow> &windows,
         if (warned)
             warned->threshold = threshold;
         else
-            m_warned.append({window.provider, window.windowMinutes, *window.resetsAt, threshold});
+            m_warned.append({window.provider, limitIdOf(window), window.windowMinutes,
+                             *window.resetsAt, threshold});
 
         Alert alert;
         alert.threshold = threshold;
@@ -62,14 +68,21 @@ QList<LimitAlerts::Alert> LimitAlerts::update(const QList<LimitWindow> &windows,
     return alerts;
 }
 
+// "codex 300 1765000000 80", a bucket's id as a fifth field. A bucket's id holds no spaces,
+// and a version that knows only four fields drops a bucket's record rather than take it for
+// the account's.
 QStringList LimitAlerts::saved() const {
     QStringList texts;
-    for (const Warned &warned : m_warned)
-        texts << QStringLiteral("%1 %2 %3 %4")
-                     .arg(warned.provider)
-                     .arg(warned.windowMinutes)
-                     .arg(warned.resetsAt.toSecsSinceEpoch())
-                     .arg(warned.threshold);
+    for (const Warned &warned : m_warned) {
+        QString text = QStringLiteral("%1 %2 %3 %4")
+                           .arg(warned.provider)
+                           .arg(warned.windowMinutes)
+                           .arg(warned.resetsAt.toSecsSinceEpoch())
+                           .arg(warned.threshold);
+        if (!warned.limitId.isEmpty())
+            text += QLatin1Char(' ') + warned.limitId;
+        texts << text;
+    }
     return texts;
 }
 
@@ -78,13 +91,14 @@ void LimitAlerts::restore(const QStringList &saved) {
     for (const QString &text : saved) {
         const QStringList fields = text.split(QLatin1Char(' '));
         bool minutesOk = false, resetOk = false, thresholdOk = false;
-        if (fields.size() != 4)
+        if (fields.size() != 4 && (fields.size() != 5 || fields[4].isEmpty()))
             continue;
         Warned warned;
         warned.provider = fields[0];
         warned.windowMinutes = fields[1].toLongLong(&minutesOk);
         warned.resetsAt = QDateTime::fromSecsSinceEpoch(fields[2].toLongLong(&resetOk), Qt::UTC);
         warned.threshold = fields[3].toInt(&thresholdOk);
+        warned.limitId = fields.value(4);
         if (minutesOk && resetOk && thresholdOk && warned.windowMinutes > 0)
             m_warned.append(warned);
     }

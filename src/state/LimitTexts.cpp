@@ -3,12 +3,16 @@
 #include "cli/ReportFormats.h"
 #include "state/DisplayFormatting.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
-QString providerName(const QString &id) {
-    return TodayReportRow{QString(), id, 0}.providerDisplayName();
+// "Codex" for the account's own limits, "Codex · GPT-5-Codex" for a bucket of its own, so a
+// bucket's figure never reads as the account's.
+QString ownerName(const LimitWindow &window) {
+    const QString provider = TodayReportRow{QString(), window.provider, 0}.providerDisplayName();
+    return window.bucket ? provider + QStringLiteral(" · ") + window.bucket->name : provider;
 }
 
 QString percentText(double value) {
@@ -62,13 +66,13 @@ QString limitAlertTitle(const LimitWindow &window, const QDateTime &now) {
     const QString share = limitStatusAt(window, now) == LimitWindow::Status::reached
                               ? QStringLiteral("100")
                               : percentText(window.usedPercent.value_or(0));
-    return providerName(window.provider) + QLatin1Char(' ') +
-           limitWindowName(window.windowMinutes) + QLatin1Char(' ') + share + QLatin1Char('%');
+    return ownerName(window) + QLatin1Char(' ') + limitWindowName(window.windowMinutes) +
+           QLatin1Char(' ') + share + QLatin1Char('%');
 }
 
 QString limitLine(const LimitWindow &window, const QDateTime &now) {
-    QString line = providerName(window.provider) + QLatin1Char(' ') +
-                   limitWindowName(window.windowMinutes) + QStringLiteral("：");
+    QString line = ownerName(window) + QLatin1Char(' ') + limitWindowName(window.windowMinutes) +
+                   QStringLiteral("：");
     const LimitWindow::Status status = limitStatusAt(window, now);
     if (status == LimitWindow::Status::reset)
         return line + QStringLiteral("已重置，暂无新数据");
@@ -107,4 +111,27 @@ std::optional<QString> highestLimitLine(const QList<LimitWindow> &windows, const
     if (!highest)
         return std::nullopt;
     return limitLine(*highest, now);
+}
+
+QList<LimitWindow> limitsInMenuOrder(const QList<LimitWindow> &account,
+                                     const QList<LimitWindow> &buckets) {
+    QList<LimitWindow> ordered;
+    QList<bool> placed(buckets.size(), false);
+    const auto place = [&](const auto &belongs) {
+        for (qsizetype i = 0; i < buckets.size(); ++i)
+            if (!placed[i] && belongs(buckets[i])) {
+                ordered << buckets[i];
+                placed[i] = true;
+            }
+    };
+    for (auto window = account.begin(); window != account.end(); ++window) {
+        ordered << *window;
+        const auto sameProvider = [&window](const LimitWindow &other) {
+            return other.provider == window->provider;
+        };
+        if (std::none_of(window + 1, account.end(), sameProvider))
+            place(sameProvider);
+    }
+    place([](const LimitWindow &) { return true; });
+    return ordered;
 }

@@ -20,7 +20,8 @@ QString remainingText(qint64 seconds);
 LimitWindow::Status limitStatusAt(const LimitWindow &window, const QDateTime &now);
 
 // One line of the tray menu: "Codex 5 小时：42%，2 小时 10 分后重置", "…：已用完，… 后重置",
-// "…：已重置，暂无新数据"; a figure Claude Code cached says how old it is.
+// "…：已重置，暂无新数据"; a figure Claude Code cached says how old it is. A bucket's window
+// is named by its bucket: "Codex · GPT-5-Codex 5 小时：3%，…".
 QString limitLine(const LimitWindow &window, const QDateTime &now);
 // A notification's title, the window and its share first so it reads on one line:
 // "Codex 5 小时 81%", "Claude Code 7 天 100%" for a window used up.
@@ -29,3 +30,7 @@ QString limitAlertTitle(const LimitWindow &window, const QDateTime &now);
 std::optional<QString> paceLine(const LimitWindow &window, const QDateTime &now);
 // The line of the most used window that still holds a figure, for the tooltip.
 std::optional<QString> highestLimitLine(const QList<LimitWindow> &windows, const QDateTime &now);
+// The account's windows and the buckets' in the order the tray shows them: each provider's
+// buckets right after its own windows, the rest at the end, each list's order kept.
+QList<LimitWindow> limitsInMenuOrder(const QList<LimitWindow> &account,
+                                     const QList<LimitWindow> &buckets);

@@ -3,6 +3,7 @@
 
 #include "state/DesktopNotifier.h"
 #include "state/ErrorDescription.h"
+#include "state/LimitTexts.h"
 
 void MenuBarViewModel::setNotifier(std::shared_ptr<Notifier> notifier) {
     m_notifier = std::move(notifier);
@@ -33,7 +34,8 @@ QCoro::Task<> MenuBarViewModel::readLimits(QPointer<MenuBarViewModel> self, Tess
         co_return;
     }
     if (response)
-        self->publishLimits(response->windows, response->skippedDescription());
+        self->publishLimits(limitsInMenuOrder(response->windows, response->buckets),
+                            response->skippedDescription());
     else
         self->publishLimits({}, std::nullopt);
 }

@@ -48,7 +48,8 @@ public:
     bool scheduleInstalled() const { return m_scheduleInstalled; }
     std::optional<QString> lastError() const { return m_lastError; }
     // The usage limits the tool last reported, read after the figures of each refresh;
-    // empty when the tool offers none.
+    // empty when the tool offers none. The account's windows and, after each provider's, the
+    // windows of its other limit buckets (those with `bucket` set), in the order shown.
     QList<LimitWindow> limitWindows() const { return m_limitWindows; }
     // Why the last reading of the limits failed, the windows above being the older ones; or
     // which windows of the last report could not be decoded and are left out of them.

@@ -46,11 +46,13 @@ bool isDarkPalette(const QPalette &palette) {
            relativeLuminance(palette.color(QPalette::WindowText));
 }
 
-QColor controlOutlineColor(const QPalette &palette) {
+namespace {
+
+// The window colour mixed towards the text colour until it stands out `wanted`:1.
+QColor standingOut(const QPalette &palette, double wanted) {
     const QColor back = palette.color(QPalette::Window);
     const QColor text = palette.color(QPalette::WindowText);
-    constexpr double wanted = 3.0;
-    constexpr int steps = 20;
+    constexpr int steps = 40;
     for (int step = 1; step <= steps; ++step) {
         const float weight = float(step) / steps;
         const QColor mixed =
@@ -61,6 +63,16 @@ QColor controlOutlineColor(const QPalette &palette) {
             return mixed;
     }
     return text;
+}
+
+} // namespace
+
+QColor controlOutlineColor(const QPalette &palette) {
+    return standingOut(palette, 3.0);
+}
+
+QColor dividerColor(const QPalette &palette) {
+    return standingOut(palette, 1.6);
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #include "ui/Divider.h"
 
+#include "ui/Colors.h"
+
 #include <QPainter>
 
 Divider::Divider(QWidget *parent) : QWidget(parent) {
@@ -10,5 +12,5 @@ Divider::Divider(QWidget *parent) : QWidget(parent) {
 
 void Divider::paintEvent(QPaintEvent *) {
     QPainter painter(this);
-    painter.fillRect(rect(), palette().color(QPalette::Mid));
+    painter.fillRect(rect(), dividerColor(palette()));
 }

@@ -102,3 +102,18 @@ LayerPlacement layerPlacement(const std::optional<QPoint> &activation,
     // The icon sits in the middle of its bar: the bar reaches as far again past the point.
     return {corner, fromEdge, barsReserved ? margin : 2 * pointFromEdge + margin};
 }
+
+std::array<QRect, 4> coverAround(const QRect &panel, const QRect &screen) {
+    const QRect hole = panel.intersected(screen);
+    if (hole.isEmpty())
+        return {screen, QRect(), QRect(), QRect()};
+    // QRect's right() and bottom() are the last pixel inside; these are the first outside.
+    const int holeRight = hole.x() + hole.width();
+    const int holeBottom = hole.y() + hole.height();
+    const int screenRight = screen.x() + screen.width();
+    const int screenBottom = screen.y() + screen.height();
+    return {QRect(screen.x(), screen.y(), screen.width(), hole.y() - screen.y()),
+            QRect(screen.x(), holeBottom, screen.width(), screenBottom - holeBottom),
+            QRect(screen.x(), hole.y(), hole.x() - screen.x(), hole.height()),
+            QRect(holeRight, hole.y(), screenRight - holeRight, hole.height())};
+}

@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QSize>
 
+#include <array>
 #include <optional>
 
 // Where the drop-down panel goes, as pure functions of what is known about the tray and the
@@ -71,3 +72,8 @@ struct PanelPlacement {
 std::optional<PanelPlacement> placePanel(const TrayHints &hints, const QList<ScreenArea> &screens,
                                          const std::optional<ScreenArea> &primary,
                                          TrayCorner unknown = TrayCorner::topRight);
+
+// The four rectangles (above, below, left of and right of the panel) that cover `screen` but
+// for the panel's rectangle `panel` (the part of it on the screen), for what catches the clicks
+// beside the open panel. A rectangle with nothing to cover comes back empty.
+std::array<QRect, 4> coverAround(const QRect &panel, const QRect &screen);

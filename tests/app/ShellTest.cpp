@@ -13,17 +13,27 @@ namespace {
 
 class LimitsSectionTest : public ModelTest {
 protected:
-    // The tool reports one five-hour window of Codex at `used` percent, resetting in an hour.
-    void reportLimits(double used) {
+    // The tool reports one five-hour window of Codex at `used` percent, resetting in an hour,
+    // and the same window of each bucket in `buckets` (its name and figure).
+    void reportLimits(double used, const QList<std::pair<QString, double>> &buckets = {}) {
         const qint64 reset = QDateTime::currentDateTimeUtc().addSecs(3600).toSecsSinceEpoch();
-        tool.respond("report-limits",
-                     {.standardOutput =
-                          QStringLiteral(R"({"windows":[{"provider":"codex","window_minutes":300,)"
-                                         R"("status":"current","used_percent":%1,"resets_at":%2,)"
-                                         R"("observed_at":%2,"source":"codex-log","pace":null}]})")
-                              .arg(used)
-                              .arg(reset)
-                              .toUtf8()});
+        const QString window =
+            QStringLiteral(R"("provider":"codex","window_minutes":300,)"
+                           R"("status":"current","used_percent":%1,"resets_at":%2,)"
+                           R"("observed_at":%2,"source":"codex-log","pace":null})");
+        QStringList bucketList;
+        for (const auto &[name, figure] : buckets)
+            bucketList << QStringLiteral(R"({"limit_id":"b%1","limit_name":"%2",)")
+                                  .arg(bucketList.size())
+                                  .arg(name) +
+                              window.arg(figure).arg(reset);
+        tool.respond(
+            "report-limits",
+            {.standardOutput =
+                 ("{\"windows\":[{" + window.arg(used).arg(reset) + "]" +
+                  (buckets.isEmpty() ? QString() : ",\"buckets\":[" + bucketList.join(u',') + "]") +
+                  "}")
+                     .toUtf8()});
         refreshAndWait();
     }
 
@@ -73,6 +83,18 @@ TEST_F(LimitsSectionTest, SitsAboveTheGivenEntryWithItsSwitchFromTheStoredSettin
     ASSERT_EQ(plain.actions().size(), 4);
     EXPECT_TRUE(plain.actions()[0]->text().startsWith(QStringLiteral("Codex 5 小时")));
     EXPECT_TRUE(plain.actions()[1]->isChecked());
+
+    // Each bucket under its own name after the account's window of the same length, which
+    // keeps its figure; a '&' in a name is shown, not taken for a shortcut mark.
+    reportLimits(42, {{"GPT-5-Codex", 0}, {"R&D", 90}});
+    section.reread();
+    const QStringList lines = section.lines();
+    ASSERT_EQ(lines.size(), 3) << lines.join(u'|').toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Codex 5 小时：42%"))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Codex · GPT-5-Codex 5 小时：0%")));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Codex · R&D 5 小时：90%")));
+    EXPECT_EQ(menu.actions()[4]->text(), QString(lines[2]).replace("&", "&&"));
+    EXPECT_EQ(texts(menu).mid(5), shown.mid(3)) << "the switch and the rest follow";
 }
 
 TEST(ColorSchemeTest, ThePortalsValueReadsAsAPreference) {

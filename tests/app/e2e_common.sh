@@ -55,20 +55,28 @@ make_bundle() {
 
 # Runs the calling script ($0) again as an ordinary user (made when missing: desktops refuse
 # root, and CI runs as root on a throwaway machine) inside a session bus of its own, in a work
-# folder that user owns, with copies of the executable $1, the tool $2 and the resources. Only
-# the inner run returns; it finds them as $app_binary, $fixture_tool and $resources.
+# folder that user owns, with copies of the executable $1, the tool $2, a helper program $3 (if
+# given) and the resources. Only the inner run returns; it finds them as $app_binary,
+# $fixture_tool, $helper and $resources.
 run_as_test_user() {
     local test_user=tesselmenu-e2e status=0 outer
     if [ -n "${TESSELMENU_E2E_WORK:-}" ]; then
-        app_binary=$1 fixture_tool=$2 resources=$TESSELMENU_E2E_WORK/resources
+        app_binary=$1 fixture_tool=$2 helper=${3:-} resources=$TESSELMENU_E2E_WORK/resources
         return
     fi
     outer=$(mktemp -d)
-    trap 'rm -rf "$outer"' EXIT
+    # A document portal started on the test's bus may keep its file system mounted in the
+    # runtime folder for a moment after the bus has gone.
+    trap 'fusermount3 -u -z "$outer/runtime/doc" 2> /dev/null || true; rm -rf "$outer"' EXIT
     cp "$0" "$(dirname "$0")/e2e_common.sh" "$outer/"
     cp -r "$(dirname "$0")/../../resources" "$outer/resources"
     cp "$1" "$outer/tesselmenu"
     cp "$2" "$outer/tessel"
+    local helpers=()
+    if [ -n "${3:-}" ]; then
+        cp "$3" "$outer/helper"
+        helpers=("$outer/helper")
+    fi
     local as_user=()
     if [ "$(id -u)" -eq 0 ]; then
         id "$test_user" > /dev/null 2>&1 ||
@@ -80,7 +88,8 @@ run_as_test_user() {
     fi
     "${as_user[@]}" env -i PATH="$PATH" LANG=C.UTF-8 HOME="$outer/home" TESSELMENU_E2E_WORK="$outer" \
         TESSELMENU_E2E_SHOT="${TESSELMENU_E2E_SHOT:+$outer/shot.png}" \
-        dbus-run-session -- bash "$outer/$(basename "$0")" "$outer/tesselmenu" "$outer/tessel" ||
+        dbus-run-session -- bash "$outer/$(basename "$0")" "$outer/tesselmenu" "$outer/tessel" \
+        "${helpers[@]}" ||
         status=$?
     [ -z "${TESSELMENU_E2E_SHOT:-}" ] || cp "$outer/shot.png" "$TESSELMENU_E2E_SHOT" || true
     exit "$status"

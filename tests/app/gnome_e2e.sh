@@ -2,7 +2,8 @@
 # End-to-end test under GNOME Shell with the AppIndicator extension, headless on a virtual
 # monitor, as an ordinary user on a session bus of its own: the icon in the top bar, the panel
 # from a double click and from the menu's first entry, near the icon, out of the overview,
-# closed by Escape and by a second activation, and named for a screen reader. A test
+# closed by Escape, a second activation and a click on the wallpaper or the icon (neither
+# reaching anything else), named for a screen reader, and in the dark style when GNOME is. A test
 # extension turns on the shell's unsafe mode so the script can drive it with Eval.
 #   gnome_e2e.sh TESSELMENU_EXECUTABLE FIXTURE_TOOL
 # With TESSELMENU_E2E_SHOT=FILE it also saves a screenshot of the open panel there.
@@ -38,6 +39,9 @@ function init() {}
 function enable() { global.context.unsafe_mode = true; }
 function disable() {}
 JS
+# Services the bus starts (dconf, the settings portal) share the test's folders: one with a runtime
+# folder of its own misses the changes of the others.
+dbus-update-activation-environment XDG_RUNTIME_DIR XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME HOME
 gsettings set org.gnome.shell disable-user-extensions false
 gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com', 'tesselmenu-e2e@test']"
 gsettings set org.gnome.desktop.interface toolkit-accessibility true
@@ -78,6 +82,9 @@ XAUTHORITY=$(shell_eval 'imports.gi.GLib.getenv("XAUTHORITY")')
 export XAUTHORITY
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 unset QT_QPA_PLATFORM
+# The settings portal and its GNOME backend, started by the bus on demand, reach the shell.
+dbus-update-activation-environment WAYLAND_DISPLAY DISPLAY XAUTHORITY XDG_CURRENT_DESKTOP \
+    XDG_SESSION_TYPE
 
 "$prefix/bin/tesselmenu" > "$work/app.log" 2>&1 &
 app=$!
@@ -146,6 +153,10 @@ at_the_icon() {
     ((dx <= 40 && dy <= 40)) || fail "$1: the panel at $px,$py ${pw}x$ph is not at the icon"
     [ "$(shell_eval "$js_panel[0].skip_taskbar")" = true ] || fail "$1: the panel is in the overview"
     [ "$pw" -eq 300 ] || fail "$1: the panel is $pw wide"
+    # What catches the clicks beside the panel must not pass for a full-screen window, for
+    # which the shell hides its top bar.
+    [ "$(shell_eval 'imports.ui.main.layoutManager.panelBox.visible')" = true ] ||
+        fail "$1: the top bar is hidden"
 }
 
 # A single click opens the item's menu; its first entry opens the panel.
@@ -199,17 +210,80 @@ wait_until 20 "the panel to close on Escape" not panel_shown
 echo "ok: Escape closes it"
 
 # What the extension does on a double click: the item's Activate with the click's position.
-sleep 1
-gdbus call --session --dest "$(item_service)" --object-path /StatusNotifierItem \
-    --method org.kde.StatusNotifierItem.Activate $((ix + iw / 2)) $((iy + ih / 2)) > /dev/null
+activate() {
+    gdbus call --session --dest "$(item_service)" --object-path /StatusNotifierItem \
+        --method org.kde.StatusNotifierItem.Activate $((ix + iw / 2)) $((iy + ih / 2)) > /dev/null
+}
+menu_closed() { [ "$(shell_eval "$js_icon[0][1].menu.isOpen")" = false ]; }
+# Nothing of the utility's is left on screen: no panel, no cover beside it.
+app_windows() {
+    shell_eval "global.get_window_actors().map(a => a.meta_window).filter(w => w.get_pid() === $app ||
+        (w.get_title() || '').startsWith('TesselMenu')).length"
+}
+# Each way of closing the panel, tried on a panel opened by an activation: the panel must close,
+# stay closed past the guard against reopening, open no tray menu and leave nothing behind.
+closes_by() { # what command...
+    local what=$1
+    shift
+    wait_until 10 "the tray menu to fold away" menu_closed
+    activate
+    wait_until 20 "the panel from an activation" panel_shown
+    at_the_icon "activation"
+    echo "ok: an activation (a double click) opens the panel at the icon, the top bar stays"
+    # A click on the panel itself (its header) reaches the panel, which stays.
+    local px py pw ph
+    read -r px py pw ph < <(panel_box)
+    click_at $((px + pw / 2)) $((py + 20))
+    sleep 0.6
+    panel_shown || fail "a click on the panel closed it"
+    "$@"
+    wait_until 20 "the panel to close on $what" not panel_shown
+    sleep 0.6
+    panel_shown && fail "$what closed the panel and opened it again"
+    menu_closed || fail "$what reached the icon: its menu opened"
+    wait_until 10 "the utility's windows to go after $what" test "$(app_windows)" = 0
+    echo "ok: $what closes it, and it stays closed"
+}
+wait_until 10 "the utility's windows to go after Escape" test "$(app_windows)" = 0
+sleep 0.5
+closes_by "a second activation" activate
+# The clicks in the top bar and on the wallpaper, away from the panel at the top right.
+closes_by "a click on the wallpaper" click_at 400 600
+closes_by "a click on the icon" click_at $((ix + iw / 2)) $((iy + ih / 2))
+
+# GNOME's dark style, told through the settings portal: the panel, the settings window and its
+# title bar (drawn by the shell) turn dark.
+brightness() { # x y: the red, green and blue of a screen pixel, summed
+    local r g b
+    IFS=, read -r r g b < <(convert "$work/screen.png" \
+        -format "%[fx:int(255*p{$1,$2}.r)],%[fx:int(255*p{$1,$2}.g)],%[fx:int(255*p{$1,$2}.b)]" info:)
+    echo $((r + g + b))
+}
+screen_shot() {
+    rm -f "$work/screen.png"
+    gdbus call --session --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
+        --method org.gnome.Shell.Screenshot.Screenshot false false "$work/screen.png" > /dev/null &&
+        test -s "$work/screen.png"
+}
+dark_at() { screen_shot && (($(brightness "$1" "$2") < 200)); }
+gsettings set org.gnome.desktop.interface color-scheme prefer-dark
+activate
 wait_until 20 "the panel from an activation" panel_shown
-at_the_icon "activation"
-echo "ok: an activation (a double click) opens the panel at the icon"
-# A second activation (the icon clicked again) closes it.
-gdbus call --session --dest "$(item_service)" --object-path /StatusNotifierItem \
-    --method org.kde.StatusNotifierItem.Activate $((ix + iw / 2)) $((iy + ih / 2)) > /dev/null
-wait_until 20 "the panel to close on a second activation" not panel_shown
-sleep 0.6
-panel_shown && fail "the activation that closed the panel opened it again"
-echo "ok: a second activation closes it, and it stays closed"
+read -r px py pw ph < <(panel_box)
+wait_until 30 "the panel in the dark style" dark_at $((px + 10)) $((py + ph / 2))
+echo "ok: the panel follows GNOME's dark style"
+# The settings button sits at the panel's bottom left.
+click_at $((px + 26)) $((py + ph - 26))
+settings_box() {
+    shell_eval "(() => { const w = global.get_window_actors().map(a => a.meta_window)
+        .filter(w => w.get_title() === '设置'); if (!w.length) return ''; const r = w[0].get_frame_rect();
+        return [r.x, r.y, r.width, r.height].join(' '); })()"
+}
+settings_shown() { [ -n "$(settings_box)" ]; }
+wait_until 20 "the settings window" settings_shown
+read -r sx sy sw sh < <(settings_box)
+# Its title bar (the shell's, above the window's own 220-high content) and its content.
+settings_dark() { dark_at $((sx + 20)) $((sy + 10)) && (($(brightness $((sx + 20)) $((sy + sh - 20))) < 200)); }
+wait_until 30 "the settings window and its title bar in the dark style" settings_dark
+echo "ok: the settings window and the shell's title bar on it follow the dark style"
 echo "1 passed, 0 failed"

@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
-# End-to-end test under Plasma 5.27 on Wayland: kwin_wayland on a virtual output with
-# plasmashell and its system tray, as an ordinary user on a session bus of its own, the
-# utility on Qt's Wayland platform. The tray icon is pressed through the accessibility tree
-# (Plasma's tray activates the item with the icon's position, as a click does); the panel must
-# open at the icon in the panel at the bottom, close on Escape and on a second press, and be
-# named for a screen reader.
-#   plasma_e2e.sh TESSELMENU_EXECUTABLE FIXTURE_TOOL
-# With TESSELMENU_E2E_SHOT=FILE it also saves a screenshot of the open panel there.
+# End-to-end test under Plasma 5.27, as an ordinary user on a session bus of its own: first its
+# Wayland session (kwin_wayland on a virtual output with Xwayland, plasmashell and its system
+# tray) with the utility on Qt's Wayland platform and then on Xwayland, then its X11 session
+# (Xvfb, kwin_x11, plasmashell). In each, a click on the tray icon must open the panel above the
+# icon in the panel at the bottom, out of the task manager and named for a screen reader; Escape,
+# a click on the desktop and a click on the icon must close it, and the closing click must not
+# open it again. Clicks and keys go through KWin's fake-input protocol on Wayland (the helper
+# program KWIN_FAKE_INPUT) and through xdotool on X11.
+#   plasma_e2e.sh TESSELMENU_EXECUTABLE FIXTURE_TOOL KWIN_FAKE_INPUT
+# With TESSELMENU_E2E_SHOT=FILE it also saves a screenshot of the open panel (Wayland) there.
 set -euo pipefail
 . "$(dirname "$0")/e2e_common.sh"
-require kwin_wayland plasmashell kded5 spectacle dbus-run-session dbus-daemon convert
+require kwin_wayland kwin_x11 plasmashell kded5 spectacle Xvfb xdotool dbus-run-session \
+    dbus-daemon convert
 [ -d /usr/share/plasma/shells/org.kde.plasma.desktop ] ||
     { echo "SKIPPED: plasma-desktop is not installed"; exit 77; }
 /usr/bin/python3 -c 'import pyatspi' 2> /dev/null || { echo "SKIPPED: python3-pyatspi is not installed"; exit 77; }
+[ -x "${3:-}" ] || { echo "SKIPPED: no fake-input helper (KWin's protocol description is missing)"; exit 77; }
 
 run_as_test_user "$@"
 work=$TESSELMENU_E2E_WORK
@@ -23,46 +27,22 @@ unset DISPLAY WAYLAND_DISPLAY
 dbus-daemon --session --fork --print-pid=3 --print-address=4 3> "$work/sysbus.pid" 4> "$work/sysbus"
 pids+=("$(cat "$work/sysbus.pid")")
 export DBUS_SYSTEM_BUS_ADDRESS=$(head -n 1 "$work/sysbus")
-
-# The installed kwin_wayland carries file capabilities that a container refuses: a plain copy.
-cp "$(command -v kwin_wayland)" "$work/kwin_wayland"
 export KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1
-export XDG_CURRENT_DESKTOP=KDE XDG_SESSION_TYPE=wayland KDE_FULL_SESSION=true
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
-socket=tm-plasma-$$
-"$work/kwin_wayland" --virtual --width 1280 --height 800 --socket "$socket" > "$work/kwin.log" 2>&1 &
-pids+=($!)
-wait_until 60 "KWin" test -S "$XDG_RUNTIME_DIR/$socket"
-export WAYLAND_DISPLAY=$socket
-# Services the bus starts for Plasma (the activity manager) run on the same display.
-dbus-update-activation-environment WAYLAND_DISPLAY XDG_RUNTIME_DIR XDG_CONFIG_HOME XDG_DATA_HOME \
-    XDG_CACHE_HOME HOME XDG_CURRENT_DESKTOP XDG_SESSION_TYPE \
-    KDE_FULL_SESSION QT_QPA_PLATFORM=wayland
-# kded holds the tray's status-notifier watcher; plasmashell the tray itself.
-QT_QPA_PLATFORM=wayland kded5 > "$work/kded.log" 2>&1 &
-pids+=($!)
-watcher_loaded() {
-    dbus-send --session --print-reply --dest=org.kde.kded5 /kded org.kde.kded5.loadModule \
-        string:statusnotifierwatcher 2> /dev/null | grep -q 'boolean true'
-}
-wait_until 60 "kded's status-notifier watcher" watcher_loaded
-QT_QPA_PLATFORM=wayland plasmashell --no-respawn > "$work/plasmashell.log" 2>&1 &
-pids+=($!)
-watcher_up() {
+export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+name_owned() {
     dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.NameHasOwner string:org.kde.StatusNotifierWatcher 2> /dev/null |
-        grep -q 'boolean true'
+        org.freedesktop.DBus.NameHasOwner "string:$1" 2> /dev/null | grep -q 'boolean true'
 }
-wait_until 120 "Plasma's tray" watcher_up
-echo "ok: Plasma is up"
+# The accessibility bus for both sessions, started away from any X display: one started on
+# demand in the first session would end with that session's display.
+/usr/libexec/at-spi-bus-launcher > "$work/at-spi.log" 2>&1 &
+pids+=($!)
+wait_until 20 "the accessibility bus" name_owned org.a11y.Bus
 
-QT_QPA_PLATFORM=wayland "$prefix/bin/tesselmenu" > "$work/app.log" 2>&1 &
-app=$!
-pids+=("$app")
-
-# Asks the accessibility tree: "press" presses the tray item named TesselMenu (Plasma then
-# activates the item), "panel" prints the panel's controls without a name, "shown" succeeds
-# while the panel is on screen.
+# Asks the accessibility tree: "icon" prints the middle of the tray button named TesselMenu
+# across (the default panel spans the screen's width from x 0), "tasks" the task manager's
+# buttons, "panel" the panel's controls without a name, and "shown" succeeds while the panel is
+# on screen.
 atspi() {
     /usr/bin/python3 - "$1" << 'PY'
 import sys, pyatspi
@@ -74,28 +54,21 @@ def walk(node, found):
             continue
         found(child)
         walk(child, found)
-if what == "icon":
-    # The tray button's middle, across: the default panel spans the screen's width from x 0.
-    for app in desktop:
-        if app and app.name == "plasmashell":
-            hits = []
-            walk(app, lambda n: hits.append(n) if n.name == "TesselMenu" and
-                 n.getRole() == pyatspi.ROLE_PUSH_BUTTON else None)
-            if hits:
-                e = hits[0].queryComponent().getExtents(pyatspi.WINDOW_COORDS)
-                print(e.x + e.width // 2)
-                sys.exit(0)
-    sys.exit(1)
-if what == "press":
+def plasma_buttons():
     hits = []
     for app in desktop:
         if app and app.name == "plasmashell":
-            walk(app, lambda n: hits.append(n) if n.name == "TesselMenu" and
-                 n.getRole() == pyatspi.ROLE_PUSH_BUTTON else None)
-    if not hits:
+            walk(app, lambda n: hits.append(n) if n.getRole() == pyatspi.ROLE_PUSH_BUTTON else None)
+    return hits
+if what == "icon":
+    icons = [n for n in plasma_buttons() if n.name == "TesselMenu"]
+    if not icons:
         sys.exit(1)
-    action = hits[0].queryAction()
-    action.doAction(0)
+    e = icons[0].queryComponent().getExtents(pyatspi.WINDOW_COORDS)
+    print(e.x + e.width // 2)
+    sys.exit(0)
+if what == "tasks":
+    print("\n".join(n.name for n in plasma_buttons()))
     sys.exit(0)
 panels = [w for app in desktop if app for w in app
           if w and w.name == "TesselMenu 面板" and w.getState().contains(pyatspi.STATE_SHOWING)]
@@ -114,14 +87,7 @@ if unnamed or seen[0] < 8:
     sys.exit(f"unnamed: {unnamed}, named: {seen[0]}")
 PY
 }
-icon_shown() { atspi icon > /dev/null; }
-wait_until 60 "the icon in Plasma's tray" icon_shown
-icon_x=$(atspi icon)
-echo "ok: the icon is in Plasma's tray at x $icon_x"
-
 panel_shown() { atspi shown; }
-atspi press
-wait_until 20 "the panel after pressing the icon" panel_shown
 # The colour of screen pixel ($1, $2) as "r,g,b", from a screenshot taken once per check.
 screenshot() { spectacle -b -n -f -o "$work/screen.png" > /dev/null 2>&1 && test -s "$work/screen.png"; }
 pixel() {
@@ -141,16 +107,109 @@ at_the_icon() {
         panel_pixel $((icon_x - 140 > 0 ? icon_x - 140 : 5)) $((800 - 44 - 30)) &&
         ! panel_pixel "$icon_x" 300
 }
-wait_until 30 "the panel above the icon" at_the_icon
-[ -z "${TESSELMENU_E2E_SHOT:-}" ] || cp "$work/screen.png" "$TESSELMENU_E2E_SHOT"
-echo "ok: pressing the icon opens the panel above it, clear of Plasma's panel"
+click_icon() { click "$icon_x" 778; }
 
-atspi panel || fail "the panel is not fully named in the accessibility tree"
-echo "ok: every control of the panel is named in the accessibility tree"
+# Starts Plasma's services on the display set up: kded holds the tray's status-notifier
+# watcher, plasmashell the tray itself.
+start_plasma() {
+    dbus-update-activation-environment WAYLAND_DISPLAY DISPLAY XDG_RUNTIME_DIR XDG_CONFIG_HOME \
+        XDG_DATA_HOME XDG_CACHE_HOME HOME XDG_CURRENT_DESKTOP XDG_SESSION_TYPE KDE_FULL_SESSION \
+        QT_QPA_PLATFORM
+    kded5 > "$work/kded-$1.log" 2>&1 &
+    pids+=($!)
+    watcher_loaded() {
+        dbus-send --session --print-reply --dest=org.kde.kded5 /kded org.kde.kded5.loadModule \
+            string:statusnotifierwatcher 2> /dev/null | grep -q 'boolean true'
+    }
+    wait_until 60 "kded's status-notifier watcher" watcher_loaded
+    plasmashell --no-respawn > "$work/plasmashell-$1.log" 2>&1 &
+    pids+=($!)
+    wait_until 120 "Plasma's tray" name_owned org.kde.StatusNotifierWatcher
+    echo "ok: Plasma ($1) is up"
+}
 
-atspi press
-wait_until 20 "the panel to close on a second press" not panel_shown
-sleep 0.6
-panel_shown && fail "the press that closed the panel opened it again"
-echo "ok: a second press closes it, and it stays closed"
+# Every case on the utility started on Qt's platform $1 (named $2 in the messages).
+cases() {
+    local platform=$1 name=$2 app
+    QT_QPA_PLATFORM=$platform "$prefix/bin/tesselmenu" > "$work/app-$name.log" 2>&1 &
+    app=$!
+    pids+=("$app")
+    icon_shown() { atspi icon > /dev/null; }
+    wait_until 60 "the icon in Plasma's tray" icon_shown
+    icon_x=$(atspi icon)
+
+    click_icon
+    wait_until 20 "the panel after a click on the icon" panel_shown
+    wait_until 30 "the panel above the icon" at_the_icon
+    [ "$name" != wayland ] || [ -z "${TESSELMENU_E2E_SHOT:-}" ] || cp "$work/screen.png" "$TESSELMENU_E2E_SHOT"
+    atspi tasks | grep -qx 'TesselMenu 面板' && fail "$name: the panel is in the task manager"
+    atspi panel || fail "$name: the panel is not fully named in the accessibility tree"
+    # A click on the panel itself (its header, under its top edge 357 px above Plasma's panel)
+    # reaches the panel, which stays.
+    click "$icon_x" $((800 - 44 - 357 + 20))
+    sleep 0.6
+    panel_shown || fail "$name: a click on the panel closed it"
+    echo "ok: $name: a click on the icon opens the panel above it, out of the task manager, named for a screen reader"
+
+    key Escape
+    wait_until 20 "the panel to close on Escape" not panel_shown
+    echo "ok: $name: Escape closes it"
+    local how
+    for how in "the desktop:400 300" "the icon:$icon_x 778"; do
+        sleep 0.5 # past the guard against reopening on the click that closed it
+        click_icon
+        wait_until 20 "the panel after a click on the icon" panel_shown
+        click ${how#*:}
+        wait_until 20 "the panel to close on a click on ${how%%:*}" not panel_shown
+        sleep 0.6
+        panel_shown && fail "$name: the click on ${how%%:*} that closed the panel opened it again"
+        echo "ok: $name: a click on ${how%%:*} closes it, and it stays closed"
+    done
+    kill "$app"
+    wait "$app" 2> /dev/null || true
+    wait_until 30 "the icon to leave the tray" not icon_shown
+}
+
+# --- Plasma on Wayland. The installed kwin_wayland carries file capabilities that a container
+# refuses: a plain copy. It starts the program given once Xwayland is up, with its display.
+cp "$(command -v kwin_wayland)" "$work/kwin_wayland"
+printf '#!/bin/sh\necho "$DISPLAY" > %q/xdisplay\n' "$work" > "$work/xdisplay.sh"
+chmod +x "$work/xdisplay.sh"
+socket=tm-plasma-$$
+first_of_session=${#pids[@]}
+XDG_SESSION_TYPE=wayland "$work/kwin_wayland" --xwayland --virtual --width 1280 --height 800 \
+    --socket "$socket" "$work/xdisplay.sh" > "$work/kwin.log" 2>&1 &
+pids+=($!)
+wait_until 60 "KWin and its Xwayland" test -s "$work/xdisplay"
+export WAYLAND_DISPLAY=$socket XDG_SESSION_TYPE=wayland DISPLAY=$(cat "$work/xdisplay")
+QT_QPA_PLATFORM=wayland start_plasma wayland
+# One input device for the whole run, as a real mouse and keyboard are.
+"$helper" hold > "$work/fake-input.log" 2>&1 &
+pids+=($!)
+click() { "$helper" move "$1" "$2" click; }
+key() { "$helper" key "$1"; }
+cases wayland wayland
+cases xcb xwayland
+kill "${pids[@]:first_of_session}" 2> /dev/null || true
+wait "${pids[@]:first_of_session}" 2> /dev/null || true
+pids=("${pids[@]:0:first_of_session}")
+
+# --- Plasma on X11
+unset WAYLAND_DISPLAY
+export XDG_SESSION_TYPE=x11 QT_QPA_PLATFORM=xcb
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3> "$work/display" 2> "$work/xvfb.log" &
+pids+=($!)
+wait_until 20 "the X server" test -s "$work/display"
+export DISPLAY=:$(head -n 1 "$work/display")
+kwin_x11 > "$work/kwin-x11.log" 2>&1 &
+pids+=($!)
+# What the accessibility bus's launcher does in an X11 session: its address on the root window,
+# where plasmashell on X11 looks for it.
+a11y_bus=$(dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress |
+    awk -F'"' '/string/ { print $2 }')
+xprop -root -f AT_SPI_BUS 8s -set AT_SPI_BUS "$a11y_bus"
+start_plasma x11
+click() { xdotool mousemove "$1" "$2" sleep 0.1 click 1; }
+key() { xdotool key "$1"; }
+cases xcb x11
 echo "1 passed, 0 failed"

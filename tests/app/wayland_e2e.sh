@@ -3,11 +3,12 @@
 # on a session bus of its own, the utility on Qt's Wayland platform; each check says "ok: ..."
 # as it passes. sway refuses to run as root, so the script runs itself again as an ordinary
 # user (run_as_test_user).
-#   wayland_e2e.sh TESSELMENU_EXECUTABLE FIXTURE_TOOL
+#   wayland_e2e.sh TESSELMENU_EXECUTABLE FIXTURE_TOOL VIRTUAL_POINTER
 # With TESSELMENU_E2E_SHOT=FILE it also saves a screenshot of the open panel there.
 set -euo pipefail
 . "$(dirname "$0")/e2e_common.sh"
 require sway swaymsg waybar grim wtype dbus-run-session dbus-send convert
+[ -x "${3:-}" ] || { echo "SKIPPED: no virtual pointer helper"; exit 77; }
 
 run_as_test_user "$@"
 work=$TESSELMENU_E2E_WORK
@@ -50,9 +51,16 @@ watcher_up() {
 }
 wait_until 20 "waybar's tray" watcher_up
 
-# A keyboard that stays, as a real one does: each wtype below adds its own for a moment.
+# A keyboard that stays, as a real one does: each wtype below adds its own for a moment. And a
+# pointer, which sway's cursor commands move and click.
 wtype -s 3600000 &
 pids+=($!)
+"$helper" &
+pids+=($!)
+click_at() {
+    swaymsg -q seat seat0 cursor set "$1" "$2" && swaymsg -q seat seat0 cursor press button1 &&
+        swaymsg -q seat seat0 cursor release button1
+}
 
 # --- the utility on Qt's Wayland platform
 QT_QPA_PLATFORM=wayland "$prefix/bin/tesselmenu" > "$work/app.log" 2>&1 &
@@ -95,24 +103,50 @@ grim "$work/panel.png"
 [ -z "${TESSELMENU_E2E_SHOT:-}" ] || cp "$work/panel.png" "$TESSELMENU_E2E_SHOT"
 echo "ok: a click opens the panel at the tray's corner, not in the middle"
 
-sleep 1
-# The menu key opens the panel's menu over it; Escape closes the menu, then the panel.
-wtype -k Menu -s 300
-sleep 1
+# The menu key opens the panel's menu over it; Escape closes the menu, then the panel. The
+# menu shows in the panel's picture, once that has settled (the first refresh drawn).
+panel_picture() { grim -g "976,34 300x400" - | md5sum; }
+settled() {
+    local first
+    first=$(panel_picture)
+    sleep 0.2
+    [ "$(panel_picture)" = "$first" ] && echo "$first" > "$work/settled"
+}
+wait_until 20 "the panel's picture to settle" settled
+picture_is() { [ "$(panel_picture)" = "$(cat "$work/$1")" ]; }
+wtype -k Menu
+wait_until 20 "the panel's menu" not picture_is settled
 alive "$app" || fail "the utility is gone after opening the panel's menu"
-wtype -k Escape -s 300
-sleep 0.5
-panel_at_corner || fail "Escape on the menu closed the panel too"
-wtype -k Escape -s 300
+wtype -k Escape
+# Back to the picture before the menu: the panel stays open under it.
+wait_until 20 "Escape to close the menu and leave the panel" picture_is settled
+wtype -k Escape
 wait_until 20 "the panel to close on Escape" panel_gone
-echo "ok: Escape closes it"
+echo "ok: the menu key opens the panel's menu, Escape closes the menu, then the panel"
 
+# Past the guard that keeps the click which closed the panel from opening it again.
 sleep 0.5
 click_icon
 wait_until 20 "the panel again" panel_at_corner
-sleep 0.5
 click_icon
 wait_until 20 "the panel to close on a second click" panel_gone
 alive "$app" || fail "the utility is gone"
 echo "ok: a second click closes it"
+
+# A click beside the panel, on the desktop or on the icon in the bar, closes it and reaches
+# nothing else: the panel stays closed.
+for how in "the desktop:640 500" "the icon:1270 15"; do
+    sleep 0.5 # past the guard against reopening
+    click_icon
+    wait_until 20 "the panel again" panel_at_corner
+    # A click on the panel itself (its header) reaches the panel, which stays.
+    click_at 1100 50
+    sleep 0.6
+    panel_at_corner || fail "a click on the panel closed it"
+    click_at ${how#*:}
+    wait_until 20 "the panel to close on a click on ${how%%:*}" panel_gone
+    sleep 0.6
+    panel_gone || fail "the click on ${how%%:*} that closed the panel opened it again"
+    echo "ok: a click on ${how%%:*} closes it, and it stays closed"
+done
 echo "1 passed, 0 failed"

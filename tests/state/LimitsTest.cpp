@@ -2,7 +2,6 @@
 // warnings sent to a notification service on a private session bus.
 #include "ModelFixture.h"
 
-#include "cli/DescribedError.h"
 #include "state/DesktopNotifier.h"
 #include "state/LimitAlerts.h"
 #include "state/LimitTexts.h"
@@ -31,14 +30,25 @@ LimitWindow window(std::optional<double> used, std::optional<qint64> resetsIn,
     return w;
 }
 
-QByteArray limitsJson(double used, qint64 resetsAt, const char *status = "current") {
-    return QStringLiteral(R"({"windows":[{"provider":"codex","window_minutes":300,"status":"%1",)"
-                          R"("used_percent":%2,"resets_at":%3,"observed_at":1765000000,)"
-                          R"("source":"codex-log","pace":null}]})")
-        .arg(QLatin1String(status))
-        .arg(used)
-        .arg(resetsAt)
-        .toUtf8();
+LimitWindow inBucket(LimitWindow w) {
+    w.bucket = LimitBucket{QStringLiteral("codex_gpt-5-codex"), QStringLiteral("GPT-5-Codex")};
+    return w;
+}
+
+// The account's five-hour window of Codex, and with `bucketUsed` the same window of a model's
+// bucket, both resetting at `resetsAt`.
+QByteArray limitsJson(double used, qint64 resetsAt, const char *status = "current",
+                      std::optional<double> bucketUsed = {}) {
+    const QString window =
+        QStringLiteral(R"("provider":"codex","window_minutes":300,"status":"%1",)"
+                       R"("used_percent":%2,"resets_at":%3,"observed_at":1765000000,)"
+                       R"("source":"codex-log","pace":null})");
+    QString json =
+        "{\"windows\":[{" + window.arg(QLatin1String(status)).arg(used).arg(resetsAt) + "]";
+    if (bucketUsed)
+        json += R"(,"buckets":[{"limit_id":"codex_gpt-5-codex","limit_name":"GPT-5-Codex",)" +
+                window.arg(QStringLiteral("current")).arg(*bucketUsed).arg(resetsAt) + "]";
+    return (json + "}").toUtf8();
 }
 
 TEST(LimitTexts, LinesReadAgainstTheUtilitysClock) {
@@ -68,6 +78,14 @@ TEST(LimitTexts, LinesReadAgainstTheUtilitysClock) {
          QStringLiteral("按当前速度，约 1 小时 30 分后（%1）用完")
              .arg(noon.addSecs(5400).toLocalTime().toString("HH:mm"))},
         {pacedPastReset, "Codex 5 小时：60%，1 小时后重置", {}},
+        // A model's own bucket, never under the account's name.
+        {inBucket(window(3, 7800)), "Codex · GPT-5-Codex 5 小时：3%，2 小时 10 分后重置", {}},
+        {inBucket(window({}, -60, LimitWindow::Status::reset)),
+         "Codex · GPT-5-Codex 5 小时：已重置，暂无新数据",
+         {}},
+        {inBucket(paced), "Codex · GPT-5-Codex 5 小时：60%，3 小时后重置",
+         QStringLiteral("按当前速度，约 1 小时 30 分后（%1）用完")
+             .arg(noon.addSecs(5400).toLocalTime().toString("HH:mm"))},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(limitLine(c.window, noon), c.line);
@@ -76,6 +94,11 @@ TEST(LimitTexts, LinesReadAgainstTheUtilitysClock) {
     EXPECT_EQ(highestLimitLine({window(20, 60), window(70, 600, {}, 10080), window(99, -5)}, noon),
               QStringLiteral("Codex 7 天：70%，10 分后重置"));
     EXPECT_FALSE(highestLimitLine({window(99, -5)}, noon));
+    // A bucket at the same level leaves the tooltip to the account; one above it takes it, named.
+    EXPECT_EQ(highestLimitLine({window(70, 600), inBucket(window(70, 600))}, noon),
+              QStringLiteral("Codex 5 小时：70%，10 分后重置"));
+    EXPECT_EQ(highestLimitLine({window(70, 600), inBucket(window(90, 600))}, noon),
+              QStringLiteral("Codex · GPT-5-Codex 5 小时：90%，10 分后重置"));
 
     // Each unit up to its last second, then the next unit.
     const std::pair<qint64, const char *> remaining[] = {
@@ -85,6 +108,33 @@ TEST(LimitTexts, LinesReadAgainstTheUtilitysClock) {
     };
     for (const auto &[seconds, text] : remaining)
         EXPECT_EQ(remainingText(seconds), QString::fromUtf8(text)) << seconds;
+}
+
+// Each provider's buckets follow its own windows; those of a provider without any come last.
+TEST(LimitTexts, BucketsFollowTheirProvidersWindows) {
+    const auto of = [](const char *provider, qint64 minutes, const char *bucket = nullptr) {
+        LimitWindow w = window(10, 600, {}, minutes);
+        w.provider = QString::fromLatin1(provider);
+        if (bucket)
+            w.bucket = LimitBucket{QString::fromLatin1(bucket), QString::fromLatin1(bucket)};
+        return w;
+    };
+    const auto names = [](const QList<LimitWindow> &windows) {
+        QStringList list;
+        for (const LimitWindow &w : windows)
+            list << w.provider + (w.bucket ? "/" + w.bucket->id : QString()) + " " +
+                        QString::number(w.windowMinutes);
+        return list;
+    };
+    const QList<LimitWindow> account{of("codex", 300), of("codex", 10080), of("claude", 300)};
+    const QList<LimitWindow> buckets{of("claude", 10080, "opus"), of("codex", 300, "gpt"),
+                                     of("gemini", 1440, "pro"), of("codex", 10080, "gpt")};
+    EXPECT_EQ(names(limitsInMenuOrder(account, buckets)),
+              QStringList({"codex 300", "codex 10080", "codex/gpt 300", "codex/gpt 10080",
+                           "claude 300", "claude/opus 10080", "gemini/pro 1440"}));
+    EXPECT_EQ(
+        names(limitsInMenuOrder({}, buckets)),
+        QStringList({"claude/opus 10080", "codex/gpt 300", "gemini/pro 1440", "codex/gpt 10080"}));
 }
 
 TEST(LimitAlertSteps, EachThresholdOncePerWindowAndReset) {
@@ -97,6 +147,11 @@ TEST(LimitAlertSteps, EachThresholdOncePerWindowAndReset) {
     };
     EXPECT_EQ(step(window(82, 3600)), QList<int>({80}));
     EXPECT_EQ(step(window(85, 3602)), QList<int>()); // the same window, its reset drifting
+    // A model's bucket of the same length and reset is a window of its own, and the account's
+    // record stays the account's.
+    EXPECT_EQ(step(inBucket(window(83, 3600))), QList<int>({80}));
+    EXPECT_EQ(step(inBucket(window(84, 3600))), QList<int>());
+    EXPECT_EQ(step(inBucket(window(96, 3600))), QList<int>({95}));
     EXPECT_EQ(step(window(97, 3600)), QList<int>({95}));
     EXPECT_EQ(step(window(100, 3600, LimitWindow::Status::reached)), QList<int>({100}));
     // The next window warns again, and a jump past two steps warns of the higher one only.
@@ -110,6 +165,12 @@ TEST(LimitAlertSteps, EachThresholdOncePerWindowAndReset) {
     restored.restore(alerts.saved() + QStringList{"junk", "codex x 1 80", ""});
     EXPECT_EQ(restored.saved(), alerts.saved());
     EXPECT_TRUE(restored.update({window(99, 3600 + 5 * 3600)}, noon.addSecs(3601)).isEmpty());
+    // A bucket's record comes back as the bucket's, not the account's.
+    LimitAlerts bucketOnly;
+    bucketOnly.update({inBucket(window(81, 3600))}, noon);
+    restored.restore(bucketOnly.saved());
+    EXPECT_TRUE(restored.update({inBucket(window(82, 3600))}, noon).isEmpty());
+    EXPECT_EQ(restored.update({window(82, 3600)}, noon).size(), 1);
 
     // Read on one line: the window and its share lead the title, the reset is in the body.
     const auto alert = LimitAlerts().update({window(81, 7800)}, noon);
@@ -121,69 +182,9 @@ TEST(LimitAlertSteps, EachThresholdOncePerWindowAndReset) {
     ASSERT_EQ(usedUp.size(), 1);
     EXPECT_EQ(usedUp[0].summary, QStringLiteral("Codex 7 天 100%"));
     EXPECT_EQ(usedUp[0].body, QStringLiteral("已用完，1 天 1 小时后重置"));
-}
-
-TEST(LimitsDocument, DecodesStrictlyAndIgnoresNewMembers) {
-    const auto decoded = LimitsResponse::decode(
-        R"({"windows":[{"provider":"claude","window_minutes":10080,"status":"reset","used_percent":null,
-            "resets_at":null,"observed_at":5,"source":"claude-cache","pace":{"projected_percent":120,
-            "reached_at":9},"future":1}],"version":2})");
-    ASSERT_EQ(decoded.windows.size(), 1);
-    EXPECT_FALSE(decoded.windows[0].usedPercent);
-    EXPECT_EQ(decoded.windows[0].paceReachedAt, QDateTime::fromSecsSinceEpoch(9, Qt::UTC));
-    // A week just begun: nothing used and a pace of nothing are figures like any other.
-    const auto fresh = LimitsResponse::decode(
-        R"({"windows":[{"provider":"codex","window_minutes":10080,"status":"current","used_percent":0,
-            "resets_at":0,"observed_at":0,"source":"codex-log","pace":{"projected_percent":0,
-            "reached_at":null}}]})");
-    ASSERT_EQ(fresh.windows.size(), 1);
-    EXPECT_EQ(fresh.windows[0].usedPercent, 0.0);
-    EXPECT_EQ(fresh.windows[0].projectedPercent, 0.0);
-    EXPECT_TRUE(fresh.skipped.isEmpty());
-    for (const char *bad :
-         {R"({"windows":{}})", R"({"window":[]})", "[]", "progress\n{\"windows\":[]}"})
-        EXPECT_THROW(LimitsResponse::decode(bad), ReportFormatError) << bad;
-}
-
-// One window the utility cannot read costs that window only, and says which it was.
-TEST(LimitsDocument, ABadWindowIsLeftOutAndNamed) {
-    const QByteArray good =
-        R"({"provider":"claude","window_minutes":300,"status":"current","used_percent":63,)"
-        R"("resets_at":null,"observed_at":1,"source":"claude-statusline","pace":null})";
-    const auto codex = [](const char *members) {
-        return QByteArray(R"({"provider":"codex","window_minutes":300,"status":"current",)"
-                          R"("used_percent":64,"resets_at":null,"observed_at":1,"source":"x",)"
-                          R"("pace":null,)") +
-               members + "}";
-    };
-    const std::pair<QByteArray, QString> cases[] = {
-        {R"({"provider":"codex"})", "缺少 window_minutes"},
-        {codex(R"("used_percent":null)"), "used_percent 为空"},
-        {codex(R"("used_percent":-1)"), "used_percent 不是百分比"},
-        {codex(R"("status":"odd")"), "未知的状态 odd"},
-        {codex(R"("window_minutes":300.5)"), "window_minutes 不是整数"},
-        {codex(R"("window_minutes":1e308)"), "window_minutes 不是整数"},
-        {codex(R"("window_minutes":0)"), "window_minutes 不是正数"},
-        {codex(R"("resets_at":9000000000000000000)"), "resets_at 超出范围"},
-        {codex(R"("observed_at":-1)"), "observed_at 超出范围"},
-        {codex(R"("pace":[])"), "pace 不是对象"},
-        {"3", "不是对象"},
-    };
-    for (const auto &[bad, problem] : cases) {
-        const auto decoded = LimitsResponse::decode("{\"windows\":[" + good + "," + bad + "]}");
-        ASSERT_EQ(decoded.windows.size(), 1) << bad.toStdString();
-        EXPECT_EQ(decoded.windows[0].usedPercent, 63.0);
-        const QString provider = bad == "3" ? QString() : QStringLiteral("codex");
-        EXPECT_EQ(decoded.skipped, QList<LimitsResponse::SkippedWindow>({{1, provider, problem}}))
-            << bad.toStdString();
-    }
-    const auto two = LimitsResponse::decode("{\"windows\":[3," + good + "," +
-                                            codex(R"("used_percent":"64%")") + "]}");
-    EXPECT_EQ(two.windows.size(), 1);
-    EXPECT_EQ(two.skippedDescription(),
-              QStringLiteral("2 个额度窗口无法解析，已跳过（第 1 个：不是对象；"
-                             "第 3 个，codex：used_percent 不是百分比）"));
-    EXPECT_FALSE(LimitsResponse::decode("{\"windows\":[" + good + "]}").skippedDescription());
+    const auto bucket = LimitAlerts().update({inBucket(window(81, 7800))}, noon);
+    ASSERT_EQ(bucket.size(), 1);
+    EXPECT_EQ(bucket[0].summary, QStringLiteral("Codex · GPT-5-Codex 5 小时 81%"));
 }
 
 class LimitsRefreshTest : public ModelTest {};
@@ -242,6 +243,23 @@ TEST_F(LimitsRefreshTest, FourthReadAfterTheFiguresAndItsFailureOnlyMarksTheLimi
         model->limitsError(),
         QStringLiteral("1 个额度窗口无法解析，已跳过（第 1 个，codex：window_minutes 不是正数）"));
 
+    // A model's bucket at 0% beside the account's 64%: both shown, the account's first and
+    // unchanged; a bucket that cannot be read is left out and named.
+    QByteArray withBuckets = limitsJson(64, 1765100000, "current", 0);
+    withBuckets.insert(withBuckets.indexOf("\"buckets\":[") + 11,
+                       R"({"limit_id":"opus","limit_name":"Opus","provider":"claude"},)");
+    tool.respond("report-limits", {.standardOutput = withBuckets});
+    refreshAndWait();
+    const QList<LimitWindow> shown = model->limitWindows();
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_FALSE(shown[0].bucket);
+    EXPECT_EQ(shown[0].usedPercent, 64);
+    EXPECT_EQ(shown[1].bucket->name, QStringLiteral("GPT-5-Codex"));
+    EXPECT_EQ(shown[1].usedPercent, 0);
+    EXPECT_EQ(model->limitsError(),
+              QStringLiteral("1 个额度窗口无法解析，已跳过（buckets 第 1 个，claude · Opus：缺少 "
+                             "window_minutes）"));
+
     // Collect failing: the figures' error, and the limits are not read at all.
     tool.respond("collect", {.standardError = "broken", .exitCode = 1});
     const qsizetype before = tool.runCount("report");
@@ -299,10 +317,13 @@ protected:
         bus.waitForFinished();
     }
 
-    // Refreshes with the tool reporting `used` percent and waits for the service to catch up.
-    QStringList refreshAt(double used, const char *status = "current") {
+    // Refreshes with the tool reporting `used` percent (and `bucketUsed` for a model's bucket)
+    // and waits for the service to catch up.
+    QStringList refreshAt(double used, const char *status = "current",
+                          std::optional<double> bucketUsed = {}) {
         tool.respond("report-limits",
-                     {.standardOutput = limitsJson(used, now.toSecsSinceEpoch() + 3600, status)});
+                     {.standardOutput =
+                          limitsJson(used, now.toSecsSinceEpoch() + 3600, status, bucketUsed)});
         const qsizetype before = notifications.summaries.size();
         refreshAndWait();
         // Delivery crosses the bus: wait for it, or a moment to show that none comes.
@@ -325,6 +346,9 @@ TEST_F(LimitNotificationTest, OncePerThresholdPerWindowThroughTheBus) {
     EXPECT_EQ(refreshAt(95.5), QStringList({"Codex 5 小时 95%"}));
     EXPECT_EQ(refreshAt(100, "reached"), QStringList({"Codex 5 小时 100%"}));
     EXPECT_EQ(refreshAt(100, "reached"), QStringList());
+    // A model's bucket warns once, under its own name, whatever the account's window did.
+    EXPECT_EQ(refreshAt(100, "reached", 82), QStringList({"Codex · GPT-5-Codex 5 小时 82%"}));
+    EXPECT_EQ(refreshAt(100, "reached", 83), QStringList());
 
     // Silenced: the next window passes 80% without a word.
     model->settings().setLimitNotifications(false);

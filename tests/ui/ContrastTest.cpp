@@ -1,7 +1,9 @@
 // Colours that must stay readable: control outlines at least 3:1 from the window in dark and
-// light palettes, and the palette chosen for the desktop's light or dark preference.
+// light palettes, dividers seen in both, and the palette chosen for the desktop's light or
+// dark preference.
 #include "ui/Colors.h"
 #include "ui/ContrastStyle.h"
+#include "ui/Divider.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -69,6 +71,15 @@ TEST(ContrastTest, ControlsStandOutAtLeastThreeToOneInEveryPalette) {
         combo.addItem(QStringLiteral("2 分钟"));
         combo.resize(combo.sizeHint());
         EXPECT_GE(edgeContrast(combo, combo.rect()), 3) << "drop-down on " << name;
+
+        // Dividers are no controls: seen, but softer.
+        Divider divider;
+        divider.setPalette(palette);
+        divider.resize(40, 1);
+        const double line = contrastRatio(divider.grab().toImage().pixelColor(20, 0),
+                                          palette.color(QPalette::Window));
+        EXPECT_GE(line, 1.5) << "divider on " << name;
+        EXPECT_LT(line, 3) << "divider on " << name;
     }
 }
 

@@ -1,6 +1,9 @@
 // Where the panel opens: at the icon, else at the last activation point, else at the corner of
-// the screen where the tray sits; and which edge stays put when its height changes.
+// the screen where the tray sits; which edge stays put when its height changes; and what the
+// cover that catches the clicks beside it takes.
 #include "ui/PanelPlacement.h"
+
+#include <QRegion>
 
 #include <gtest/gtest.h>
 
@@ -126,6 +129,31 @@ TEST(PanelPlacementTest, WithoutRoomTakenTheDesktopsDefaultCornerIsUsed) {
     const auto placement = placePanel({}, {noBar}, noBar, TrayCorner::bottomRight);
     ASSERT_TRUE(placement);
     EXPECT_EQ(placement->origin(panel), QPoint(980, 800 - 4 - 355));
+}
+
+TEST(PanelPlacementTest, TheCoverTakesTheWholeScreenButThePanel) {
+    const QRect whole(0, 0, 1280, 800);
+    // At a corner, in the middle, partly off the screen, off it, over all of it.
+    for (const QRect &open : {QRect(980, 32, 300, 357), QRect(500, 200, 300, 357),
+                              QRect(1100, 600, 300, 357), QRect(2000, 0, 300, 357), whole}) {
+        const std::array<QRect, 4> cover = coverAround(open, whole);
+        QRegion covered;
+        int area = 0;
+        for (const QRect &part : cover) {
+            EXPECT_TRUE(whole.contains(part) || part.isEmpty()) << part.x() << "," << part.y();
+            if (!part.isEmpty()) {
+                covered += part;
+                area += part.width() * part.height();
+            }
+        }
+        const QRegion expected = QRegion(whole) - QRegion(open);
+        EXPECT_EQ(covered, expected) << open.x() << "," << open.y();
+        // No two parts overlap: their areas add up to the region's.
+        int expectedArea = 0;
+        for (const QRect &rect : expected)
+            expectedArea += rect.width() * rect.height();
+        EXPECT_EQ(area, expectedArea) << open.x() << "," << open.y();
+    }
 }
 
 } // namespace

@@ -152,7 +152,9 @@ BarFigures gatherBarFigures(const BarRequest &request, const Environment &enviro
     const std::vector<LimitObservation> snapshot =
         claude::readSnapshot(state + "/claude-statusline.json");
     readings.insert(readings.end(), snapshot.begin(), snapshot.end());
-    for (const LimitEntry &entry : buildLimitsReport(readings, figures.now).windows)
+    // A status bar has no room for warnings about odd readings; `report limits` names them.
+    std::vector<std::string> unshown;
+    for (const LimitEntry &entry : buildLimitsReport(readings, figures.now, unshown).windows)
         if (entry.status != LimitEntry::Status::reset)
             figures.windows.push_back(entry);
     std::stable_sort(

@@ -60,6 +60,7 @@ public:
     // last reading failed (the report above being the one before).
     std::optional<BreakdownReport> breakdown() const { return m_breakdown; }
     std::optional<QString> breakdownError() const { return m_breakdownError; }
+    bool isReadingBreakdown() const { return m_readingBreakdown; }
 
     SettingsStore &settings() { return *m_settings; }
     const TesselCLI &cli() const { return m_cli; }

@@ -56,7 +56,9 @@ protected:
     // suspended when the test ends. Nothing else runs between the wait and the reset, so no
     // loop can start new work in between.
     void TearDown() override {
-        EXPECT_TRUE(!model || waitUntil([this] { return !model->isRefreshing(); }));
+        EXPECT_TRUE(!model || waitUntil([this] {
+            return !model->isRefreshing() && !model->isReadingBreakdown();
+        }));
         model.reset();
         idle(50ms);
     }

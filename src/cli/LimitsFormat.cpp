@@ -218,7 +218,14 @@ std::optional<QString> LimitsResponse::skippedDescription() const {
             place += QStringLiteral("，") + names.join(QStringLiteral(" · "));
         which << place + QStringLiteral("：") + window.problem;
     }
-    return QStringLiteral("%1 个额度窗口无法解析，已跳过（%2）")
-        .arg(skipped.size())
-        .arg(which.join(QStringLiteral("；")));
+    QString text = QStringLiteral("%1 个额度窗口无法解析，已跳过（%2）")
+                       .arg(skipped.size())
+                       .arg(which.join(QStringLiteral("；")));
+    // It is shown as one line of the menu: the tool's texts quoted in it may hold line breaks or
+    // other control characters.
+    for (QChar &c : text)
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+            c.category() == QChar::Separator_Paragraph)
+            c = QLatin1Char(' ');
+    return text;
 }

@@ -1,6 +1,9 @@
 // Decoding the limits document: what fails it whole, and which windows are left out and named.
 #include "cli/LimitsFormat.h"
+
 #include "cli/DescribedError.h"
+
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -134,6 +137,14 @@ TEST(LimitsDocument, ABadWindowIsLeftOutAndNamed) {
                              "第 3 个，codex：used_percent 不是百分比；"
                              "buckets 第 1 个，codex · GPT-5-Codex：pace 不是对象）"));
     EXPECT_FALSE(LimitsResponse::decode("{\"windows\":[" + good + "]}").skippedDescription());
+    // Whatever the tool wrote, the description stays one line of the menu.
+    for (const QByteArray &broken :
+         {QByteArray(R"({"provider":"co\ndex"})"), codex(R"("status":"cu\nt\u2028")")}) {
+        const auto skipped = LimitsResponse::decode("{\"windows\":[" + broken + "]}");
+        ASSERT_TRUE(skipped.skippedDescription()) << broken.toStdString();
+        EXPECT_FALSE(skipped.skippedDescription()->contains(QRegularExpression("[\\n\\x{2028}]")))
+            << skipped.skippedDescription()->toStdString();
+    }
 }
 
 } // namespace

@@ -124,5 +124,5 @@ void LogReader::readDocument(const ReadJob &job, ReadResult &result) {
         result.records.resize(recordsBefore);
         ++result.malformedLines;
     }
-    identifyByBytes(result.records, recordsBefore, json);
+    identifyByBytes(result.records, recordsBefore, json.text());
 }

@@ -152,7 +152,9 @@ BarFigures gatherBarFigures(const BarRequest &request, const Environment &enviro
     const std::vector<LimitObservation> snapshot =
         claude::readSnapshot(state + "/claude-statusline.json");
     readings.insert(readings.end(), snapshot.begin(), snapshot.end());
-    for (const LimitEntry &entry : buildLimitsReport(readings, figures.now).windows)
+    // Readings the report leaves out are the report command's to name, not the bar's.
+    std::vector<std::string> leftOut;
+    for (const LimitEntry &entry : buildLimitsReport(readings, figures.now, leftOut).windows)
         if (entry.status != LimitEntry::Status::reset)
             figures.windows.push_back(entry);
     std::stable_sort(

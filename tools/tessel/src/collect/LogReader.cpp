@@ -2,7 +2,6 @@
 
 #include "base/AtomicFile.h"
 #include "base/Errors.h"
-#include "base/JsonStructure.h"
 #include "collect/RecordIdentity.h"
 
 #include <cerrno>
@@ -60,18 +59,47 @@ std::uint64_t LogReader::tailHash(int fd, std::uint64_t offset) {
     return hash == 0 ? 1 : hash;
 }
 
+namespace {
+
+constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+
+// A parser that met a very long line keeps buffers several times its size; past this it is
+// replaced, so that one odd line does not hold that memory for the rest of the collect.
+constexpr size_t largestKeptLine = 1 << 20;
+
+} // namespace
+
+simdjson::error_code LogReader::parseLine(std::string_view line, size_t capacity,
+                                          simdjson::dom::object &object) {
+    if (line.starts_with(byteOrderMark)) {
+        line.remove_prefix(byteOrderMark.size());
+        capacity -= byteOrderMark.size();
+    }
+    if (m_parser.capacity() > largestKeptLine && line.size() <= largestKeptLine)
+        m_parser = simdjson::dom::parser();
+    // The DOM parser checks the whole line against the grammar (strings, escapes, numbers,
+    // literals, nesting, UTF-8) before any of it is handed out. The scanner leaves padding
+    // after every line, so the bytes are parsed in place rather than copied.
+    const bool padded = capacity >= line.size() + simdjson::SIMDJSON_PADDING;
+    simdjson::dom::element root;
+    if (const auto error = m_parser.parse(line.data(), line.size(), !padded).get(root))
+        return error;
+    return root.get_object().get(object);
+}
+
 void LogReader::readLines(const ReadJob &job, std::uint64_t startOffset, int fd,
                           ReadResult &result) {
     const ProviderDefinition &provider = *job.file->provider;
-    ReadContext context{m_parser, m_days, result.names, job.file->path};
+    ReadContext context{m_days, result.names, job.file->path};
     LogSession &session = result.state.session;
     const LineScanner::Result scanned =
         m_scanner.scan(fd, startOffset, provider.needle,
                        [&](std::string_view line, size_t capacity, bool unterminated) {
                            if (provider.mayMatter && !provider.mayMatter(line))
                                return !unterminated; // an unfinished line is read again next time
-                           // A broken line is never handed to the lazy parser.
-                           if (!hasSoundJsonStructure(line)) {
+                           // A broken line is never handed to a reader.
+                           simdjson::dom::object object;
+                           if (parseLine(line, capacity, object)) {
                                if (!unterminated)
                                    ++result.malformedLines;
                                return false;
@@ -80,8 +108,8 @@ void LogReader::readLines(const ReadJob &job, std::uint64_t startOffset, int fd,
                            // they were.
                            const LogSession before = session;
                            const size_t recordsBefore = result.records.size();
-                           if (provider.parseLine(context, session, line, capacity,
-                                                  result.records) == ParseOutcome::malformed) {
+                           if (provider.parseLine(context, session, object, result.records) ==
+                               ParseOutcome::malformed) {
                                session = before;
                                result.records.resize(recordsBefore);
                                if (!unterminated)
@@ -117,7 +145,7 @@ void LogReader::readDocument(const ReadJob &job, ReadResult &result) {
     }
     result.bytesRead = json.size;
     result.state.offset = json.size;
-    ReadContext context{m_parser, m_days, result.names, job.file->path};
+    ReadContext context{m_days, result.names, job.file->path};
     const size_t recordsBefore = result.records.size();
     if (job.file->provider->parseDocument(context, json.text(), result.records) ==
         ParseOutcome::malformed) {

@@ -58,9 +58,13 @@ public:
 private:
     void readLines(const ReadJob &job, std::uint64_t startOffset, int fd, ReadResult &result);
     void readDocument(const ReadJob &job, ReadResult &result);
+    // Parses one line with `capacity` readable bytes from its start; an error when it is not
+    // one sound JSON object.
+    simdjson::error_code parseLine(std::string_view line, size_t capacity,
+                                   simdjson::dom::object &object);
 
     // 1 MiB blocks: as fast as larger ones, and four readers stay small.
     LineScanner m_scanner{1 << 20};
-    simdjson::ondemand::parser m_parser;
+    simdjson::dom::parser m_parser;
     LocalDays m_days;
 };

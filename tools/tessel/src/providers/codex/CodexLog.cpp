@@ -7,7 +7,7 @@
 
 namespace codex {
 
-namespace ondemand = simdjson::ondemand;
+namespace dom = simdjson::dom;
 
 namespace {
 
@@ -24,15 +24,14 @@ struct TokenUsage {
     }
 };
 
-bool readMember(ondemand::object &object, std::string_view name, std::int64_t &value) {
-    ondemand::value member;
+bool readMember(dom::object object, std::string_view name, std::int64_t &value) {
+    dom::element member;
     const auto error = object[name].get(member);
     if (error == simdjson::NO_SUCH_FIELD)
         return true; // stays -1
-    ondemand::json_type type;
-    if (error || member.type().get(type))
+    if (error)
         return false;
-    if (type == ondemand::json_type::null)
+    if (member.is_null())
         return true;
     std::int64_t count;
     if (member.get_int64().get(count) || count < 0 || count > maxTokensPerField)
@@ -42,7 +41,7 @@ bool readMember(ondemand::object &object, std::string_view name, std::int64_t &v
 }
 
 // False when the object holds something that is not a token count.
-bool readUsage(ondemand::object &object, TokenUsage &usage) {
+bool readUsage(dom::object object, TokenUsage &usage) {
     return readMember(object, "input_tokens", usage.input) &&
            readMember(object, "cached_input_tokens", usage.cachedInput) &&
            readMember(object, "output_tokens", usage.output) &&
@@ -77,8 +76,8 @@ bool contextWindowLine(const TokenUsage &total, const std::optional<TokenUsage> 
 }
 
 // Metadata of a spawned subagent names its parent thread here.
-bool spawnedByParent(ondemand::object &payload) {
-    ondemand::object source, subagent, spawn;
+bool spawnedByParent(dom::object payload) {
+    dom::object source, subagent, spawn;
     std::string_view parent;
     return !payload["source"].get_object().get(source) &&
            !source["subagent"].get_object().get(subagent) &&
@@ -116,7 +115,7 @@ bool mayMatter(std::string_view line) {
 namespace {
 
 // The session's folder and the model in force, from a session_meta or turn_context payload.
-void readContext(ondemand::object &payload, ReadContext &context, Session &session) {
+void readContext(dom::object payload, ReadContext &context, Session &session) {
     std::string_view text;
     if (readString(payload, "cwd", text))
         session.project = context.names.add(text);
@@ -137,13 +136,8 @@ TokenSplit splitOf(const TokenUsage &usage) {
     return split;
 }
 
-ParseOutcome parseLine(ReadContext &context, Session &session, std::string_view line,
-                       size_t capacity, std::vector<UsageRecord> &records) {
-    ondemand::document document;
-    ondemand::object object;
-    if (context.parser.iterate(line.data(), line.size(), capacity).get(document) ||
-        document.get_object().get(object))
-        return ParseOutcome::malformed;
+ParseOutcome parseLine(ReadContext &context, Session &session, dom::object object,
+                       std::vector<UsageRecord> &records) {
     std::string_view type, text;
     if (!readString(object, "type", type))
         return ParseOutcome::ignored;
@@ -151,7 +145,7 @@ ParseOutcome parseLine(ReadContext &context, Session &session, std::string_view 
     if (readString(object, "timestamp", text))
         time = parseTimestamp(text);
     if (type == "session_meta" || type == "turn_context") {
-        ondemand::object payload;
+        dom::object payload;
         if (object["payload"].get_object().get(payload))
             return ParseOutcome::ignored;
         if (type == "session_meta" && time && !session.seenUsage && spawnedByParent(payload)) {
@@ -164,7 +158,7 @@ ParseOutcome parseLine(ReadContext &context, Session &session, std::string_view 
     if (type != "event_msg")
         return ParseOutcome::ignored;
 
-    ondemand::object payload, info, totalObject, lastObject;
+    dom::object payload, info, totalObject, lastObject;
     if (object["payload"].get_object().get(payload) || !readString(payload, "type", text) ||
         text != "token_count")
         return ParseOutcome::ignored;
@@ -228,10 +222,10 @@ ParseOutcome parseLine(ReadContext &context, Session &session, std::string_view 
 
 } // namespace
 
-ParseOutcome parseLine(ReadContext &context, LogSession &stored, std::string_view line,
-                       size_t capacity, std::vector<UsageRecord> &records) {
+ParseOutcome parseLine(ReadContext &context, LogSession &stored, dom::object line,
+                       std::vector<UsageRecord> &records) {
     Session session = Session::from(stored);
-    const ParseOutcome outcome = parseLine(context, session, line, capacity, records);
+    const ParseOutcome outcome = parseLine(context, session, line, records);
     stored = session.stored();
     return outcome;
 }

@@ -24,13 +24,8 @@ struct TokenUsage {
     }
 };
 
-bool readMember(dom::object object, std::string_view name, std::int64_t &value) {
-    dom::element member;
-    const auto error = object[name].get(member);
-    if (error == simdjson::NO_SUCH_FIELD)
-        return true; // stays -1
-    if (error)
-        return false;
+// A token count, or null (which leaves it -1); false for anything else.
+bool readFigure(dom::element member, std::int64_t &value) {
     if (member.is_null())
         return true;
     std::int64_t count;
@@ -40,29 +35,52 @@ bool readMember(dom::object object, std::string_view name, std::int64_t &value) 
     return true;
 }
 
-// False when the object holds something that is not a token count.
+// False when the object holds something that is not a token count. One pass over its members
+// (every usage line has two of these objects); of a name given twice the first counts.
 bool readUsage(dom::object object, TokenUsage &usage) {
-    return readMember(object, "input_tokens", usage.input) &&
-           readMember(object, "cached_input_tokens", usage.cachedInput) &&
-           readMember(object, "output_tokens", usage.output) &&
-           readMember(object, "reasoning_output_tokens", usage.reasoning) &&
-           readMember(object, "total_tokens", usage.total);
+    unsigned seen = 0;
+    for (const dom::key_value_pair member : object) {
+        const std::string_view name = member.key;
+        std::int64_t *figure = nullptr;
+        unsigned bit = 0;
+        if (name == "input_tokens")
+            figure = &usage.input, bit = 1;
+        else if (name == "cached_input_tokens")
+            figure = &usage.cachedInput, bit = 2;
+        else if (name == "output_tokens")
+            figure = &usage.output, bit = 4;
+        else if (name == "reasoning_output_tokens")
+            figure = &usage.reasoning, bit = 8;
+        else if (name == "total_tokens")
+            figure = &usage.total, bit = 16;
+        if (!figure || (seen & bit))
+            continue;
+        seen |= bit;
+        if (!readFigure(member.value, *figure))
+            return false;
+    }
+    return true;
 }
 
-// The identity of a usage line: its usage objects, exactly, and which of the two it has.
+// The identity of a usage line: its usage objects, exactly, and which of the two it has. The
+// ten figures are mixed a word at a time (every usage line pays for this), each step a
+// multiplication by an odd constant and a rotation, so the order of the figures matters.
 std::uint64_t lineIdentity(const std::optional<TokenUsage> &total,
                            const std::optional<TokenUsage> &last) {
-    std::string bytes;
-    const auto add = [&bytes](const TokenUsage &usage) {
+    constexpr std::uint64_t multiplier = 0x9e3779b97f4a7c15ull;
+    std::uint64_t hash = 0x636f646578ull ^ (total ? 1 : 0) ^ (last ? 2 : 0);
+    const auto add = [&hash](const TokenUsage &usage) {
         for (const std::int64_t value :
-             {usage.input, usage.cachedInput, usage.output, usage.reasoning, usage.total})
-            bytes.append(reinterpret_cast<const char *>(&value), sizeof value);
+             {usage.input, usage.cachedInput, usage.output, usage.reasoning, usage.total}) {
+            hash = (hash ^ static_cast<std::uint64_t>(value)) * multiplier;
+            hash = (hash << 29) | (hash >> 35);
+        }
     };
     if (total)
         add(*total);
     if (last)
         add(*last);
-    return messageKey(Provider::codex, bytes, !total ? "only last" : last ? "last" : "");
+    return finishedKey(hash);
 }
 
 // When the context window fills, Codex writes a line whose usage objects are all zero but
@@ -107,9 +125,17 @@ LogSession Session::stored() const {
 }
 
 bool mayMatter(std::string_view line) {
-    return line.find("\"token_count\"") != std::string_view::npos ||
-           line.find("\"session_meta\"") != std::string_view::npos ||
-           line.find("\"turn_context\"") != std::string_view::npos;
+    // Every line of a rollout comes here, so the line is crossed once, from underscore to
+    // underscore (each marker has one), rather than once a marker.
+    static constexpr std::string_view markers[] = {"\"token_count\"", "\"session_meta\"",
+                                                   "\"turn_context\""};
+    for (size_t at = line.find('_'); at != std::string_view::npos; at = line.find('_', at + 1))
+        for (const std::string_view marker : markers) {
+            const size_t before = marker.find('_');
+            if (at >= before && line.substr(at - before, marker.size()) == marker)
+                return true;
+        }
+    return false;
 }
 
 namespace {

@@ -53,7 +53,9 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
     result.endOffset = offset;
     size_t capacity = m_blockSize;
     m_buffer.resize(capacity + padding);
-    ::posix_fadvise(fd, static_cast<off_t>(offset), 0, POSIX_FADV_SEQUENTIAL);
+    // Read-ahead advice costs a system call and starts work in the kernel: it is given only
+    // once a file proves larger than one block, which most session files are not.
+    bool advised = false;
 
     std::uint64_t base = offset; // file offset of m_buffer[0]
     size_t length = 0;           // bytes held in the buffer
@@ -85,7 +87,9 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
         }
     };
 
-    for (;;) {
+    // A read that returns less than asked has met the end of the (regular) file: the file is
+    // not asked again, so a file that fits the buffer costs one read.
+    for (bool atEnd = false; !atEnd;) {
         if (length == capacity) {
             // A single line fills the whole buffer: grow up to the limit, then skip the line.
             if (capacity < m_maxLineSize) {
@@ -98,8 +102,9 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
                 length = 0;
             }
         }
+        const size_t wanted = capacity - length;
         const ssize_t got =
-            ::pread(fd, m_buffer.data() + length, capacity - length, static_cast<off_t>(filePos));
+            ::pread(fd, m_buffer.data() + length, wanted, static_cast<off_t>(filePos));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -108,6 +113,11 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
         }
         if (got == 0)
             break;
+        atEnd = static_cast<size_t>(got) < wanted;
+        if (!atEnd && !advised) {
+            ::posix_fadvise(fd, static_cast<off_t>(filePos), 0, POSIX_FADV_SEQUENTIAL);
+            advised = true;
+        }
         filePos += static_cast<std::uint64_t>(got);
         result.bytesRead += static_cast<std::uint64_t>(got);
         size_t fresh = length;

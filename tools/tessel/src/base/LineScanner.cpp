@@ -1,5 +1,6 @@
 #include "base/LineScanner.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -57,6 +58,23 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
     // once a file proves larger than one block, which most session files are not.
     bool advised = false;
 
+    // The bytes before endOffset are known from the start of the file, and kept as they are
+    // handled: [begin, end) is what was handled just before endOffset.
+    result.tailKnown = offset == 0;
+    const auto handled = [&result](const char *begin, const char *end) {
+        const size_t size = static_cast<size_t>(end - begin);
+        if (size >= tailSpan) {
+            std::memcpy(result.tail, end - tailSpan, tailSpan);
+            result.tailSize = tailSpan;
+            result.tailKnown = true;
+        } else if (result.tailKnown) {
+            const size_t keep = std::min(result.tailSize, tailSpan - size);
+            std::memmove(result.tail, result.tail + result.tailSize - keep, keep);
+            std::memcpy(result.tail + keep, begin, size);
+            result.tailSize = keep + size;
+        }
+    };
+
     std::uint64_t base = offset; // file offset of m_buffer[0]
     size_t length = 0;           // bytes held in the buffer
     bool skipping = false;       // inside a line longer than maxLineSize
@@ -100,6 +118,7 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
                 ++result.overlongLines;
                 base += length;
                 length = 0;
+                result.tailKnown = false;
             }
         }
         const size_t wanted = capacity - length;
@@ -134,6 +153,7 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
             skipping = false;
             start = static_cast<size_t>(static_cast<const char *>(newline) - m_buffer.data()) + 1;
             result.endOffset = base + start;
+            handled(m_buffer.data(), m_buffer.data() + start);
         }
         const void *lastNewline = ::memrchr(m_buffer.data() + start, '\n', length - start);
         if (!lastNewline) {
@@ -148,6 +168,7 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
             static_cast<size_t>(static_cast<const char *>(lastNewline) - m_buffer.data()) + 1;
         handleRegion(m_buffer.data() + start, m_buffer.data() + regionEnd);
         result.endOffset = base + regionEnd;
+        handled(m_buffer.data() + start, m_buffer.data() + regionEnd);
         std::memmove(m_buffer.data(), m_buffer.data() + regionEnd, length - regionEnd);
         base += regionEnd;
         length -= regionEnd;
@@ -156,8 +177,10 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
     if (!skipping && length > 0) {
         const std::string_view tail(m_buffer.data(), length);
         const bool wanted = needle.empty() || tail.find(needle) != std::string_view::npos;
-        if (wanted && handler(tail, m_buffer.size(), true))
+        if (wanted && handler(tail, m_buffer.size(), true)) {
             result.endOffset = base + length;
+            handled(tail.data(), tail.data() + tail.size());
+        }
     }
     return result;
 }

@@ -32,8 +32,9 @@ ReadResult LogReader::read(const ReadJob &job) {
         result.state.session = {};
         result.restarted = true;
     }
-    readLines(job, start, fd, result);
-    result.state.tailHash = tailHash(fd, result.state.offset);
+    const bool tailKnown = readLines(job, start, fd, result);
+    if (!tailKnown)
+        result.state.tailHash = tailHash(fd, result.state.offset);
     ::close(fd);
     for (UsageRecord &record : result.records)
         record.source = job.id;
@@ -41,11 +42,10 @@ ReadResult LogReader::read(const ReadJob &job) {
 }
 
 std::uint64_t LogReader::tailHash(int fd, std::uint64_t offset) {
-    constexpr std::uint64_t span = 64;
     if (offset == 0)
         return 0;
-    const std::uint64_t from = offset > span ? offset - span : 0;
-    char bytes[span];
+    const std::uint64_t from = offset > LineScanner::tailSpan ? offset - LineScanner::tailSpan : 0;
+    char bytes[LineScanner::tailSpan];
     const auto wanted = static_cast<size_t>(offset - from);
     ssize_t got;
     do
@@ -53,9 +53,15 @@ std::uint64_t LogReader::tailHash(int fd, std::uint64_t offset) {
     while (got < 0 && errno == EINTR);
     if (got != static_cast<ssize_t>(wanted))
         return 0;
+    return tailHash(std::string_view(bytes, wanted), offset);
+}
+
+std::uint64_t LogReader::tailHash(std::string_view lastBytes, std::uint64_t offset) {
+    if (offset == 0)
+        return 0;
     std::uint64_t hash = 14695981039346656037ull ^ offset;
-    for (size_t i = 0; i < wanted; ++i)
-        hash = (hash ^ static_cast<unsigned char>(bytes[i])) * 1099511628211ull;
+    for (const char byte : lastBytes)
+        hash = (hash ^ static_cast<unsigned char>(byte)) * 1099511628211ull;
     return hash == 0 ? 1 : hash;
 }
 
@@ -87,7 +93,7 @@ simdjson::error_code LogReader::parseLine(std::string_view line, size_t capacity
     return root.get_object().get(object);
 }
 
-void LogReader::readLines(const ReadJob &job, std::uint64_t startOffset, int fd,
+bool LogReader::readLines(const ReadJob &job, std::uint64_t startOffset, int fd,
                           ReadResult &result) {
     const ProviderDefinition &provider = *job.file->provider;
     ReadContext context{m_days, result.names, job.file->path};
@@ -124,6 +130,10 @@ void LogReader::readLines(const ReadJob &job, std::uint64_t startOffset, int fd,
     result.overlongLines = scanned.overlongLines;
     if (!scanned.readError.empty())
         result.problem = job.file->path + ": " + scanned.readError;
+    if (!scanned.tailKnown)
+        return false;
+    result.state.tailHash = tailHash(scanned.lastBytes(), scanned.endOffset);
+    return true;
 }
 
 void LogReader::readDocument(const ReadJob &job, ReadResult &result) {

@@ -2,6 +2,7 @@
 
 #include "base/AtomicFile.h"
 #include "base/Errors.h"
+#include "base/JsonStructure.h"
 #include "collect/RecordIdentity.h"
 
 #include <cerrno>
@@ -88,8 +89,14 @@ simdjson::error_code LogReader::parseLine(std::string_view line, size_t capacity
     // after every line, so the bytes are parsed in place rather than copied.
     const bool padded = capacity >= line.size() + simdjson::SIMDJSON_PADDING;
     simdjson::dom::element root;
-    if (const auto error = m_parser.parse(line.data(), line.size(), !padded).get(root))
-        return error;
+    if (const auto error = m_parser.parse(line.data(), line.size(), !padded).get(root)) {
+        // The parser refuses a line for one number beyond 64 bits, even in a part no reader
+        // looks at (a tool's input); a line sound but for such numbers is read without them.
+        if (error != simdjson::NUMBER_ERROR || !hasSoundJsonStructure(line))
+            return error;
+        if (const auto again = m_parser.parse(withRepresentableNumbers(line)).get(root))
+            return again;
+    }
     return root.get_object().get(object);
 }
 

@@ -12,10 +12,9 @@
 // LocalDays can give.
 inline void checkDocument(const ProviderDefinition &provider, const std::uint8_t *data, size_t size,
                           std::string_view path) {
-    static simdjson::ondemand::parser parser;
     LocalDays days;
     NameTable names;
-    ReadContext context{parser, days, names, path};
+    ReadContext context{days, names, path};
     std::vector<UsageRecord> records;
     // As the collector hands documents over: followed by readable padding.
     std::vector<char> padded(data, data + size);

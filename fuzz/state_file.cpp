@@ -10,17 +10,19 @@ namespace {
 
 // A Codex session goes on from the progress the state remembers.
 void readOn(const LogSession &remembered) {
-    static simdjson::ondemand::parser parser;
-    static const simdjson::padded_string line(std::string_view(
+    static constexpr std::string_view text =
         R"({"timestamp":"2026-03-14T10:00:00Z","type":"event_msg","payload":{"type":)"
         R"("token_count","info":{"total_token_usage":{"input_tokens":7,"output_tokens":3,)"
-        R"("total_tokens":10}}}})"));
+        R"("total_tokens":10}}}})";
+    static simdjson::dom::parser parser;
+    static const simdjson::dom::object line =
+        parser.parse(text.data(), text.size()).get_object().value_unsafe();
     LocalDays days;
     NameTable names;
-    ReadContext context{parser, days, names, "rollout.jsonl"};
+    ReadContext context{days, names, "rollout.jsonl"};
     LogSession session = remembered;
     std::vector<UsageRecord> records;
-    codex::parseLine(context, session, line, line.size() + simdjson::SIMDJSON_PADDING, records);
+    codex::parseLine(context, session, line, records);
     for (const UsageRecord &record : records)
         if (record.tokens < 0)
             std::abort();

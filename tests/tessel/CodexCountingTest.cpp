@@ -1,6 +1,8 @@
 // Codex: what each usage line adds to its session, and replayed lines counted once.
 #include "LogFixture.h"
 
+#include "providers/codex/CodexLog.h"
+
 #include <filesystem>
 
 namespace {
@@ -167,6 +169,37 @@ TEST_F(CodexCountingTest, RewrittenLogCountsWhatItHoldsNow) {
     collect();
     EXPECT_EQ(tokens(d, "codex"), 240);
     appendText(path, line.substr(40));
+    collect();
+    EXPECT_EQ(tokens(d, "codex"), 300);
+}
+
+TEST(CodexLines, OnlyLinesNamingAUsageOrContextRecordAreParsed) {
+    const std::pair<std::string_view, bool> cases[] = {
+        {R"({"type":"event_msg","payload":{"type":"token_count"}})", true},
+        {R"({"a_b":"x_y","type":"session_meta"})", true},
+        {R"({"call_id":"c_1","payload":{"type":"turn_context"}})", true},
+        {R"("turn_context")", true},
+        {R"({"type":"response_item","text":"token_count session_meta turn-context"})", false},
+        {R"({"text":"\"token_counts\" and \"_meta\""})", false},
+        {"_", false},
+        {"", false},
+    };
+    for (const auto &[line, matters] : cases)
+        EXPECT_EQ(codex::mayMatter(line), matters) << line;
+}
+
+TEST_F(CodexCountingTest, ATurnCopiedWithItsFiguresInAnotherOrderCountsOnce) {
+    const std::string original = codexUsage(d + "T10:00:00Z", 300, 300);
+    // The same usage objects, their members reversed, with an ignored member added.
+    const std::string objects =
+        R"({"total_tokens":300,"output_tokens":75,"cached_input_tokens":112,"input_tokens":225,)"
+        R"("extra":1})";
+    const std::string reordered = R"({"timestamp":")" + d +
+                                  R"(T10:00:05Z","type":"event_msg","payload":{"type":)"
+                                  R"("token_count","info":{"last_token_usage":)" +
+                                  objects + R"(,"total_token_usage":)" + objects + "}}}\n";
+    writeText(rollout("a"), codexMeta() + original);
+    writeText(rollout("b"), codexMeta() + reordered);
     collect();
     EXPECT_EQ(tokens(d, "codex"), 300);
 }

@@ -49,4 +49,34 @@ TEST(LineScanner, FindsNeedleLinesAcrossBlocksSkipsOverlongOnesAndStopsBeforeAHa
     EXPECT_EQ(scanFile(path, 9, {}, false).result.endOffset, readText(path).size() - 2);
 }
 
+// The bytes a scan remembers before where it stopped are the file's own, whatever the blocks,
+// the start and the lines it skipped; a scan from the start always knows them.
+TEST(LineScanner, RemembersTheLastBytesBeforeWhereItStopped) {
+    const QTemporaryDir temp;
+    const std::string path = temp.filePath("log").toStdString();
+    const std::string overlong = std::string(40, 'o') + "\n";
+    std::string text;
+    for (int i = 0; i < 12; ++i)
+        text += "line " + std::to_string(i) + (i % 3 ? " KEY" : "") + "\n";
+    const std::string shapes[] = {text + "tail KEY", text + overlong + "x KEY\n", "KEY\n", ""};
+    for (const std::string &content : shapes) {
+        writeText(path, content);
+        for (const std::uint64_t offset : {size_t{0}, size_t{9}, content.size() / 2})
+            for (const std::string_view needle : {std::string_view("KEY"), std::string_view()})
+                for (const bool accept : {false, true}) {
+                    SCOPED_TRACE(content + " @" + std::to_string(offset) + " " +
+                                 std::string(needle) + (accept ? " accept" : ""));
+                    const LineScanner::Result result =
+                        scanFile(path, offset, needle, accept).result;
+                    const std::uint64_t end = result.endOffset;
+                    const std::uint64_t from =
+                        end > LineScanner::tailSpan ? end - LineScanner::tailSpan : 0;
+                    EXPECT_TRUE(result.tailKnown || offset != 0 || result.overlongLines != 0);
+                    if (result.tailKnown) {
+                        EXPECT_EQ(result.lastBytes(), content.substr(from, end - from));
+                    }
+                }
+    }
+}
+
 } // namespace

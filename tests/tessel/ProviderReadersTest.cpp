@@ -8,8 +8,11 @@
 #include "history/Breakdown.h"
 #include "providers/ProviderRegistry.h"
 
+#include <filesystem>
 #include <set>
 #include <tuple>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -72,6 +75,27 @@ void expectSpent(const std::vector<Spent> &actual, const std::vector<Spent> &exp
         EXPECT_EQ(actual[i].split, expected[i].split);
         EXPECT_EQ(actual[i].tokens, expected[i].split.sum());
     }
+}
+
+TEST_F(ProviderReadersTest, LogsAreFoundByNameThroughLinkedFilesButNotInLinkedFolders) {
+    const std::string &projects = claudeProjects;
+    const std::string line = claudeLine("m1", "r", "2026-03-14T10:00:00Z", 1, 0);
+    for (const char *name : {"/p/a.jsonl", "/p/.jsonl", "/p/notes.txt", "/named.jsonl/c.jsonl"})
+        writeText(projects + name, line);
+    writeText(root + "/outside/b.jsonl", line);
+    fs::create_symlink(root + "/outside/b.jsonl", projects + "/p/link.jsonl");
+    fs::create_symlink(root + "/outside", projects + "/linked");
+    fs::create_symlink(root + "/nothing", projects + "/p/dangling.jsonl");
+
+    std::vector<std::string> problems;
+    std::set<std::string> found;
+    for (const LogFile &log : discoverLogs(environment, problems)) {
+        found.insert(log.path);
+        EXPECT_EQ(log.current.size, line.size()) << log.path;
+    }
+    EXPECT_EQ(found, (std::set<std::string>{projects + "/p/a.jsonl", projects + "/p/link.jsonl",
+                                            projects + "/named.jsonl/c.jsonl"}));
+    EXPECT_THAT(problems, ::testing::IsEmpty());
 }
 
 TEST_F(ProviderReadersTest, ClaudeLinesNameTheirModelAndFolderAndSplitTheCache) {

@@ -86,6 +86,31 @@ TEST_F(RobustnessTest, BrokenLinesAreSkippedOnStandardErrorAndLaterCollectsGoOn)
     EXPECT_EQ(tokens("2026-03-14", "claude"), 17);
 }
 
+TEST(JsonStructure, NumbersBeyondWhatTheParserHoldsBecomeEmptyStrings) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {R"({"a":18446744073709551615,"b":-9223372036854775808,"c":1e-400,"d":1.5e308})",
+         R"({"a":18446744073709551615,"b":-9223372036854775808,"c":1e-400,"d":1.5e308})"},
+        {R"({"a":18446744073709551616,"b":[-9223372036854775809, 2e308],"c":"1e999"})",
+         R"({"a":"","b":["", ""],"c":"1e999"})"},
+        {R"({"x\"9e999":-1E+400})", R"({"x\"9e999":""})"},
+    };
+    for (const auto &[text, expected] : cases)
+        EXPECT_EQ(withRepresentableNumbers(text), expected) << text;
+}
+
+// A number beyond 64 bits in a tool's input costs nothing; as a token count it costs its line.
+TEST_F(RobustnessTest, AHugeNumberCostsOnlyALineThatCountsWithIt) {
+    std::string hugeInput = claudeLine("m1", "r", "2026-03-14T10:00:00Z", 8, 0);
+    hugeInput.insert(1, R"("toolInput":{"n":123456789012345678901234567890,"x":1e999},)");
+    std::string hugeCount = claudeLine("m2", "r", "2026-03-14T10:01:00Z", 5, 0);
+    hugeCount.replace(hugeCount.find(R"("output_tokens":0)"), 17,
+                      R"("output_tokens":99999999999999999999)");
+    writeText(session(),
+              hugeInput + hugeCount + claudeLine("m3", "r", "2026-03-14T10:02:00Z", 1, 0));
+    EXPECT_THAT(collectAsChild().standardError, HasSubstr("skipped 1 log line"));
+    EXPECT_EQ(tokens("2026-03-14", "claude"), 9);
+}
+
 TEST(DayArithmetic, CountedDaysRoundTripAndNoDayNumberOverflows) {
     EXPECT_EQ(formatDay(firstCountedDay), "1970-01-01");
     EXPECT_EQ(formatDay(lastCountedDay), "9999-12-31");

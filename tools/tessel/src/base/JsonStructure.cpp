@@ -1,6 +1,10 @@
 #include "base/JsonStructure.h"
 
 #include <bitset>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -186,4 +190,47 @@ bool hasSoundJsonStructure(std::string_view text) {
             break;
         }
     }
+}
+
+namespace {
+
+bool representable(std::string_view number) {
+    if (number.find_first_of(".eE") == std::string_view::npos) {
+        const char *const end = number.data() + number.size();
+        if (number.starts_with('-')) {
+            std::int64_t value;
+            return std::from_chars(number.data(), end, value).ec == std::errc();
+        }
+        std::uint64_t value;
+        return std::from_chars(number.data(), end, value).ec == std::errc();
+    }
+    // Underflow rounds to zero, which is a double; only overflow is refused.
+    return std::isfinite(std::strtod(std::string(number).c_str(), nullptr));
+}
+
+} // namespace
+
+std::string withRepresentableNumbers(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    const char *p = text.data();
+    const char *const end = p + text.size();
+    while (p < end) {
+        const char *next = p + 1;
+        if (*p == '"') {
+            const char *closed = skipString(p + 1, end);
+            next = closed ? closed : end;
+        } else if (*p == '-' || isDigit(*p)) {
+            const char *closed = skipNumber(p, end);
+            next = closed ? closed : end;
+            if (!representable(std::string_view(p, static_cast<size_t>(next - p)))) {
+                result += "\"\"";
+                p = next;
+                continue;
+            }
+        }
+        result.append(p, next);
+        p = next;
+    }
+    return result;
 }

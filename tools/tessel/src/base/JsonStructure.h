@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // simdjson's on-demand parser reads a document lazily and trusts it: a line cut off before
@@ -18,3 +19,10 @@ inline constexpr std::size_t maxJsonDepth = 1024;
 // optional UTF-8 byte-order mark before it. UTF-8 itself is left to the parser, which checks it
 // before anything is read.
 bool hasSoundJsonStructure(std::string_view text);
+
+// `text`, which hasSoundJsonStructure(), with every number that neither a 64-bit integer nor a
+// double can hold (an integer beyond 64 bits, a figure beyond 1.8e308) replaced by an empty
+// string: simdjson refuses such a number, and with it the whole document, wherever it stands.
+// No reader takes a string for a figure, so a figure that large is still refused where it is
+// read, and only there.
+std::string withRepresentableNumbers(std::string_view text);

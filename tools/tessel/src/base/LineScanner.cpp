@@ -1,5 +1,6 @@
 #include "base/LineScanner.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -53,7 +54,26 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
     result.endOffset = offset;
     size_t capacity = m_blockSize;
     m_buffer.resize(capacity + padding);
-    ::posix_fadvise(fd, static_cast<off_t>(offset), 0, POSIX_FADV_SEQUENTIAL);
+    // Read-ahead advice costs a system call and starts work in the kernel: it is given only
+    // once a file proves larger than one block, which most session files are not.
+    bool advised = false;
+
+    // The bytes before endOffset are known from the start of the file, and kept as they are
+    // handled: [begin, end) is what was handled just before endOffset.
+    result.tailKnown = offset == 0;
+    const auto handled = [&result](const char *begin, const char *end) {
+        const size_t size = static_cast<size_t>(end - begin);
+        if (size >= tailSpan) {
+            std::memcpy(result.tail, end - tailSpan, tailSpan);
+            result.tailSize = tailSpan;
+            result.tailKnown = true;
+        } else if (result.tailKnown) {
+            const size_t keep = std::min(result.tailSize, tailSpan - size);
+            std::memmove(result.tail, result.tail + result.tailSize - keep, keep);
+            std::memcpy(result.tail + keep, begin, size);
+            result.tailSize = keep + size;
+        }
+    };
 
     std::uint64_t base = offset; // file offset of m_buffer[0]
     size_t length = 0;           // bytes held in the buffer
@@ -85,7 +105,9 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
         }
     };
 
-    for (;;) {
+    // A read that returns less than asked has met the end of the (regular) file: the file is
+    // not asked again, so a file that fits the buffer costs one read.
+    for (bool atEnd = false; !atEnd;) {
         if (length == capacity) {
             // A single line fills the whole buffer: grow up to the limit, then skip the line.
             if (capacity < m_maxLineSize) {
@@ -96,10 +118,12 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
                 ++result.overlongLines;
                 base += length;
                 length = 0;
+                result.tailKnown = false;
             }
         }
+        const size_t wanted = capacity - length;
         const ssize_t got =
-            ::pread(fd, m_buffer.data() + length, capacity - length, static_cast<off_t>(filePos));
+            ::pread(fd, m_buffer.data() + length, wanted, static_cast<off_t>(filePos));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -108,6 +132,11 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
         }
         if (got == 0)
             break;
+        atEnd = static_cast<size_t>(got) < wanted;
+        if (!atEnd && !advised) {
+            ::posix_fadvise(fd, static_cast<off_t>(filePos), 0, POSIX_FADV_SEQUENTIAL);
+            advised = true;
+        }
         filePos += static_cast<std::uint64_t>(got);
         result.bytesRead += static_cast<std::uint64_t>(got);
         size_t fresh = length;
@@ -124,6 +153,7 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
             skipping = false;
             start = static_cast<size_t>(static_cast<const char *>(newline) - m_buffer.data()) + 1;
             result.endOffset = base + start;
+            handled(m_buffer.data(), m_buffer.data() + start);
         }
         const void *lastNewline = ::memrchr(m_buffer.data() + start, '\n', length - start);
         if (!lastNewline) {
@@ -138,6 +168,7 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
             static_cast<size_t>(static_cast<const char *>(lastNewline) - m_buffer.data()) + 1;
         handleRegion(m_buffer.data() + start, m_buffer.data() + regionEnd);
         result.endOffset = base + regionEnd;
+        handled(m_buffer.data() + start, m_buffer.data() + regionEnd);
         std::memmove(m_buffer.data(), m_buffer.data() + regionEnd, length - regionEnd);
         base += regionEnd;
         length -= regionEnd;
@@ -146,8 +177,10 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
     if (!skipping && length > 0) {
         const std::string_view tail(m_buffer.data(), length);
         const bool wanted = needle.empty() || tail.find(needle) != std::string_view::npos;
-        if (wanted && handler(tail, m_buffer.size(), true))
+        if (wanted && handler(tail, m_buffer.size(), true)) {
             result.endOffset = base + length;
+            handled(tail.data(), tail.data() + tail.size());
+        }
     }
     return result;
 }

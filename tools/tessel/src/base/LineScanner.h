@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -13,6 +14,8 @@ class LineScanner {
 public:
     // Extra readable bytes after every line handed out, as simdjson's parsers require.
     static constexpr size_t padding = 64;
+    // How many of the bytes before the end of a scan it remembers.
+    static constexpr size_t tailSpan = 64;
 
     struct Result {
         // Offset just past the last line that was handled completely; the next scan starts here.
@@ -21,6 +24,13 @@ public:
         std::uint64_t overlongLines = 0;
         // Set when reading failed part-way; endOffset still marks what was handled.
         std::string readError;
+        // The last min(endOffset, tailSpan) bytes before endOffset, when the scan saw them all
+        // (a scan from offset 0, or one that handled at least tailSpan bytes in a row).
+        bool tailKnown = false;
+        std::size_t tailSize = 0;
+        char tail[tailSpan];
+
+        std::string_view lastBytes() const { return {tail, tailSize}; }
     };
 
     // Receives a line without its newline and the readable bytes from its start (>= size +

@@ -8,6 +8,7 @@
 #include "collect/CountedDays.h"
 #include "collect/LogDiscovery.h"
 #include "collect/LogReader.h"
+#include "collect/ReadWorkers.h"
 #include "collect/RecordIdentity.h"
 #include "history/Breakdown.h"
 #include "history/DemoHistory.h"
@@ -79,34 +80,6 @@ bool followMovedFiles(const std::vector<LogFile> &logs, CollectorState &state) {
         moved = true;
     }
     return moved;
-}
-
-std::vector<ReadResult> readInParallel(std::span<const ReadJob> jobs,
-                                       std::vector<LogReader> &readers) {
-    std::vector<ReadResult> results(jobs.size());
-    std::atomic<size_t> next{0};
-    // A failure in a helper thread (out of memory) is handed to this thread and thrown here,
-    // rather than ending the process without a word.
-    std::vector<std::exception_ptr> failures(readers.size());
-    const auto work = [&](size_t worker) {
-        try {
-            for (size_t i = next++; i < jobs.size(); i = next++)
-                results[i] = readers[worker].read(jobs[i]);
-        } catch (...) {
-            failures[worker] = std::current_exception();
-            next = jobs.size();
-        }
-    };
-    std::vector<std::thread> helpers;
-    for (size_t t = 1; t < readers.size() && t < jobs.size(); ++t)
-        helpers.emplace_back(work, t);
-    work(0);
-    for (std::thread &helper : helpers)
-        helper.join();
-    for (const std::exception_ptr &failure : failures)
-        if (failure)
-            std::rethrow_exception(failure);
-    return results;
 }
 
 size_t workerCount() {
@@ -240,12 +213,12 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
         if (auto job = planRead(log, state))
             jobs.push_back(std::move(*job));
 
-    std::vector<LogReader> readers(std::min(workerCount(), std::max<size_t>(jobs.size(), 1)));
+    ReadWorkers readers(std::min(workerCount(), jobs.size()));
     std::uint64_t malformed = 0, overlong = 0;
     for (size_t first = 0; first < jobs.size(); first += filesPerRound) {
         const std::span<const ReadJob> round(jobs.data() + first,
                                              std::min(filesPerRound, jobs.size() - first));
-        std::vector<ReadResult> results = readInParallel(round, readers);
+        std::vector<ReadResult> results = readers.read(round);
         // A file read again from its start (replaced, shortened, rewritten) takes back what it
         // counted before, so every line it holds now counts once and lines it no longer holds
         // no longer count. One that could not be read keeps what it counted.

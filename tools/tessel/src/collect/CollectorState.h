@@ -54,7 +54,7 @@ struct CollectorState {
 
 // The version of the counting rules. Raising it makes the first collect of the new version
 // count every log again from its start and replace the figures of the days it can read.
-inline constexpr std::uint32_t countingRules = 4;
+inline constexpr std::uint32_t countingRules = 5;
 
 // The key of a file in CollectorState::files.
 std::uint64_t fileKey(std::string_view prefix, std::string_view name);

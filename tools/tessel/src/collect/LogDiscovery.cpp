@@ -5,41 +5,98 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
+#include <dirent.h>
+#include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace fs = std::filesystem;
-
 namespace {
+
+FileState stateOf(const struct stat &info) {
+    FileState state;
+    state.size = static_cast<std::uint64_t>(info.st_size);
+    state.mtimeNs =
+        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    state.inode = static_cast<std::uint64_t>(info.st_ino);
+    return state;
+}
 
 // Names a folder that exists but cannot be listed. The walk below skips such folders, so
 // without this a collect would quietly count less.
-void checkListable(const std::string &folder, std::vector<std::string> &problems) {
-    if (::access(folder.c_str(), R_OK | X_OK) != 0 && errno != ENOENT)
-        problems.push_back("cannot read the folder " + folder + ": " + systemReason(errno));
+void checkListable(int parent, const char *name, const std::string &path,
+                   std::vector<std::string> &problems) {
+    if (::faccessat(parent, name, R_OK | X_OK, 0) != 0 && errno != ENOENT)
+        problems.push_back("cannot read the folder " + path + ": " + systemReason(errno));
 }
 
-void findFiles(const std::string &folder, std::string_view extension,
-               const std::function<void(const std::string &)> &found,
-               std::vector<std::string> &problems) {
-    checkListable(folder, problems);
-    std::error_code error;
-    fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied,
-                                          error);
-    for (const fs::recursive_directory_iterator end; !error && walk != end; walk.increment(error)) {
-        const fs::path &path = walk->path();
-        std::error_code typeError;
-        // A dotted ending is an extension, any other the whole file name.
-        if (extension.starts_with('.') ? path.extension() == extension
-                                       : path.filename() == extension)
-            found(path.string());
-        else if (walk->is_directory(typeError))
-            checkListable(path.string(), problems);
+// A dotted ending is an extension, any other the whole file name.
+bool matches(std::string_view name, std::string_view ending) {
+    return ending.starts_with('.') ? name.size() > ending.size() && name.ends_with(ending)
+                                   : name == ending;
+}
+
+// Walks the folder open as `folder` (which it closes) at `path`. Every name is looked up
+// relative to its open folder rather than from the root again, and the type the listing
+// gives saves a stat() of every folder and skipped file.
+void walk(int folder, std::string &path, std::string_view ending,
+          const std::function<void(const std::string &, const FileState &)> &found,
+          std::vector<std::string> &problems) {
+    DIR *listing = ::fdopendir(folder);
+    if (!listing) {
+        ::close(folder);
+        return;
     }
-    if (error && error != std::errc::no_such_file_or_directory)
-        problems.push_back("cannot read the folder " + folder + ": " + error.message());
+    const size_t length = path.size();
+    while (const dirent *entry = ::readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        unsigned char type = entry->d_type;
+        struct stat info {};
+        if (type == DT_UNKNOWN) {
+            if (::fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+        }
+        path.append("/").append(name);
+        if (matches(name, ending)) {
+            // Followed where it is a link, as a log may be.
+            if (::fstatat(folder, entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode))
+                found(path, stateOf(info));
+        } else if (type == DT_LNK) {
+            // Linked folders are not walked, but one that cannot be read is named.
+            if (::fstatat(folder, entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode))
+                checkListable(folder, entry->d_name, path, problems);
+        }
+        if (type == DT_DIR) {
+            checkListable(folder, entry->d_name, path, problems);
+            const int inner =
+                ::openat(folder, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (inner >= 0)
+                walk(inner, path, ending, found, problems);
+            else if (errno != EACCES && errno != ENOENT) // those are named above, or gone
+                problems.push_back("cannot read the folder " + path + ": " + systemReason(errno));
+        }
+        path.resize(length);
+    }
+    ::closedir(listing);
+}
+
+void findFiles(const std::string &folder, std::string_view ending,
+               const std::function<void(const std::string &, const FileState &)> &found,
+               std::vector<std::string> &problems) {
+    checkListable(AT_FDCWD, folder.c_str(), folder, problems);
+    const int open = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (open < 0) {
+        if (errno != ENOENT && errno != EACCES) // a missing folder is no log; EACCES is named above
+            problems.push_back("cannot read the folder " + folder + ": " + systemReason(errno));
+        return;
+    }
+    std::string path = folder;
+    while (path.size() > 1 && path.ends_with('/'))
+        path.pop_back();
+    walk(open, path, ending, found, problems);
 }
 
 } // namespace
@@ -48,12 +105,7 @@ std::optional<FileState> statFile(const std::string &path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    FileState state;
-    state.size = static_cast<std::uint64_t>(info.st_size);
-    state.mtimeNs =
-        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
-    state.inode = static_cast<std::uint64_t>(info.st_ino);
-    return state;
+    return stateOf(info);
 }
 
 std::uint64_t logFileKey(const ProviderDefinition &provider, LogStorage storage,
@@ -72,11 +124,9 @@ std::vector<LogFile> discoverLogs(const Environment &environment,
         for (const LogFolder &folder : provider->locate(environment).folders) {
             findFiles(
                 folder.path, folder.ending,
-                [&](const std::string &path) {
-                    if (const auto current = statFile(path))
-                        logs.push_back({provider, folder.storage,
-                                        logFileKey(*provider, folder.storage, path), path,
-                                        *current});
+                [&](const std::string &path, const FileState &current) {
+                    logs.push_back({provider, folder.storage,
+                                    logFileKey(*provider, folder.storage, path), path, current});
                 },
                 problems);
         }

@@ -54,13 +54,20 @@ public:
 
     // A hash of the up to 64 bytes before `offset`; 0 at offset 0 or when they cannot be read.
     static std::uint64_t tailHash(int fd, std::uint64_t offset);
+    // The same of those bytes (the last min(offset, 64) bytes before `offset`) at hand.
+    static std::uint64_t tailHash(std::string_view lastBytes, std::uint64_t offset);
 
 private:
-    void readLines(const ReadJob &job, std::uint64_t startOffset, int fd, ReadResult &result);
+    // Answers whether it set the state's tail hash from the bytes it read.
+    bool readLines(const ReadJob &job, std::uint64_t startOffset, int fd, ReadResult &result);
     void readDocument(const ReadJob &job, ReadResult &result);
+    // Parses one line with `capacity` readable bytes from its start; an error when it is not
+    // one sound JSON object.
+    simdjson::error_code parseLine(std::string_view line, size_t capacity,
+                                   simdjson::dom::object &object);
 
     // 1 MiB blocks: as fast as larger ones, and four readers stay small.
     LineScanner m_scanner{1 << 20};
-    simdjson::ondemand::parser m_parser;
+    simdjson::dom::parser m_parser;
     LocalDays m_days;
 };

@@ -49,10 +49,9 @@ struct ProviderLogs {
     std::vector<std::string> lookedIn;
 };
 
-// What a reader of one log is given besides its text: the parser and day cache of the thread
-// reading it, the file's path, and the table that takes the names of models and projects.
+// What a reader of one log is given besides its text: the day cache of the thread reading it,
+// the file's path, and the table that takes the names of models and projects.
 struct ReadContext {
-    simdjson::ondemand::parser &parser;
     LocalDays &days;
     NameTable &names;
     std::string_view path;
@@ -99,11 +98,14 @@ struct ProviderDefinition {
     ProviderLogs (*locate)(const Environment &environment) = nullptr;
 
     // Line logs: lines without `needle` are skipped unread (an empty needle hands every line
-    // on), then lines `mayMatter` refuses (when given), then the rest are parsed.
+    // on), then lines `mayMatter` refuses (when given). The rest are parsed whole by the
+    // collector, which checks every line against the JSON grammar in that one parse: a line that
+    // is not one sound JSON object is malformed and never reaches the reader, which is handed
+    // the parsed object (valid until the next line is parsed).
     std::string_view needle{};
     bool (*mayMatter)(std::string_view line) = nullptr;
-    ParseOutcome (*parseLine)(ReadContext &context, LogSession &session, std::string_view line,
-                              size_t capacity, std::vector<UsageRecord> &records) = nullptr;
+    ParseOutcome (*parseLine)(ReadContext &context, LogSession &session, simdjson::dom::object line,
+                              std::vector<UsageRecord> &records) = nullptr;
     // Document logs: one file, one document, read whole when it is at most `largestDocument`
     // bytes (a larger file is not one of the tool's documents, and is not read into memory).
     // The text is followed by at least `documentPadding` readable bytes, so a parser may take

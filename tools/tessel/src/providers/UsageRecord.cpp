@@ -33,6 +33,10 @@ std::uint64_t messageKey(Provider provider, std::string_view id, std::string_vie
     return finish(fnvMix(hash, second));
 }
 
+std::uint64_t finishedKey(std::uint64_t hash) {
+    return finish(hash);
+}
+
 TokenSplit fittedSplit(const TokenSplit &split, std::int64_t tokens) {
     const std::int64_t whole = split.sum();
     if (whole == tokens)

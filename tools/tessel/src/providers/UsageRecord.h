@@ -111,3 +111,5 @@ inline constexpr std::int64_t maxTokensPerField = 1'000'000'000'000;
 
 // A stable 64-bit identity for a message: FNV-1a over the parts, then a final mix. Never 0.
 std::uint64_t messageKey(Provider provider, std::string_view id, std::string_view second = {});
+// The final mix of messageKey, for readers that hash figures rather than text. Never 0.
+std::uint64_t finishedKey(std::uint64_t hash);

@@ -8,24 +8,22 @@
 
 namespace claude {
 
-namespace ondemand = simdjson::ondemand;
+namespace dom = simdjson::dom;
 
 namespace {
 
-constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
 // Joined to message.id for the identity shared by a message's sidechain copies.
 constexpr std::string_view sidechainTag = "\x01sidechain";
 
 // Cache creation: the flat member, else the sum of the newer per-lifetime object; and of it
 // the part written for an hour, where the object says.
-bool readCacheCreation(ondemand::object &usage, std::int64_t &tokens, std::int64_t &longLived) {
+bool readCacheCreation(dom::object usage, std::int64_t &tokens, std::int64_t &longLived) {
     tokens = 0;
     longLived = 0;
-    ondemand::value flat;
-    const bool hasFlat = usage["cache_creation_input_tokens"].get(flat) != simdjson::NO_SUCH_FIELD;
+    const bool hasFlat = usage["cache_creation_input_tokens"].error() != simdjson::NO_SUCH_FIELD;
     if (hasFlat && !readTokenCount(usage, "cache_creation_input_tokens", tokens))
         return false;
-    ondemand::object split;
+    dom::object split;
     if (usage["cache_creation"].get_object().get(split))
         return true;
     std::int64_t shortLived;
@@ -43,31 +41,25 @@ bool readCacheCreation(ondemand::object &usage, std::int64_t &tokens, std::int64
 }
 
 // Reads an assistant line (the log line itself, or the one a progress line carries).
-ParseOutcome parseAssistant(ondemand::object &object, bool sidechainAround,
+ParseOutcome parseAssistant(dom::object object, bool sidechainAround,
                             std::string_view projectAround, ReadContext &context,
                             std::vector<UsageRecord> &records) {
     bool sidechain = sidechainAround;
     bool flag;
     if (!object["isSidechain"].get_bool().get(flag))
         sidechain = flag;
-    std::string_view text;
-    // Copied: on-demand strings live only until the next member is read.
-    std::string project(projectAround);
+    std::string_view project = projectAround, text;
     if (readString(object, "cwd", text))
         project = text;
-    ondemand::object message;
+    dom::object message;
     if (object["message"].get_object().get(message))
         return ParseOutcome::ignored;
-    std::string messageId;
-    if (readString(message, "id", text))
-        messageId = text;
-    std::string model;
-    if (readString(message, "model", text)) {
-        if (text == "<synthetic>")
-            return ParseOutcome::ignored;
-        model = text;
-    }
-    ondemand::object usage;
+    std::string_view messageId;
+    readString(message, "id", messageId);
+    std::string_view model;
+    if (readString(message, "model", model) && model == "<synthetic>")
+        return ParseOutcome::ignored;
+    dom::object usage;
     if (message["usage"].get_object().get(usage))
         return ParseOutcome::ignored;
     TokenSplit split;
@@ -77,9 +69,8 @@ ParseOutcome parseAssistant(ondemand::object &object, bool sidechainAround,
         !readTokenCount(usage, "cache_read_input_tokens", split.cacheRead))
         return ParseOutcome::malformed;
 
-    std::string requestId;
-    if (readString(object, "requestId", text))
-        requestId = text;
+    std::string_view requestId;
+    readString(object, "requestId", requestId);
     std::optional<std::int64_t> time;
     if (readString(object, "timestamp", text))
         time = parseTimestamp(text);
@@ -118,17 +109,8 @@ ParseOutcome parseAssistant(ondemand::object &object, bool sidechainAround,
 
 } // namespace
 
-ParseOutcome parseLine(ReadContext &context, LogSession &, std::string_view line, size_t capacity,
+ParseOutcome parseLine(ReadContext &context, LogSession &, dom::object object,
                        std::vector<UsageRecord> &records) {
-    if (line.starts_with(byteOrderMark)) {
-        line.remove_prefix(byteOrderMark.size());
-        capacity -= byteOrderMark.size();
-    }
-    ondemand::document document;
-    ondemand::object object;
-    if (context.parser.iterate(line.data(), line.size(), capacity).get(document) ||
-        document.get_object().get(object))
-        return ParseOutcome::malformed;
     std::string_view type;
     if (!readString(object, "type", type))
         return ParseOutcome::ignored;
@@ -140,11 +122,9 @@ ParseOutcome parseLine(ReadContext &context, LogSession &, std::string_view line
         bool sidechain = false;
         if (object["isSidechain"].get_bool().get(sidechain))
             sidechain = false;
-        std::string_view text;
-        std::string project;
-        if (readString(object, "cwd", text))
-            project = text;
-        ondemand::object data, inner;
+        std::string_view project;
+        readString(object, "cwd", project);
+        dom::object data, inner;
         if (!object["data"].get_object().get(data) && !data["message"].get_object().get(inner)) {
             std::string_view innerType;
             // Only an assistant line counts; one that does not say what it is may be one.

@@ -19,8 +19,8 @@ inline constexpr std::string_view usageNeedle = "\"usage\"";
 // the first streamed copy of a message undercounts its output. A main-chain message also gives
 // a mark under the identity its sidechain replays share, which outranks every replay, so that
 // only the main-chain copy counts whatever is read first. The model is message.model, the
-// project the line's cwd. `capacity` is the readable size from line.data().
-ParseOutcome parseLine(ReadContext &context, LogSession &session, std::string_view line,
-                       size_t capacity, std::vector<UsageRecord> &records);
+// project the line's cwd.
+ParseOutcome parseLine(ReadContext &context, LogSession &session, simdjson::dom::object line,
+                       std::vector<UsageRecord> &records);
 
 } // namespace claude

@@ -7,7 +7,7 @@
 
 namespace codex {
 
-namespace ondemand = simdjson::ondemand;
+namespace dom = simdjson::dom;
 
 namespace {
 
@@ -24,15 +24,9 @@ struct TokenUsage {
     }
 };
 
-bool readMember(ondemand::object &object, std::string_view name, std::int64_t &value) {
-    ondemand::value member;
-    const auto error = object[name].get(member);
-    if (error == simdjson::NO_SUCH_FIELD)
-        return true; // stays -1
-    ondemand::json_type type;
-    if (error || member.type().get(type))
-        return false;
-    if (type == ondemand::json_type::null)
+// A token count, or null (which leaves it -1); false for anything else.
+bool readFigure(dom::element member, std::int64_t &value) {
+    if (member.is_null())
         return true;
     std::int64_t count;
     if (member.get_int64().get(count) || count < 0 || count > maxTokensPerField)
@@ -41,29 +35,52 @@ bool readMember(ondemand::object &object, std::string_view name, std::int64_t &v
     return true;
 }
 
-// False when the object holds something that is not a token count.
-bool readUsage(ondemand::object &object, TokenUsage &usage) {
-    return readMember(object, "input_tokens", usage.input) &&
-           readMember(object, "cached_input_tokens", usage.cachedInput) &&
-           readMember(object, "output_tokens", usage.output) &&
-           readMember(object, "reasoning_output_tokens", usage.reasoning) &&
-           readMember(object, "total_tokens", usage.total);
+// False when the object holds something that is not a token count. One pass over its members
+// (every usage line has two of these objects); of a name given twice the first counts.
+bool readUsage(dom::object object, TokenUsage &usage) {
+    unsigned seen = 0;
+    for (const dom::key_value_pair member : object) {
+        const std::string_view name = member.key;
+        std::int64_t *figure = nullptr;
+        unsigned bit = 0;
+        if (name == "input_tokens")
+            figure = &usage.input, bit = 1;
+        else if (name == "cached_input_tokens")
+            figure = &usage.cachedInput, bit = 2;
+        else if (name == "output_tokens")
+            figure = &usage.output, bit = 4;
+        else if (name == "reasoning_output_tokens")
+            figure = &usage.reasoning, bit = 8;
+        else if (name == "total_tokens")
+            figure = &usage.total, bit = 16;
+        if (!figure || (seen & bit))
+            continue;
+        seen |= bit;
+        if (!readFigure(member.value, *figure))
+            return false;
+    }
+    return true;
 }
 
-// The identity of a usage line: its usage objects, exactly, and which of the two it has.
+// The identity of a usage line: its usage objects, exactly, and which of the two it has. The
+// ten figures are mixed a word at a time (every usage line pays for this), each step a
+// multiplication by an odd constant and a rotation, so the order of the figures matters.
 std::uint64_t lineIdentity(const std::optional<TokenUsage> &total,
                            const std::optional<TokenUsage> &last) {
-    std::string bytes;
-    const auto add = [&bytes](const TokenUsage &usage) {
+    constexpr std::uint64_t multiplier = 0x9e3779b97f4a7c15ull;
+    std::uint64_t hash = 0x636f646578ull ^ (total ? 1 : 0) ^ (last ? 2 : 0);
+    const auto add = [&hash](const TokenUsage &usage) {
         for (const std::int64_t value :
-             {usage.input, usage.cachedInput, usage.output, usage.reasoning, usage.total})
-            bytes.append(reinterpret_cast<const char *>(&value), sizeof value);
+             {usage.input, usage.cachedInput, usage.output, usage.reasoning, usage.total}) {
+            hash = (hash ^ static_cast<std::uint64_t>(value)) * multiplier;
+            hash = (hash << 29) | (hash >> 35);
+        }
     };
     if (total)
         add(*total);
     if (last)
         add(*last);
-    return messageKey(Provider::codex, bytes, !total ? "only last" : last ? "last" : "");
+    return finishedKey(hash);
 }
 
 // When the context window fills, Codex writes a line whose usage objects are all zero but
@@ -77,8 +94,8 @@ bool contextWindowLine(const TokenUsage &total, const std::optional<TokenUsage> 
 }
 
 // Metadata of a spawned subagent names its parent thread here.
-bool spawnedByParent(ondemand::object &payload) {
-    ondemand::object source, subagent, spawn;
+bool spawnedByParent(dom::object payload) {
+    dom::object source, subagent, spawn;
     std::string_view parent;
     return !payload["source"].get_object().get(source) &&
            !source["subagent"].get_object().get(subagent) &&
@@ -108,15 +125,23 @@ LogSession Session::stored() const {
 }
 
 bool mayMatter(std::string_view line) {
-    return line.find("\"token_count\"") != std::string_view::npos ||
-           line.find("\"session_meta\"") != std::string_view::npos ||
-           line.find("\"turn_context\"") != std::string_view::npos;
+    // Every line of a rollout comes here, so the line is crossed once, from underscore to
+    // underscore (each marker has one), rather than once a marker.
+    static constexpr std::string_view markers[] = {"\"token_count\"", "\"session_meta\"",
+                                                   "\"turn_context\""};
+    for (size_t at = line.find('_'); at != std::string_view::npos; at = line.find('_', at + 1))
+        for (const std::string_view marker : markers) {
+            const size_t before = marker.find('_');
+            if (at >= before && line.substr(at - before, marker.size()) == marker)
+                return true;
+        }
+    return false;
 }
 
 namespace {
 
 // The session's folder and the model in force, from a session_meta or turn_context payload.
-void readContext(ondemand::object &payload, ReadContext &context, Session &session) {
+void readContext(dom::object payload, ReadContext &context, Session &session) {
     std::string_view text;
     if (readString(payload, "cwd", text))
         session.project = context.names.add(text);
@@ -137,13 +162,8 @@ TokenSplit splitOf(const TokenUsage &usage) {
     return split;
 }
 
-ParseOutcome parseLine(ReadContext &context, Session &session, std::string_view line,
-                       size_t capacity, std::vector<UsageRecord> &records) {
-    ondemand::document document;
-    ondemand::object object;
-    if (context.parser.iterate(line.data(), line.size(), capacity).get(document) ||
-        document.get_object().get(object))
-        return ParseOutcome::malformed;
+ParseOutcome parseLine(ReadContext &context, Session &session, dom::object object,
+                       std::vector<UsageRecord> &records) {
     std::string_view type, text;
     if (!readString(object, "type", type))
         return ParseOutcome::ignored;
@@ -151,7 +171,7 @@ ParseOutcome parseLine(ReadContext &context, Session &session, std::string_view 
     if (readString(object, "timestamp", text))
         time = parseTimestamp(text);
     if (type == "session_meta" || type == "turn_context") {
-        ondemand::object payload;
+        dom::object payload;
         if (object["payload"].get_object().get(payload))
             return ParseOutcome::ignored;
         if (type == "session_meta" && time && !session.seenUsage && spawnedByParent(payload)) {
@@ -164,7 +184,7 @@ ParseOutcome parseLine(ReadContext &context, Session &session, std::string_view 
     if (type != "event_msg")
         return ParseOutcome::ignored;
 
-    ondemand::object payload, info, totalObject, lastObject;
+    dom::object payload, info, totalObject, lastObject;
     if (object["payload"].get_object().get(payload) || !readString(payload, "type", text) ||
         text != "token_count")
         return ParseOutcome::ignored;
@@ -228,10 +248,10 @@ ParseOutcome parseLine(ReadContext &context, Session &session, std::string_view 
 
 } // namespace
 
-ParseOutcome parseLine(ReadContext &context, LogSession &stored, std::string_view line,
-                       size_t capacity, std::vector<UsageRecord> &records) {
+ParseOutcome parseLine(ReadContext &context, LogSession &stored, dom::object line,
+                       std::vector<UsageRecord> &records) {
     Session session = Session::from(stored);
-    const ParseOutcome outcome = parseLine(context, session, line, capacity, records);
+    const ParseOutcome outcome = parseLine(context, session, line, records);
     stored = session.stored();
     return outcome;
 }

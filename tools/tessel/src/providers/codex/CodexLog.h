@@ -35,8 +35,8 @@ struct Session {
 // Reads one line into `session`. A usage line gives a record of what it adds to the session
 // (filed under the day of its own timestamp, since a resumed session may live in an older
 // day's folder), keyed by the line's identity and ranked so that the earliest copy wins.
-ParseOutcome parseLine(ReadContext &context, LogSession &session, std::string_view line,
-                       size_t capacity, std::vector<UsageRecord> &records);
+ParseOutcome parseLine(ReadContext &context, LogSession &session, simdjson::dom::object line,
+                       std::vector<UsageRecord> &records);
 
 // Cheap test whether a line can matter at all.
 bool mayMatter(std::string_view line);

@@ -11,7 +11,7 @@
 
 namespace gemini {
 
-namespace ondemand = simdjson::ondemand;
+namespace dom = simdjson::dom;
 
 namespace {
 
@@ -43,12 +43,12 @@ UsageRecord recordOf(const Message &message, NameId project, ReadContext &contex
     return record;
 }
 
-// A message object, on-demand or parsed: usage when it is a reply with tokens.
-template <typename Object> ParseOutcome readMessage(Object &object, Message &message) {
+// A message object: usage when it is a reply with tokens.
+ParseOutcome readMessage(dom::object object, Message &message) {
     std::string_view text;
     if (!readString(object, "type", text) || text != "gemini")
         return ParseOutcome::ignored;
-    Object tokens;
+    dom::object tokens;
     if (object["tokens"].get_object().get(tokens))
         return ParseOutcome::ignored; // not yet counted: written again once it is
     if (!readTokenCount(tokens, "input", message.input) ||
@@ -73,11 +73,10 @@ template <typename Object> ParseOutcome readMessage(Object &object, Message &mes
 
 // Every message of an array (a $set update's, a metadata line's or a document's): one odd
 // message never costs the others.
-template <typename Object, typename Array, typename ReadOne>
-ParseOutcome readMessages(Array &messages, ReadOne &&readOne) {
+template <typename ReadOne> ParseOutcome readMessages(dom::array messages, ReadOne &&readOne) {
     ParseOutcome outcome = ParseOutcome::ignored;
     for (auto element : messages) {
-        Object message;
+        dom::object message;
         if (element.get_object().get(message))
             continue;
         if (readOne(message) == ParseOutcome::usage)
@@ -121,15 +120,10 @@ std::string projectOf(std::string_view path) {
     return folder;
 }
 
-ParseOutcome parseLine(ReadContext &context, LogSession &session, std::string_view line,
-                       size_t capacity, std::vector<UsageRecord> &records) {
-    ondemand::document document;
-    ondemand::object object;
-    if (context.parser.iterate(line.data(), line.size(), capacity).get(document) ||
-        document.get_object().get(object))
-        return ParseOutcome::malformed;
+ParseOutcome parseLine(ReadContext &context, LogSession &session, dom::object object,
+                       std::vector<UsageRecord> &records) {
     const NameId project = resolvedProject(context, session);
-    const auto readOne = [&](ondemand::object &object) {
+    const auto readOne = [&](dom::object &object) {
         Message message;
         const ParseOutcome outcome = readMessage(object, message);
         if (outcome == ParseOutcome::usage)
@@ -140,15 +134,15 @@ ParseOutcome parseLine(ReadContext &context, LogSession &session, std::string_vi
     std::string_view id;
     if (readString(object, "id", id))
         return readOne(object);
-    ondemand::object update;
-    ondemand::array messages;
+    dom::object update;
+    dom::array messages;
     if (!object["$set"].get_object().get(update)) {
         if (!update["messages"].get_array().get(messages))
-            return readMessages<ondemand::object>(messages, readOne);
+            return readMessages(messages, readOne);
         return ParseOutcome::ignored;
     }
     if (!object["messages"].get_array().get(messages))
-        return readMessages<ondemand::object>(messages, readOne);
+        return readMessages(messages, readOne);
     return ParseOutcome::ignored;
 }
 
@@ -156,16 +150,16 @@ ParseOutcome parseDocument(ReadContext &context, std::string_view json,
                            std::vector<UsageRecord> &records) {
     // The DOM parser checks the whole document against the grammar before handing any of it out;
     // the collector leaves documentPadding readable bytes after it.
-    static thread_local simdjson::dom::parser parser;
-    simdjson::dom::element root;
-    simdjson::dom::object object;
-    simdjson::dom::array messages;
+    static thread_local dom::parser parser;
+    dom::element root;
+    dom::object object;
+    dom::array messages;
     if (parser.parse(json.data(), json.size(), false).get(root) || root.get_object().get(object))
         return ParseOutcome::malformed;
     if (object["messages"].get_array().get(messages))
         return ParseOutcome::ignored;
     const NameId project = context.names.add(projectOf(context.path));
-    return readMessages<simdjson::dom::object>(messages, [&](simdjson::dom::object &message) {
+    return readMessages(messages, [&](dom::object &message) {
         Message read;
         const ParseOutcome outcome = readMessage(message, read);
         if (outcome == ParseOutcome::usage)

@@ -23,8 +23,8 @@ inline constexpr std::string_view usageNeedle = "\"tokens\"";
 // output + thoughts + tool-use prompt; the cache is split off input. The project is the folder
 // Gemini CLI names in the .project_root file of the chat's project folder; older, hash-named
 // project folders have none and their project is unknown.
-ParseOutcome parseLine(ReadContext &context, LogSession &session, std::string_view line,
-                       size_t capacity, std::vector<UsageRecord> &records);
+ParseOutcome parseLine(ReadContext &context, LogSession &session, simdjson::dom::object line,
+                       std::vector<UsageRecord> &records);
 
 // Reads an older whole-session document: its messages, as above.
 ParseOutcome parseDocument(ReadContext &context, std::string_view json,

@@ -5,43 +5,36 @@
 
 namespace kimi {
 
-namespace ondemand = simdjson::ondemand;
+namespace dom = simdjson::dom;
 
 namespace {
 
 // Seconds since the epoch of the record's time: seconds with a fraction as Kimi CLI writes it,
 // milliseconds where a number is that large, or an ISO-8601 text.
-std::optional<std::int64_t> recordTime(ondemand::object &object) {
-    ondemand::value value;
+std::optional<std::int64_t> recordTime(dom::object object) {
+    dom::element value;
     if (object["timestamp"].get(value))
         return std::nullopt;
-    ondemand::json_type type;
-    if (value.type().get(type))
-        return std::nullopt;
     double seconds;
-    if (type == ondemand::json_type::number && !value.get_double().get(seconds))
+    if (value.is_number() && !value.get_double().get(seconds))
         return wholeSeconds(seconds > 1e11 ? seconds / 1000 : seconds);
     std::string_view text;
-    if (type == ondemand::json_type::string && !value.get_string().get(text))
+    if (!value.get_string().get(text))
         return parseTimestamp(text);
     return std::nullopt;
 }
 
 } // namespace
 
-ParseOutcome parseLine(ReadContext &context, LogSession &, std::string_view line, size_t capacity,
+ParseOutcome parseLine(ReadContext &context, LogSession &, dom::object object,
                        std::vector<UsageRecord> &records) {
-    ondemand::document document;
-    ondemand::object object, message, payload, usage;
-    if (context.parser.iterate(line.data(), line.size(), capacity).get(document) ||
-        document.get_object().get(object))
-        return ParseOutcome::malformed;
+    dom::object message, payload, usage;
     std::string_view text;
     if (object["message"].get_object().get(message) ||
         (readString(message, "type", text) && text != "StatusUpdate") ||
         message["payload"].get_object().get(payload))
         return ParseOutcome::ignored;
-    ondemand::value usageValue;
+    dom::element usageValue;
     if (payload["token_usage"].get(usageValue) || usageValue.is_null())
         return ParseOutcome::ignored;
     if (usageValue.get_object().get(usage))

@@ -17,7 +17,7 @@ inline constexpr std::string_view usageNeedle = "\"token_usage\"";
 // cache). A step is known by its message_id (a forked session's wire file copies the source's
 // records), else by its time and figures, and ranked by its tokens. The wire records neither
 // the model nor the folder in plain text: both are unknown.
-ParseOutcome parseLine(ReadContext &context, LogSession &session, std::string_view line,
-                       size_t capacity, std::vector<UsageRecord> &records);
+ParseOutcome parseLine(ReadContext &context, LogSession &session, simdjson::dom::object line,
+                       std::vector<UsageRecord> &records);
 
 } // namespace kimi

@@ -7,23 +7,22 @@
 
 namespace pi {
 
-namespace ondemand = simdjson::ondemand;
+namespace dom = simdjson::dom;
 
 namespace {
 
 // LogSession::flags: the header named the session's folder.
 constexpr std::uint8_t headerRead = 1;
 
-std::optional<std::int64_t> messageTime(ondemand::object &message) {
-    ondemand::value value;
-    ondemand::number_type kind;
-    if (message["timestamp"].get(value) || value.get_number_type().get(kind))
+std::optional<std::int64_t> messageTime(dom::object message) {
+    dom::element value;
+    if (message["timestamp"].get(value))
         return std::nullopt;
     std::int64_t milliseconds;
-    if (kind == ondemand::number_type::signed_integer && !value.get_int64().get(milliseconds))
+    if (value.type() == dom::element_type::INT64 && !value.get_int64().get(milliseconds))
         return secondsOfMilliseconds(milliseconds);
     double real;
-    if (kind == ondemand::number_type::floating_point_number && !value.get_double().get(real))
+    if (value.type() == dom::element_type::DOUBLE && !value.get_double().get(real))
         return wholeSeconds(real / 1000);
     return std::nullopt;
 }
@@ -35,13 +34,9 @@ bool mayMatter(std::string_view line) {
            line.find("\"session\"") != std::string_view::npos;
 }
 
-ParseOutcome parseLine(ReadContext &context, LogSession &session, std::string_view line,
-                       size_t capacity, std::vector<UsageRecord> &records) {
-    ondemand::document document;
-    ondemand::object object, message, usage;
-    if (context.parser.iterate(line.data(), line.size(), capacity).get(document) ||
-        document.get_object().get(object))
-        return ParseOutcome::malformed;
+ParseOutcome parseLine(ReadContext &context, LogSession &session, dom::object object,
+                       std::vector<UsageRecord> &records) {
+    dom::object message, usage;
     std::string_view text;
     if (!readString(object, "type", text))
         return ParseOutcome::ignored;

@@ -18,7 +18,7 @@ bool mayMatter(std::string_view line);
 // input and the reasoning inside output). Forking and branching copy entries into a new
 // session file unchanged, so a reply is known by its own time, model and figures, not by its
 // session; its rank is its tokens.
-ParseOutcome parseLine(ReadContext &context, LogSession &session, std::string_view line,
-                       size_t capacity, std::vector<UsageRecord> &records);
+ParseOutcome parseLine(ReadContext &context, LogSession &session, simdjson::dom::object line,
+                       std::vector<UsageRecord> &records);
 
 } // namespace pi

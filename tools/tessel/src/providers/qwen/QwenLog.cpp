@@ -7,7 +7,7 @@
 
 namespace qwen {
 
-namespace ondemand = simdjson::ondemand;
+namespace dom = simdjson::dom;
 
 TokenSplit splitOf(std::int64_t prompt, std::int64_t candidates, std::int64_t cached,
                    std::int64_t thoughts, std::int64_t total) {
@@ -36,13 +36,9 @@ std::string projectFolderName(std::string_view path) {
     return slash == std::string_view::npos ? std::string() : std::string(rest.substr(0, slash));
 }
 
-ParseOutcome parseLine(ReadContext &context, LogSession &, std::string_view line, size_t capacity,
+ParseOutcome parseLine(ReadContext &context, LogSession &, dom::object object,
                        std::vector<UsageRecord> &records) {
-    ondemand::document document;
-    ondemand::object object, usage;
-    if (context.parser.iterate(line.data(), line.size(), capacity).get(document) ||
-        document.get_object().get(object))
-        return ParseOutcome::malformed;
+    dom::object usage;
     std::string_view text;
     if (!readString(object, "type", text) || text != "assistant" ||
         object["usageMetadata"].get_object().get(usage))

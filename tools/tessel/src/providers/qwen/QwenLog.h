@@ -25,8 +25,8 @@ TokenSplit splitOf(std::int64_t prompt, std::int64_t candidates, std::int64_t ca
 // Reads one line. A reply is known by its time, model and figures (records carry no message
 // id), ranked by its tokens. The model is the record's, the project its cwd, else the project
 // folder's name.
-ParseOutcome parseLine(ReadContext &context, LogSession &session, std::string_view line,
-                       size_t capacity, std::vector<UsageRecord> &records);
+ParseOutcome parseLine(ReadContext &context, LogSession &session, simdjson::dom::object line,
+                       std::vector<UsageRecord> &records);
 
 // The name of the project folder a chat file at `path` is in (.../projects/<folder>/chats/...).
 std::string projectFolderName(std::string_view path);

@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/JsonStructure.h"
 #include "providers/JsonFields.h"
+#include "providers/SqliteReading.h"
 
 #include <simdjson.h>
 #include <sqlite3.h>
@@ -157,56 +158,18 @@ std::optional<UsageRecord> parseMessage(std::string_view json, std::string_view 
 
 namespace {
 
-struct DatabaseCloser {
-    void operator()(sqlite3 *database) const { sqlite3_close_v2(database); }
-};
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
-std::string reason(sqlite3 *database) {
-    return database ? sqlite3_errmsg(database) : "out of memory";
-}
+using Statement = SqliteStatement;
 
 [[noreturn]] void fail(const std::string &path, sqlite3 *database) {
-    throw ToolError("cannot read the OpenCode database " + path + ": " + reason(database));
-}
-
-std::string_view columnText(sqlite3_stmt *statement, int column) {
-    if (column < 0 || sqlite3_column_type(statement, column) != SQLITE_TEXT)
-        return {};
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
-    return text ? std::string_view(text,
-                                   static_cast<size_t>(sqlite3_column_bytes(statement, column)))
-                : std::string_view();
+    throw ToolError("cannot read the OpenCode database " + path + ": " + sqliteReason(database));
 }
 
 std::optional<std::int64_t> columnTime(sqlite3_stmt *statement, int column) {
-    if (column < 0)
+    // A real this large is no time in milliseconds.
+    if (column >= 0 && sqlite3_column_type(statement, column) == SQLITE_FLOAT &&
+        std::fabs(sqlite3_column_double(statement, column)) > 1e17)
         return std::nullopt;
-    switch (sqlite3_column_type(statement, column)) {
-    case SQLITE_INTEGER:
-        return sqlite3_column_int64(statement, column);
-    case SQLITE_FLOAT: {
-        const double real = sqlite3_column_double(statement, column);
-        if (!std::isfinite(real) || std::fabs(real) > 1e17)
-            return std::nullopt;
-        return static_cast<std::int64_t>(std::floor(real));
-    }
-    default:
-        return std::nullopt;
-    }
-}
-
-bool hasTable(sqlite3 *database, const char *table) {
-    sqlite3_stmt *raw = nullptr;
-    if (sqlite3_prepare_v2(database, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?",
-                           -1, &raw, nullptr) != SQLITE_OK)
-        return false;
-    const Statement statement(raw);
-    sqlite3_bind_text(raw, 1, table, -1, SQLITE_STATIC);
-    return sqlite3_step(raw) == SQLITE_ROW;
+    return columnInteger(statement, column);
 }
 
 // The database copy of a message is the newer storage: it outranks a message file's copy
@@ -228,7 +191,8 @@ struct Columns {
     }
 };
 
-std::optional<std::int64_t> columnInteger(sqlite3_stmt *statement, int column) {
+// An integer column, or a text column that holds one.
+std::optional<std::int64_t> integerOrText(sqlite3_stmt *statement, int column) {
     if (column < 0)
         return std::nullopt;
     if (sqlite3_column_type(statement, column) == SQLITE_INTEGER)
@@ -278,7 +242,7 @@ Sessions readSessions(sqlite3 *database) {
         const std::string_view from = columnText(raw, parent);
         if (from.empty() || from == session)
             continue;
-        Fork fork{std::string(from), columnInteger(raw, boundary), {}};
+        Fork fork{std::string(from), integerOrText(raw, boundary), {}};
         if (!fork.boundarySeq)
             fork.boundaryId = columnText(raw, boundary);
         sessions.forks.emplace(session, std::move(fork));
@@ -304,7 +268,7 @@ public:
         if (id < 0 || session < 0 || seq < 0)
             return;
         while (sqlite3_step(raw) == SQLITE_ROW) {
-            const auto number = columnInteger(raw, seq);
+            const auto number = integerOrText(raw, seq);
             const std::string_view message = columnText(raw, id);
             if (!number || message.empty())
                 continue;
@@ -355,7 +319,7 @@ std::string readTable(sqlite3 *database, const std::string &table, LocalDays &da
     sqlite3_stmt *raw = nullptr;
     if (sqlite3_prepare_v2(database, ("SELECT * FROM \"" + table + "\"").c_str(), -1, &raw,
                            nullptr) != SQLITE_OK)
-        return "table " + table + ": " + reason(database);
+        return "table " + table + ": " + sqliteReason(database);
     const Statement statement(raw);
     const Columns columns(raw);
     const int id = columns["id"], data = columns["data"], created = columns["time_created"],
@@ -367,7 +331,7 @@ std::string readTable(sqlite3 *database, const std::string &table, LocalDays &da
         if (step == SQLITE_DONE)
             return {};
         if (step != SQLITE_ROW)
-            return "table " + table + ": " + reason(database);
+            return "table " + table + ": " + sqliteReason(database);
         // Newer tables say what a row is: user and synthetic rows never carry usage, whatever
         // their data holds. A type this reader does not know is judged by its data's role.
         if (const std::string_view kind = columnText(raw, type);
@@ -376,7 +340,7 @@ std::string readTable(sqlite3 *database, const std::string &table, LocalDays &da
         const std::string_view sessionId = columnText(raw, session);
         const auto folder = sessions.folders.find(sessionId);
         std::optional<std::string> original;
-        if (const auto number = columnInteger(raw, seq))
+        if (const auto number = integerOrText(raw, seq))
             original = copies.originalOf(sessionId, *number);
         if (auto record = parseMessage(
                 columnText(raw, data), original ? std::string_view(*original) : columnText(raw, id),
@@ -406,7 +370,7 @@ DatabaseRead readDatabase(const std::string &path, LocalDays &days) {
     // Read-only: never writes, never creates, and in WAL mode never blocks OpenCode's writes.
     const int opened =
         sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    std::unique_ptr<sqlite3, DatabaseCloser> database(raw);
+    SqliteDatabase database(raw);
     if (opened != SQLITE_OK)
         fail(path, raw);
     sqlite3_busy_timeout(raw, 2000);

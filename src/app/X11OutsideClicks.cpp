@@ -103,6 +103,8 @@ void X11OutsideClicks::surround(QWidget &window) {
     if (!connection)
         return;
     const auto id = xcb_window_t(window.winId());
+    m_surrounded = &window;
+    m_surroundedId = id;
     using Geometry = std::unique_ptr<xcb_get_geometry_reply_t, decltype(&free)>;
     using Position = std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&free)>;
     const Geometry size(
@@ -145,6 +147,11 @@ void X11OutsideClicks::surround(QWidget &window) {
     m_covering = true;
 }
 
+void X11OutsideClicks::surroundAgain() {
+    if (m_covering && m_surrounded && m_surrounded->isVisible())
+        surround(*m_surrounded);
+}
+
 void X11OutsideClicks::withdraw() {
     m_covering = false;
     if (!m_buttonDown)
@@ -165,6 +172,14 @@ bool X11OutsideClicks::nativeEventFilter(const QByteArray &eventType, void *mess
         return false;
     const auto *event = static_cast<const xcb_generic_event_t *>(message);
     const uint8_t type = event->response_type & 0x7f;
+    // The window manager's answer to a move or resize, or its own placement: the cover follows
+    // once Qt has seen the event too.
+    if (type == XCB_CONFIGURE_NOTIFY) {
+        const auto *configure = reinterpret_cast<const xcb_configure_notify_event_t *>(event);
+        if (m_covering && configure->window == m_surroundedId)
+            QMetaObject::invokeMethod(this, &X11OutsideClicks::surroundAgain, Qt::QueuedConnection);
+        return false;
+    }
     if (type != XCB_BUTTON_PRESS && type != XCB_BUTTON_RELEASE)
         return false;
     // Press and release share their layout.

@@ -2,6 +2,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <array>
@@ -24,8 +25,10 @@ public:
     static std::unique_ptr<X11OutsideClicks> create();
     ~X11OutsideClicks() override;
 
-    // Covers the screen around `window` (shown) where the X server has it now; called again
-    // when the window moves or changes size.
+    // Covers the screen around `window` (shown) where the X server has it now, and again each
+    // time the server reports it moved or changed size: the window manager may carry out a
+    // move or resize Qt asked for after Qt has told the widget, and a cover left where the
+    // window was would swallow clicks on the window itself.
     void surround(QWidget &window);
     // Takes the cover away.
     void withdraw();
@@ -39,8 +42,11 @@ signals:
 private:
     explicit X11OutsideClicks(std::array<uint32_t, 4> windows);
     void unmap();
+    void surroundAgain();
 
     std::array<uint32_t, 4> m_windows;
+    QPointer<QWidget> m_surrounded;
+    uint32_t m_surroundedId = 0;
     bool m_covering = false;
     bool m_buttonDown = false;
     // Takes the cover away after a click whose release never comes.

@@ -84,6 +84,10 @@ run_as_test_user() {
             { echo "SKIPPED: no ordinary user to run the desktop as"; exit 77; }
         chown -R "$test_user" "$outer"
         chmod 755 "$outer"
+        # Where X servers put their sockets, as a booted system has it: on a fresh machine
+        # the first server would make it with the user's umask, and GNOME Shell refuses to
+        # start Xwayland in a folder others cannot write to.
+        [ -d /tmp/.X11-unix ] || install -d -m 1777 /tmp/.X11-unix
         as_user=(runuser -u "$test_user" --)
     fi
     "${as_user[@]}" env -i PATH="$PATH" LANG=C.UTF-8 HOME="$outer/home" TESSELMENU_E2E_WORK="$outer" \

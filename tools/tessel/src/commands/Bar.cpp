@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <ctime>
 
 namespace {
 
@@ -22,15 +21,6 @@ double usedPercent(const LimitEntry &entry) {
     return entry.status == LimitEntry::Status::reached
                ? std::max(entry.observation.usedPercent, 100.0)
                : entry.observation.usedPercent;
-}
-
-std::string clock(std::int64_t seconds, std::int64_t now) {
-    const std::time_t time = static_cast<std::time_t>(seconds);
-    std::tm local{};
-    ::localtime_r(&time, &local);
-    char text[32];
-    std::strftime(text, sizeof text, seconds - now < 86400 ? "%H:%M" : "%b %d %H:%M", &local);
-    return text;
 }
 
 std::string windowName(const LimitEntry &entry) {
@@ -112,7 +102,7 @@ std::string renderBarWaybar(const BarFigures &figures) {
         tooltip.append("\n").append(windowName(entry)).append(": ");
         tooltip.append(formatNumber(usedPercent(entry))).append("%");
         if (entry.observation.resetsAt)
-            tooltip += ", resets " + clock(*entry.observation.resetsAt, figures.now);
+            tooltip += ", resets " + resetClock(*entry.observation.resetsAt, figures.now);
     }
     return "{\"text\":\"" + jsonEscaped(markupEscaped(renderBarText(figures))) +
            "\",\"tooltip\":\"" + jsonEscaped(markupEscaped(tooltip)) + "\",\"class\":\"" +

@@ -3,6 +3,7 @@
 #include "history/RepoReadme.h"
 
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -101,4 +102,13 @@ std::string fitted(std::string_view text, size_t width) {
         at += length;
     }
     return width == 0 ? std::string() : result + "…";
+}
+
+std::string resetClock(std::int64_t at, std::int64_t now) {
+    const std::time_t time = static_cast<std::time_t>(at);
+    std::tm local{};
+    ::localtime_r(&time, &local);
+    char text[32];
+    std::strftime(text, sizeof text, at - now < 86400 ? "%H:%M" : "%b %d %H:%M", &local);
+    return text;
 }

@@ -13,6 +13,9 @@ std::string compactTokens(std::int64_t tokens);
 // under half a cent that is not nothing; "≥ " before it when it leaves unpriced tokens out.
 std::string dollars(std::int64_t nanodollars, bool lowerBound = false);
 
+// When a limit resets, in local time: "14:05" within a day of `now`, else "Dec 09 14:05".
+std::string resetClock(std::int64_t at, std::int64_t now);
+
 // The exact amount in dollars as a JSON number: "12.4", "0.000000005", "0".
 std::string dollarsJson(std::int64_t nanodollars);
 

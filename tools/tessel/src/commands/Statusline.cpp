@@ -5,6 +5,7 @@
 #include "base/Errors.h"
 #include "base/FileLock.h"
 #include "base/JsonStructure.h"
+#include "commands/FigureTexts.h"
 #include "history/UsageHistory.h"
 #include "limits/ClaudeLimits.h"
 #include "limits/LimitNumbers.h"
@@ -14,14 +15,15 @@
 #include <simdjson.h>
 
 #include <cmath>
-#include <ctime>
 #include <filesystem>
 
 namespace ondemand = simdjson::ondemand;
 
 namespace {
 
-std::string compactTokens(std::int64_t tokens) {
+// "1.2M" as the tray shows it, but cut down rather than rounded: a status line never shows more
+// than was used.
+std::string flooredCompactTokens(std::int64_t tokens) {
     const struct {
         double size;
         const char *suffix;
@@ -79,15 +81,6 @@ std::optional<std::int64_t> todayTokens(const StatuslineOptions &options,
     }
 }
 
-std::string resetClock(std::int64_t resetsAt, std::int64_t now) {
-    const std::time_t time = static_cast<std::time_t>(resetsAt);
-    std::tm local{};
-    ::localtime_r(&time, &local);
-    char text[32];
-    std::strftime(text, sizeof text, resetsAt - now < 86400 ? "%H:%M" : "%b %d %H:%M", &local);
-    return text;
-}
-
 } // namespace
 
 std::string statuslineSnapshotPath(const Environment &environment) {
@@ -140,7 +133,7 @@ std::string runStatusline(std::string_view input, const StatuslineOptions &optio
 
     std::string line;
     if (const auto tokens = todayTokens(options, environment))
-        line = compactTokens(*tokens) + " tokens today";
+        line = flooredCompactTokens(*tokens) + " tokens today";
     for (const LimitObservation &window : shown) {
         line += std::string(line.empty() ? "" : " · ") + windowLabel(window.windowMinutes) + " " +
                 formatNumber(window.usedPercent) + "%";

@@ -92,6 +92,8 @@ TEST_F(ProviderReadersTest, LogsAreFoundByNameThroughLinkedFilesButNotInLinkedFo
     for (const LogFile &log : discoverLogs(environment, problems)) {
         found.insert(log.path);
         EXPECT_EQ(log.current.size, line.size()) << log.path;
+        // The walk hashes keys folder by folder: they must be the keys the stored state has.
+        EXPECT_EQ(log.key, logFileKey(*log.provider, log.storage, log.path)) << log.path;
     }
     EXPECT_EQ(found, (std::set<std::string>{projects + "/p/a.jsonl", projects + "/p/link.jsonl",
                                             projects + "/named.jsonl/c.jsonl"}));

@@ -44,6 +44,10 @@ std::uint64_t fileKey(std::string_view prefix, std::string_view name) {
     return messageKey(Provider::claude, prefix, name);
 }
 
+MessageKeyInProgress fileKeyStart(std::string_view prefix) {
+    return MessageKeyInProgress(Provider::claude, prefix);
+}
+
 std::uint64_t stateChecksum(std::string_view bytes) {
     return binaryChecksum(bytes.data(), bytes.size());
 }
@@ -185,7 +189,8 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
             file.session.flags = in.get<std::uint8_t>();
             if (file.id >= state.nextFileId)
                 return std::nullopt;
-            state.files.emplace(key, file);
+            // Written in key order: each goes at the end.
+            state.files.emplace_hint(state.files.end(), key, file);
         }
         for (auto count = in.getCount(12); count > 0; --count) {
             const auto id = in.get<NameId>();

@@ -58,6 +58,8 @@ inline constexpr std::uint32_t countingRules = 5;
 
 // The key of a file in CollectorState::files.
 std::uint64_t fileKey(std::string_view prefix, std::string_view name);
+// fileKey(prefix, ...) to be continued with the name in pieces.
+MessageKeyInProgress fileKeyStart(std::string_view prefix);
 
 // The state file's bytes. Hands out the message index, which is unusable afterwards; with
 // `breakdown`, also sums what its counted copies contributed per day, tool, model and project.

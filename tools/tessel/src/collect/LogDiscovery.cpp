@@ -1,6 +1,7 @@
 #include "collect/LogDiscovery.h"
 
 #include "base/Errors.h"
+#include "collect/CollectorState.h"
 #include "providers/ProviderRegistry.h"
 
 #include <algorithm>
@@ -36,12 +37,21 @@ bool matches(std::string_view name, std::string_view ending) {
                                    : name == ending;
 }
 
-// Walks the folder open as `folder` (which it closes) at `path`. Every name is looked up
-// relative to its open folder rather than from the root again, and the type the listing
-// gives saves a stat() of every folder and skipped file.
-void walk(int folder, std::string &path, std::string_view ending,
-          const std::function<void(const std::string &, const FileState &)> &found,
-          std::vector<std::string> &problems) {
+// What a tool's file keys begin with: the tool and the kind of file.
+std::string logFileKeyPrefix(const ProviderDefinition &provider, LogStorage storage) {
+    static constexpr std::string_view tags[] = {":", "-document:", "-db:"};
+    return std::string(provider.id) + std::string(tags[static_cast<int>(storage)]);
+}
+
+// Told of each file found: its path, its key in the file table and what stat() says of it.
+using FoundFile = std::function<void(const std::string &, std::uint64_t, const FileState &)>;
+
+// Walks the folder open as `folder` (which it closes) at `path`, whose key so far is `pathKey`.
+// Every name is looked up relative to its open folder rather than from the root again, the
+// type the listing gives saves a stat() of every folder and skipped file, and each key is
+// hashed on from its folder's rather than from the start of the path.
+void walk(int folder, std::string &path, const MessageKeyInProgress &pathKey,
+          std::string_view ending, const FoundFile &found, std::vector<std::string> &problems) {
     DIR *listing = ::fdopendir(folder);
     if (!listing) {
         ::close(folder);
@@ -60,10 +70,11 @@ void walk(int folder, std::string &path, std::string_view ending,
             type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
         }
         path.append("/").append(name);
+        const MessageKeyInProgress nameKey = pathKey.then("/").then(name);
         if (matches(name, ending)) {
             // Followed where it is a link, as a log may be.
             if (::fstatat(folder, entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode))
-                found(path, stateOf(info));
+                found(path, nameKey.key(), stateOf(info));
         } else if (type == DT_LNK) {
             // Linked folders are not walked, but one that cannot be read is named.
             if (::fstatat(folder, entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode))
@@ -74,7 +85,7 @@ void walk(int folder, std::string &path, std::string_view ending,
             const int inner =
                 ::openat(folder, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (inner >= 0)
-                walk(inner, path, ending, found, problems);
+                walk(inner, path, nameKey, ending, found, problems);
             else if (errno != EACCES && errno != ENOENT) // those are named above, or gone
                 problems.push_back("cannot read the folder " + path + ": " + systemReason(errno));
         }
@@ -83,9 +94,8 @@ void walk(int folder, std::string &path, std::string_view ending,
     ::closedir(listing);
 }
 
-void findFiles(const std::string &folder, std::string_view ending,
-               const std::function<void(const std::string &, const FileState &)> &found,
-               std::vector<std::string> &problems) {
+void findFiles(const std::string &folder, const std::string &keyPrefix, std::string_view ending,
+               const FoundFile &found, std::vector<std::string> &problems) {
     checkListable(AT_FDCWD, folder.c_str(), folder, problems);
     const int open = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (open < 0) {
@@ -96,7 +106,7 @@ void findFiles(const std::string &folder, std::string_view ending,
     std::string path = folder;
     while (path.size() > 1 && path.ends_with('/'))
         path.pop_back();
-    walk(open, path, ending, found, problems);
+    walk(open, path, fileKeyStart(keyPrefix).then(path), ending, found, problems);
 }
 
 } // namespace
@@ -110,8 +120,7 @@ std::optional<FileState> statFile(const std::string &path) {
 
 std::uint64_t logFileKey(const ProviderDefinition &provider, LogStorage storage,
                          std::string_view path) {
-    static constexpr std::string_view tags[] = {":", "-document:", "-db:"};
-    return fileKey(std::string(provider.id) + std::string(tags[static_cast<int>(storage)]), path);
+    return fileKey(logFileKeyPrefix(provider, storage), path);
 }
 
 std::vector<LogFile> discoverLogs(const Environment &environment,
@@ -123,10 +132,9 @@ std::vector<LogFile> discoverLogs(const Environment &environment,
             continue;
         for (const LogFolder &folder : provider->locate(environment).folders) {
             findFiles(
-                folder.path, folder.ending,
-                [&](const std::string &path, const FileState &current) {
-                    logs.push_back({provider, folder.storage,
-                                    logFileKey(*provider, folder.storage, path), path, current});
+                folder.path, logFileKeyPrefix(*provider, folder.storage), folder.ending,
+                [&](const std::string &path, std::uint64_t key, const FileState &current) {
+                    logs.push_back({provider, folder.storage, key, path, current});
                 },
                 problems);
         }
@@ -135,9 +143,30 @@ std::vector<LogFile> discoverLogs(const Environment &environment,
     // Every file counts, whatever its name: a Codex session of the same name in sessions/ and
     // archived_sessions/ may hold turns the other lacks, and what both hold counts once by its
     // identity. A folder listed twice (two variables naming it) gives its files once.
-    std::sort(logs.begin(), logs.end(), [](const LogFile &a, const LogFile &b) {
-        return a.key != b.key ? a.key < b.key : a.path < b.path;
+    // Sorted as keys with their places rather than as whole entries, which are slow to move;
+    // the entries then go to their places in cycles, without a second list.
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> order(logs.size());
+    for (std::uint32_t i = 0; i < logs.size(); ++i)
+        order[i] = {logs[i].key, i};
+    std::sort(order.begin(), order.end(), [&](const auto &a, const auto &b) {
+        return a.first != b.first ? a.first < b.first : logs[a.second].path < logs[b.second].path;
     });
+    for (std::uint32_t start = 0; start < logs.size(); ++start) {
+        if (order[start].second == start)
+            continue;
+        LogFile held = std::move(logs[start]);
+        std::uint32_t at = start;
+        for (;;) {
+            const std::uint32_t from = order[at].second;
+            order[at].second = at;
+            if (from == start) {
+                logs[at] = std::move(held);
+                break;
+            }
+            logs[at] = std::move(logs[from]);
+            at = from;
+        }
+    }
     logs.erase(std::unique(logs.begin(), logs.end(),
                            [](const LogFile &a, const LogFile &b) { return a.key == b.key; }),
                logs.end());

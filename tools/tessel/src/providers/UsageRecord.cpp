@@ -4,13 +4,23 @@
 
 namespace {
 
-std::uint64_t fnvMix(std::uint64_t hash, std::string_view text) {
+constexpr std::uint64_t fnvPrime = 1099511628211ull;
+
+std::uint64_t fnvBytes(std::uint64_t hash, std::string_view text) {
     for (const unsigned char c : text) {
         hash ^= c;
-        hash *= 1099511628211ull;
+        hash *= fnvPrime;
     }
-    hash ^= 0xff; // separator, so ("ab","c") and ("a","bc") differ
-    return hash * 1099511628211ull;
+    return hash;
+}
+
+// A part ends in a separator, so ("ab","c") and ("a","bc") differ.
+std::uint64_t fnvEnd(std::uint64_t hash) {
+    return (hash ^ 0xff) * fnvPrime;
+}
+
+std::uint64_t fnvMix(std::uint64_t hash, std::string_view text) {
+    return fnvEnd(fnvBytes(hash, text));
 }
 
 // splitmix64 finaliser: spreads FNV's weak low bits over the whole word. Never 0.
@@ -35,6 +45,17 @@ std::uint64_t messageKey(Provider provider, std::string_view id, std::string_vie
 
 std::uint64_t finishedKey(std::uint64_t hash) {
     return finish(hash);
+}
+
+MessageKeyInProgress::MessageKeyInProgress(Provider provider, std::string_view id)
+    : m_hash(fnvMix(fnvMix(fnvOffset, providerId(provider)), id)) {}
+
+MessageKeyInProgress MessageKeyInProgress::then(std::string_view more) const {
+    return MessageKeyInProgress(fnvBytes(m_hash, more));
+}
+
+std::uint64_t MessageKeyInProgress::key() const {
+    return finish(fnvEnd(m_hash));
 }
 
 TokenSplit fittedSplit(const TokenSplit &split, std::int64_t tokens) {

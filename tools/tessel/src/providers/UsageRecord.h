@@ -113,3 +113,19 @@ inline constexpr std::int64_t maxTokensPerField = 1'000'000'000'000;
 std::uint64_t messageKey(Provider provider, std::string_view id, std::string_view second = {});
 // The final mix of messageKey, for readers that hash figures rather than text. Never 0.
 std::uint64_t finishedKey(std::uint64_t hash);
+
+// messageKey(provider, id, second) taken in steps, for many keys whose second parts begin
+// alike (the paths of the files in one folder): the shared beginning is hashed once and
+// continued for each.
+class MessageKeyInProgress {
+public:
+    MessageKeyInProgress(Provider provider, std::string_view id);
+    // The key so far, with `more` added to the end of its second part.
+    MessageKeyInProgress then(std::string_view more) const;
+    // messageKey(provider, id, all that was added).
+    std::uint64_t key() const;
+
+private:
+    explicit MessageKeyInProgress(std::uint64_t hash) : m_hash(hash) {}
+    std::uint64_t m_hash;
+};

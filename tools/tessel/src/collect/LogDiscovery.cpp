@@ -70,11 +70,12 @@ void walk(int folder, std::string &path, const MessageKeyInProgress &pathKey,
             type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
         }
         path.append("/").append(name);
-        const MessageKeyInProgress nameKey = pathKey.then("/").then(name);
+        // Only for the files kept and the folders walked.
+        const auto nameKey = [&] { return pathKey.then("/").then(name); };
         if (matches(name, ending)) {
             // Followed where it is a link, as a log may be.
             if (::fstatat(folder, entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode))
-                found(path, nameKey.key(), stateOf(info));
+                found(path, nameKey().key(), stateOf(info));
         } else if (type == DT_LNK) {
             // Linked folders are not walked, but one that cannot be read is named.
             if (::fstatat(folder, entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode))
@@ -85,7 +86,7 @@ void walk(int folder, std::string &path, const MessageKeyInProgress &pathKey,
             const int inner =
                 ::openat(folder, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (inner >= 0)
-                walk(inner, path, nameKey, ending, found, problems);
+                walk(inner, path, nameKey(), ending, found, problems);
             else if (errno != EACCES && errno != ENOENT) // those are named above, or gone
                 problems.push_back("cannot read the folder " + path + ": " + systemReason(errno));
         }

@@ -44,7 +44,7 @@ protected:
     std::vector<Spent> read(Provider provider, const std::string &path) {
         std::vector<std::string> problems;
         std::vector<Spent> spent;
-        for (const LogFile &log : discoverLogs(environment, problems)) {
+        for (const LogFile &log : discoverLogs(environment, problems).files()) {
             if (log.path != path)
                 continue;
             LogReader reader;
@@ -89,7 +89,7 @@ TEST_F(ProviderReadersTest, LogsAreFoundByNameThroughLinkedFilesButNotInLinkedFo
 
     std::vector<std::string> problems;
     std::set<std::string> found;
-    for (const LogFile &log : discoverLogs(environment, problems)) {
+    for (const LogFile &log : discoverLogs(environment, problems).files()) {
         found.insert(log.path);
         EXPECT_EQ(log.current.size, line.size()) << log.path;
         // The walk hashes keys folder by folder: they must be the keys the stored state has.

@@ -35,14 +35,18 @@ namespace {
 // records that are not yet merged, whatever the size of the logs.
 constexpr size_t filesPerRound = 64;
 
-// What to read of a file, or nullopt when it is unchanged since the last collection.
-std::optional<ReadJob> planRead(const LogFile &log, CollectorState &state) {
+// Same size, modification time and file as when it was last read: nothing to read.
+bool unchanged(const FoundLogs::Entry &log, const CollectorState &state) {
+    const auto previous = state.files.find(log.key);
+    return previous != state.files.end() && log.sameFileAs(previous->second);
+}
+
+// What to read of a file that changed or is new.
+ReadJob planRead(const LogFile &log, CollectorState &state) {
     const auto previous = state.files.find(log.key);
     if (previous == state.files.end())
         return ReadJob{&log, 0, {}, 0, state.nextFileId++};
     const FileState &known = previous->second;
-    if (known.sameFileAs(log.current))
-        return std::nullopt;
     // Appended to: go on where the last collection stopped (the reader checks that the file
     // still ends where it did).
     if (log.storage == LogStorage::lines && known.inode == log.current.inode &&
@@ -55,23 +59,22 @@ std::optional<ReadJob> planRead(const LogFile &log, CollectorState &state) {
 // A file renamed into another folder (a Codex session moved into the archive, a project
 // folder renamed) keeps its inode, size and modification time: it takes over the entry of the
 // path it left, so nothing of it is read or counted again. Answers whether one was found.
-bool followMovedFiles(const std::vector<LogFile> &logs, CollectorState &state) {
+bool followMovedFiles(const FoundLogs &logs, CollectorState &state) {
     std::map<std::tuple<std::uint64_t, std::uint64_t, std::int64_t>, std::uint64_t> gone;
-    auto log = logs.begin();
+    auto log = logs.entries.begin();
     for (const auto &[key, file] : state.files) {
-        while (log != logs.end() && log->key < key)
+        while (log != logs.entries.end() && log->key < key)
             ++log;
-        if (log == logs.end() || log->key != key)
+        if (log == logs.entries.end() || log->key != key)
             gone.emplace(std::tuple(file.inode, file.size, file.mtimeNs), key);
     }
     bool moved = false;
-    for (const LogFile &found : logs) {
+    for (const FoundLogs::Entry &found : logs.entries) {
         if (gone.empty())
             break;
         if (state.files.contains(found.key))
             continue;
-        const auto left =
-            gone.find(std::tuple(found.current.inode, found.current.size, found.current.mtimeNs));
+        const auto left = gone.find(std::tuple(found.inode, found.size, found.mtimeNs));
         if (left == gone.end())
             continue;
         const auto entry = state.files.extract(left->second);
@@ -205,19 +208,28 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
     CollectorState state = loaded ? std::move(*loaded) : CollectorState{};
     state.priceVersion = pricing.version;
     MessageIndex::Counting counting{state.totals, state.names, pricing};
-    const std::vector<LogFile> logs = discoverLogs(environment, summary.warnings);
+    FoundLogs logs = discoverLogs(environment, summary.warnings);
     bool changed = !loaded || followMovedFiles(logs, state);
 
-    std::vector<ReadJob> jobs;
-    for (const LogFile &log : logs)
-        if (auto job = planRead(log, state))
-            jobs.push_back(std::move(*job));
+    std::vector<std::uint32_t> toRead;
+    for (std::uint32_t i = 0; i < logs.entries.size(); ++i)
+        if (!unchanged(logs.entries[i], state))
+            toRead.push_back(i);
 
-    ReadWorkers readers(std::min(workerCount(), jobs.size()));
+    ReadWorkers readers(std::min(workerCount(), toRead.size()));
     std::uint64_t malformed = 0, overlong = 0;
-    for (size_t first = 0; first < jobs.size(); first += filesPerRound) {
-        const std::span<const ReadJob> round(jobs.data() + first,
-                                             std::min(filesPerRound, jobs.size() - first));
+    // Whole file entries and read jobs are made a round at a time, so that what a collect
+    // holds per file stays the small entry of the walk.
+    std::vector<LogFile> roundFiles;
+    std::vector<ReadJob> round;
+    for (size_t first = 0; first < toRead.size(); first += filesPerRound) {
+        const size_t count = std::min(filesPerRound, toRead.size() - first);
+        roundFiles.clear();
+        round.clear();
+        for (size_t i = 0; i < count; ++i)
+            roundFiles.push_back(logs.file(logs.entries[toRead[first + i]]));
+        for (const LogFile &file : roundFiles)
+            round.push_back(planRead(file, state));
         std::vector<ReadResult> results = readers.read(round);
         // A file read again from its start (replaced, shortened, rewritten) takes back what it
         // counted before, so every line it holds now counts once and lines it no longer holds
@@ -262,11 +274,11 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
 
     // Files that are gone leave the table; what they counted stays counted. Both lists are
     // sorted by key.
-    auto log = logs.begin();
+    auto log = logs.entries.begin();
     for (auto entry = state.files.begin(); entry != state.files.end();) {
-        while (log != logs.end() && log->key < entry->first)
+        while (log != logs.entries.end() && log->key < entry->first)
             ++log;
-        if ((log != logs.end() && log->key == entry->first) ||
+        if ((log != logs.entries.end() && log->key == entry->first) ||
             databaseKeys.contains(entry->first)) {
             ++entry;
         } else {
@@ -274,6 +286,9 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
             changed = true;
         }
     }
+    // The walk's list is done with before the state is written.
+    logs = {};
+    toRead = {};
 
     storeHistory(files, stored, inherited, state.totals, summary);
     // The breakdown goes before the state: should writing the state fail, the next collection

@@ -43,8 +43,10 @@ std::string logFileKeyPrefix(const ProviderDefinition &provider, LogStorage stor
     return std::string(provider.id) + std::string(tags[static_cast<int>(storage)]);
 }
 
-// Told of each file found: its path, its key in the file table and what stat() says of it.
-using FoundFile = std::function<void(const std::string &, std::uint64_t, const FileState &)>;
+// Told of each file found: its folder's path, its name, its key in the file table and what
+// stat() says of it.
+using FoundFile =
+    std::function<void(const std::string &, std::string_view, std::uint64_t, const struct stat &)>;
 
 // Walks the folder open as `folder` (which it closes) at `path`, whose key so far is `pathKey`.
 // Every name is looked up relative to its open folder rather than from the root again, the
@@ -69,14 +71,15 @@ void walk(int folder, std::string &path, const MessageKeyInProgress &pathKey,
                 continue;
             type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
         }
-        path.append("/").append(name);
         // Only for the files kept and the folders walked.
         const auto nameKey = [&] { return pathKey.then("/").then(name); };
         if (matches(name, ending)) {
             // Followed where it is a link, as a log may be.
             if (::fstatat(folder, entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode))
-                found(path, nameKey().key(), stateOf(info));
-        } else if (type == DT_LNK) {
+                found(path, name, nameKey().key(), info);
+        }
+        path.append("/").append(name);
+        if (type == DT_LNK && !matches(name, ending)) {
             // Linked folders are not walked, but one that cannot be read is named.
             if (::fstatat(folder, entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode))
                 checkListable(folder, entry->d_name, path, problems);
@@ -124,9 +127,29 @@ std::uint64_t logFileKey(const ProviderDefinition &provider, LogStorage storage,
     return fileKey(logFileKeyPrefix(provider, storage), path);
 }
 
-std::vector<LogFile> discoverLogs(const Environment &environment,
-                                  std::vector<std::string> &problems) {
-    std::vector<LogFile> logs;
+std::string FoundLogs::path(const Entry &entry) const {
+    return folderOf(entry).path + "/" + names.substr(entry.nameAt, entry.nameLength);
+}
+
+LogFile FoundLogs::file(const Entry &entry) const {
+    const Folder &folder = folderOf(entry);
+    FileState current;
+    current.size = entry.size;
+    current.mtimeNs = entry.mtimeNs;
+    current.inode = entry.inode;
+    return {folder.provider, folder.storage, entry.key, path(entry), current};
+}
+
+std::vector<LogFile> FoundLogs::files() const {
+    std::vector<LogFile> all;
+    all.reserve(entries.size());
+    for (const Entry &entry : entries)
+        all.push_back(file(entry));
+    return all;
+}
+
+FoundLogs discoverLogs(const Environment &environment, std::vector<std::string> &problems) {
+    FoundLogs logs;
     for (const ProviderDefinition *provider : providerDefinitions()) {
         // A tool that keeps only databases is located once, by discoverDatabases().
         if (!provider->parseLine && !provider->parseDocument)
@@ -134,43 +157,40 @@ std::vector<LogFile> discoverLogs(const Environment &environment,
         for (const LogFolder &folder : provider->locate(environment).folders) {
             findFiles(
                 folder.path, logFileKeyPrefix(*provider, folder.storage), folder.ending,
-                [&](const std::string &path, std::uint64_t key, const FileState &current) {
-                    logs.push_back({provider, folder.storage, key, path, current});
+                [&](const std::string &folderPath, std::string_view name, std::uint64_t key,
+                    const struct stat &info) {
+                    // The files of a folder come one after another, before or after those of
+                    // its subfolders: the folder of the last file found is most often the one.
+                    if (logs.folders.empty() || logs.folders.back().provider != provider ||
+                        logs.folders.back().storage != folder.storage ||
+                        logs.folders.back().path != folderPath)
+                        logs.folders.push_back({provider, folder.storage, folderPath});
+                    const FileState current = stateOf(info);
+                    logs.entries.push_back({key, current.size, current.mtimeNs, current.inode,
+                                            static_cast<std::uint32_t>(logs.folders.size() - 1),
+                                            static_cast<std::uint32_t>(logs.names.size()),
+                                            static_cast<std::uint16_t>(name.size())});
+                    logs.names.append(name);
                 },
                 problems);
         }
     }
+    if (logs.names.size() > UINT32_MAX)
+        throw ToolError("too many log files: their names take more than 4 GiB");
 
     // Every file counts, whatever its name: a Codex session of the same name in sessions/ and
     // archived_sessions/ may hold turns the other lacks, and what both hold counts once by its
-    // identity. A folder listed twice (two variables naming it) gives its files once.
-    // Sorted as keys with their places rather than as whole entries, which are slow to move;
-    // the entries then go to their places in cycles, without a second list.
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> order(logs.size());
-    for (std::uint32_t i = 0; i < logs.size(); ++i)
-        order[i] = {logs[i].key, i};
-    std::sort(order.begin(), order.end(), [&](const auto &a, const auto &b) {
-        return a.first != b.first ? a.first < b.first : logs[a.second].path < logs[b.second].path;
-    });
-    for (std::uint32_t start = 0; start < logs.size(); ++start) {
-        if (order[start].second == start)
-            continue;
-        LogFile held = std::move(logs[start]);
-        std::uint32_t at = start;
-        for (;;) {
-            const std::uint32_t from = order[at].second;
-            order[at].second = at;
-            if (from == start) {
-                logs[at] = std::move(held);
-                break;
-            }
-            logs[at] = std::move(logs[from]);
-            at = from;
-        }
-    }
-    logs.erase(std::unique(logs.begin(), logs.end(),
-                           [](const LogFile &a, const LogFile &b) { return a.key == b.key; }),
-               logs.end());
+    // identity. A folder listed twice (two variables naming it) gives its files once. Equal
+    // keys are the same path but for a hash collision, which the path then orders.
+    std::sort(logs.entries.begin(), logs.entries.end(),
+              [&](const FoundLogs::Entry &a, const FoundLogs::Entry &b) {
+                  return a.key != b.key ? a.key < b.key : logs.path(a) < logs.path(b);
+              });
+    logs.entries.erase(std::unique(logs.entries.begin(), logs.entries.end(),
+                                   [](const FoundLogs::Entry &a, const FoundLogs::Entry &b) {
+                                       return a.key == b.key;
+                                   }),
+                       logs.entries.end());
     return logs;
 }
 

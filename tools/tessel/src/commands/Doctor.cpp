@@ -367,7 +367,7 @@ void examineLastCollect(const std::string &folder, const Environment &environmen
 
 std::vector<DoctorLine> examineLogs(const Environment &environment) {
     std::vector<std::string> problems;
-    const std::vector<LogFile> logs = discoverLogs(environment, problems);
+    const std::vector<LogFile> logs = discoverLogs(environment, problems).files();
     std::vector<DoctorLine> lines;
     std::size_t filesInAll = 0, claudeFiles = 0;
     std::vector<std::string> names, variables;

@@ -29,64 +29,6 @@ std::string temporaryPrefix(const fs::path &target) {
     return prefix;
 }
 
-class TemporaryFile {
-public:
-    TemporaryFile(const fs::path &target, mode_t mode)
-        : m_path((target.parent_path() / (temporaryPrefix(target) + "XXXXXX")).string()),
-          m_mode(mode) {
-        m_fd = mkstemp(m_path.data());
-        if (m_fd < 0)
-            throw FileError(target.parent_path().string(),
-                            "cannot create a temporary file: " + systemReason(errno));
-    }
-    ~TemporaryFile() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        if (!m_kept)
-            ::unlink(m_path.c_str());
-    }
-    TemporaryFile(const TemporaryFile &) = delete;
-    TemporaryFile &operator=(const TemporaryFile &) = delete;
-
-    void write(const std::string &contents) {
-        const char *data = contents.data();
-        size_t left = contents.size();
-        while (left > 0) {
-            const ssize_t written = ::write(m_fd, data, left);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written < 0)
-                fail("write failed");
-            data += written;
-            left -= static_cast<size_t>(written);
-        }
-        // mkstemp creates 0600: give the file the mode it is to have.
-        if (::fchmod(m_fd, m_mode) != 0 || ::fsync(m_fd) != 0)
-            fail("flush failed");
-        if (::close(m_fd) != 0) {
-            m_fd = -1;
-            fail("close failed");
-        }
-        m_fd = -1;
-    }
-
-    void renameTo(const fs::path &target) {
-        if (::rename(m_path.c_str(), target.c_str()) != 0)
-            throw FileError(target.string(), "cannot replace: " + systemReason(errno));
-        m_kept = true;
-    }
-
-private:
-    [[noreturn]] void fail(const std::string &what) {
-        throw FileError(m_path, what + ": " + systemReason(errno));
-    }
-
-    std::string m_path;
-    mode_t m_mode;
-    int m_fd = -1;
-    bool m_kept = false;
-};
-
 // The process's file-creation mask, read without changing it (the collector has threads).
 mode_t currentUmask() {
     if (FILE *status = std::fopen("/proc/self/status", "re")) {
@@ -114,17 +56,84 @@ mode_t modeFor(const fs::path &target) {
 
 } // namespace
 
-void writeFileAtomically(const std::string &path, const std::string &contents) {
+AtomicFileWriter::AtomicFileWriter(const std::string &path) {
     const fs::path target = fs::absolute(path);
-    TemporaryFile temporary(target, modeFor(target));
-    temporary.write(contents);
-    temporary.renameTo(target);
+    m_target = target.string();
+    m_path = (target.parent_path() / (temporaryPrefix(target) + "XXXXXX")).string();
+    m_mode = modeFor(target);
+    m_fd = mkstemp(m_path.data());
+    if (m_fd < 0)
+        throw FileError(target.parent_path().string(),
+                        "cannot create a temporary file: " + systemReason(errno));
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_committed)
+        ::unlink(m_path.c_str());
+}
+
+namespace {
+
+[[noreturn]] void failOn(const std::string &path, const std::string &what) {
+    throw FileError(path, what + ": " + systemReason(errno));
+}
+
+} // namespace
+
+void AtomicFileWriter::append(const char *data, std::size_t size) {
+    overwrite(m_size, data, size);
+}
+
+void AtomicFileWriter::overwrite(std::uint64_t at, const void *data, std::size_t size) {
+    const char *from = static_cast<const char *>(data);
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t written =
+            ::pwrite(m_fd, from + done, size - done, static_cast<off_t>(at + done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            failOn(m_path, "write failed");
+        done += static_cast<std::size_t>(written);
+    }
+    m_size = std::max<std::uint64_t>(m_size, at + size);
+}
+
+void AtomicFileWriter::readBack(std::uint64_t at, char *into, std::size_t size) const {
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t read = ::pread(m_fd, into + done, size - done, static_cast<off_t>(at + done));
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read <= 0)
+            failOn(m_path, "read back failed");
+        done += static_cast<std::size_t>(read);
+    }
+}
+
+void AtomicFileWriter::commit() {
+    // mkstemp creates 0600: give the file the mode it is to have.
+    if (::fchmod(m_fd, m_mode) != 0 || ::fsync(m_fd) != 0)
+        failOn(m_path, "flush failed");
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0)
+        failOn(m_path, "close failed");
+    if (::rename(m_path.c_str(), m_target.c_str()) != 0)
+        throw FileError(m_target, "cannot replace: " + systemReason(errno));
+    m_committed = true;
     // Make the rename itself durable; a failure here cannot undo it, so it is not an error.
-    const int folder = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY);
+    const int folder = ::open(fs::path(m_target).parent_path().c_str(), O_RDONLY | O_DIRECTORY);
     if (folder >= 0) {
         ::fsync(folder);
         ::close(folder);
     }
+}
+
+void writeFileAtomically(const std::string &path, const std::string &contents) {
+    AtomicFileWriter file(path);
+    file.append(contents.data(), contents.size());
+    file.commit();
 }
 
 void removeStaleTemporaries(const std::string &path, int minimumAgeSeconds) {

@@ -13,6 +13,33 @@
 // Throws FileError.
 void writeFileAtomically(const std::string &path, const std::string &contents);
 
+// A file written piece by piece and then put in place as writeFileAtomically() does, for
+// contents too large to build in memory first. Nothing replaces `path` before commit(); a
+// writer destroyed without it removes its temporary file. Throws FileError.
+class AtomicFileWriter {
+public:
+    explicit AtomicFileWriter(const std::string &path);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter &) = delete;
+    AtomicFileWriter &operator=(const AtomicFileWriter &) = delete;
+
+    void append(const char *data, std::size_t size);
+    // Bytes already appended: written over at `at`, or read back from it.
+    void overwrite(std::uint64_t at, const void *data, std::size_t size);
+    void readBack(std::uint64_t at, char *into, std::size_t size) const;
+    std::uint64_t size() const { return m_size; }
+    // Flushes the file to disk and renames it over `path`.
+    void commit();
+
+private:
+    std::string m_target;
+    std::string m_path;
+    unsigned m_mode;
+    int m_fd = -1;
+    std::uint64_t m_size = 0;
+    bool m_committed = false;
+};
+
 // writeFileAtomically() only when `path` does not already hold `contents`, so an unchanged
 // file keeps its modification time and readers that cache it by that keep their copy.
 void replaceFileIfChanged(const std::string &path, const std::string &contents);

@@ -1,7 +1,14 @@
 #include "base/BinaryCoding.h"
 
+#include "base/AtomicFile.h"
+
+#include <algorithm>
+
 std::uint64_t binaryChecksum(const char *data, size_t size) {
-    std::uint64_t hash = 14695981039346656037ull;
+    return binaryChecksumOn(14695981039346656037ull, data, size);
+}
+
+std::uint64_t binaryChecksumOn(std::uint64_t hash, const char *data, size_t size) {
     size_t at = 0;
     for (; at + 8 <= size; at += 8) {
         std::uint64_t word;
@@ -22,4 +29,43 @@ bool checksumMatches(std::string_view bytes) {
     std::uint64_t stored;
     std::memcpy(&stored, bytes.data() + body, trailer);
     return stored == binaryChecksum(bytes.data(), body);
+}
+
+void BinaryWriter::spill() {
+    m_file->append(m_bytes.data(), m_bytes.size());
+    m_spilled += m_bytes.size();
+    m_bytes.clear();
+}
+
+void BinaryWriter::overwrite(std::uint64_t at, const void *data, size_t size) {
+    const char *from = static_cast<const char *>(data);
+    if (at < m_spilled) {
+        const size_t inFile = static_cast<size_t>(std::min<std::uint64_t>(size, m_spilled - at));
+        m_file->overwrite(at, from, inFile);
+        from += inFile;
+        size -= inFile;
+        at += inFile;
+    }
+    if (size > 0)
+        std::memcpy(m_bytes.data() + (at - m_spilled), from, size);
+}
+
+void BinaryWriter::putChecksum() {
+    if (!m_file) {
+        put(binaryChecksum(m_bytes.data(), m_bytes.size()));
+        return;
+    }
+    spill();
+    // The bytes are read back from the file rather than hashed on the way out, since some were
+    // overwritten after they went.
+    std::uint64_t hash = binaryChecksum(nullptr, 0);
+    std::string piece(spillSize, '\0');
+    for (std::uint64_t at = 0; at < m_spilled; at += piece.size()) {
+        const size_t size =
+            static_cast<size_t>(std::min<std::uint64_t>(piece.size(), m_spilled - at));
+        m_file->readBack(at, piece.data(), size);
+        hash = binaryChecksumOn(hash, piece.data(), size);
+    }
+    put(hash);
+    spill();
 }

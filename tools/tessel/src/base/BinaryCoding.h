@@ -13,29 +13,55 @@
 // FNV-1a over 8-byte words (then the tail): fast enough to check a file of millions of
 // records in a few milliseconds, and catches truncation and stray writes.
 std::uint64_t binaryChecksum(const char *data, size_t size);
+// The checksum of pieces one after another: `hash` is what the pieces before gave (each a
+// multiple of 8 bytes long), or binaryChecksum(nullptr, 0) for the first.
+std::uint64_t binaryChecksumOn(std::uint64_t hash, const char *data, size_t size);
 
+class AtomicFileWriter;
+
+// Writes into memory, or, given a file, into memory that goes to the file each MiB, so that
+// a file of any size is written with little memory.
 class BinaryWriter {
 public:
+    BinaryWriter() = default;
+    explicit BinaryWriter(AtomicFileWriter &file) : m_file(&file) {}
+
     template <typename T> void put(T value) {
         static_assert(std::is_trivially_copyable_v<T>);
         const size_t at = m_bytes.size();
         m_bytes.resize(at + sizeof value);
         std::memcpy(m_bytes.data() + at, &value, sizeof value);
+        spillIfFull();
     }
     void putBytes(const void *data, size_t size) {
         m_bytes.append(static_cast<const char *>(data), size);
+        spillIfFull();
     }
     // A text as its length (32 bits) and bytes.
     void putText(std::string_view text) {
         put(static_cast<std::uint32_t>(text.size()));
         putBytes(text.data(), text.size());
     }
-    // Appends the checksum of everything written so far.
-    void putChecksum() { put(binaryChecksum(m_bytes.data(), m_bytes.size())); }
+    // How many bytes were written so far.
+    std::uint64_t position() const { return m_spilled + m_bytes.size(); }
+    // Writes over bytes written before, at `at`.
+    void overwrite(std::uint64_t at, const void *data, size_t size);
+    // Appends the checksum of everything written so far, and sends what is left to the file.
+    void putChecksum();
+    // What was written, when not into a file.
     std::string &bytes() { return m_bytes; }
 
 private:
+    static constexpr size_t spillSize = size_t{1} << 20;
+    void spillIfFull() {
+        if (m_file && m_bytes.size() >= spillSize)
+            spill();
+    }
+    void spill();
+
     std::string m_bytes;
+    AtomicFileWriter *m_file = nullptr;
+    std::uint64_t m_spilled = 0;
 };
 
 // Thrown by BinaryReader when a file ends before what it announces.

@@ -296,9 +296,10 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
     std::error_code missing;
     if (changed || !fs::exists(files.breakdown, missing)) {
         Breakdown breakdown;
-        const std::string bytes = serializeState(state, &breakdown);
+        AtomicFileWriter stateFile(files.state);
+        writeState(stateFile, state, &breakdown);
         storeBreakdown(files.breakdown, std::move(breakdown), state.totals);
-        writeFileAtomically(files.state, bytes);
+        stateFile.commit();
     }
 }
 

@@ -1,5 +1,6 @@
 #include "collect/CollectorState.h"
 
+#include "base/AtomicFile.h"
 #include "base/BinaryCoding.h"
 #include "base/Errors.h"
 #include "base/MappedFile.h"
@@ -52,8 +53,9 @@ std::uint64_t stateChecksum(std::string_view bytes) {
     return binaryChecksum(bytes.data(), bytes.size());
 }
 
-std::string serializeState(CollectorState &state, Breakdown *breakdown) {
-    BinaryWriter out;
+namespace {
+
+void putState(BinaryWriter &out, CollectorState &state, Breakdown *breakdown) {
     for (const char c : magic)
         out.put(c);
     out.put(formatVersion);
@@ -106,17 +108,16 @@ std::string serializeState(CollectorState &state, Breakdown *breakdown) {
 
     // The copies back to back, then where each starts. Their count and size go before them;
     // both are known once they are written.
-    const size_t countAt = out.bytes().size();
+    const std::uint64_t countAt = out.position();
     out.put(std::uint64_t{0});
     out.put(std::uint64_t{0});
-    const size_t bodyAt = out.bytes().size();
-    out.bytes().reserve(bodyAt + state.index.sizeHint() * 40);
+    const std::uint64_t bodyAt = out.position();
     std::vector<std::uint32_t> offsets;
     offsets.reserve(state.index.sizeHint());
     std::vector<BreakdownFigures> sums(breakdown ? rows.size() : 0);
     state.index.forEachSorted([&](std::uint64_t key, std::uint32_t source,
                                   const Contribution &contribution, std::string_view encoded) {
-        const size_t at = out.bytes().size() - bodyAt;
+        const std::uint64_t at = out.position() - bodyAt;
         if (at > UINT32_MAX)
             throw ToolError("the collector's state has grown past 4 GiB");
         offsets.push_back(static_cast<std::uint32_t>(at));
@@ -127,9 +128,9 @@ std::string serializeState(CollectorState &state, Breakdown *breakdown) {
             addTo(sums[contribution.row], contribution);
     });
     const std::uint64_t count = offsets.size();
-    const std::uint64_t bodySize = out.bytes().size() - bodyAt;
-    std::memcpy(out.bytes().data() + countAt, &count, sizeof count);
-    std::memcpy(out.bytes().data() + countAt + sizeof count, &bodySize, sizeof bodySize);
+    const std::uint64_t bodySize = out.position() - bodyAt;
+    out.overwrite(countAt, &count, sizeof count);
+    out.overwrite(countAt + sizeof count, &bodySize, sizeof bodySize);
     out.putBytes(offsets.data(), offsets.size() * sizeof(std::uint32_t));
     out.putChecksum();
 
@@ -145,7 +146,20 @@ std::string serializeState(CollectorState &state, Breakdown *breakdown) {
                     breakdown->names.insert(id, *text);
         }
     }
+}
+
+} // namespace
+
+std::string serializeState(CollectorState &state, Breakdown *breakdown) {
+    BinaryWriter out;
+    out.bytes().reserve(state.files.size() * 100 + state.index.sizeHint() * 40);
+    putState(out, state, breakdown);
     return std::move(out.bytes());
+}
+
+void writeState(AtomicFileWriter &file, CollectorState &state, Breakdown *breakdown) {
+    BinaryWriter out(file);
+    putState(out, state, breakdown);
 }
 
 std::optional<CollectorState> deserializeState(std::string_view bytes,

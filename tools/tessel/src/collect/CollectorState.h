@@ -64,6 +64,10 @@ MessageKeyInProgress fileKeyStart(std::string_view prefix);
 // The state file's bytes. Hands out the message index, which is unusable afterwards; with
 // `breakdown`, also sums what its counted copies contributed per day, tool, model and project.
 std::string serializeState(CollectorState &state, Breakdown *breakdown = nullptr);
+class AtomicFileWriter;
+// serializeState() into `file`, a MiB at a time, for the collector: a state of hundreds of
+// thousands of files is never held in memory whole.
+void writeState(AtomicFileWriter &file, CollectorState &state, Breakdown *breakdown);
 // The checksum a state file ends with, over all of its bytes before it.
 std::uint64_t stateChecksum(std::string_view bytes);
 // nullopt when `bytes` is not a state file of this version. The message index refers to

@@ -79,7 +79,7 @@ std::string hostFingerprint(const Environment &environment) {
             } catch (const FileError &) {
             }
         }
-        facts += "\n" + hostName();
+        facts.append("\n").append(hostName());
     }
     // FNV-1a, twice over with different offsets, for 128 bits.
     std::uint64_t first = 0xcbf29ce484222325ull, second = 0x84222325cbf29ce4ull;

@@ -1,0 +1,105 @@
+// The collector's state written a MiB at a time into its file: the same bytes as when it is
+// built in memory, whatever falls on either side of a spill, and nothing left behind or
+// replaced by a write that did not finish.
+#include "base/AtomicFile.h"
+#include "base/BinaryCoding.h"
+#include "collect/CollectorState.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+std::string fileText(const std::string &path) {
+    return readWholeFile(path);
+}
+
+TEST(StateFile, WritingThroughAFileGivesTheBytesOfWritingInMemory) {
+    const QTemporaryDir temp;
+    const std::string path = temp.path().toStdString() + "/state";
+    constexpr size_t mib = size_t{1} << 20;
+    // Values written over before the first spill, across its edge and after it.
+    for (const size_t overwriteAt : {size_t{8}, mib - 4, mib + 16}) {
+        SCOPED_TRACE(overwriteAt);
+        BinaryWriter memory;
+        AtomicFileWriter file(path);
+        BinaryWriter streamed(file);
+        for (BinaryWriter *out : {&memory, &streamed}) {
+            for (std::uint64_t i = 0; i < (3 * mib) / 8; ++i)
+                out->put(i * 0x9e3779b97f4a7c15ull);
+            out->putText("tail");
+            const std::uint64_t marker = 0x1122334455667788ull;
+            out->overwrite(overwriteAt, &marker, sizeof marker);
+            out->putChecksum();
+        }
+        file.commit();
+        const std::string written = fileText(path);
+        EXPECT_EQ(written.size(), memory.bytes().size());
+        EXPECT_TRUE(written == memory.bytes());
+        EXPECT_TRUE(checksumMatches(written));
+    }
+}
+
+CollectorState largeState() {
+    CollectorState state;
+    state.priceVersion = "test";
+    for (std::uint32_t i = 1; i <= 30'000; ++i) {
+        FileState file;
+        file.size = file.offset = i * 1000;
+        file.mtimeNs = i;
+        file.inode = i * 7;
+        file.tailHash = i * 0x9e3779b97f4a7c15ull;
+        file.id = i;
+        state.files.emplace(std::uint64_t{i} * 0x51ed27f3, file);
+    }
+    state.nextFileId = 30'001;
+    static const Pricing pricing{
+        "test", [](Provider, std::string_view, const TokenSplit &split, DayNumber) {
+            return RequestCost{split.sum(), false};
+        }};
+    MessageIndex::Counting counting{state.totals, state.names, pricing};
+    std::vector<UsageRecord> records;
+    for (std::uint32_t i = 1; i <= 60'000; ++i)
+        records.push_back({.key = i * 0x2545f4914f6cdd1dull,
+                           .tokens = i,
+                           .rank = i,
+                           .split = {i, 0, 0, 0, 0, 0},
+                           .source = 1 + i % 30'000,
+                           .day = 20000 + static_cast<DayNumber>(i % 90),
+                           .provider = Provider::claude});
+    state.index.merge(records, counting);
+    return state;
+}
+
+TEST(StateFile, ALargeStateWrittenToItsFileReadsBackAsWrittenInMemory) {
+    const QTemporaryDir temp;
+    const std::string path = temp.path().toStdString() + "/.tessel-state";
+    CollectorState inMemory = largeState();
+    const std::string expected = serializeState(inMemory);
+    ASSERT_GT(expected.size(), size_t{2} << 20);
+    {
+        CollectorState state = largeState();
+        AtomicFileWriter file(path);
+        Breakdown breakdown;
+        writeState(file, state, &breakdown);
+        EXPECT_EQ(breakdown.rows.size(), 90u);
+        file.commit();
+    }
+    EXPECT_TRUE(fileText(path) == expected);
+    ASSERT_TRUE(loadState(path));
+
+    // A write abandoned part-way leaves the state as it was and no temporary file.
+    {
+        CollectorState state;
+        AtomicFileWriter file(path);
+        writeState(file, state, nullptr);
+    }
+    EXPECT_TRUE(fileText(path) == expected);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.path().toStdString()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+} // namespace

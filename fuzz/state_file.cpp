@@ -31,8 +31,7 @@ void readOn(const LogSession &remembered) {
 void useAndWriteBack(std::optional<CollectorState> state) {
     if (!state)
         return;
-    for (const auto &[key, file] : state->files)
-        readOn(file.session);
+    state->files.forEach([](std::uint64_t, const FileState &file) { readOn(file.session); });
     // Merging and taking back decode the stored message index, which a state with nothing new
     // never does.
     static const Pricing pricing{

@@ -1,6 +1,7 @@
-// The collector's state written a MiB at a time into its file: the same bytes as when it is
-// built in memory, whatever falls on either side of a spill, and nothing left behind or
-// replaced by a write that did not finish.
+// The collector's state: its file table behaves as a map whatever order entries come in, and
+// the state written a MiB at a time into its file has the same bytes as when it is built in
+// memory, whatever falls on either side of a spill, with nothing left behind or replaced by a
+// write that did not finish.
 #include "base/AtomicFile.h"
 #include "base/BinaryCoding.h"
 #include "collect/CollectorState.h"
@@ -9,11 +10,80 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <random>
 
 namespace {
 
 std::string fileText(const std::string &path) {
     return readWholeFile(path);
+}
+
+// Random changes, as a collect makes them (entries in key order, then new, gone and moved
+// files in any order), leave the table holding what a map would.
+TEST(StateFile, TheFileTableHoldsWhatAMapWould) {
+    std::mt19937_64 random(7);
+    FileTable table;
+    std::map<std::uint64_t, FileState> expected;
+    const auto stateFor = [](std::uint64_t n) {
+        FileState state;
+        state.size = n;
+        state.id = static_cast<std::uint32_t>(n);
+        // Some have a running session, as Codex files do, and some lose it again.
+        if (n % 3 != 0)
+            state.session.numbers[0] = static_cast<std::int64_t>(n % 5);
+        return state;
+    };
+    for (std::uint64_t key = 100; key < 2000; key += 10) {
+        table.set(key, stateFor(key));
+        expected[key] = stateFor(key);
+    }
+    for (int step = 0; step < 20'000; ++step) {
+        const std::uint64_t key = random() % 2100, other = random() % 2100;
+        switch (random() % 6) {
+        case 0:
+        case 1:
+            table.set(key, stateFor(step));
+            expected[key] = stateFor(step);
+            break;
+        case 2:
+            table.erase(key);
+            expected.erase(key);
+            break;
+        case 3:
+            table.rename(key, other);
+            if (expected.contains(key) && key != other) {
+                expected[other] = expected[key];
+                expected.erase(key);
+            }
+            break;
+        case 4:
+            if (step % 50 == 0) {
+                const auto gone = table.eraseIf([&](std::uint64_t k) { return k % 7 == key % 7; });
+                EXPECT_EQ(gone, std::erase_if(expected, [&](const auto &entry) {
+                              return entry.first % 7 == key % 7;
+                          }));
+            }
+            break;
+        default:
+            const auto found = table.find(key);
+            ASSERT_EQ(found.has_value(), expected.contains(key)) << key;
+            ASSERT_EQ(table.contains(key), expected.contains(key)) << key;
+            if (found) {
+                EXPECT_EQ(*found, expected[key]);
+            }
+        }
+        ASSERT_EQ(table.size(), expected.size());
+        if (step % 1000 == 0) {
+            std::vector<std::pair<std::uint64_t, FileState>> entries;
+            table.forEach(
+                [&](std::uint64_t k, const FileState &state) { entries.emplace_back(k, state); });
+            ASSERT_TRUE(std::equal(entries.begin(), entries.end(), expected.begin(), expected.end(),
+                                   [](const auto &a, const auto &b) {
+                                       return a.first == b.first && a.second == b.second;
+                                   }));
+        }
+    }
 }
 
 TEST(StateFile, WritingThroughAFileGivesTheBytesOfWritingInMemory) {
@@ -52,7 +122,7 @@ CollectorState largeState() {
         file.inode = i * 7;
         file.tailHash = i * 0x9e3779b97f4a7c15ull;
         file.id = i;
-        state.files.emplace(std::uint64_t{i} * 0x51ed27f3, file);
+        state.files.set(std::uint64_t{i} * 0x51ed27f3, file);
     }
     state.nextFileId = 30'001;
     static const Pricing pricing{

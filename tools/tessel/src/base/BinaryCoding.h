@@ -96,6 +96,7 @@ public:
         return count;
     }
     bool atEnd() const { return m_at == m_size; }
+    const char *at() const { return m_data + m_at; }
 
 private:
     void need(size_t size) const {

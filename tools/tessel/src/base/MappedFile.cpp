@@ -1,5 +1,6 @@
 #include "base/MappedFile.h"
 
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -23,4 +24,15 @@ std::shared_ptr<const MappedFile> MappedFile::open(const std::string &path) {
 
 MappedFile::~MappedFile() {
     ::munmap(m_data, m_size);
+}
+
+void MappedFile::release(const char *from, const char *to) const {
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto start = (reinterpret_cast<std::uintptr_t>(from) + page - 1) / page * page;
+    const auto end = reinterpret_cast<std::uintptr_t>(to) / page * page;
+    // Only whole pages of this mapping; a private mapping that was never written reads its
+    // pages again from the file.
+    if (start < end && reinterpret_cast<std::uintptr_t>(m_data) <= start &&
+        end <= reinterpret_cast<std::uintptr_t>(m_data) + m_size)
+        ::madvise(reinterpret_cast<void *>(start), end - start, MADV_DONTNEED);
 }

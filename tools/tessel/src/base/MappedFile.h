@@ -16,6 +16,9 @@ public:
     MappedFile &operator=(const MappedFile &) = delete;
 
     std::string_view bytes() const { return {static_cast<const char *>(m_data), m_size}; }
+    // Lets the pages of [from, to) leave memory until they are read again: a state of tens of
+    // MiB that is checked once from start to end then costs a few MiB of memory, not all of it.
+    void release(const char *from, const char *to) const;
 
 private:
     MappedFile(void *data, size_t size) : m_data(data), m_size(size) {}

@@ -37,16 +37,16 @@ constexpr size_t filesPerRound = 64;
 
 // Same size, modification time and file as when it was last read: nothing to read.
 bool unchanged(const FoundLogs::Entry &log, const CollectorState &state) {
-    const auto previous = state.files.find(log.key);
-    return previous != state.files.end() && log.sameFileAs(previous->second);
+    const auto known = state.files.find(log.key);
+    return known && log.sameFileAs(*known);
 }
 
 // What to read of a file that changed or is new.
 ReadJob planRead(const LogFile &log, CollectorState &state) {
     const auto previous = state.files.find(log.key);
-    if (previous == state.files.end())
+    if (!previous)
         return ReadJob{&log, 0, {}, 0, state.nextFileId++};
-    const FileState &known = previous->second;
+    const FileState &known = *previous;
     // Appended to: go on where the last collection stopped (the reader checks that the file
     // still ends where it did).
     if (log.storage == LogStorage::lines && known.inode == log.current.inode &&
@@ -62,12 +62,12 @@ ReadJob planRead(const LogFile &log, CollectorState &state) {
 bool followMovedFiles(const FoundLogs &logs, CollectorState &state) {
     std::map<std::tuple<std::uint64_t, std::uint64_t, std::int64_t>, std::uint64_t> gone;
     auto log = logs.entries.begin();
-    for (const auto &[key, file] : state.files) {
+    state.files.forEach([&](std::uint64_t key, const FileState &file) {
         while (log != logs.entries.end() && log->key < key)
             ++log;
         if (log == logs.entries.end() || log->key != key)
             gone.emplace(std::tuple(file.inode, file.size, file.mtimeNs), key);
-    }
+    });
     bool moved = false;
     for (const FoundLogs::Entry &found : logs.entries) {
         if (gone.empty())
@@ -77,8 +77,7 @@ bool followMovedFiles(const FoundLogs &logs, CollectorState &state) {
         const auto left = gone.find(std::tuple(found.inode, found.size, found.mtimeNs));
         if (left == gone.end())
             continue;
-        const auto entry = state.files.extract(left->second);
-        state.files.emplace(found.key, entry.mapped());
+        state.files.rename(left->second, found.key);
         gone.erase(left);
         moved = true;
     }
@@ -111,18 +110,17 @@ bool readDatabaseIfChanged(const LogDatabase &source, CollectorState &state,
     const auto knownWal = state.files.find(walKey);
     kept.insert(key);
     kept.insert(walKey);
-    const bool unchanged = known != state.files.end() && known->second.sameFileAs(*database) &&
-                           (wal ? knownWal != state.files.end() && knownWal->second.sameFileAs(*wal)
-                                : knownWal == state.files.end());
+    const bool unchanged = known && known->sameFileAs(*database) &&
+                           (wal ? knownWal && knownWal->sameFileAs(*wal) : !knownWal);
     if (unchanged)
         return false;
     FileState read = *database;
-    read.id = known != state.files.end() ? known->second.id : state.nextFileId++;
+    read.id = known ? known->id : state.nextFileId++;
     // Until it is read to the end, its entry matches no file, so the next collection tries again.
     FileState retry;
     retry.id = read.id;
     retry.mtimeNs = -1;
-    state.files[key] = retry;
+    state.files.set(key, retry);
     state.files.erase(walKey);
     LocalDays days;
     try {
@@ -145,9 +143,9 @@ bool readDatabaseIfChanged(const LogDatabase &source, CollectorState &state,
         summary.warnings.push_back(error.what());
         return true;
     }
-    state.files[key] = read;
+    state.files.set(key, read);
     if (wal)
-        state.files[walKey] = *wal;
+        state.files.set(walKey, *wal);
     ++summary.filesRead;
     summary.bytesRead += database->size;
     return true;
@@ -216,6 +214,10 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
         if (!unchanged(logs.entries[i], state))
             toRead.push_back(i);
 
+    const std::vector<LogDatabase> databases = discoverDatabases(environment);
+    // A first collect fills the table in key order: sized once, it never grows by doubling.
+    if (state.files.size() == 0)
+        state.files.reserve(toRead.size() + 2 * databases.size());
     ReadWorkers readers(std::min(workerCount(), toRead.size()));
     std::uint64_t malformed = 0, overlong = 0;
     // Whole file entries and read jobs are made a round at a time, so that what a collect
@@ -253,7 +255,7 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
             state.index.merge(result.records, counting);
             // A file that could not be opened keeps its old entry, if any, to be tried again.
             if (result.bytesRead > 0 || result.problem.empty())
-                state.files[round[i].file->key] = result.state;
+                state.files.set(round[i].file->key, result.state);
             summary.bytesRead += result.bytesRead;
             malformed += result.malformedLines;
             overlong += result.overlongLines;
@@ -262,7 +264,7 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
         changed = true;
     }
     std::set<std::uint64_t> databaseKeys;
-    for (const LogDatabase &database : discoverDatabases(environment))
+    for (const LogDatabase &database : databases)
         changed =
             readDatabaseIfChanged(database, state, counting, databaseKeys, summary) || changed;
     if (malformed > 0)
@@ -275,17 +277,12 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
     // Files that are gone leave the table; what they counted stays counted. Both lists are
     // sorted by key.
     auto log = logs.entries.begin();
-    for (auto entry = state.files.begin(); entry != state.files.end();) {
-        while (log != logs.entries.end() && log->key < entry->first)
+    const size_t gone = state.files.eraseIf([&](std::uint64_t key) {
+        while (log != logs.entries.end() && log->key < key)
             ++log;
-        if ((log != logs.entries.end() && log->key == entry->first) ||
-            databaseKeys.contains(entry->first)) {
-            ++entry;
-        } else {
-            entry = state.files.erase(entry);
-            changed = true;
-        }
-    }
+        return !(log != logs.entries.end() && log->key == key) && !databaseKeys.contains(key);
+    });
+    changed = changed || gone > 0;
     // The walk's list is done with before the state is written.
     logs = {};
     toRead = {};

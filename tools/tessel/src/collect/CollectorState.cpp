@@ -73,7 +73,7 @@ void putState(BinaryWriter &out, CollectorState &state, Breakdown *breakdown) {
                 out.put(count.tokens[provider]);
     }
     out.put(static_cast<std::uint64_t>(state.files.size()));
-    for (const auto &[key, file] : state.files) {
+    state.files.forEach([&](std::uint64_t key, const FileState &file) {
         out.put(key);
         out.put(file.size);
         out.put(file.mtimeNs);
@@ -86,7 +86,7 @@ void putState(BinaryWriter &out, CollectorState &state, Breakdown *breakdown) {
         out.put(file.session.model);
         out.put(file.session.project);
         out.put(file.session.flags);
-    }
+    });
     // Sorted, so the same state always gives the same bytes.
     std::vector<std::pair<NameId, const std::string *>> names;
     for (const auto &[id, text] : state.names.entries())
@@ -162,10 +162,34 @@ void writeState(AtomicFileWriter &file, CollectorState &state, Breakdown *breakd
     putState(out, state, breakdown);
 }
 
+namespace {
+
+// checksumMatches(), a few MiB at a time, each told to `done` once hashed.
+bool checksumHolds(std::string_view bytes, const MessageIndex::BytesDone &done) {
+    if (!done)
+        return checksumMatches(bytes);
+    constexpr size_t trailer = sizeof(std::uint64_t), piece = size_t{4} << 20;
+    if (bytes.size() < trailer)
+        return false;
+    const size_t body = bytes.size() - trailer;
+    std::uint64_t hash = binaryChecksum(nullptr, 0);
+    for (size_t at = 0; at < body; at += piece) {
+        const size_t size = std::min(piece, body - at);
+        hash = binaryChecksumOn(hash, bytes.data() + at, size);
+        done(bytes.data() + at, bytes.data() + at + size);
+    }
+    std::uint64_t stored;
+    std::memcpy(&stored, bytes.data() + body, trailer);
+    return stored == hash;
+}
+
+} // namespace
+
 std::optional<CollectorState> deserializeState(std::string_view bytes,
-                                               std::shared_ptr<const void> owner) {
+                                               std::shared_ptr<const void> owner,
+                                               const MessageIndex::BytesDone &done) {
     if (bytes.size() < sizeof magic || std::memcmp(bytes.data(), magic, sizeof magic) != 0 ||
-        !checksumMatches(bytes))
+        !checksumHolds(bytes, done))
         return std::nullopt;
     try {
         BinaryReader in(bytes.data() + sizeof magic,
@@ -187,7 +211,16 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
                 if (day.covers(provider))
                     day.tokens[provider] = in.get<std::int64_t>();
         }
-        for (auto count = in.getCount(fileSize); count > 0; --count) {
+        const auto fileCount = in.getCount(fileSize);
+        // With room for the files a collect usually adds, which then take their places
+        // without the table growing by doubling.
+        state.files.reserve(fileCount + fileCount / 16 + 256);
+        const char *filesDone = in.at();
+        for (auto count = fileCount; count > 0; --count) {
+            if (done && count % 16384 == 0) {
+                done(filesDone, in.at());
+                filesDone = in.at();
+            }
             const auto key = in.get<std::uint64_t>();
             FileState file;
             file.size = in.get<std::uint64_t>();
@@ -203,8 +236,10 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
             file.session.flags = in.get<std::uint8_t>();
             if (file.id >= state.nextFileId)
                 return std::nullopt;
-            // Written in key order: each goes at the end.
-            state.files.emplace_hint(state.files.end(), key, file);
+            // Written in key order: each goes at the end. Of a key written twice, which the
+            // writer never does, the first counts.
+            if (!state.files.contains(key))
+                state.files.set(key, file);
         }
         for (auto count = in.getCount(12); count > 0; --count) {
             const auto id = in.get<NameId>();
@@ -227,8 +262,8 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
         const char *body = in.take(bodySize);
         const char *offsets = in.take(count * sizeof(std::uint32_t));
         bool hasContents = false;
-        if (!in.atEnd() ||
-            !MessageIndex::validStored(body, bodySize, offsets, count, rows.size(), hasContents))
+        if (!in.atEnd() || !MessageIndex::validStored(body, bodySize, offsets, count, rows.size(),
+                                                      hasContents, done))
             return std::nullopt;
         state.index.assignStored(std::move(rows), body, bodySize, offsets, count, hasContents,
                                  std::move(owner));
@@ -242,5 +277,6 @@ std::optional<CollectorState> loadState(const std::string &path) {
     const auto file = MappedFile::open(path);
     if (!file)
         return std::nullopt; // missing or unreadable: the logs are read again
-    return deserializeState(file->bytes(), file);
+    return deserializeState(file->bytes(), file,
+                            [&](const char *from, const char *to) { file->release(from, to); });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "collect/FileTable.h"
 #include "collect/MessageIndex.h"
 #include "history/Breakdown.h"
 #include "providers/ProviderDefinition.h"
@@ -12,27 +13,6 @@
 #include <string>
 #include <string_view>
 
-// What one log file looked like when it was last read, and how far it was read.
-struct FileState {
-    std::uint64_t size = 0;
-    std::int64_t mtimeNs = 0;
-    std::uint64_t inode = 0;
-    std::uint64_t offset = 0;
-    // A hash of the last bytes read (up to `offset`): when they changed, the file was
-    // replaced, and is read again from its start rather than from `offset`.
-    std::uint64_t tailHash = 0;
-    // The file's number, which the message index keeps with what the file counted.
-    std::uint32_t id = 0;
-    // What the file's reader remembers of it (a Codex session's running total).
-    LogSession session;
-
-    // Same size, modification time and file: nothing to read.
-    bool sameFileAs(const FileState &other) const {
-        return size == other.size && mtimeNs == other.mtimeNs && inode == other.inode;
-    }
-    friend bool operator==(const FileState &, const FileState &) = default;
-};
-
 // Everything collect remembers between runs, in docs/.tessel-state beside the history:
 // the totals counted from logs so far, per file how far it was read, and the message index.
 // Binary, little-endian, with a checksum; a file that fails any check, or that was written
@@ -42,7 +22,7 @@ struct CollectorState {
     DayTotals totals;
     // Keyed by fileKey() of a provider prefix and the file's path: a hash keeps the table small
     // however long the paths are.
-    std::map<std::uint64_t, FileState> files;
+    FileTable files;
     MessageIndex index;
     // The models and projects counted usage was spent under.
     NameTable names;
@@ -72,7 +52,9 @@ void writeState(AtomicFileWriter &file, CollectorState &state, Breakdown *breakd
 std::uint64_t stateChecksum(std::string_view bytes);
 // nullopt when `bytes` is not a state file of this version. The message index refers to
 // `bytes` until it is first used; `owner` keeps them alive.
+// `done` is told of the stretches of `bytes` that were checked and are not needed again soon.
 std::optional<CollectorState> deserializeState(std::string_view bytes,
-                                               std::shared_ptr<const void> owner);
+                                               std::shared_ptr<const void> owner,
+                                               const MessageIndex::BytesDone &done = {});
 // nullopt when the file is missing or unusable.
 std::optional<CollectorState> loadState(const std::string &path);

@@ -128,7 +128,7 @@ std::uint64_t logFileKey(const ProviderDefinition &provider, LogStorage storage,
 }
 
 std::string FoundLogs::path(const Entry &entry) const {
-    return folderOf(entry).path + "/" + names.substr(entry.nameAt, entry.nameLength);
+    return folderOf(entry).path + "/" + (names.c_str() + entry.nameAt);
 }
 
 LogFile FoundLogs::file(const Entry &entry) const {
@@ -165,18 +165,17 @@ FoundLogs discoverLogs(const Environment &environment, std::vector<std::string> 
                         logs.folders.back().storage != folder.storage ||
                         logs.folders.back().path != folderPath)
                         logs.folders.push_back({provider, folder.storage, folderPath});
+                    if (logs.names.size() + name.size() >= UINT32_MAX)
+                        throw ToolError("too many log files: their names take 4 GiB");
                     const FileState current = stateOf(info);
                     logs.entries.push_back({key, current.size, current.mtimeNs, current.inode,
                                             static_cast<std::uint32_t>(logs.folders.size() - 1),
-                                            static_cast<std::uint32_t>(logs.names.size()),
-                                            static_cast<std::uint16_t>(name.size())});
-                    logs.names.append(name);
+                                            static_cast<std::uint32_t>(logs.names.size())});
+                    logs.names.append(name).push_back('\0');
                 },
                 problems);
         }
     }
-    if (logs.names.size() > UINT32_MAX)
-        throw ToolError("too many log files: their names take more than 4 GiB");
 
     // Every file counts, whatever its name: a Codex session of the same name in sessions/ and
     // archived_sessions/ may hold turns the other lacks, and what both hold counts once by its

@@ -25,8 +25,8 @@ struct FoundLogs {
         std::int64_t mtimeNs;
         std::uint64_t inode;
         std::uint32_t folder;
+        // Where its name starts in `names`, which ends it with a NUL.
         std::uint32_t nameAt;
-        std::uint16_t nameLength;
 
         bool sameFileAs(const FileState &known) const {
             return size == known.size && mtimeNs == known.mtimeNs && inode == known.inode;

@@ -50,12 +50,21 @@ std::size_t MessageIndex::RowHash::operator()(const BreakdownKey &key) const {
 }
 
 bool MessageIndex::validStored(const char *body, std::size_t bodySize, const char *offsets,
-                               std::size_t count, std::size_t rowCount, bool &hasContents) {
+                               std::size_t count, std::size_t rowCount, bool &hasContents,
+                               const BytesDone &done) {
     hasContents = false;
     std::size_t expected = 0;
     std::uint64_t previousKey = 0;
     std::uint32_t previousSource = 0;
+    std::size_t doneRecords = 0, doneBytes = 0;
     for (std::size_t i = 0; i < count; ++i) {
+        if (done && i - doneRecords == 65536) {
+            done(offsets + doneRecords * sizeof(std::uint32_t),
+                 offsets + i * sizeof(std::uint32_t));
+            done(body + doneBytes, body + expected);
+            doneRecords = i;
+            doneBytes = expected;
+        }
         if (load<std::uint32_t>(offsets + i * sizeof(std::uint32_t)) != expected ||
             bodySize - expected < recordHead)
             return false;
@@ -72,6 +81,11 @@ bool MessageIndex::validStored(const char *body, std::size_t bodySize, const cha
         previousKey = key;
         previousSource = source;
         expected = static_cast<std::size_t>(at - body);
+    }
+    if (done) {
+        done(offsets + doneRecords * sizeof(std::uint32_t),
+             offsets + count * sizeof(std::uint32_t));
+        done(body + doneBytes, body + expected);
     }
     return expected == bodySize;
 }

@@ -62,8 +62,11 @@ public:
     // and their offsets into it. True when they are sorted by key and source without repeats,
     // decode as contributions of the given rows and fill the body exactly.
     // `hasContents` tells whether any of them has a content.
+    // `done` is told of the stretches of bytes it has checked, as it goes.
+    using BytesDone = std::function<void(const char *from, const char *to)>;
     static bool validStored(const char *body, std::size_t bodySize, const char *offsets,
-                            std::size_t count, std::size_t rowCount, bool &hasContents);
+                            std::size_t count, std::size_t rowCount, bool &hasContents,
+                            const BytesDone &done = {});
     // Takes the rows and `count` valid stored records, which `owner` keeps alive and which are
     // read in place.
     void assignStored(std::vector<BreakdownKey> rows, const char *body, std::size_t bodySize,

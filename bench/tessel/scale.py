@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Times `tessel collect` on one prepared HOME: a full collect into an empty repository, a
 collect with nothing new, and `find -printf '%s %T@'` over the same log folders (what stat'ing
-every file costs), with peak resident memory from wait4().
+every file costs): wall and CPU (user plus system) medians, with peak resident memory from
+wait4().
 
 Usage: scale.py TOOL HOME WORK [--runs 3]
 """
@@ -21,7 +22,8 @@ def run(command, cwd, env):
     _, status, usage = os.wait4(process.pid, 0)
     if os.waitstatus_to_exitcode(status) != 0:
         raise SystemExit(f"{' '.join(command)} failed: {stderr.decode(errors='replace')}")
-    return time.perf_counter() - started, usage.ru_maxrss / 1024
+    return (time.perf_counter() - started, usage.ru_utime + usage.ru_stime,
+            usage.ru_maxrss / 1024)
 
 
 def main():
@@ -47,15 +49,17 @@ def main():
     state = os.path.getsize(os.path.join(repo, "docs", ".tessel-state"))
 
     def line(name, samples):
-        seconds = statistics.median(s for s, _ in samples)
-        rss = max(r for _, r in samples)
-        print(f"{name:22s} median {seconds * 1000:9.1f} ms  peak RSS {rss:7.1f} MiB")
-        return seconds
+        seconds = statistics.median(s for s, _, _ in samples)
+        cpu = statistics.median(c for _, c, _ in samples)
+        rss = max(r for _, _, r in samples)
+        print(f"{name:22s} median {seconds * 1000:9.1f} ms  CPU {cpu * 1000:9.1f} ms  "
+              f"peak RSS {rss:7.1f} MiB")
+        return cpu
 
     line("full collect", full)
     noop = line("collect, nothing new", again)
     stat = line("find -printf", find)
-    print(f"nothing-new / find: {noop / stat:.2f}x; state file {state / 2**20:.1f} MiB")
+    print(f"nothing-new / find (CPU): {noop / stat:.2f}x; state file {state / 2**20:.1f} MiB")
 
 
 if __name__ == "__main__":

@@ -1,6 +1,8 @@
 // Collecting into the stored history: nothing lost, nothing counted twice, never a torn file.
 #include "LogFixture.h"
 
+#include "collect/LogReader.h"
+
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -95,6 +97,32 @@ TEST_F(CollectTest, SecondCollectWithNothingNewReadsNothing) {
     EXPECT_EQ(tokens("2026-03-14", "claude"), 40);
     EXPECT_EQ(tokens("2026-03-14", "codex"), 700);
     EXPECT_EQ(tokens("2026-03-14", "opencode"), 5);
+}
+
+// A log larger than one read hands over is read and merged a piece at a time: copies of a
+// message on both sides of a piece's end count once, a Codex session's running total goes on
+// across them, and the file is read on from its end when it grows.
+TEST_F(CollectTest, ALogLargerThanOneReadCountsAsReadWhole) {
+    const std::string d = "2026-03-14";
+    const std::string filler =
+        R"({"type":"user","message":{"content":")" + std::string(4000, 'x') + "\"}}\n";
+    std::string middle;
+    while (middle.size() <= LogReader::pieceSize)
+        middle += filler;
+    writeText(session(), claudeLine("m1", "r1", d + "T10:00:00Z", 10, 5) + middle +
+                             claudeLine("m1", "r1", d + "T10:00:00Z", 10, 5) +
+                             claudeLine("m2", "r2", d + "T11:00:00Z", 20, 7));
+    writeText(rollout(), codexMeta() + codexUsage(d + "T10:00:00Z", 1000) + middle +
+                             codexUsage(d + "T11:00:00Z", 1500, 500));
+    middle = {};
+    const CollectSummary summary = collect();
+    EXPECT_EQ(summary.filesRead, 2u);
+    EXPECT_EQ(summary.bytesRead, fs::file_size(session()) + fs::file_size(rollout()));
+    EXPECT_EQ(tokens(d, "claude"), 15 + 27);
+    EXPECT_EQ(tokens(d, "codex"), 1500);
+    appendText(rollout(), codexUsage(d + "T12:00:00Z", 1600, 100));
+    collect();
+    EXPECT_EQ(tokens(d, "codex"), 1600);
 }
 
 TEST_F(CollectTest, CollectKilledWhileWritingLeavesTheOldFileByteIdentical) {

@@ -14,17 +14,19 @@ struct Scan {
 };
 
 Scan scanFile(const std::string &path, std::uint64_t offset, std::string_view needle,
-              bool acceptUnterminated) {
+              bool acceptUnterminated, std::uint64_t stopAfter = 0) {
     // Tiny blocks, so that every line crosses block boundaries.
     LineScanner scanner(8, 32);
     Scan scan;
     const int fd = ::open(path.c_str(), O_RDONLY);
-    scan.result = scanner.scan(fd, offset, needle,
-                               [&](std::string_view line, size_t capacity, bool unterminated) {
-                                   EXPECT_GE(capacity, line.size() + LineScanner::padding);
-                                   scan.lines.emplace_back(line);
-                                   return !unterminated || acceptUnterminated;
-                               });
+    scan.result = scanner.scan(
+        fd, offset, needle,
+        [&](std::string_view line, size_t capacity, bool unterminated) {
+            EXPECT_GE(capacity, line.size() + LineScanner::padding);
+            scan.lines.emplace_back(line);
+            return !unterminated || acceptUnterminated;
+        },
+        stopAfter);
     ::close(fd);
     return scan;
 }
@@ -77,6 +79,42 @@ TEST(LineScanner, RemembersTheLastBytesBeforeWhereItStopped) {
                     }
                 }
     }
+}
+
+} // namespace
+
+namespace {
+
+// Scans that stop after a few bytes and go on from where they stopped hand out every line
+// once, end where one whole scan ends and read each byte once, whatever the limit.
+TEST(LineScanner, ScansInPiecesGiveWhatOneWholeScanGives) {
+    const QTemporaryDir temp;
+    const std::string path = temp.filePath("log").toStdString();
+    std::string text;
+    for (int i = 0; i < 30; ++i)
+        text += (i % 7 == 3 ? std::string(40, 'o') : "line " + std::to_string(i)) +
+                (i % 2 ? " KEY" : "") + "\n";
+    writeText(path, text + "tail KEY");
+    for (const std::string_view needle : {std::string_view("KEY"), std::string_view()})
+        for (const std::uint64_t stopAfter : {1, 20, 100}) {
+            SCOPED_TRACE(std::string(needle) + " " + std::to_string(stopAfter));
+            const Scan whole = scanFile(path, 0, needle, true);
+            std::vector<std::string> lines;
+            std::uint64_t offset = 0, bytes = 0;
+            int scans = 0;
+            for (bool more = true; more; ++scans) {
+                const Scan piece = scanFile(path, offset, needle, true, stopAfter);
+                lines.insert(lines.end(), piece.lines.begin(), piece.lines.end());
+                EXPECT_TRUE(!piece.result.stopped || piece.result.endOffset > offset);
+                offset = piece.result.endOffset;
+                bytes += piece.result.bytesRead;
+                more = piece.result.stopped;
+            }
+            EXPECT_EQ(lines, whole.lines);
+            EXPECT_EQ(offset, whole.result.endOffset);
+            EXPECT_EQ(bytes, whole.result.bytesRead);
+            EXPECT_GT(scans, stopAfter < 100 ? 2 : 1);
+        }
 }
 
 } // namespace

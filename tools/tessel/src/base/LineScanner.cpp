@@ -49,7 +49,7 @@ LineScanner::LineScanner(size_t blockSize, size_t maxLineSize)
     : m_blockSize(blockSize), m_maxLineSize(maxLineSize < blockSize ? blockSize : maxLineSize) {}
 
 LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_view needle,
-                                      const LineHandler &handler) {
+                                      const LineHandler &handler, std::uint64_t stopAfter) {
     Result result;
     result.endOffset = offset;
     size_t capacity = m_blockSize;
@@ -172,6 +172,12 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
         std::memmove(m_buffer.data(), m_buffer.data() + regionEnd, length - regionEnd);
         base += regionEnd;
         length -= regionEnd;
+        if (stopAfter > 0 && !atEnd && result.endOffset - offset >= stopAfter) {
+            // The start of a line after endOffset is read again by the next scan.
+            result.bytesRead -= length;
+            result.stopped = true;
+            return result;
+        }
     }
 
     if (!skipping && length > 0) {

@@ -24,6 +24,9 @@ public:
         std::uint64_t overlongLines = 0;
         // Set when reading failed part-way; endOffset still marks what was handled.
         std::string readError;
+        // The scan stopped after `stopAfter` bytes, before the end; the next goes on from
+        // endOffset.
+        bool stopped = false;
         // The last min(endOffset, tailSpan) bytes before endOffset, when the scan saw them all
         // (a scan from offset 0, or one that handled at least tailSpan bytes in a row).
         bool tailKnown = false;
@@ -42,7 +45,10 @@ public:
 
     explicit LineScanner(size_t blockSize = 4 << 20, size_t maxLineSize = 16 << 20);
 
-    Result scan(int fd, std::uint64_t offset, std::string_view needle, const LineHandler &handler);
+    // With `stopAfter`, stops at the first end of a block's lines past that many bytes, so that
+    // what one scan hands out stays bounded however large the file.
+    Result scan(int fd, std::uint64_t offset, std::string_view needle, const LineHandler &handler,
+                std::uint64_t stopAfter = 0);
 
 private:
     size_t m_blockSize;

@@ -232,35 +232,44 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
             roundFiles.push_back(logs.file(logs.entries[toRead[first + i]]));
         for (const LogFile &file : roundFiles)
             round.push_back(planRead(file, state));
-        std::vector<ReadResult> results = readers.read(round);
-        // A file read again from its start (replaced, shortened, rewritten) takes back what it
-        // counted before, so every line it holds now counts once and lines it no longer holds
-        // no longer count. One that could not be read keeps what it counted.
-        std::unordered_set<std::uint32_t> restarted;
-        for (size_t i = 0; i < round.size(); ++i)
-            if (state.files.contains(round[i].file->key) &&
-                (round[i].startOffset == 0 || results[i].restarted) &&
-                (results[i].bytesRead > 0 || results[i].problem.empty()))
-                restarted.insert(round[i].id);
-        state.index.retract(restarted, counting);
-        for (size_t i = 0; i < round.size(); ++i) {
-            ReadResult &result = results[i];
-            result.state.id = round[i].id;
-            if (!result.problem.empty())
-                summary.warnings.push_back("skipped " + result.problem);
-            if (auto warning = dropUncountedDays(result.records, round[i].file->path);
-                !warning.empty())
-                summary.warnings.push_back(std::move(warning));
-            state.names.merge(result.names);
-            state.index.merge(result.records, counting);
-            // A file that could not be opened keeps its old entry, if any, to be tried again.
-            if (result.bytesRead > 0 || result.problem.empty())
-                state.files.set(round[i].file->key, result.state);
-            summary.bytesRead += result.bytesRead;
-            malformed += result.malformedLines;
-            overlong += result.overlongLines;
-        }
         summary.filesRead += round.size();
+        // A large file is read a piece at a time, each merged before the next is read.
+        while (!round.empty()) {
+            std::vector<ReadResult> results = readers.read(round);
+            // A file read again from its start (replaced, shortened, rewritten) takes back what
+            // it counted before, so every line it holds now counts once and lines it no longer
+            // holds no longer count. One that could not be read keeps what it counted.
+            std::unordered_set<std::uint32_t> restarted;
+            for (size_t i = 0; i < round.size(); ++i)
+                if (state.files.contains(round[i].file->key) &&
+                    (round[i].startOffset == 0 || results[i].restarted) &&
+                    (results[i].bytesRead > 0 || results[i].problem.empty()))
+                    restarted.insert(round[i].id);
+            state.index.retract(restarted, counting);
+            std::vector<ReadJob> pieces;
+            for (size_t i = 0; i < round.size(); ++i) {
+                ReadResult &result = results[i];
+                result.state.id = round[i].id;
+                if (!result.problem.empty())
+                    summary.warnings.push_back("skipped " + result.problem);
+                if (auto warning = dropUncountedDays(result.records, round[i].file->path);
+                    !warning.empty())
+                    summary.warnings.push_back(std::move(warning));
+                state.names.merge(result.names);
+                state.index.merge(result.records, counting);
+                // A file that could not be opened keeps its old entry, if any, to be tried again.
+                if (result.bytesRead > 0 || result.problem.empty())
+                    state.files.set(round[i].file->key, result.state);
+                if (result.more && result.problem.empty())
+                    pieces.push_back(ReadJob{round[i].file, result.state.offset,
+                                             result.state.session, result.state.tailHash,
+                                             round[i].id});
+                summary.bytesRead += result.bytesRead;
+                malformed += result.malformedLines;
+                overlong += result.overlongLines;
+            }
+            round = std::move(pieces);
+        }
         changed = true;
     }
     std::set<std::uint64_t> databaseKeys;

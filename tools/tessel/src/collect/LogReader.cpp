@@ -105,34 +105,36 @@ bool LogReader::readLines(const ReadJob &job, std::uint64_t startOffset, int fd,
     const ProviderDefinition &provider = *job.file->provider;
     ReadContext context{m_days, result.names, job.file->path};
     LogSession &session = result.state.session;
-    const LineScanner::Result scanned =
-        m_scanner.scan(fd, startOffset, provider.needle,
-                       [&](std::string_view line, size_t capacity, bool unterminated) {
-                           if (provider.mayMatter && !provider.mayMatter(line))
-                               return !unterminated; // an unfinished line is read again next time
-                           // A broken line is never handed to a reader.
-                           simdjson::dom::object object;
-                           if (parseLine(line, capacity, object)) {
-                               if (!unterminated)
-                                   ++result.malformedLines;
-                               return false;
-                           }
-                           // A half-written last line must leave the session and the records as
-                           // they were.
-                           const LogSession before = session;
-                           const size_t recordsBefore = result.records.size();
-                           if (provider.parseLine(context, session, object, result.records) ==
-                               ParseOutcome::malformed) {
-                               session = before;
-                               result.records.resize(recordsBefore);
-                               if (!unterminated)
-                                   ++result.malformedLines;
-                               return false;
-                           }
-                           identifyByBytes(result.records, recordsBefore, line);
-                           return true;
-                       });
+    const LineScanner::Result scanned = m_scanner.scan(
+        fd, startOffset, provider.needle,
+        [&](std::string_view line, size_t capacity, bool unterminated) {
+            if (provider.mayMatter && !provider.mayMatter(line))
+                return !unterminated; // an unfinished line is read again next time
+            // A broken line is never handed to a reader.
+            simdjson::dom::object object;
+            if (parseLine(line, capacity, object)) {
+                if (!unterminated)
+                    ++result.malformedLines;
+                return false;
+            }
+            // A half-written last line must leave the session and the records as
+            // they were.
+            const LogSession before = session;
+            const size_t recordsBefore = result.records.size();
+            if (provider.parseLine(context, session, object, result.records) ==
+                ParseOutcome::malformed) {
+                session = before;
+                result.records.resize(recordsBefore);
+                if (!unterminated)
+                    ++result.malformedLines;
+                return false;
+            }
+            identifyByBytes(result.records, recordsBefore, line);
+            return true;
+        },
+        pieceSize);
     result.state.offset = scanned.endOffset;
+    result.more = scanned.stopped;
     result.bytesRead = scanned.bytesRead;
     result.overlongLines = scanned.overlongLines;
     if (!scanned.readError.empty())

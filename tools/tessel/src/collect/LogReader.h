@@ -43,6 +43,9 @@ struct ReadResult {
     // The file no longer ends in what was read last time (it was replaced or rewritten), so it
     // was read from its start.
     bool restarted = false;
+    // The read stopped part of the way through a large file, to be read on from state.offset
+    // once its records are merged.
+    bool more = false;
     // Why the file could not be read (or not to the end); empty when it was.
     std::string problem;
 };
@@ -50,6 +53,10 @@ struct ReadResult {
 // Reads log files; one per worker thread, since it owns a parser and a buffer.
 class LogReader {
 public:
+    // What one read of a log hands over at most, so that the records of a file of gigabytes
+    // are merged piece by piece rather than held all at once.
+    static constexpr std::uint64_t pieceSize = std::uint64_t{64} << 20;
+
     ReadResult read(const ReadJob &job);
 
     // A hash of the up to 64 bytes before `offset`; 0 at offset 0 or when they cannot be read.

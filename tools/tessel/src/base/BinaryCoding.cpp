@@ -21,14 +21,24 @@ std::uint64_t binaryChecksumOn(std::uint64_t hash, const char *data, size_t size
     return hash;
 }
 
-bool checksumMatches(std::string_view bytes) {
+bool checksumMatches(std::string_view bytes,
+                     const std::function<void(const char *from, const char *to)> &done) {
     constexpr size_t trailer = sizeof(std::uint64_t);
     if (bytes.size() < trailer)
         return false;
     const size_t body = bytes.size() - trailer;
+    // A multiple of 8, as binaryChecksumOn() needs of every piece but the last.
+    const size_t piece = done ? size_t{4} << 20 : std::max<size_t>(body, 1);
+    std::uint64_t hash = binaryChecksum(nullptr, 0);
+    for (size_t at = 0; at < body; at += piece) {
+        const size_t size = std::min(piece, body - at);
+        hash = binaryChecksumOn(hash, bytes.data() + at, size);
+        if (done)
+            done(bytes.data() + at, bytes.data() + at + size);
+    }
     std::uint64_t stored;
     std::memcpy(&stored, bytes.data() + body, trailer);
-    return stored == binaryChecksum(bytes.data(), body);
+    return stored == hash;
 }
 
 void BinaryWriter::spill() {

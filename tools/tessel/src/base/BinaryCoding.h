@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -109,4 +110,6 @@ private:
 };
 
 // True when `bytes` ends in binaryChecksum() of everything before it.
-bool checksumMatches(std::string_view bytes);
+// With `done`, hashes a few MiB at a time and tells `done` of each stretch once hashed.
+bool checksumMatches(std::string_view bytes,
+                     const std::function<void(const char *from, const char *to)> &done = {});

@@ -162,34 +162,11 @@ void writeState(AtomicFileWriter &file, CollectorState &state, Breakdown *breakd
     putState(out, state, breakdown);
 }
 
-namespace {
-
-// checksumMatches(), a few MiB at a time, each told to `done` once hashed.
-bool checksumHolds(std::string_view bytes, const MessageIndex::BytesDone &done) {
-    if (!done)
-        return checksumMatches(bytes);
-    constexpr size_t trailer = sizeof(std::uint64_t), piece = size_t{4} << 20;
-    if (bytes.size() < trailer)
-        return false;
-    const size_t body = bytes.size() - trailer;
-    std::uint64_t hash = binaryChecksum(nullptr, 0);
-    for (size_t at = 0; at < body; at += piece) {
-        const size_t size = std::min(piece, body - at);
-        hash = binaryChecksumOn(hash, bytes.data() + at, size);
-        done(bytes.data() + at, bytes.data() + at + size);
-    }
-    std::uint64_t stored;
-    std::memcpy(&stored, bytes.data() + body, trailer);
-    return stored == hash;
-}
-
-} // namespace
-
 std::optional<CollectorState> deserializeState(std::string_view bytes,
                                                std::shared_ptr<const void> owner,
                                                const MessageIndex::BytesDone &done) {
     if (bytes.size() < sizeof magic || std::memcmp(bytes.data(), magic, sizeof magic) != 0 ||
-        !checksumHolds(bytes, done))
+        !checksumMatches(bytes, done))
         return std::nullopt;
     try {
         BinaryReader in(bytes.data() + sizeof magic,

@@ -27,7 +27,6 @@ public:
     // Bytes already appended: written over at `at`, or read back from it.
     void overwrite(std::uint64_t at, const void *data, std::size_t size);
     void readBack(std::uint64_t at, char *into, std::size_t size) const;
-    std::uint64_t size() const { return m_size; }
     // Flushes the file to disk and renames it over `path`.
     void commit();
 

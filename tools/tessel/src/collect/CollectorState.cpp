@@ -193,6 +193,7 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
         // without the table growing by doubling.
         state.files.reserve(fileCount + fileCount / 16 + 256);
         const char *filesDone = in.at();
+        std::uint64_t previousKey = 0;
         for (auto count = fileCount; count > 0; --count) {
             if (done && count % 16384 == 0) {
                 done(filesDone, in.at());
@@ -213,10 +214,11 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
             file.session.flags = in.get<std::uint8_t>();
             if (file.id >= state.nextFileId)
                 return std::nullopt;
-            // Written in key order: each goes at the end. Of a key written twice, which the
-            // writer never does, the first counts.
-            if (!state.files.contains(key))
-                state.files.set(key, file);
+            // Written in key order, each key once, so each goes at the end.
+            if (state.files.size() > 0 && key <= previousKey)
+                return std::nullopt;
+            previousKey = key;
+            state.files.set(key, file);
         }
         for (auto count = in.getCount(12); count > 0; --count) {
             const auto id = in.get<NameId>();

@@ -63,12 +63,13 @@ bool FileTable::contains(std::uint64_t key) const {
 }
 
 void FileTable::set(std::uint64_t key, const FileState &state) {
-    if (Stored *entry = findSorted(key)) {
+    // Past the last key: no search needed.
+    if ((m_sorted.empty() || m_sorted.back().key < key) && !m_added.contains(key)) {
+        store(m_sorted.emplace_back(Stored{key, 0, 0, 0, 0, 0, 0, 0}), state);
+    } else if (Stored *entry = findSorted(key)) {
         store(*entry, state);
     } else if (const auto added = m_added.find(key); added != m_added.end()) {
         added->second = state;
-    } else if (m_sorted.empty() || m_sorted.back().key < key) {
-        store(m_sorted.emplace_back(Stored{key, 0, 0, 0, 0, 0, 0, 0}), state);
     } else {
         m_added.emplace(key, state);
     }

@@ -5,9 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <span>
 #include <unordered_set>
-#include <utility>
 #include <vector>
 
 // What one log file looked like when it was last read, and how far it was read.

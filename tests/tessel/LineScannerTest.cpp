@@ -2,8 +2,10 @@
 #include "LogFixture.h"
 
 #include "base/LineScanner.h"
+#include "base/NeedleSearch.h"
 
 #include <fcntl.h>
+#include <random>
 #include <unistd.h>
 
 namespace {
@@ -115,6 +117,49 @@ TEST(LineScanner, ScansInPiecesGiveWhatOneWholeScanGives) {
             EXPECT_EQ(bytes, whole.result.bytesRead);
             EXPECT_GT(scans, stopAfter < 100 ? 2 : 1);
         }
+}
+
+} // namespace
+
+namespace {
+
+// Every width of the needle search finds what std::string_view::find finds, over every start
+// and end of texts thick with near misses: the needle's own bytes and pieces of it.
+TEST(NeedleSearch, EveryWidthFindsTheFirstOccurrenceAsAPlainSearchDoes) {
+    std::mt19937 random(7);
+    for (const std::string_view needle :
+         {std::string_view("\"usage\""), std::string_view("KEY"),
+          std::string_view("\"usageMetadata\""), std::string_view("ab"), std::string_view("q")}) {
+        const NeedleSearch search(needle);
+        const std::string pieces[] = {std::string(needle),
+                                      std::string(needle.substr(0, needle.size() - 1)),
+                                      std::string(needle.substr(1)),
+                                      "\"",
+                                      " ",
+                                      "ge",
+                                      "x\n"};
+        for (int round = 0; round < 40; ++round) {
+            std::string text;
+            while (text.size() < 150)
+                text += pieces[random() % std::size(pieces)];
+            for (const auto lanes : {NeedleSearch::Lanes::one, NeedleSearch::Lanes::sse2,
+                                     NeedleSearch::Lanes::avx2, NeedleSearch::Lanes::widest}) {
+                if (!NeedleSearch::supports(lanes))
+                    continue;
+                for (size_t from = 0; from < 40; from += 3)
+                    for (size_t to = from; to <= text.size(); to += 7) {
+                        const std::string_view within(text.data() + from, to - from);
+                        const size_t expected = within.find(needle);
+                        const char *found =
+                            search.find(within.data(), within.data() + within.size(), lanes);
+                        ASSERT_EQ(found ? static_cast<size_t>(found - within.data())
+                                        : std::string_view::npos,
+                                  expected)
+                            << needle << " in " << within << " lanes " << static_cast<int>(lanes);
+                    }
+            }
+        }
+    }
 }
 
 } // namespace

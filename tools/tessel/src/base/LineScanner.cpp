@@ -1,49 +1,12 @@
 #include "base/LineScanner.h"
 
+#include "base/NeedleSearch.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
-namespace {
-
-// The first occurrence of `needle` in [begin, end), or nullptr. Most of a log is not usage
-// lines, so this search is the scan's inner loop: it tests two bytes of the needle sixteen
-// positions at a time and compares the whole needle only where both match. (The two bytes
-// are taken from inside the needle because its ends are often quotes, which JSON is full of.)
-const char *findNeedle(const char *begin, const char *end, std::string_view needle) {
-    const size_t size = needle.size();
-    const char *p = begin;
-#if defined(__SSE2__)
-    if (size >= 4 && static_cast<size_t>(end - begin) >= size + 16) {
-        const size_t a = 1, b = size - 2;
-        const __m128i first = _mm_set1_epi8(needle[a]);
-        const __m128i last = _mm_set1_epi8(needle[b]);
-        const char *const limit = end - size - 15;
-        for (; p < limit; p += 16) {
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + a));
-            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + b));
-            unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
-                _mm_and_si128(_mm_cmpeq_epi8(x, first), _mm_cmpeq_epi8(y, last))));
-            while (mask != 0) {
-                const int k = __builtin_ctz(mask);
-                if (std::memcmp(p + k, needle.data(), size) == 0)
-                    return p + k;
-                mask &= mask - 1;
-            }
-        }
-    }
-#endif
-    return static_cast<const char *>(
-        ::memmem(p, static_cast<size_t>(end - p), needle.data(), needle.size()));
-}
-
-} // namespace
 
 LineScanner::LineScanner(size_t blockSize, size_t maxLineSize)
     : m_blockSize(blockSize), m_maxLineSize(maxLineSize < blockSize ? blockSize : maxLineSize) {}
@@ -80,6 +43,7 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
     bool skipping = false;       // inside a line longer than maxLineSize
     std::uint64_t filePos = offset;
 
+    const NeedleSearch search(needle);
     const auto handleRegion = [&](const char *begin, const char *end) {
         // [begin, end) holds whole lines, each ending in '\n'.
         const char *const bufferEnd = m_buffer.data() + m_buffer.size();
@@ -88,7 +52,7 @@ LineScanner::Result LineScanner::scan(int fd, std::uint64_t offset, std::string_
             const char *lineStart = p;
             const char *lineEnd;
             if (!needle.empty()) {
-                const char *found = findNeedle(p, end, needle);
+                const char *found = search.find(p, end);
                 if (!found)
                     return;
                 const void *before = ::memrchr(p, '\n', static_cast<size_t>(found - p));

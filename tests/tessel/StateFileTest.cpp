@@ -1,7 +1,8 @@
 // The collector's state: its file table behaves as a map whatever order entries come in, and
 // the state written a MiB at a time into its file has the same bytes as when it is built in
 // memory, whatever falls on either side of a spill, with nothing left behind or replaced by a
-// write that did not finish.
+// write that did not finish; an index that moves its copies into a file as it grows counts as
+// one that keeps them all in memory.
 #include "base/AtomicFile.h"
 #include "base/BinaryCoding.h"
 #include "collect/CollectorState.h"
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <unordered_set>
 
 namespace {
 
@@ -170,6 +172,70 @@ TEST(StateFile, ALargeStateWrittenToItsFileReadsBackAsWrittenInMemory) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.path().toStdString()),
                             std::filesystem::directory_iterator()),
               1);
+}
+
+using Flat = std::map<DayNumber, std::pair<std::array<std::int64_t, providerCount>, std::uint32_t>>;
+
+Flat flat(const DayTotals &totals) {
+    Flat out;
+    for (const auto &[day, count] : totals)
+        out[day] = {count.tokens, count.covered};
+    return out;
+}
+
+// Random merges and retractions over few messages, files and contents, so that copies meet
+// across batches, files and whatever was moved out before, with and without a stored state.
+TEST(StateFile, AnIndexMovedIntoAFileAsItGrowsCountsAsOneKeptInMemory) {
+    const QTemporaryDir temp;
+    static const Pricing pricing{
+        "test", [](Provider, std::string_view, const TokenSplit &split, DayNumber) {
+            return RequestCost{split.sum(), false};
+        }};
+    std::mt19937_64 random(11);
+    const auto step = [&random](CollectorState &a, CollectorState &b, int number) {
+        MessageIndex::Counting countA{a.totals, a.names, pricing};
+        MessageIndex::Counting countB{b.totals, b.names, pricing};
+        if (random() % 5 == 0) {
+            const std::unordered_set<std::uint32_t> sources{
+                static_cast<std::uint32_t>(1 + random() % 6),
+                static_cast<std::uint32_t>(1 + random() % 6)};
+            a.index.retract(sources, countA);
+            b.index.retract(sources, countB);
+            return;
+        }
+        std::vector<UsageRecord> batch(1 + random() % 8);
+        for (UsageRecord &record : batch) {
+            record.key = (1 + random() % 40) * 0x9e3779b97f4a7c15ull;
+            record.source = static_cast<std::uint32_t>(1 + random() % 6);
+            record.rank = static_cast<std::int64_t>(random() % 4);
+            record.tokens = static_cast<std::int64_t>(random() % 100);
+            record.split.input = record.tokens;
+            record.content = random() % 6 == 0 ? 1 + random() % 3 : 0;
+            record.day = 20000 + static_cast<DayNumber>(random() % 5 + number % 3);
+        }
+        a.index.merge(batch, countA);
+        b.index.merge(batch, countB);
+    };
+    for (const bool fromStored : {false, true}) {
+        SCOPED_TRACE(fromStored ? "on a stored state" : "from nothing");
+        CollectorState kept, spilled;
+        if (fromStored) {
+            CollectorState first, unused;
+            for (int number = 0; number < 40; ++number)
+                step(first, unused, number);
+            const auto bytes = std::make_shared<const std::string>(serializeState(first));
+            kept = *deserializeState(*bytes, bytes);
+            spilled = *deserializeState(*bytes, bytes);
+        }
+        spilled.index.spillInto(temp.path().toStdString(), 5);
+        for (int number = 0; number < 400; ++number) {
+            step(kept, spilled, number);
+            ASSERT_EQ(flat(kept.totals), flat(spilled.totals)) << "step " << number;
+        }
+        EXPECT_TRUE(serializeState(kept) == serializeState(spilled));
+    }
+    // The files it used have no names: nothing is left in the folder.
+    EXPECT_TRUE(std::filesystem::is_empty(temp.path().toStdString()));
 }
 
 } // namespace

@@ -11,11 +11,16 @@ std::shared_ptr<const MappedFile> MappedFile::open(const std::string &path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return nullptr;
+    auto mapped = map(fd);
+    ::close(fd);
+    return mapped;
+}
+
+std::shared_ptr<const MappedFile> MappedFile::map(int fd) {
     struct stat info {};
     void *data = MAP_FAILED;
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
         data = ::mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-    ::close(fd);
     if (data == MAP_FAILED)
         return nullptr;
     return std::shared_ptr<const MappedFile>(

@@ -11,6 +11,8 @@ public:
     // nullptr when the file is missing, empty, a symbolic link, not a regular file or cannot be
     // mapped.
     static std::shared_ptr<const MappedFile> open(const std::string &path);
+    // Maps the open regular file `fd` (which stays the caller's to close), or nullptr as above.
+    static std::shared_ptr<const MappedFile> map(int fd);
     ~MappedFile();
     MappedFile(const MappedFile &) = delete;
     MappedFile &operator=(const MappedFile &) = delete;

@@ -245,7 +245,7 @@ std::optional<CollectorState> deserializeState(std::string_view bytes,
                                                       hasContents, done))
             return std::nullopt;
         state.index.assignStored(std::move(rows), body, bodySize, offsets, count, hasContents,
-                                 std::move(owner));
+                                 std::move(owner), done);
         return state;
     } catch (const BinaryTruncated &) {
         return std::nullopt;
@@ -257,5 +257,5 @@ std::optional<CollectorState> loadState(const std::string &path) {
     if (!file)
         return std::nullopt; // missing or unreadable: the logs are read again
     return deserializeState(file->bytes(), file,
-                            [&](const char *from, const char *to) { file->release(from, to); });
+                            [file](const char *from, const char *to) { file->release(from, to); });
 }

@@ -1,8 +1,10 @@
 #include "collect/MessageIndex.h"
 
 #include "base/Errors.h"
+#include "base/SpillFile.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -13,6 +15,22 @@ constexpr std::size_t blockSize = std::size_t{1} << blockBits;
 constexpr std::size_t largestBlockCount = std::size_t{1} << (32 - blockBits);
 // A stored record: key and source, then the contribution.
 constexpr std::size_t recordHead = sizeof(std::uint64_t) + sizeof(std::uint32_t);
+// Stored records read by look-ups, and read in a row, before their pages are let go.
+constexpr std::size_t lookupsBeforeRelease = 256;
+constexpr std::size_t recordsBeforeRelease = 65536;
+// One record in this many of an index file is kept in memory, to find the others by.
+constexpr std::size_t recordsASample = 32;
+
+// The bits of a key in its word of the stored-key filter: four of 64, from bits of the key
+// (already a hash) other than those that pick the word.
+std::uint64_t filterBits(std::uint64_t key) {
+    return (std::uint64_t{1} << (key & 63)) | (std::uint64_t{1} << ((key >> 6) & 63)) |
+           (std::uint64_t{1} << ((key >> 12) & 63)) | (std::uint64_t{1} << ((key >> 18) & 63));
+}
+
+std::size_t filterWord(std::uint64_t key, unsigned shift) {
+    return static_cast<std::size_t>((key * 0x9e3779b97f4a7c15ull) >> shift);
+}
 
 template <typename T> T load(const char *at) {
     T value;
@@ -92,7 +110,8 @@ bool MessageIndex::validStored(const char *body, std::size_t bodySize, const cha
 
 void MessageIndex::assignStored(std::vector<BreakdownKey> rows, const char *body,
                                 std::size_t bodySize, const char *offsets, std::size_t count,
-                                bool hasContents, std::shared_ptr<const void> owner) {
+                                bool hasContents, std::shared_ptr<const void> owner,
+                                BytesDone release) {
     *this = MessageIndex();
     m_rows = std::move(rows);
     for (std::uint32_t id = 0; id < m_rows.size(); ++id)
@@ -102,7 +121,35 @@ void MessageIndex::assignStored(std::vector<BreakdownKey> rows, const char *body
     m_offsets = offsets;
     m_storedCount = count;
     m_storedOwner = std::move(owner);
+    m_releaseStored = std::move(release);
     m_storedHasContents = hasContents;
+}
+
+void MessageIndex::spillInto(std::string folder, std::size_t heldCopies) {
+    m_spillFolder = std::move(folder);
+    m_heldCopies = heldCopies;
+    reserveHeld();
+}
+
+void MessageIndex::reserveHeld() {
+    // Room for what is held and the stored copies of a message brought in after it, so that
+    // the table never grows by doubling (pages not yet written take no memory).
+    if (m_heldCopies != 0)
+        m_copies.reserve(m_heldCopies + m_heldCopies / 64);
+}
+
+bool MessageIndex::mayBeStored(std::uint64_t key) const {
+    if (m_storedFilter.empty())
+        return true;
+    const std::uint64_t bits = filterBits(key);
+    return (m_storedFilter[filterWord(key, m_filterShift)] & bits) == bits;
+}
+
+void MessageIndex::releaseStored() const {
+    if (!m_releaseStored || m_storedCount == 0)
+        return;
+    m_releaseStored(m_body, m_body + m_bodySize);
+    m_releaseStored(m_offsets, m_offsets + m_storedCount * sizeof(std::uint32_t));
 }
 
 std::uint64_t MessageIndex::storedKey(std::size_t index) const {
@@ -167,7 +214,9 @@ void MessageIndex::store(std::uint32_t copy, const Contribution &value) {
 }
 
 void MessageIndex::growSlots() {
-    const std::size_t size = m_slots.empty() ? 1024 : m_slots.size() * 2;
+    std::size_t size = m_slots.empty() ? 1024 : m_slots.size() * 2;
+    while (size < (m_copies.size() + 1) * 2)
+        size *= 2;
     m_slots.assign(size, 0);
     for (std::size_t i = 0; i < m_copies.size(); ++i) {
         std::size_t slot = m_copies[i].key & (size - 1);
@@ -200,10 +249,14 @@ void MessageIndex::copiesOf(std::uint64_t key, std::vector<std::uint32_t> &found
              slot = (slot + 1) & (m_slots.size() - 1))
             if (m_copies[m_slots[slot] - 1].key == key)
                 found.push_back(m_slots[slot] - 1);
-    if (!found.empty())
+    if (!found.empty() || !mayBeStored(key))
         return;
     // The first time this run touches the message: its stored copies move into the table,
     // which overrides them from now on.
+    if (m_spilled) {
+        spilledCopiesOf(key, found);
+        return;
+    }
     std::size_t low = 0, high = m_storedCount;
     while (low < high) {
         const std::size_t middle = low + (high - low) / 2;
@@ -219,6 +272,37 @@ void MessageIndex::copiesOf(std::uint64_t key, std::vector<std::uint32_t> &found
         // Bounded by the record's own end: the whole body was checked when it was loaded.
         decodeContribution(at, m_body + m_bodySize, value);
         found.push_back(insertCopy(key, load<std::uint32_t>(m_body + offset + sizeof key), value));
+    }
+    if (++m_storedReads % lookupsBeforeRelease == 0)
+        releaseStored();
+}
+
+void MessageIndex::spilledCopiesOf(std::uint64_t key, std::vector<std::uint32_t> &found) {
+    // From the last sampled record before the key, a stretch of records at a time.
+    const auto after = std::lower_bound(m_spilled->samples.begin(), m_spilled->samples.end(), key,
+                                        [](const SpilledRecords::Sample &sample,
+                                           std::uint64_t wanted) { return sample.key < wanted; });
+    for (auto sample = after == m_spilled->samples.begin() ? after : after - 1;
+         sample != m_spilled->samples.end(); ++sample) {
+        const std::uint32_t from = sample->offset;
+        const std::uint32_t to = sample + 1 != m_spilled->samples.end()
+                                     ? (sample + 1)->offset
+                                     : static_cast<std::uint32_t>(m_bodySize);
+        m_stretch.resize(to - from);
+        m_spilled->body->read(from, m_stretch.data(), m_stretch.size());
+        const char *at = m_stretch.data();
+        const char *const end = at + m_stretch.size();
+        while (at < end) {
+            const auto recordKey = load<std::uint64_t>(at);
+            const auto source = load<std::uint32_t>(at + sizeof recordKey);
+            if (recordKey > key)
+                return;
+            at += recordHead;
+            Contribution value;
+            decodeContribution(at, end, value);
+            if (recordKey == key)
+                found.push_back(insertCopy(key, source, value));
+        }
     }
 }
 
@@ -265,7 +349,11 @@ void MessageIndex::loadStoredContents() {
     m_storedContentsLoaded = true;
     // The best of each stored message's copies, read in place; messages this run already
     // touched keep the content settle() gave them.
-    for (std::size_t i = 0; i < m_storedCount;) {
+    for (std::size_t i = 0, released = 0; i < m_storedCount;) {
+        if (i - released >= recordsBeforeRelease) {
+            releaseStored();
+            released = i;
+        }
         const std::uint64_t key = storedKey(i);
         Contribution best;
         bool any = false;
@@ -291,6 +379,7 @@ void MessageIndex::loadStoredContents() {
             m_contentOf.emplace(key, best.content);
         }
     }
+    releaseStored();
 }
 
 void MessageIndex::count(std::uint32_t copy, Counting &counting) {
@@ -379,6 +468,9 @@ void MessageIndex::settle(std::uint64_t key, Counting &counting) {
 void MessageIndex::merge(const std::vector<UsageRecord> &batch, Counting &counting) {
     loadStoredContents();
     for (const UsageRecord &record : batch) {
+        // Between records, no copy is being worked on.
+        if (m_heldCopies != 0 && m_copies.size() >= m_heldCopies)
+            spill();
         Contribution fresh;
         fresh.rank = record.rank;
         fresh.content = record.content;
@@ -432,6 +524,8 @@ void MessageIndex::retract(const std::unordered_set<std::uint32_t> &sources, Cou
         if (sources.contains(m_copies[copy].source))
             take(copy);
     for (std::size_t i = 0; i < m_storedCount; ++i) {
+        if (i % recordsBeforeRelease == recordsBeforeRelease - 1)
+            releaseStored();
         const auto offset = load<std::uint32_t>(m_offsets + i * sizeof(std::uint32_t));
         if (!sources.contains(load<std::uint32_t>(m_body + offset + sizeof(std::uint64_t))))
             continue;
@@ -445,13 +539,15 @@ void MessageIndex::retract(const std::unordered_set<std::uint32_t> &sources, Cou
         settle(key, counting);
 }
 
-void MessageIndex::forEachSorted(const Visitor &visit) {
+void MessageIndex::walkSorted(const Visitor &visit) {
     m_slots = {};
     m_recent = {};
     std::sort(m_copies.begin(), m_copies.end(), [](const Copy &a, const Copy &b) {
         return a.key != b.key ? a.key < b.key : a.source < b.source;
     });
     const auto visitStored = [&](std::size_t i) {
+        if (i % recordsBeforeRelease == recordsBeforeRelease - 1)
+            releaseStored();
         const auto offset = load<std::uint32_t>(m_offsets + i * sizeof(std::uint32_t));
         const char *start = m_body + offset + recordHead;
         const char *end = start;
@@ -479,4 +575,86 @@ void MessageIndex::forEachSorted(const Visitor &visit) {
     }
     for (; stored < m_storedCount; ++stored)
         visitStored(stored);
+    releaseStored();
+}
+
+void MessageIndex::forEachSorted(const Visitor &visit) {
+    walkSorted(visit);
+}
+
+void MessageIndex::spill() {
+    // One 64-bit word of filter for every eight keys or so: a key not stored passes it a few
+    // times in a hundred.
+    const std::size_t words =
+        std::bit_ceil(std::max<std::size_t>((m_storedCount + m_copies.size()) / 8, 2));
+    const auto shift = static_cast<unsigned>(64 - std::countr_zero(words));
+    std::vector<std::uint64_t> filter(words, 0);
+    std::size_t count = 0;
+    bool hasContents = false;
+    auto spilled = std::make_shared<SpilledRecords>();
+    std::shared_ptr<const MappedFile> offsets;
+    try {
+        spilled->body = std::make_shared<SpillFile>(m_spillFolder);
+        SpillFile &bodyFile = *spilled->body;
+        SpillFile offsetsFile(m_spillFolder);
+        walkSorted([&](std::uint64_t key, std::uint32_t source, const Contribution &contribution,
+                       std::string_view encoded) {
+            const std::uint64_t at = bodyFile.size();
+            if (at > UINT32_MAX)
+                throw ToolError("the message index has grown past 4 GiB");
+            const auto offset = static_cast<std::uint32_t>(at);
+            if (count % recordsASample == 0)
+                spilled->samples.push_back({key, offset});
+            offsetsFile.append(&offset, sizeof offset);
+            bodyFile.append(&key, sizeof key);
+            bodyFile.append(&source, sizeof source);
+            bodyFile.append(encoded.data(), encoded.size());
+            hasContents = hasContents || contribution.content != 0;
+            filter[filterWord(key, shift)] |= filterBits(key);
+            ++count;
+        });
+        spilled->mapped = bodyFile.map();
+        offsets = offsetsFile.map();
+        if (count > 0 && (!spilled->mapped || !offsets))
+            throw FileError(m_spillFolder, "the index file could not be mapped");
+    } catch (const FileError &) {
+        // No room for the file: the copies stay in memory, where they were, and so do later ones.
+        m_heldCopies = 0;
+        growSlots();
+        return;
+    }
+    m_copies = {};
+    m_slots = {};
+    m_blocks.clear();
+    m_blocks.shrink_to_fit();
+    m_blockUsed = 0;
+    m_recent = {};
+    m_storedReads = 0;
+    reserveHeld();
+    m_storedCount = count;
+    // Every message this run touched has its content in m_contentOf already, and the stored
+    // ones were loaded before the first merge.
+    m_storedHasContents = hasContents;
+    m_storedContentsLoaded = true;
+    if (count == 0) {
+        m_body = m_offsets = nullptr;
+        m_bodySize = 0;
+        m_storedOwner = {};
+        m_releaseStored = {};
+        m_storedFilter = {};
+        m_spilled = {};
+        return;
+    }
+    const std::shared_ptr<const MappedFile> body = spilled->mapped;
+    m_body = body->bytes().data();
+    m_bodySize = body->bytes().size();
+    m_offsets = offsets->bytes().data();
+    m_storedFilter = std::move(filter);
+    m_filterShift = shift;
+    m_releaseStored = [body, offsets](const char *from, const char *to) {
+        body->release(from, to);
+        offsets->release(from, to);
+    };
+    m_storedOwner = offsets;
+    m_spilled = std::move(spilled);
 }

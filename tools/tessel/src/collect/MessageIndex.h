@@ -5,6 +5,9 @@
 #include "history/Breakdown.h"
 #include "providers/UsageRecord.h"
 
+#include "base/MappedFile.h"
+#include "base/SpillFile.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -46,6 +49,12 @@ public:
     // Takes back every copy read from the given sources, for files read again from their start.
     void retract(const std::unordered_set<std::uint32_t> &sources, Counting &counting);
 
+    // Copies held in memory before they go to a file in `folder` (see above). Without a call
+    // they all stay in memory.
+    // (A little under a power of two, so that the hash table of this run stays at its size.)
+    static constexpr std::size_t defaultHeldCopies = (std::size_t{1} << 19) - 4096;
+    void spillInto(std::string folder, std::size_t heldCopies = defaultHeldCopies);
+
     // The breakdown rows (day, tool, model, project) that contributions refer to by index.
     const std::vector<BreakdownKey> &rows() const { return m_rows; }
 
@@ -68,10 +77,10 @@ public:
                             std::size_t count, std::size_t rowCount, bool &hasContents,
                             const BytesDone &done = {});
     // Takes the rows and `count` valid stored records, which `owner` keeps alive and which are
-    // read in place.
+    // read in place. `release`, when given, lets pages of them leave memory until read again.
     void assignStored(std::vector<BreakdownKey> rows, const char *body, std::size_t bodySize,
                       const char *offsets, std::size_t count, bool hasContents,
-                      std::shared_ptr<const void> owner);
+                      std::shared_ptr<const void> owner, BytesDone release = {});
 
 private:
     struct Copy {
@@ -91,6 +100,21 @@ private:
 
     std::uint32_t rowOf(const UsageRecord &record);
     std::uint64_t storedKey(std::size_t index) const;
+    // Hands every copy, stored or of this run, in order of key and source, to `visit`; the
+    // copies of this run are sorted on the way and the table can no longer find them.
+    void walkSorted(const Visitor &visit);
+    // Moves the copies of this run and the stored ones into a new file that replaces the
+    // stored records.
+    void spill();
+    void reserveHeld();
+    // The copies of `key` in the file the copies went to, brought into the table. They are read
+    // rather than looked up in its mapping: a look-up touches pages that the system may map in
+    // large runs, and thousands of them would map the whole file.
+    void spilledCopiesOf(std::uint64_t key, std::vector<std::uint32_t> &found);
+    // False when the message has no stored copy for sure.
+    bool mayBeStored(std::uint64_t key) const;
+    // Lets the pages of the stored records that were read leave memory.
+    void releaseStored() const;
     // Indices in m_copies of the copies of `key`, with the stored ones brought in first.
     void copiesOf(std::uint64_t key, std::vector<std::uint32_t> &found);
     std::uint32_t insertCopy(std::uint64_t key, std::uint32_t source, const Contribution &value);
@@ -123,6 +147,27 @@ private:
     const char *m_offsets = nullptr;
     std::size_t m_storedCount = 0;
     std::shared_ptr<const void> m_storedOwner;
+    BytesDone m_releaseStored;
+    std::size_t m_storedReads = 0;
+    // A filter of the stored keys, one 64-bit word of it for each key; empty when there is none.
+    std::vector<std::uint64_t> m_storedFilter;
+    unsigned m_filterShift = 0;
+
+    // The stored records when they are in a file this index wrote: its key and place of every
+    // recordsASample-th record, in order.
+    struct SpilledRecords {
+        struct Sample {
+            std::uint64_t key;
+            std::uint32_t offset;
+        };
+        std::shared_ptr<SpillFile> body;
+        std::shared_ptr<const MappedFile> mapped;
+        std::vector<Sample> samples;
+    };
+    std::shared_ptr<const SpilledRecords> m_spilled;
+    std::vector<char> m_stretch;
+    std::string m_spillFolder;
+    std::size_t m_heldCopies = 0;
 
     std::vector<BreakdownKey> m_rows;
     std::unordered_map<BreakdownKey, std::uint32_t, RowHash> m_rowIds;

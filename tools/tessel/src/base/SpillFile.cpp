@@ -1,0 +1,70 @@
+#include "base/SpillFile.h"
+
+#include "base/Errors.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t bufferSize = 1 << 20;
+
+} // namespace
+
+SpillFile::SpillFile(const std::string &folder) : m_folder(folder) {
+    m_fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (m_fd < 0) {
+        // Not every file system makes unnamed files: a named one is removed at once instead.
+        std::string name = folder + "/.tessel-spill-XXXXXX";
+        m_fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (m_fd < 0)
+            throw FileError(folder, systemReason(errno));
+        ::unlink(name.c_str());
+    }
+    m_buffer.reserve(bufferSize);
+}
+
+SpillFile::~SpillFile() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void SpillFile::append(const void *data, std::size_t size) {
+    if (m_buffer.size() + size > bufferSize)
+        flush();
+    const auto *bytes = static_cast<const char *>(data);
+    m_buffer.insert(m_buffer.end(), bytes, bytes + size);
+}
+
+void SpillFile::flush() {
+    for (std::size_t done = 0; done < m_buffer.size();) {
+        const ssize_t wrote = ::write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote < 0)
+            throw FileError(m_folder, systemReason(errno));
+        done += static_cast<std::size_t>(wrote);
+    }
+    m_written += m_buffer.size();
+    m_buffer.clear();
+}
+
+std::shared_ptr<const MappedFile> SpillFile::map() {
+    flush();
+    m_buffer = {};
+    return MappedFile::map(m_fd);
+}
+
+void SpillFile::read(std::uint64_t at, char *into, std::size_t size) const {
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t got = ::pread(m_fd, into + done, size - done, static_cast<off_t>(at + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            throw FileError(m_folder, got < 0 ? systemReason(errno) : "the index file is short");
+        done += static_cast<std::size_t>(got);
+    }
+}

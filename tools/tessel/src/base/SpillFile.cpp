@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <unistd.h>
 
 namespace {
@@ -14,14 +15,14 @@ constexpr std::size_t bufferSize = 1 << 20;
 
 } // namespace
 
-SpillFile::SpillFile(const std::string &folder) : m_folder(folder) {
-    m_fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+SpillFile::SpillFile(const std::string &beside) : m_beside(beside) {
+    const std::string folder = std::filesystem::path(beside).parent_path().string();
+    m_fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (m_fd < 0) {
-        // Not every file system makes unnamed files: a named one is removed at once instead.
-        std::string name = folder + "/.tessel-spill-XXXXXX";
+        std::string name = beside + ".spill-XXXXXX";
         m_fd = ::mkostemp(name.data(), O_CLOEXEC);
         if (m_fd < 0)
-            throw FileError(folder, systemReason(errno));
+            throw FileError(name, systemReason(errno));
         ::unlink(name.c_str());
     }
     m_buffer.reserve(bufferSize);
@@ -45,7 +46,7 @@ void SpillFile::flush() {
         if (wrote < 0 && errno == EINTR)
             continue;
         if (wrote < 0)
-            throw FileError(m_folder, systemReason(errno));
+            throw FileError(m_beside, systemReason(errno));
         done += static_cast<std::size_t>(wrote);
     }
     m_written += m_buffer.size();
@@ -64,7 +65,7 @@ void SpillFile::read(std::uint64_t at, char *into, std::size_t size) const {
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
-            throw FileError(m_folder, got < 0 ? systemReason(errno) : "the index file is short");
+            throw FileError(m_beside, got < 0 ? systemReason(errno) : "the index file is short");
         done += static_cast<std::size_t>(got);
     }
 }

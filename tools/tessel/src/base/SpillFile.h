@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
-// An unnamed file in a folder, written once from start to end and then mapped for reading:
+// An unnamed file beside another, written once from start to end and then mapped for reading:
 // where data too large to keep in memory waits. It has no name, so it is gone with the
 // process however that ends, and never left behind beside the user's files.
 class SpillFile {
 public:
-    // Throws FileError when no file can be made in `folder`.
-    explicit SpillFile(const std::string &folder);
+    // A file in the folder of `beside`. Where the file system makes no unnamed files, it is
+    // `beside` + ".spill-" and six characters, removed at once. Throws FileError.
+    explicit SpillFile(const std::string &beside);
     ~SpillFile();
     SpillFile(const SpillFile &) = delete;
     SpillFile &operator=(const SpillFile &) = delete;
@@ -29,7 +30,7 @@ public:
 private:
     void flush();
 
-    std::string m_folder;
+    std::string m_beside;
     int m_fd = -1;
     std::uint64_t m_written = 0;
     std::vector<char> m_buffer;

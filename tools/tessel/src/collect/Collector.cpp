@@ -206,7 +206,7 @@ void collectFromLogs(const RepositoryFiles &files, const UsageHistory &stored,
     CollectorState state = loaded ? std::move(*loaded) : CollectorState{};
     state.priceVersion = pricing.version;
     // Past a number of copies the index waits in a file beside the state, not in memory.
-    state.index.spillInto(files.docs);
+    state.index.spillInto(files.state);
     MessageIndex::Counting counting{state.totals, state.names, pricing};
     FoundLogs logs = discoverLogs(environment, summary.warnings);
     bool changed = !loaded || followMovedFiles(logs, state);

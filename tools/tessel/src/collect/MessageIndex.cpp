@@ -125,8 +125,8 @@ void MessageIndex::assignStored(std::vector<BreakdownKey> rows, const char *body
     m_storedHasContents = hasContents;
 }
 
-void MessageIndex::spillInto(std::string folder, std::size_t heldCopies) {
-    m_spillFolder = std::move(folder);
+void MessageIndex::spillInto(std::string beside, std::size_t heldCopies) {
+    m_spillBeside = std::move(beside);
     m_heldCopies = heldCopies;
     reserveHeld();
 }
@@ -594,9 +594,9 @@ void MessageIndex::spill() {
     auto spilled = std::make_shared<SpilledRecords>();
     std::shared_ptr<const MappedFile> offsets;
     try {
-        spilled->body = std::make_shared<SpillFile>(m_spillFolder);
+        spilled->body = std::make_shared<SpillFile>(m_spillBeside);
         SpillFile &bodyFile = *spilled->body;
-        SpillFile offsetsFile(m_spillFolder);
+        SpillFile offsetsFile(m_spillBeside);
         walkSorted([&](std::uint64_t key, std::uint32_t source, const Contribution &contribution,
                        std::string_view encoded) {
             const std::uint64_t at = bodyFile.size();
@@ -616,7 +616,7 @@ void MessageIndex::spill() {
         spilled->mapped = bodyFile.map();
         offsets = offsetsFile.map();
         if (count > 0 && (!spilled->mapped || !offsets))
-            throw FileError(m_spillFolder, "the index file could not be mapped");
+            throw FileError(m_spillBeside, "the index file could not be mapped");
     } catch (const FileError &) {
         // No room for the file: the copies stay in memory, where they were, and so do later ones.
         m_heldCopies = 0;

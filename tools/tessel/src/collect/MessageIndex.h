@@ -49,11 +49,11 @@ public:
     // Takes back every copy read from the given sources, for files read again from their start.
     void retract(const std::unordered_set<std::uint32_t> &sources, Counting &counting);
 
-    // Copies held in memory before they go to a file in `folder` (see above). Without a call
-    // they all stay in memory.
+    // Copies held in memory before they go to a file beside `beside`, the state file (see
+    // above). Without a call they all stay in memory.
     // (A little under a power of two, so that the hash table of this run stays at its size.)
     static constexpr std::size_t defaultHeldCopies = (std::size_t{1} << 19) - 4096;
-    void spillInto(std::string folder, std::size_t heldCopies = defaultHeldCopies);
+    void spillInto(std::string beside, std::size_t heldCopies = defaultHeldCopies);
 
     // The breakdown rows (day, tool, model, project) that contributions refer to by index.
     const std::vector<BreakdownKey> &rows() const { return m_rows; }
@@ -166,7 +166,7 @@ private:
     };
     std::shared_ptr<const SpilledRecords> m_spilled;
     std::vector<char> m_stretch;
-    std::string m_spillFolder;
+    std::string m_spillBeside;
     std::size_t m_heldCopies = 0;
 
     std::vector<BreakdownKey> m_rows;

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Times `tessel collect` on one prepared HOME: a full collect into an empty repository, a
-collect with nothing new, and `find -printf '%s %T@'` over the same log folders (what stat'ing
-every file costs): wall and CPU (user plus system) medians, with peak resident memory from
-wait4().
+collect with nothing new, `find -printf '%s %T@'` over the same log folders (what stat'ing
+every file costs) and read_loop.c over them (what reading every byte once costs): wall and CPU
+(user plus system) medians, with peak resident memory from wait4().
 
 Usage: scale.py TOOL HOME WORK [--runs 3]
 """
@@ -46,6 +46,11 @@ def main():
     again = [run([args.tool, "collect"], repo, env) for _ in range(max(5, args.runs))]
     find = [run(["find", *folders, "-type", "f", "-printf", "%s %T@\\n"], args.work, env)
             for _ in range(max(5, args.runs))]
+    reader = os.path.join(args.work, "read_loop")
+    subprocess.run(["cc", "-O2", "-o", reader,
+                    os.path.join(os.path.dirname(os.path.abspath(__file__)), "read_loop.c")],
+                   check=True)
+    reads = [run([reader, *folders], args.work, env) for _ in range(max(5, args.runs))]
     state = os.path.getsize(os.path.join(repo, "docs", ".tessel-state"))
 
     def line(name, samples):
@@ -56,10 +61,12 @@ def main():
               f"peak RSS {rss:7.1f} MiB")
         return cpu
 
-    line("full collect", full)
+    collect = line("full collect", full)
     noop = line("collect, nothing new", again)
     stat = line("find -printf", find)
-    print(f"nothing-new / find (CPU): {noop / stat:.2f}x; state file {state / 2**20:.1f} MiB")
+    read = line("read every byte", reads)
+    print(f"nothing-new / find (CPU): {noop / stat:.2f}x; full collect / read every byte (CPU): "
+          f"{collect / read:.2f}x; state file {state / 2**20:.1f} MiB")
 
 
 if __name__ == "__main__":

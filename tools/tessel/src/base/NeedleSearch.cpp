@@ -1,5 +1,6 @@
 #include "base/NeedleSearch.h"
 
+#include <array>
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -13,9 +14,16 @@ namespace {
 // letters first. A byte not listed is rare.
 constexpr std::string_view commonBytes = "\" :,{}etaoinsrhldcumfpgwybvkxjqz0123456789_-.";
 
-std::size_t commonness(char byte) {
-    const std::size_t at = commonBytes.find(byte);
-    return at == std::string_view::npos ? 0 : commonBytes.size() - at;
+constexpr auto commonnessOf = [] {
+    std::array<unsigned char, 256> table{};
+    for (std::size_t i = 0; i < commonBytes.size(); ++i)
+        table[static_cast<unsigned char>(commonBytes[i])] =
+            static_cast<unsigned char>(commonBytes.size() - i);
+    return table;
+}();
+
+unsigned commonness(char byte) {
+    return commonnessOf[static_cast<unsigned char>(byte)];
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "base/AtomicFile.h"
 
 #include "base/Errors.h"
+#include "base/ReadAt.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -101,14 +102,8 @@ void AtomicFileWriter::overwrite(std::uint64_t at, const void *data, std::size_t
 }
 
 void AtomicFileWriter::readBack(std::uint64_t at, char *into, std::size_t size) const {
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t read = ::pread(m_fd, into + done, size - done, static_cast<off_t>(at + done));
-        if (read < 0 && errno == EINTR)
-            continue;
-        if (read <= 0)
-            failOn(m_path, "read back failed");
-        done += static_cast<std::size_t>(read);
-    }
+    if (!readAt(m_fd, at, into, size))
+        failOn(m_path, "read back failed");
 }
 
 void AtomicFileWriter::commit() {

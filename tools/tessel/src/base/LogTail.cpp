@@ -1,5 +1,7 @@
 #include "base/LogTail.h"
 
+#include "base/ReadAt.h"
+
 #include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
@@ -30,17 +32,6 @@ private:
     int m_fd;
 };
 
-bool readFully(int fd, char *into, size_t size, std::uint64_t at) {
-    size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::pread(fd, into + got, size - got, static_cast<off_t>(at + got));
-        if (n <= 0)
-            return false;
-        got += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
 void forEachLineFromEnd(const std::string &path, std::string_view needle, std::uint64_t maxBytes,
@@ -67,7 +58,7 @@ void forEachLineFromEnd(
         position -= size;
         budget -= size;
         block.resize(size);
-        if (!readFully(fd, block.data(), size, position))
+        if (!readAt(fd, position, block.data(), size))
             return;
         block += carry;
         // Lines that are complete in `block`, last first; the text before the first newline
@@ -102,7 +93,7 @@ std::uint64_t endOfCompleteLines(int fd, std::uint64_t from, std::uint64_t end) 
         const size_t size = static_cast<size_t>(std::min<std::uint64_t>(step, position - from));
         position -= size;
         block.resize(size);
-        if (!readFully(fd, block.data(), size, position))
+        if (!readAt(fd, position, block.data(), size))
             return from;
         if (const size_t newline = block.rfind('\n'); newline != std::string::npos)
             return position + newline + 1;

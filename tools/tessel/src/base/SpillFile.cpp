@@ -1,6 +1,7 @@
 #include "base/SpillFile.h"
 
 #include "base/Errors.h"
+#include "base/ReadAt.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -60,12 +61,6 @@ std::shared_ptr<const MappedFile> SpillFile::map() {
 }
 
 void SpillFile::read(std::uint64_t at, char *into, std::size_t size) const {
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t got = ::pread(m_fd, into + done, size - done, static_cast<off_t>(at + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            throw FileError(m_beside, got < 0 ? systemReason(errno) : "the index file is short");
-        done += static_cast<std::size_t>(got);
-    }
+    if (!readAt(m_fd, at, into, size))
+        throw FileError(m_beside, errno != 0 ? systemReason(errno) : "the index file is short");
 }

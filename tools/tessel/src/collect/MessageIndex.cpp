@@ -590,14 +590,12 @@ void MessageIndex::spill() {
     const auto shift = static_cast<unsigned>(64 - std::countr_zero(words));
     std::vector<std::uint64_t> filter(words, 0);
     std::size_t count = 0;
-    bool hasContents = false;
     auto spilled = std::make_shared<SpilledRecords>();
-    std::shared_ptr<const MappedFile> offsets;
     try {
         spilled->body = std::make_shared<SpillFile>(m_spillBeside);
         SpillFile &bodyFile = *spilled->body;
         SpillFile offsetsFile(m_spillBeside);
-        walkSorted([&](std::uint64_t key, std::uint32_t source, const Contribution &contribution,
+        walkSorted([&](std::uint64_t key, std::uint32_t source, const Contribution &,
                        std::string_view encoded) {
             const std::uint64_t at = bodyFile.size();
             if (at > UINT32_MAX)
@@ -609,13 +607,12 @@ void MessageIndex::spill() {
             bodyFile.append(&key, sizeof key);
             bodyFile.append(&source, sizeof source);
             bodyFile.append(encoded.data(), encoded.size());
-            hasContents = hasContents || contribution.content != 0;
             filter[filterWord(key, shift)] |= filterBits(key);
             ++count;
         });
         spilled->mapped = bodyFile.map();
-        offsets = offsetsFile.map();
-        if (count > 0 && (!spilled->mapped || !offsets))
+        spilled->offsets = offsetsFile.map();
+        if (count > 0 && (!spilled->mapped || !spilled->offsets))
             throw FileError(m_spillBeside, "the index file could not be mapped");
     } catch (const FileError &) {
         // No room for the file: the copies stay in memory, where they were, and so do later ones.
@@ -634,7 +631,6 @@ void MessageIndex::spill() {
     m_storedCount = count;
     // Every message this run touched has its content in m_contentOf already, and the stored
     // ones were loaded before the first merge.
-    m_storedHasContents = hasContents;
     m_storedContentsLoaded = true;
     if (count == 0) {
         m_body = m_offsets = nullptr;
@@ -645,16 +641,15 @@ void MessageIndex::spill() {
         m_spilled = {};
         return;
     }
-    const std::shared_ptr<const MappedFile> body = spilled->mapped;
-    m_body = body->bytes().data();
-    m_bodySize = body->bytes().size();
-    m_offsets = offsets->bytes().data();
+    m_body = spilled->mapped->bytes().data();
+    m_bodySize = spilled->mapped->bytes().size();
+    m_offsets = spilled->offsets->bytes().data();
     m_storedFilter = std::move(filter);
     m_filterShift = shift;
-    m_releaseStored = [body, offsets](const char *from, const char *to) {
-        body->release(from, to);
-        offsets->release(from, to);
+    m_releaseStored = [spilled](const char *from, const char *to) {
+        spilled->mapped->release(from, to);
+        spilled->offsets->release(from, to);
     };
-    m_storedOwner = offsets;
+    m_storedOwner = spilled;
     m_spilled = std::move(spilled);
 }

@@ -149,19 +149,21 @@ private:
     std::shared_ptr<const void> m_storedOwner;
     BytesDone m_releaseStored;
     std::size_t m_storedReads = 0;
-    // A filter of the stored keys, one 64-bit word of it for each key; empty when there is none.
+    // A filter of the stored keys, one 64-bit word of it for each key; empty when there is none
+    // (the stored records are then those of the state file).
     std::vector<std::uint64_t> m_storedFilter;
     unsigned m_filterShift = 0;
 
-    // The stored records when they are in a file this index wrote: its key and place of every
-    // recordsASample-th record, in order.
+    // The stored records when they are in files this index wrote: the records (read by
+    // look-ups), the same mapped (read straight through), their offsets mapped, and the key and
+    // offset of every recordsASample-th record, in order.
     struct SpilledRecords {
         struct Sample {
             std::uint64_t key;
             std::uint32_t offset;
         };
         std::shared_ptr<SpillFile> body;
-        std::shared_ptr<const MappedFile> mapped;
+        std::shared_ptr<const MappedFile> mapped, offsets;
         std::vector<Sample> samples;
     };
     std::shared_ptr<const SpilledRecords> m_spilled;

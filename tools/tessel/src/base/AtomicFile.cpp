@@ -1,7 +1,7 @@
 #include "base/AtomicFile.h"
 
 #include "base/Errors.h"
-#include "base/ReadAt.h"
+#include "base/FileRange.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -88,16 +88,8 @@ void AtomicFileWriter::append(const char *data, std::size_t size) {
 }
 
 void AtomicFileWriter::overwrite(std::uint64_t at, const void *data, std::size_t size) {
-    const char *from = static_cast<const char *>(data);
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t written =
-            ::pwrite(m_fd, from + done, size - done, static_cast<off_t>(at + done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            failOn(m_path, "write failed");
-        done += static_cast<std::size_t>(written);
-    }
+    if (!writeAt(m_fd, at, static_cast<const char *>(data), size))
+        failOn(m_path, "write failed");
     m_size = std::max<std::uint64_t>(m_size, at + size);
 }
 

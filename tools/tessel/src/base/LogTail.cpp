@@ -1,6 +1,6 @@
 #include "base/LogTail.h"
 
-#include "base/ReadAt.h"
+#include "base/FileRange.h"
 
 #include <algorithm>
 #include <fcntl.h>

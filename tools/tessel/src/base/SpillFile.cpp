@@ -1,7 +1,7 @@
 #include "base/SpillFile.h"
 
 #include "base/Errors.h"
-#include "base/ReadAt.h"
+#include "base/FileRange.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -42,14 +42,8 @@ void SpillFile::append(const void *data, std::size_t size) {
 }
 
 void SpillFile::flush() {
-    for (std::size_t done = 0; done < m_buffer.size();) {
-        const ssize_t wrote = ::write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote < 0)
-            throw FileError(m_beside, systemReason(errno));
-        done += static_cast<std::size_t>(wrote);
-    }
+    if (!writeAt(m_fd, m_written, m_buffer.data(), m_buffer.size()))
+        throw FileError(m_beside, systemReason(errno));
     m_written += m_buffer.size();
     m_buffer.clear();
 }

@@ -149,8 +149,8 @@ private:
     std::shared_ptr<const void> m_storedOwner;
     BytesDone m_releaseStored;
     std::size_t m_storedReads = 0;
-    // A filter of the stored keys, one 64-bit word of it for each key; empty when there is none
-    // (the stored records are then those of the state file).
+    // A filter of the stored keys, 64-bit words of which each key sets four bits of one;
+    // empty when there is none (the stored records are then those of the state file).
     std::vector<std::uint64_t> m_storedFilter;
     unsigned m_filterShift = 0;
 

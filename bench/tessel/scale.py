@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Times `tessel collect` on one prepared HOME: a full collect into an empty repository, a
 collect with nothing new, `find -printf '%s %T@'` over the same log folders (what stat'ing
-every file costs) and read_loop.c over them (what reading every byte once costs): wall and CPU
-(user plus system) medians, with peak resident memory from wait4().
+every file costs), read_loop.c over them (what reading every byte once costs) and
+parse_floor.cpp (reading every byte once and checking every usage line with simdjson, the
+least a collect that checks every usage line in full can cost): wall and CPU (user plus
+system) medians, with peak resident memory from wait4().
 
 Usage: scale.py TOOL HOME WORK [--runs 3]
 """
@@ -46,11 +48,19 @@ def main():
     again = [run([args.tool, "collect"], repo, env) for _ in range(max(5, args.runs))]
     find = [run(["find", *folders, "-type", "f", "-printf", "%s %T@\\n"], args.work, env)
             for _ in range(max(5, args.runs))]
+    here = os.path.dirname(os.path.abspath(__file__))
     reader = os.path.join(args.work, "read_loop")
-    subprocess.run(["cc", "-O2", "-o", reader,
-                    os.path.join(os.path.dirname(os.path.abspath(__file__)), "read_loop.c")],
-                   check=True)
+    subprocess.run(["cc", "-O2", "-o", reader, os.path.join(here, "read_loop.c")], check=True)
     reads = [run([reader, *folders], args.work, env) for _ in range(max(5, args.runs))]
+    floor = os.path.join(args.work, "parse_floor")
+    subprocess.run(["c++", "-O2", "-std=c++20", "-o", floor, os.path.join(here, "parse_floor.cpp"),
+                    "-lsimdjson"], check=True)
+    # The text each tool's usage lines hold; OpenCode's database is left out of this floor.
+    marked = []
+    for name, marker in ((".claude", '"usage"'), (".codex", '"token_count"')):
+        if os.path.isdir(os.path.join(args.home, name)):
+            marked += ["--", marker, os.path.join(args.home, name)]
+    parses = [run([floor, *marked[1:]], args.work, env) for _ in range(max(5, args.runs))]
     state = os.path.getsize(os.path.join(repo, "docs", ".tessel-state"))
 
     def line(name, samples):
@@ -65,8 +75,11 @@ def main():
     noop = line("collect, nothing new", again)
     stat = line("find -printf", find)
     read = line("read every byte", reads)
+    parse = line("read, parse usage", parses)
     print(f"nothing-new / find (CPU): {noop / stat:.2f}x; full collect / read every byte (CPU): "
-          f"{collect / read:.2f}x; state file {state / 2**20:.1f} MiB")
+          f"{collect / read:.2f}x; read and parse usage / read every byte: {parse / read:.2f}x; "
+          f"full collect / read and parse usage: {collect / parse:.2f}x; "
+          f"state file {state / 2**20:.1f} MiB")
 
 
 if __name__ == "__main__":
